@@ -1,0 +1,9 @@
+// The subset of the Win32 API that Quillbrook is written against, implemented on POSIX by
+// platform/. On Windows this header would be the system's own.
+#pragma once
+
+#include "win/types.h"
+#include "win/errors.h"
+#include "win/kernel.h"
+#include "win/registry.h"
+#include "win/user.h"
