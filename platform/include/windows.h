@@ -7,3 +7,4 @@
 #include "win/kernel.h"
 #include "win/registry.h"
 #include "win/user.h"
+#include "win/resource.h"
