@@ -1,0 +1,33 @@
+#include "locale_env.h"
+
+#include <cstdlib>
+
+namespace qb::kernel {
+
+std::string localeVariable(std::initializer_list<const char*> names) {
+    for (const char* name : names) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && value[0] != '\0') return value;
+    }
+    return {};
+}
+
+LocaleName parseLocaleName(const std::string& value) {
+    LocaleName name;
+    std::string rest = value.substr(0, value.find('@'));
+    const size_t dot = rest.find('.');
+    if (dot != std::string::npos) {
+        name.codeset = rest.substr(dot + 1);
+        rest.resize(dot);
+    }
+    const size_t underscore = rest.find('_');
+    name.language = rest.substr(0, underscore);
+    if (underscore != std::string::npos) name.territory = rest.substr(underscore + 1);
+    return name;
+}
+
+bool isPortableLocale(const LocaleName& name) {
+    return name.language.empty() || name.language == "C" || name.language == "POSIX";
+}
+
+} // namespace qb::kernel

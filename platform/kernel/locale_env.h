@@ -1,0 +1,26 @@
+// The user's locale as the environment names it, parsed without setlocale: the process
+// may name a locale that is not installed, and the answer must follow the variables alone.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+
+namespace qb::kernel {
+
+// "language[_TERRITORY][.codeset][@modifier]"; the parts that are absent stay empty.
+struct LocaleName {
+    std::string language;
+    std::string territory;
+    std::string codeset;
+};
+
+// The first of the variables that is set and not empty, as POSIX orders LC_ALL, LC_xxx
+// and LANG; "" when none is.
+std::string localeVariable(std::initializer_list<const char*> names);
+
+LocaleName parseLocaleName(const std::string& value);
+
+// True for "C", "POSIX" and their codeset variants ("C.UTF-8"), and for "".
+bool isPortableLocale(const LocaleName& name);
+
+} // namespace qb::kernel
