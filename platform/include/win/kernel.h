@@ -53,3 +53,157 @@ typedef WORD LANGID;
 // From the locale (LC_ALL > LC_MESSAGES > LANG): ja_JP* gives 0x0411, "ja" alone 0x0011;
 // other languages their identifiers; C/POSIX or unset 0x0409.
 LANGID WINAPI GetSystemDefaultLangID(void);
+
+// ---- Handles ----------------------------------------------------------------------------
+typedef size_t SIZE_T;
+typedef ptrdiff_t SSIZE_T;
+
+// Closes a file or thread handle. A closed handle of a running thread lets the thread run
+// to its end; its resources go when it ends.
+BOOL WINAPI CloseHandle(HANDLE hObject);
+
+// ---- Files ------------------------------------------------------------------------------
+// Paths are device paths: "\" or "/" separate components, a path not starting with one is
+// taken from the root; QUILLBROOK_ROOT=DIR puts the root in DIR; "\My Documents" is the
+// user's documents folder (qb/device_path.h).
+#define GENERIC_READ 0x80000000UL
+#define GENERIC_WRITE 0x40000000UL
+#define GENERIC_EXECUTE 0x20000000UL
+#define GENERIC_ALL 0x10000000UL
+
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
+
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+
+#define FILE_ATTRIBUTE_READONLY 0x00000001
+#define FILE_ATTRIBUTE_HIDDEN 0x00000002
+#define FILE_ATTRIBUTE_SYSTEM 0x00000004
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define FILE_ATTRIBUTE_TEMPORARY 0x00000100
+#define FILE_FLAG_WRITE_THROUGH 0x80000000UL
+#define FILE_FLAG_OVERLAPPED 0x40000000UL
+#define FILE_FLAG_NO_BUFFERING 0x20000000UL
+#define FILE_FLAG_RANDOM_ACCESS 0x10000000UL
+#define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000UL
+#define FILE_FLAG_DELETE_ON_CLOSE 0x04000000UL
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000UL
+
+#define FILE_BEGIN 0
+#define FILE_CURRENT 1
+#define FILE_END 2
+
+#define INVALID_SET_FILE_POINTER ((DWORD)-1)
+#define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+
+// Asynchronous transfers are not offered: ReadFile and WriteFile refuse an OVERLAPPED.
+typedef struct _OVERLAPPED {
+    ULONG_PTR Internal;
+    ULONG_PTR InternalHigh;
+    DWORD Offset;
+    DWORD OffsetHigh;
+    HANDLE hEvent;
+} OVERLAPPED, *LPOVERLAPPED;
+
+HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                     LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
+// Writes everything or fails: a full disk or the process's file-size limit gives FALSE
+// with ERROR_DISK_FULL (or ERROR_HANDLE_DISK_FULL) and the bytes written before it.
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
+DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
+                            DWORD dwMoveMethod);
+DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
+BOOL WINAPI SetEndOfFile(HANDLE hFile);
+BOOL WINAPI FlushFileBuffers(HANDLE hFile);
+
+typedef struct _WIN32_FIND_DATAW {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    WCHAR cFileName[MAX_PATH];
+    WCHAR cAlternateFileName[14];
+} WIN32_FIND_DATAW, *PWIN32_FIND_DATAW, *LPWIN32_FIND_DATAW;
+
+// "*" and "?" in the last component follow Windows' rules ("*.*" is every name, "*." the
+// names without a dot, a trailing "?" may match nothing, "?" never matches a dot). Names
+// compare exactly, as the file system stores them. "." and ".." are reported only when the
+// pattern is exactly that name. Entries come in name order.
+HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData);
+BOOL WINAPI FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData);
+BOOL WINAPI FindClose(HANDLE hFindFile);
+
+BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
+BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName);
+BOOL WINAPI DeleteFileW(LPCWSTR lpFileName);
+BOOL WINAPI CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfExists);
+// Fails with ERROR_ALREADY_EXISTS when the new name exists; moves files across file systems.
+BOOL WINAPI MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName);
+DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName);
+
+// The running program's path as a device path (any module handle names the program).
+// A buffer too small receives the cut, terminated path: the result is nSize and the error
+// ERROR_INSUFFICIENT_BUFFER.
+DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
+
+// ---- Threads and waits ------------------------------------------------------------------
+typedef DWORD(WINAPI* PTHREAD_START_ROUTINE)(LPVOID lpThreadParameter);
+typedef PTHREAD_START_ROUTINE LPTHREAD_START_ROUTINE;
+
+#define CREATE_SUSPENDED 0x00000004
+#define STACK_SIZE_PARAM_IS_A_RESERVATION 0x00010000
+#define STILL_ACTIVE 259
+#define INFINITE 0xFFFFFFFF
+#define WAIT_OBJECT_0 0x00000000L
+#define WAIT_ABANDONED 0x00000080L
+#define WAIT_FAILED ((DWORD)0xFFFFFFFF)
+
+// The default stack serves unless dwStackSize asks for more; CREATE_SUSPENDED is refused.
+HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize,
+                           LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
+                           DWORD dwCreationFlags, LPDWORD lpThreadId);
+// Never 0; not reused while the process runs.
+DWORD WINAPI GetCurrentThreadId(void);
+// Ends the calling thread by unwinding its stack: call it only where no noexcept function
+// is on the way back to the thread's start.
+void WINAPI ExitThread(DWORD dwExitCode);
+BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode);
+// Thread handles are signalled when the thread has ended: WAIT_OBJECT_0, WAIT_TIMEOUT, or
+// WAIT_FAILED with GetLastError for a handle that is not a thread's.
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+
+// ---- Time -------------------------------------------------------------------------------
+// 0 gives up the rest of the time slice; INFINITE never returns.
+void WINAPI Sleep(DWORD dwMilliseconds);
+// Milliseconds of a monotonic clock, 32 bits, wrapping after 49.7 days. Tests can move it
+// (qb/kernel_test.h).
+DWORD WINAPI GetTickCount(void);
+
+// ---- Critical sections ------------------------------------------------------------------
+// Recursive, as on Windows: the owner may enter again and leaves as often as it entered.
+// The storage holds the lock itself; the fields are not for use.
+typedef struct _CRITICAL_SECTION {
+    void* Reserved[8];
+} CRITICAL_SECTION, *LPCRITICAL_SECTION, *PCRITICAL_SECTION;
+
+void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
+void WINAPI EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
+BOOL WINAPI TryEnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
+void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
+void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection);

@@ -1,0 +1,51 @@
+// The process's kernel handles: files, threads and directory searches. A handle value is
+// never reused, so a closed or made-up handle is refused (ERROR_INVALID_HANDLE) instead of
+// reaching another object; an object lives while a handle or a running call holds it.
+#pragma once
+
+#include <memory>
+
+#include <windows.h>
+
+namespace qb::kernel {
+
+enum class ObjectKind { kFile, kThread, kSearch };
+
+class KernelObject {
+public:
+    explicit KernelObject(ObjectKind kind) : kind_(kind) {}
+    virtual ~KernelObject() = default;
+    KernelObject(const KernelObject&) = delete;
+    KernelObject& operator=(const KernelObject&) = delete;
+
+    ObjectKind kind() const { return kind_; }
+
+    // WaitForSingleObject: WAIT_OBJECT_0 once signalled, WAIT_TIMEOUT after the time-out.
+    // Objects that can't be waited on fail.
+    virtual DWORD wait(DWORD milliseconds);
+
+private:
+    ObjectKind kind_;
+};
+
+// A new handle for the object; nullptr with the last error set when there is no memory.
+HANDLE InsertHandle(std::shared_ptr<KernelObject> object);
+
+// The object behind a handle, or nullptr (last error ERROR_INVALID_HANDLE) when the handle
+// is not open or names an object of another kind.
+std::shared_ptr<KernelObject> LookupHandle(HANDLE handle);
+template <typename T> std::shared_ptr<T> LookupHandleAs(HANDLE handle, ObjectKind kind) {
+    std::shared_ptr<KernelObject> object = LookupHandle(handle);
+    if (object == nullptr) return nullptr;
+    if (object->kind() != kind) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return std::static_pointer_cast<T>(object);
+}
+
+// Takes the handle out of the table if it is open and of one of the kinds; the object is
+// destroyed when the last holder lets go (outside the table's lock).
+BOOL RemoveHandle(HANDLE handle, ObjectKind kind, ObjectKind otherKind);
+
+} // namespace qb::kernel
