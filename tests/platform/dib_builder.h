@@ -25,14 +25,15 @@ inline void put32(Bytes* b, uint32_t v) {
     put16(b, v >> 16);
 }
 
-inline size_t stride(int width, int bits) { return (static_cast<size_t>(width) * bits + 31) / 32 * 4; }
+inline size_t stride(int width, int bits) {
+    return (static_cast<size_t>(width) * bits + 31) / 32 * 4;
+}
 
 // rows: one string per pixel row, top row first, one hex digit (palette index) per pixel.
 // iconMask: for icon images, the rows of the AND mask ('1' transparent); the header then
 // states twice the height.
 inline Bytes fourBit(const std::vector<std::string>& rows,
-                     const std::vector<std::string>* iconMask = nullptr,
-                     uint32_t compression = 0) {
+                     const std::vector<std::string>* iconMask = nullptr, uint32_t compression = 0) {
     int width = static_cast<int>(rows[0].size());
     int height = static_cast<int>(rows.size());
     Bytes b;
@@ -67,8 +68,8 @@ inline Bytes fourBit(const std::vector<std::string>& rows,
     return b;
 }
 
-// A 24-bit bitmap of one colour (0xRRGGBB).
-inline Bytes solid24(int width, int height, uint32_t rgb) {
+// A 24-bit bitmap; colour(x, y) gives 0xRRGGBB with y counted from the top.
+template <class Colour> Bytes rgb24(int width, int height, Colour colour) {
     Bytes b;
     put32(&b, 40);
     put32(&b, static_cast<uint32_t>(width));
@@ -76,9 +77,10 @@ inline Bytes solid24(int width, int height, uint32_t rgb) {
     put16(&b, 1);
     put16(&b, 24);
     for (int i = 0; i < 6; ++i) put32(&b, 0);
-    for (int y = 0; y < height; ++y) {
+    for (int y = height - 1; y >= 0; --y) {
         Bytes row(stride(width, 24), 0);
         for (int x = 0; x < width; ++x) {
+            uint32_t rgb = colour(x, y);
             row[x * 3] = static_cast<uint8_t>(rgb);
             row[x * 3 + 1] = static_cast<uint8_t>(rgb >> 8);
             row[x * 3 + 2] = static_cast<uint8_t>(rgb >> 16);

@@ -97,10 +97,13 @@ TEST_F(FilesTest, ShareModesBetweenHandles) {
     };
     const Case cases[] = {
         {R, sR, W, sRW, false}, // a writer while the holder shares reading only
-        {R, sR, R, sR, true},     {R, sR, R, 0, false}, // the newcomer would deny the holder's
-                                                        // reading
+        {R, sR, R, sR, true},
+        {R, sR, R, 0, false},   // the newcomer would deny the holder's
+                                // reading
         {RW, sR, R, sRW, true}, // the file stream's own mode lets readers in
-        {RW, sR, RW, sRW, false}, {R, sRW, W, sRW, true}, {W, 0, R, sRW, false},
+        {RW, sR, RW, sRW, false},
+        {R, sRW, W, sRW, true},
+        {W, 0, R, sRW, false},
         {W, sW, W, sW, true},
     };
     for (const Case& c : cases) {

@@ -1,0 +1,246 @@
+// The registry functions over the registry file: key handles and their values.
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include <windows.h>
+
+#include "registry_document.h"
+#include "registry_file.h"
+
+using namespace qb::registry;
+
+namespace {
+
+// Windows' limits: a key name component of 255 units, a value name of 16383.
+constexpr size_t kMaxKeyNameUnits = 255;
+constexpr size_t kMaxValueNameUnits = 16383;
+// The largest value accepted; the file stays a small text.
+constexpr DWORD kMaxValueBytes = 1024 * 1024;
+constexpr std::u16string_view kCurrentUserRoot = u"HKEY_CURRENT_USER";
+constexpr uintptr_t kHandleStep = 4;
+
+struct OpenKey {
+    std::u16string path;
+    REGSAM access;
+};
+
+struct KeyTable {
+    std::mutex mutex;
+    uintptr_t lastValue = 0;
+    std::unordered_map<uintptr_t, OpenKey> keys;
+};
+
+KeyTable& keyTable() {
+    static auto* table = new KeyTable; // outlives every thread that may still close keys
+    return *table;
+}
+
+std::optional<OpenKey> resolve(HKEY key) {
+    if (key == HKEY_CURRENT_USER) return OpenKey{std::u16string(kCurrentUserRoot), KEY_ALL_ACCESS};
+    KeyTable& table = keyTable();
+    std::lock_guard<std::mutex> lock(table.mutex);
+    const auto found = table.keys.find(reinterpret_cast<uintptr_t>(key));
+    if (found == table.keys.end()) return std::nullopt;
+    return found->second;
+}
+
+HKEY insertKey(OpenKey key) {
+    KeyTable& table = keyTable();
+    std::lock_guard<std::mutex> lock(table.mutex);
+    table.lastValue += kHandleStep;
+    table.keys.emplace(table.lastValue, std::move(key));
+    return reinterpret_cast<HKEY>(table.lastValue);
+}
+
+bool isPlainName(std::u16string_view name, size_t maxUnits) {
+    if (name.size() > maxUnits) return false;
+    for (size_t i = 0; i < name.size(); ++i) {
+        const char16_t unit = name[i];
+        if (unit < 0x20) return false; // the file keeps one entry per line
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+            if (i + 1 >= name.size() || name[i + 1] < 0xDC00 || name[i + 1] > 0xDFFF) return false;
+            ++i;
+        } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The full path of subKey under parent; an error code when subKey is not a key name.
+LONG childPath(const std::u16string& parent, LPCWSTR subKey, std::u16string* path) {
+    *path = parent;
+    if (subKey == nullptr || subKey[0] == 0) return ERROR_SUCCESS;
+    std::u16string_view rest(subKey);
+    if (rest.front() == u'\\') return ERROR_BAD_PATHNAME;
+    if (rest.back() == u'\\') rest.remove_suffix(1);
+    size_t start = 0;
+    while (start <= rest.size()) {
+        size_t end = rest.find(u'\\', start);
+        if (end == std::u16string_view::npos) end = rest.size();
+        const std::u16string_view component = rest.substr(start, end - start);
+        if (component.empty()) return ERROR_BAD_PATHNAME;
+        if (!isPlainName(component, kMaxKeyNameUnits)) return ERROR_INVALID_PARAMETER;
+        *path += u'\\';
+        *path += component;
+        start = end + 1;
+    }
+    return ERROR_SUCCESS;
+}
+
+std::u16string_view valueName(LPCWSTR name) {
+    return name == nullptr ? std::u16string_view() : std::u16string_view(name);
+}
+
+} // namespace
+
+LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
+                               DWORD dwOptions, REGSAM samDesired,
+                               const LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                               LPDWORD lpdwDisposition) {
+    (void)Reserved;
+    (void)lpClass;
+    (void)dwOptions; // volatile keys are kept like the others
+    (void)lpSecurityAttributes;
+    if (phkResult == nullptr || lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
+    *phkResult = nullptr;
+    try {
+        const std::optional<OpenKey> parent = resolve(hKey);
+        if (!parent) return ERROR_INVALID_HANDLE;
+        std::u16string path;
+        const LONG named = childPath(parent->path, lpSubKey, &path);
+        if (named != ERROR_SUCCESS) return named;
+
+        bool created = false;
+        RegistryDocument current;
+        LONG result = LoadRegistry(&current);
+        if (result != ERROR_SUCCESS) return result;
+        if (!current.KeyExists(path)) {
+            result = UpdateRegistry([&](RegistryDocument& document, bool* changed) {
+                if (!document.KeyExists(path)) {
+                    document.EnsureKey(path);
+                    created = *changed = true;
+                }
+                return LONG(ERROR_SUCCESS);
+            });
+            if (result != ERROR_SUCCESS) return result;
+        }
+        *phkResult = insertKey(OpenKey{path, samDesired});
+        if (lpdwDisposition != nullptr) {
+            *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+        }
+        return ERROR_SUCCESS;
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+}
+
+LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                             PHKEY phkResult) {
+    (void)ulOptions;
+    if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
+    *phkResult = nullptr;
+    try {
+        const std::optional<OpenKey> parent = resolve(hKey);
+        if (!parent) return ERROR_INVALID_HANDLE;
+        std::u16string path;
+        const LONG named = childPath(parent->path, lpSubKey, &path);
+        if (named != ERROR_SUCCESS) return named;
+        RegistryDocument document;
+        const LONG loaded = LoadRegistry(&document);
+        if (loaded != ERROR_SUCCESS) return loaded;
+        if (!document.KeyExists(path)) return ERROR_FILE_NOT_FOUND;
+        *phkResult = insertKey(OpenKey{path, samDesired});
+        return ERROR_SUCCESS;
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+}
+
+LSTATUS WINAPI RegCloseKey(HKEY hKey) {
+    if (hKey == HKEY_CURRENT_USER) return ERROR_SUCCESS; // closing a root is allowed
+    KeyTable& table = keyTable();
+    std::lock_guard<std::mutex> lock(table.mutex);
+    return table.keys.erase(reinterpret_cast<uintptr_t>(hKey)) == 1 ? ERROR_SUCCESS
+                                                                    : ERROR_INVALID_HANDLE;
+}
+
+LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                                LPBYTE lpData, LPDWORD lpcbData) {
+    if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    try {
+        const std::optional<OpenKey> key = resolve(hKey);
+        if (!key) return ERROR_INVALID_HANDLE;
+        if ((key->access & KEY_QUERY_VALUE) == 0) return ERROR_ACCESS_DENIED;
+        RegistryDocument document;
+        const LONG loaded = LoadRegistry(&document);
+        if (loaded != ERROR_SUCCESS) return loaded;
+        if (!document.KeyExists(key->path)) return ERROR_KEY_DELETED;
+        const RegistryKey* section = document.FindKey(key->path);
+        const RegistryValue* value =
+            section ? RegistryDocument::FindValue(*section, valueName(lpValueName)) : nullptr;
+        if (value == nullptr) return ERROR_FILE_NOT_FOUND;
+        if (lpType != nullptr) *lpType = value->type;
+        const DWORD size = DWORD(value->data.size());
+        if (lpcbData == nullptr) return ERROR_SUCCESS;
+        if (lpData != nullptr && *lpcbData < size) {
+            *lpcbData = size;
+            return ERROR_MORE_DATA;
+        }
+        if (lpData != nullptr && size > 0) std::memcpy(lpData, value->data.data(), size);
+        *lpcbData = size;
+        return ERROR_SUCCESS;
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+}
+
+LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
+                              const BYTE* lpData, DWORD cbData) {
+    (void)Reserved;
+    if (lpData == nullptr && cbData > 0) return ERROR_NOACCESS;
+    if (cbData > kMaxValueBytes || !isPlainName(valueName(lpValueName), kMaxValueNameUnits)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    try {
+        const std::optional<OpenKey> key = resolve(hKey);
+        if (!key) return ERROR_INVALID_HANDLE;
+        if ((key->access & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
+        RegistryValue value;
+        value.name = valueName(lpValueName);
+        value.type = dwType;
+        if (cbData > 0) value.data.assign(lpData, lpData + cbData);
+        return UpdateRegistry([&](RegistryDocument& document, bool* changed) {
+            RegistryDocument::SetValue(document.EnsureKey(key->path), std::move(value));
+            *changed = true;
+            return LONG(ERROR_SUCCESS);
+        });
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+}
+
+LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
+    try {
+        const std::optional<OpenKey> key = resolve(hKey);
+        if (!key) return ERROR_INVALID_HANDLE;
+        if ((key->access & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
+        return UpdateRegistry([&](RegistryDocument& document, bool* changed) {
+            RegistryKey* section = document.FindKey(key->path);
+            if (section == nullptr ||
+                !RegistryDocument::DeleteValue(*section, valueName(lpValueName))) {
+                return LONG(ERROR_FILE_NOT_FOUND);
+            }
+            *changed = true;
+            return LONG(ERROR_SUCCESS);
+        });
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+}

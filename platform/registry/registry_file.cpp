@@ -1,0 +1,228 @@
+#include "registry_file.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <new>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include <windows.h>
+
+#include "registry_text.h"
+
+namespace qb::registry {
+namespace {
+
+// A larger file is read only this far, and never rewritten (that would lose its rest).
+constexpr size_t kMaxRegistryFileBytes = 16 * 1024 * 1024;
+constexpr size_t kReadChunkBytes = 64 * 1024;
+constexpr size_t kPasswdBufferBytes = 16384;
+constexpr mode_t kNewFileMode = 0600;
+constexpr const char* kLockSuffix = ".lock";
+constexpr const char* kDamagedSuffix = ".damaged";
+constexpr const char* kTemporarySuffix = ".XXXXXX";
+
+std::string homeDirectory() {
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/') return home;
+    struct passwd entry;
+    struct passwd* found = nullptr;
+    std::vector<char> buffer(kPasswdBufferBytes);
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+        found != nullptr && found->pw_dir != nullptr) {
+        return found->pw_dir;
+    }
+    return {};
+}
+
+bool makeDirectories(const std::string& path) {
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0) return S_ISDIR(info.st_mode);
+    const size_t slash = path.find_last_of('/');
+    if (slash != std::string::npos && slash > 0 && !makeDirectories(path.substr(0, slash))) {
+        return false;
+    }
+    return mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+std::string directoryOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The file a symbolic link at path names, so that a rename replaces the file, not the link.
+std::string resolvedPath(const std::string& path) {
+    char* real = realpath(path.c_str(), nullptr);
+    if (real == nullptr) return path;
+    std::string resolved = real;
+    std::free(real);
+    return resolved;
+}
+
+LONG errorOf(int error) {
+    if (error == EACCES || error == EPERM || error == EROFS) return ERROR_ACCESS_DENIED;
+    if (error == ENOMEM) return ERROR_NOT_ENOUGH_MEMORY;
+    return ERROR_CANTWRITE;
+}
+
+// Reads the whole file; ERROR_SUCCESS with empty bytes when it does not exist.
+LONG readFile(const std::string& path, std::string* bytes, bool* complete) {
+    *complete = true;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return ERROR_SUCCESS;
+        return errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_CANTREAD;
+    }
+    char chunk[kReadChunkBytes];
+    LONG result = ERROR_SUCCESS;
+    for (;;) {
+        const ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            result = ERROR_CANTREAD;
+            break;
+        }
+        if (got == 0) break;
+        if (bytes->size() + size_t(got) > kMaxRegistryFileBytes) {
+            bytes->append(chunk, kMaxRegistryFileBytes - bytes->size());
+            *complete = false;
+            break;
+        }
+        bytes->append(chunk, size_t(got));
+    }
+    close(fd);
+    return result;
+}
+
+bool writeAll(int fd, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        done += size_t(put);
+    }
+    return true;
+}
+
+// Replaces the file at path with bytes: temporary file, fsync, rename, fsync of the folder.
+LONG replaceFile(const std::string& path, const std::string& bytes, mode_t mode) {
+    std::string temporary = path + kTemporarySuffix;
+    const int fd = mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) return errorOf(errno);
+    bool written = fchmod(fd, mode) == 0 && writeAll(fd, bytes) && fsync(fd) == 0;
+    const int writeError = errno;
+    written = close(fd) == 0 && written;
+    if (!written || rename(temporary.c_str(), path.c_str()) != 0) {
+        const int error = written ? errno : writeError;
+        unlink(temporary.c_str());
+        return errorOf(error);
+    }
+    const int dir = open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        fsync(dir);
+        close(dir);
+    }
+    return ERROR_SUCCESS;
+}
+
+class FileLock {
+public:
+    explicit FileLock(const std::string& path)
+        : fd_(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kNewFileMode)) {
+        if (fd_ < 0) return;
+        while (flock(fd_, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                close(fd_);
+                fd_ = -1;
+                return;
+            }
+        }
+    }
+    ~FileLock() {
+        if (fd_ >= 0) close(fd_); // closing releases the lock
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    bool held() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
+
+} // namespace
+
+std::string RegistryFilePath() {
+    const char* chosen = std::getenv("QUILLBROOK_REGISTRY");
+    if (chosen != nullptr && chosen[0] != '\0') return chosen;
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    std::string base;
+    if (config != nullptr && config[0] == '/') {
+        base = config;
+    } else {
+        const std::string home = homeDirectory();
+        if (home.empty()) return {};
+        base = home + "/.config";
+    }
+    return base + "/quillbrook/registry.reg";
+}
+
+LONG LoadRegistry(RegistryDocument* document) {
+    try {
+        const std::string path = RegistryFilePath();
+        if (path.empty()) return ERROR_SUCCESS; // nowhere to keep values: an empty registry
+        std::string bytes;
+        bool complete = true;
+        const LONG result = readFile(path, &bytes, &complete);
+        if (result != ERROR_SUCCESS) return result;
+        ParseRegistryText(bytes, document);
+        return ERROR_SUCCESS;
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+}
+
+LONG UpdateRegistry(const std::function<LONG(RegistryDocument&, bool* changed)>& change) {
+    try {
+        const std::string chosen = RegistryFilePath();
+        if (chosen.empty()) return ERROR_CANTWRITE;
+        const char* explicitFile = std::getenv("QUILLBROOK_REGISTRY");
+        if ((explicitFile == nullptr || explicitFile[0] == '\0') &&
+            !makeDirectories(directoryOf(chosen))) {
+            return errorOf(errno);
+        }
+        const std::string path = resolvedPath(chosen);
+        FileLock lock(path + kLockSuffix);
+        if (!lock.held()) return errorOf(errno);
+
+        std::string bytes;
+        bool complete = true;
+        const LONG readResult = readFile(path, &bytes, &complete);
+        if (readResult != ERROR_SUCCESS) return readResult;
+        RegistryDocument document;
+        const size_t skipped = ParseRegistryText(bytes, &document);
+
+        bool changed = false;
+        const LONG result = change(document, &changed);
+        if (result != ERROR_SUCCESS || !changed) return result;
+        if (!complete) return ERROR_CANTWRITE; // rewriting would lose the unread rest
+
+        struct stat info;
+        const mode_t mode = stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : kNewFileMode;
+        if (skipped > 0) {
+            // Lines this reader did not understand are not written again; keep the file
+            // as it was beside the new one.
+            replaceFile(path + kDamagedSuffix, bytes, mode);
+        }
+        return replaceFile(path, FormatRegistryText(document), mode);
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+}
+
+} // namespace qb::registry

@@ -1,0 +1,425 @@
+// The registry over its file: keys, the value types, size queries, the file format
+// (written and hand-written), damaged files, many writers at once, and bad arguments.
+#include <cstring>
+#include <functional>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "sandbox.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr const char16_t* kSettingsKey = u"Software\\Vr\\Quillbrook";
+
+class RegistryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        file_ = sandbox_.host("registry.reg");
+        sandbox_.env().set("QUILLBROOK_REGISTRY", file_.c_str());
+    }
+
+    HKEY create(const char16_t* subKey = kSettingsKey, DWORD* disposition = nullptr) {
+        HKEY key = nullptr;
+        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, subKey, 0, nullptr, 0,
+                                                 KEY_ALL_ACCESS, nullptr, &key, disposition));
+        return key;
+    }
+    HKEY openKey(const char16_t* subKey = kSettingsKey, REGSAM access = KEY_ALL_ACCESS) {
+        HKEY key = nullptr;
+        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, subKey, 0, access, &key));
+        return key;
+    }
+    static LONG setText(HKEY key, const char16_t* name, const std::u16string& text) {
+        return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                              DWORD((text.size() + 1) * sizeof(WCHAR)));
+    }
+    static LONG setNumber(HKEY key, const char16_t* name, DWORD number) {
+        return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                              sizeof number);
+    }
+    static std::u16string queryText(HKEY key, const char16_t* name, LONG* result = nullptr) {
+        WCHAR buffer[512] = {};
+        DWORD size = sizeof buffer;
+        DWORD type = 0;
+        const LONG status =
+            RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+        if (result) *result = status;
+        return status == ERROR_SUCCESS ? std::u16string(buffer) : std::u16string(u"<missing>");
+    }
+    static DWORD queryNumber(HKEY key, const char16_t* name, LONG* result = nullptr) {
+        DWORD number = 0xDEADBEEF;
+        DWORD size = sizeof number;
+        const LONG status =
+            RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&number), &size);
+        if (result) *result = status;
+        return number;
+    }
+
+    Sandbox sandbox_;
+    std::string file_;
+};
+
+TEST_F(RegistryTest, FirstStartCreatesTheKey) {
+    HKEY key = reinterpret_cast<HKEY>(uintptr_t{1});
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+              RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_ALL_ACCESS, &key));
+    EXPECT_EQ(nullptr, key);
+    DWORD disposition = 0;
+    key = create(kSettingsKey, &disposition);
+    EXPECT_EQ(DWORD(REG_CREATED_NEW_KEY), disposition);
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
+    key = create(kSettingsKey, &disposition);
+    EXPECT_EQ(DWORD(REG_OPENED_EXISTING_KEY), disposition);
+    RegCloseKey(key);
+    EXPECT_EQ("Windows Registry Editor Version 5.00\n\n"
+              "[HKEY_CURRENT_USER\\Software\\Vr\\Quillbrook]\n",
+              sandbox_.readFile("registry.reg"));
+    // The parents exist through their child; names compare without regard to case.
+    RegCloseKey(openKey(u"Software\\Vr"));
+    RegCloseKey(openKey(u"SOFTWARE\\vr\\quillbrook"));
+}
+
+TEST_F(RegistryTest, ValuesOfEveryTypeSurviveTheFile) {
+    HKEY key = create();
+    const std::u16string awkward = u"C:\\dir\\\"quoted\" 日本語 = ok";
+    const BYTE binary[] = {0x00, 0x01, 0xFE, 0xFF, 0x22, 0x5C};
+    const uint64_t quad = 0x0123456789ABCDEFull;
+    const char16_t unterminated[] = {u'a', u'b'};
+    ASSERT_EQ(ERROR_SUCCESS, setText(key, u"ProxyServer", awkward));
+    ASSERT_EQ(ERROR_SUCCESS, setNumber(key, u"ProxyPort", 8080));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, u"Blob", 0, REG_BINARY, binary, sizeof binary));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, u"Empty", 0, REG_BINARY, nullptr, 0));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, u"Quad", 0, REG_QWORD,
+                                            reinterpret_cast<const BYTE*>(&quad), sizeof quad));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, u"Raw", 0, REG_SZ,
+                                            reinterpret_cast<const BYTE*>(unterminated), 4));
+    ASSERT_EQ(ERROR_SUCCESS, setText(key, u"Lines", u"one\r\ntwo"));
+    ASSERT_EQ(ERROR_SUCCESS, setText(key, nullptr, u"default"));
+    ASSERT_EQ(ERROR_SUCCESS, setNumber(key, u"ProxyPort", 70000)); // replaced in place
+    RegCloseKey(key);
+
+    const std::string text = sandbox_.readFile("registry.reg");
+    EXPECT_NE(std::string::npos,
+              text.find("\"ProxyServer\"=\"C:\\\\dir\\\\\\\"quoted\\\" 日本語 = ok\"\n"));
+    EXPECT_NE(std::string::npos, text.find("\"ProxyPort\"=dword:00011170\n"));
+    EXPECT_NE(std::string::npos, text.find("\"Blob\"=hex:00,01,fe,ff,22,5c\n"));
+    EXPECT_NE(std::string::npos, text.find("\"Quad\"=hex(b):ef,cd,ab,89,67,45,23,01\n"));
+    EXPECT_NE(std::string::npos, text.find("@=\"default\"\n"));
+    EXPECT_LT(text.find("ProxyServer"), text.find("ProxyPort")); // order of creation
+
+    key = openKey();
+    EXPECT_EQ(awkward, queryText(key, u"ProxyServer"));
+    EXPECT_EQ(70000u, queryNumber(key, u"proxyport"));
+    EXPECT_EQ(u"one\r\ntwo", queryText(key, u"Lines"));
+    EXPECT_EQ(u"default", queryText(key, u""));
+    BYTE bytes[16];
+    DWORD size = sizeof bytes;
+    DWORD type = 0;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, u"Blob", nullptr, &type, bytes, &size));
+    EXPECT_EQ(DWORD(REG_BINARY), type);
+    EXPECT_EQ(std::vector<BYTE>(binary, binary + sizeof binary),
+              std::vector<BYTE>(bytes, bytes + size));
+    size = sizeof bytes;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, u"Empty", nullptr, &type, bytes, &size));
+    EXPECT_EQ(0u, size);
+    size = sizeof bytes;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, u"Quad", nullptr, &type, bytes, &size));
+    EXPECT_EQ(DWORD(REG_QWORD), type);
+    EXPECT_EQ(0, std::memcmp(bytes, &quad, sizeof quad));
+    size = sizeof bytes;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, u"Raw", nullptr, &type, bytes, &size));
+    EXPECT_EQ(DWORD(REG_SZ), type);
+    EXPECT_EQ(4u, size); // exactly as stored, no terminator added
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, SizeQueriesAndSmallBuffers) {
+    HKEY key = create();
+    ASSERT_EQ(ERROR_SUCCESS, setText(key, u"ProxyServer", u"proxy"));
+    DWORD size = 0;
+    DWORD type = 0;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, u"ProxyServer", nullptr, &type, nullptr, &size));
+    EXPECT_EQ(12u, size);
+    EXPECT_EQ(DWORD(REG_SZ), type);
+    BYTE small[4] = {'x', 'x', 'x', 'x'};
+    size = sizeof small;
+    EXPECT_EQ(ERROR_MORE_DATA,
+              RegQueryValueExW(key, u"ProxyServer", nullptr, nullptr, small, &size));
+    EXPECT_EQ(12u, size);
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegQueryValueExW(key, u"ProxyServer", nullptr, &type, nullptr, nullptr));
+    LONG result = 0;
+    queryNumber(key, u"Missing", &result);
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, result);
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueW(key, u"ProxyServer"));
+    queryText(key, u"ProxyServer", &result);
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, result);
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteValueW(key, u"ProxyServer"));
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, HandWrittenFilesAreRead) {
+    sandbox_.writeFile("registry.reg", "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n"
+                                       "\r\n"
+                                       "; written by hand\r\n"
+                                       "[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n"
+                                       "\"Foreign\"=\"kept\"\r\n"
+                                       "[HKEY_CURRENT_USER\\Software\\Vr\\Quillbrook]\r\n"
+                                       "\"EnableProxy\"=DWORD:1\r\n"
+                                       "\"ProxyServer\" = \"proxy.example\"\r\n"
+                                       "\"Long\"=hex:01,02,\\\r\n"
+                                       "  03,04\r\n"
+                                       "\"Gone\"=\"x\"\r\n"
+                                       "\"Gone\"=-\r\n"
+                                       "@=\"dflt\"\r\n");
+    HKEY key = openKey();
+    EXPECT_EQ(1u, queryNumber(key, u"EnableProxy"));
+    EXPECT_EQ(u"proxy.example", queryText(key, u"ProxyServer"));
+    EXPECT_EQ(u"dflt", queryText(key, nullptr));
+    BYTE bytes[8];
+    DWORD size = sizeof bytes;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, u"Long", nullptr, nullptr, bytes, &size));
+    EXPECT_EQ(4u, size);
+    EXPECT_EQ(4, bytes[3]);
+    LONG result = 0;
+    queryText(key, u"Gone", &result);
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, result);
+    // A write keeps the foreign root's key.
+    EXPECT_EQ(ERROR_SUCCESS, setNumber(key, u"ProxyPort", 3128));
+    RegCloseKey(key);
+    const std::string text = sandbox_.readFile("registry.reg");
+    EXPECT_NE(std::string::npos,
+              text.find("[HKEY_LOCAL_MACHINE\\Software\\Other]\n\"Foreign\"=\"kept\""));
+    EXPECT_FALSE(sandbox_.exists("registry.reg.damaged"));
+}
+
+TEST_F(RegistryTest, RegeditUtf16ExportIsRead) {
+    const std::u16string text = u"Windows Registry Editor Version 5.00\r\n\r\n"
+                                u"[HKEY_CURRENT_USER\\Software\\Vr\\Quillbrook]\r\n"
+                                u"\"ProxyServer\"=\"プロキシ\"\r\n";
+    std::string bytes = "\xFF\xFE";
+    for (char16_t unit : text) {
+        bytes.push_back(char(unit & 0xFF));
+        bytes.push_back(char(unit >> 8));
+    }
+    sandbox_.writeFile("registry.reg", bytes);
+    HKEY key = openKey();
+    EXPECT_EQ(u"プロキシ", queryText(key, u"ProxyServer"));
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, DamagedFileKeepsWhatItCanRead) {
+    const std::string damaged = "Windows Registry Editor Version 5.00\n\n"
+                                "[HKEY_CURRENT_USER\\Software\\Vr\\Quillbrook]\n"
+                                "\"EnableProxy\"=dword:00000001\n"
+                                "\"Broken\"=dword:xyz\n"
+                                "garbage line \x01\x02\xff\n"
+                                "\"Unclosed=\"a\n"
+                                "[HKEY_CURRENT_USER\\Software\\Unclosed\n"
+                                "\"Stray\"=\"of no known key\"\n"
+                                "[HKEY_CURRENT_USER\\Software\\Vr\\Quillbrook]\n"
+                                "\"ProxyServer\"=\"after the garbage\"\n"
+                                "\"ProxyPort\"=dword:0000";
+    sandbox_.writeFile("registry.reg", damaged);
+    HKEY key = openKey();
+    EXPECT_EQ(1u, queryNumber(key, u"EnableProxy"));
+    EXPECT_EQ(u"after the garbage", queryText(key, u"ProxyServer"));
+    EXPECT_EQ(0u, queryNumber(key, u"ProxyPort")); // "dword:0000" is a short but valid number
+    LONG result = 0;
+    queryNumber(key, u"Broken", &result);
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, result);
+    queryText(key, u"Stray", &result); // not given to the key before the broken line
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, result);
+
+    ASSERT_EQ(ERROR_SUCCESS, setText(key, u"FilePath", u"\\usr\\bin\\quillbrook"));
+    RegCloseKey(key);
+    EXPECT_EQ(damaged, sandbox_.readFile("registry.reg.damaged")); // the old file, kept aside
+    key = openKey();
+    EXPECT_EQ(1u, queryNumber(key, u"EnableProxy"));
+    EXPECT_EQ(u"after the garbage", queryText(key, u"ProxyServer"));
+    EXPECT_EQ(u"\\usr\\bin\\quillbrook", queryText(key, u"FilePath"));
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, TruncatedAndGarbageFilesNeverCrash) {
+    const std::string good = "Windows Registry Editor Version 5.00\n\n"
+                             "[HKEY_CURRENT_USER\\Software\\Vr\\Quillbrook]\n"
+                             "\"ProxyServer\"=\"proxy.example\"\n"
+                             "\"Blob\"=hex:01,02,03\n"
+                             "\"ProxyPort\"=dword:00001f90\n";
+    for (size_t cut = 0; cut <= good.size(); ++cut) {
+        sandbox_.writeFile("registry.reg", good.substr(0, cut));
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+            queryText(key, u"ProxyServer");
+            queryNumber(key, u"ProxyPort");
+            RegCloseKey(key);
+        }
+    }
+    uint32_t state = 12345;
+    std::string garbage;
+    for (int i = 0; i < 20000; ++i) {
+        state = state * 1103515245u + 12345u;
+        const char pick = char(state >> 16);
+        garbage.push_back(i % 7 == 0 ? "[]\"=\\\n@"[(state >> 8) % 7] : pick);
+    }
+    sandbox_.writeFile("registry.reg", garbage);
+    HKEY key = create();
+    EXPECT_EQ(ERROR_SUCCESS, setNumber(key, u"ProxyPort", 8080));
+    EXPECT_EQ(8080u, queryNumber(key, u"ProxyPort"));
+    RegCloseKey(key);
+    const std::string rewritten = sandbox_.readFile("registry.reg");
+    EXPECT_EQ(0u, rewritten.find("Windows Registry Editor Version 5.00\n"));
+}
+
+TEST_F(RegistryTest, ManyProcessesWritingAtOnceLoseNothing) {
+    constexpr int kWriters = 24;
+    std::vector<pid_t> children;
+    for (int i = 0; i < kWriters; ++i) {
+        const std::string index = std::to_string(i);
+        char* argv[] = {const_cast<char*>(QB_REGISTRY_WRITER), const_cast<char*>(index.c_str()),
+                        nullptr};
+        pid_t child = 0;
+        ASSERT_EQ(0, posix_spawn(&child, QB_REGISTRY_WRITER, nullptr, nullptr, argv, environ));
+        children.push_back(child);
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(child, waitpid(child, &status, 0));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    HKEY key = openKey(kSettingsKey, KEY_READ);
+    for (int i = 0; i < kWriters; ++i) {
+        const std::u16string number = [&] {
+            const std::string digits = std::to_string(i);
+            return std::u16string(digits.begin(), digits.end());
+        }();
+        LONG result = 0;
+        EXPECT_EQ(DWORD(i), queryNumber(key, (u"Writer" + number).c_str(), &result));
+        EXPECT_EQ(ERROR_SUCCESS, result);
+        EXPECT_EQ(u"value " + number, queryText(key, (u"Text" + number).c_str()));
+    }
+    RegCloseKey(key);
+    const std::string text = sandbox_.readFile("registry.reg");
+    EXPECT_EQ(0u, text.find("Windows Registry Editor Version 5.00\n\n"
+                            "[HKEY_CURRENT_USER\\Software\\Vr\\Quillbrook]\n"));
+    size_t lines = 0;
+    for (char c : text) lines += c == '\n';
+    EXPECT_EQ(size_t(3 + 2 * kWriters), lines); // one key, two values per writer, no debris
+    for (const auto& entry : std::filesystem::directory_iterator(sandbox_.root())) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name == "registry.reg" || name == "registry.reg.lock") << name;
+    }
+}
+
+TEST_F(RegistryTest, DefaultLocationFollowsXdgConfigHome) {
+    ScopedEnv env;
+    env.set("QUILLBROOK_REGISTRY", nullptr);
+    env.set("XDG_CONFIG_HOME", sandbox_.host("config").c_str());
+    HKEY key = create();
+    EXPECT_EQ(ERROR_SUCCESS, setNumber(key, u"EnableProxy", 0));
+    RegCloseKey(key);
+    EXPECT_NE(
+        std::string::npos,
+        sandbox_.readFile("config/quillbrook/registry.reg").find("\"EnableProxy\"=dword:00000000"));
+}
+
+TEST_F(RegistryTest, UnwritableLocationFailsWithoutCrashing) {
+    sandbox_.writeFile("plainfile", "x");
+    ScopedEnv env;
+    env.set("QUILLBROOK_REGISTRY", sandbox_.host("plainfile/registry.reg").c_str());
+    HKEY key = reinterpret_cast<HKEY>(uintptr_t{1});
+    EXPECT_NE(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    EXPECT_EQ(nullptr, key);
+    EXPECT_NE(ERROR_SUCCESS, setNumber(HKEY_CURRENT_USER, u"Root", 1));
+}
+
+TEST_F(RegistryTest, BadArgumentsGiveWin32Errors) {
+    HKEY key = create();
+    HKEY closed = create(u"Software\\Closed");
+    ASSERT_EQ(ERROR_SUCCESS, RegCloseKey(closed));
+    HKEY readOnly = openKey(kSettingsKey, KEY_READ);
+    HKEY out = nullptr;
+    DWORD number = 1;
+    DWORD size = sizeof number;
+    DWORD reserved = 0;
+    const HKEY madeUp = reinterpret_cast<HKEY>(uintptr_t{0x7777770});
+    struct Case {
+        const char* label;
+        std::function<LONG()> call;
+        LONG expected;
+    };
+    const Case cases[] = {
+        {"closed key", [&] { return setNumber(closed, u"x", 1); }, ERROR_INVALID_HANDLE},
+        {"close twice", [&] { return RegCloseKey(closed); }, ERROR_INVALID_HANDLE},
+        {"made-up key", [&] { return queryNumber(madeUp, u"x"), RegCloseKey(madeUp); },
+         ERROR_INVALID_HANDLE},
+        {"null key", [&] { return RegOpenKeyExW(nullptr, u"x", 0, KEY_READ, &out); },
+         ERROR_INVALID_HANDLE},
+        {"other root",
+         [&] { return RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software", 0, KEY_READ, &out); },
+         ERROR_INVALID_HANDLE},
+        {"null result",
+         [&] { return RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, nullptr); },
+         ERROR_INVALID_PARAMETER},
+        {"null subkey on create",
+         [&] {
+             return RegCreateKeyExW(HKEY_CURRENT_USER, nullptr, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                    nullptr, &out, nullptr);
+         },
+         ERROR_INVALID_PARAMETER},
+        {"leading backslash",
+         [&] { return RegOpenKeyExW(HKEY_CURRENT_USER, u"\\Software", 0, KEY_READ, &out); },
+         ERROR_BAD_PATHNAME},
+        {"empty component",
+         [&] {
+             return RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\\\Vr", 0, nullptr, 0,
+                                    KEY_ALL_ACCESS, nullptr, &out, nullptr);
+         },
+         ERROR_BAD_PATHNAME},
+        {"line break in a key name",
+         [&] {
+             return RegCreateKeyExW(HKEY_CURRENT_USER, u"Soft\nware", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                    nullptr, &out, nullptr);
+         },
+         ERROR_INVALID_PARAMETER},
+        {"line break in a value name", [&] { return setNumber(key, u"a\nb", 1); },
+         ERROR_INVALID_PARAMETER},
+        {"reserved pointer",
+         [&] {
+             return RegQueryValueExW(key, u"x", &reserved, nullptr,
+                                     reinterpret_cast<BYTE*>(&number), &size);
+         },
+         ERROR_INVALID_PARAMETER},
+        {"data without size",
+         [&] {
+             return RegQueryValueExW(key, u"x", nullptr, nullptr, reinterpret_cast<BYTE*>(&number),
+                                     nullptr);
+         },
+         ERROR_INVALID_PARAMETER},
+        {"null data with a size",
+         [&] { return RegSetValueExW(key, u"x", 0, REG_BINARY, nullptr, 4); }, ERROR_NOACCESS},
+        {"write through a read-only key", [&] { return setNumber(readOnly, u"x", 1); },
+         ERROR_ACCESS_DENIED},
+        {"delete through a read-only key", [&] { return RegDeleteValueW(readOnly, u"x"); },
+         ERROR_ACCESS_DENIED},
+        {"delete a missing value", [&] { return RegDeleteValueW(key, u"never set"); },
+         ERROR_FILE_NOT_FOUND},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.expected, c.call()) << c.label;
+    }
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(readOnly));
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(HKEY_CURRENT_USER));
+}
+
+} // namespace

@@ -1,0 +1,341 @@
+// Winsock contract: start-up, connections to scripted loopback servers, waking blocked calls
+// from another thread, peers that close or reset, name resolution and bad arguments.
+#include <chrono>
+#include <cstring>
+#include <future>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+#include <winsock.h>
+
+#include "tests/support/loopback.h"
+#include "tests/support/scripted_server.h"
+
+namespace {
+
+using qb::test::Reply;
+using qb::test::ScriptedServer;
+using namespace std::chrono_literals;
+
+constexpr WORD kVersion11 = 0x0101;
+constexpr const char kRequest[] = "GET / HTTP/1.0\nHost: 127.0.0.1\n\n";
+constexpr auto kWakeLimit = 1s;
+
+class Winsock : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(WSAStartup(kVersion11, &data), 0); }
+    void TearDown() override { EXPECT_EQ(WSACleanup(), 0); }
+
+    // A socket connected to 127.0.0.1:port.
+    SOCKET connectTo(int port) {
+        const SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+        EXPECT_NE(s, INVALID_SOCKET);
+        sockaddr_in remote{};
+        remote.sin_family = AF_INET;
+        remote.sin_port = htons(u_short(port));
+        remote.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_EQ(connect(s, reinterpret_cast<const sockaddr*>(&remote), sizeof remote), 0)
+            << WSAGetLastError();
+        return s;
+    }
+
+    static void sendRequest(SOCKET s) {
+        ASSERT_EQ(send(s, kRequest, int(sizeof kRequest - 1), 0), int(sizeof kRequest - 1));
+    }
+
+    // recv until the peer closes; SOCKET_ERROR ends it too.
+    static std::string receiveAll(SOCKET s) {
+        std::string all;
+        char buffer[128];
+        for (;;) {
+            const int n = recv(s, buffer, sizeof buffer, 0);
+            if (n <= 0) return all;
+            all.append(buffer, size_t(n));
+        }
+    }
+
+    WSADATA data{};
+};
+
+TEST(WinsockStartup, GrantsVersion11AndCountsStartups) {
+    WSADATA data{};
+    ASSERT_EQ(WSAStartup(0x0202, &data), 0);
+    EXPECT_EQ(data.wVersion, kVersion11);
+    EXPECT_EQ(data.wHighVersion, kVersion11);
+    EXPECT_GT(std::strlen(data.szDescription), 0u);
+    ASSERT_EQ(WSAStartup(kVersion11, &data), 0);
+    EXPECT_EQ(data.wVersion, kVersion11);
+    EXPECT_EQ(WSACleanup(), 0);
+    EXPECT_EQ(WSACleanup(), 0);
+
+    EXPECT_EQ(WSACleanup(), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
+    EXPECT_EQ(WSAStartup(0x0000, &data), WSAVERNOTSUPPORTED);
+    EXPECT_EQ(WSAStartup(kVersion11, nullptr), WSAEFAULT);
+}
+
+TEST(WinsockStartup, CallsOutsideAStartupFail) {
+    WSASetLastError(0);
+    EXPECT_EQ(socket(AF_INET, SOCK_STREAM, 0), INVALID_SOCKET);
+    EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
+    WSASetLastError(0);
+    EXPECT_EQ(gethostbyname("localhost"), nullptr);
+    EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
+    char byte = 0;
+    EXPECT_EQ(recv(3, &byte, 1, 0), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
+    EXPECT_EQ(htons(0x1234), u_short(0x3412)); // byte order needs no start-up
+}
+
+TEST_F(Winsock, ExchangesBytesAndSeesThePeerCloseRepeatedly) {
+    const std::string answer = "HTTP/1.0 200 OK\nContent-Length: 4\n\nbody";
+    ScriptedServer server;
+    server.addReply(Reply().send(answer));
+    ASSERT_TRUE(server.start());
+
+    const SOCKET s = connectTo(server.port());
+    sendRequest(s);
+    EXPECT_EQ(receiveAll(s), answer);
+    char buffer[16];
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(recv(s, buffer, sizeof buffer, 0), 0);
+    EXPECT_EQ(closesocket(s), 0);
+    ASSERT_TRUE(server.waitForRequests(1));
+    EXPECT_EQ(server.request(0), kRequest);
+}
+
+TEST_F(Winsock, ShutdownOrCloseFromAnotherThreadWakesABlockedRecv) {
+    for (const bool useClose : {false, true}) {
+        SCOPED_TRACE(useClose ? "closesocket" : "shutdown");
+        ScriptedServer server;
+        server.addReply(Reply().stall(5s));
+        ASSERT_TRUE(server.start());
+        const SOCKET s = connectTo(server.port());
+        sendRequest(s);
+        ASSERT_TRUE(server.waitForStalls(1));
+
+        auto received = std::async(std::launch::async, [s] {
+            char buffer[128];
+            return recv(s, buffer, sizeof buffer, 0);
+        });
+        EXPECT_EQ(received.wait_for(100ms), std::future_status::timeout);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(useClose ? closesocket(s) : shutdown(s, SD_BOTH), 0);
+        ASSERT_EQ(received.wait_for(kWakeLimit), std::future_status::ready);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, kWakeLimit);
+        EXPECT_EQ(received.get(), 0);
+
+        // A closed socket is gone for every later call.
+        if (!useClose) {
+            EXPECT_EQ(closesocket(s), 0);
+        }
+        char byte = 0;
+        EXPECT_EQ(recv(s, &byte, 1, 0), SOCKET_ERROR);
+        EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
+        EXPECT_EQ(closesocket(s), SOCKET_ERROR);
+        EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
+    }
+}
+
+TEST_F(Winsock, ShutdownWakesASendBlockedOnAPeerThatNeverReads) {
+    qb::test::SilentListener peer;
+    ASSERT_TRUE(peer.start());
+    const SOCKET s = connectTo(peer.port());
+    auto sent = std::async(std::launch::async, [s] {
+        const std::string block(1 << 16, 'x');
+        for (int i = 0; i < 4096; ++i) { // far beyond what the socket buffers hold
+            if (send(s, block.data(), int(block.size()), 0) == SOCKET_ERROR) {
+                return WSAGetLastError();
+            }
+        }
+        return 0;
+    });
+    ASSERT_EQ(sent.wait_for(300ms), std::future_status::timeout);
+    EXPECT_EQ(shutdown(s, SD_BOTH), 0);
+    ASSERT_EQ(sent.wait_for(kWakeLimit), std::future_status::ready);
+    EXPECT_EQ(sent.get(), WSAESHUTDOWN);
+    EXPECT_EQ(closesocket(s), 0);
+}
+
+TEST_F(Winsock, SendToAResetPeerFailsWithoutKillingTheProcess) {
+    ScriptedServer server;
+    server.addReply(Reply().reset());
+    ASSERT_TRUE(server.start());
+    const SOCKET s = connectTo(server.port());
+    sendRequest(s);
+    ASSERT_TRUE(server.waitForFinished(1));
+
+    char buffer[16];
+    EXPECT_EQ(recv(s, buffer, sizeof buffer, 0), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAECONNRESET);
+    // Linux raises SIGPIPE for a send on a reset connection unless it is told not to.
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(send(s, "more", 4, 0), SOCKET_ERROR);
+        EXPECT_EQ(WSAGetLastError(), WSAECONNRESET);
+    }
+    EXPECT_EQ(closesocket(s), 0);
+}
+
+TEST_F(Winsock, ConnectToAClosedPortIsRefused) {
+    const int port = qb::test::pickFreePort();
+    ASSERT_NE(port, 0);
+    const SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in remote{};
+    remote.sin_family = AF_INET;
+    remote.sin_port = htons(u_short(port));
+    remote.sin_addr.s_addr = inet_addr("127.0.0.1");
+    EXPECT_EQ(connect(s, reinterpret_cast<const sockaddr*>(&remote), sizeof remote), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAECONNREFUSED);
+    EXPECT_EQ(closesocket(s), 0);
+}
+
+TEST_F(Winsock, ResolvesLoopbackNamesAndRefusesOthersLocally) {
+    struct Case {
+        const char* name;
+        const char* canonical; // null: the lookup fails
+        int error;
+    };
+    const Case cases[] = {
+        {"localhost", "localhost", 0},
+        {"LocalHost.", "LocalHost.", 0},
+        {"files.localhost", "files.localhost", 0},
+        {"127.0.0.1", "127.0.0.1", 0},
+        {"nothing.invalid", nullptr, WSAHOST_NOT_FOUND},
+        {"INVALID", nullptr, WSAHOST_NOT_FOUND},
+        {"", nullptr, WSAHOST_NOT_FOUND},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WSASetLastError(0);
+        const hostent* entry = gethostbyname(c.name);
+        if (c.canonical == nullptr) {
+            EXPECT_EQ(entry, nullptr);
+            EXPECT_EQ(WSAGetLastError(), c.error);
+            continue;
+        }
+        ASSERT_NE(entry, nullptr) << WSAGetLastError();
+        EXPECT_STREQ(entry->h_name, c.canonical);
+        EXPECT_EQ(entry->h_addrtype, AF_INET);
+        EXPECT_EQ(entry->h_length, 4);
+        ASSERT_NE(entry->h_addr_list[0], nullptr);
+        const auto* bytes = reinterpret_cast<const unsigned char*>(entry->h_addr);
+        EXPECT_EQ(bytes[0], 127);
+        EXPECT_EQ(bytes[1], 0);
+        EXPECT_EQ(bytes[2], 0);
+        EXPECT_EQ(bytes[3], 1);
+        EXPECT_EQ(entry->h_addr_list[1], nullptr);
+        ASSERT_NE(entry->h_aliases, nullptr);
+        EXPECT_EQ(entry->h_aliases[0], nullptr);
+    }
+    EXPECT_EQ(gethostbyname(std::string(300, 'a').c_str()), nullptr);
+    EXPECT_EQ(WSAGetLastError(), WSAHOST_NOT_FOUND);
+}
+
+TEST_F(Winsock, HostEntryBelongsToTheCallingThread) {
+    const hostent* mine = gethostbyname("localhost");
+    ASSERT_NE(mine, nullptr);
+    std::thread([] {
+        EXPECT_EQ(gethostbyname("nothing.invalid"), nullptr);
+        EXPECT_NE(gethostbyname("127.0.0.1"), nullptr);
+    }).join();
+    EXPECT_STREQ(mine->h_name, "localhost");
+    const hostent* again = gethostbyname("127.0.0.1");
+    EXPECT_EQ(again, mine); // the thread's one entry, replaced by its next call
+    EXPECT_STREQ(again->h_name, "127.0.0.1");
+}
+
+TEST_F(Winsock, RefusesBadArguments) {
+    const SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_NE(s, INVALID_SOCKET);
+    struct Case {
+        const char* call;
+        int (*run)(SOCKET);
+        int error;
+    };
+    const Case cases[] = {
+        {"connect null", [](SOCKET x) { return connect(x, nullptr, sizeof(sockaddr_in)); },
+         WSAEFAULT},
+        {"connect short",
+         [](SOCKET x) {
+             sockaddr_in remote{};
+             remote.sin_family = AF_INET;
+             return connect(x, reinterpret_cast<const sockaddr*>(&remote), 8);
+         },
+         WSAEFAULT},
+        {"connect family",
+         [](SOCKET x) {
+             sockaddr_in remote{};
+             return connect(x, reinterpret_cast<const sockaddr*>(&remote), sizeof remote);
+         },
+         WSAEAFNOSUPPORT},
+        {"send null", [](SOCKET x) { return send(x, nullptr, 4, 0); }, WSAEFAULT},
+        {"send negative", [](SOCKET x) { return send(x, "a", -1, 0); }, WSAEFAULT},
+        {"send flags", [](SOCKET x) { return send(x, "a", 1, 0x40); }, WSAEOPNOTSUPP},
+        {"recv null", [](SOCKET x) { return recv(x, nullptr, 4, 0); }, WSAEFAULT},
+        {"shutdown how", [](SOCKET x) { return shutdown(x, 3); }, WSAEINVAL},
+        {"shutdown unconnected", [](SOCKET x) { return shutdown(x, SD_BOTH); }, WSAENOTCONN},
+        {"send invalid", [](SOCKET) { return send(INVALID_SOCKET, "a", 1, 0); }, WSAENOTSOCK},
+        {"recv not a socket of ours",
+         [](SOCKET) {
+             char byte = 0;
+             return recv(0, &byte, 1, 0);
+         },
+         WSAENOTSOCK},
+        {"closesocket invalid", [](SOCKET) { return closesocket(INVALID_SOCKET); }, WSAENOTSOCK},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.call);
+        WSASetLastError(0);
+        EXPECT_EQ(c.run(s), SOCKET_ERROR);
+        EXPECT_EQ(WSAGetLastError(), c.error);
+    }
+    EXPECT_EQ(socket(AF_UNSPEC, SOCK_STREAM, 0), INVALID_SOCKET);
+    EXPECT_EQ(WSAGetLastError(), WSAEAFNOSUPPORT);
+    EXPECT_EQ(socket(AF_INET, 99, 0), INVALID_SOCKET);
+    EXPECT_EQ(WSAGetLastError(), WSAESOCKTNOSUPPORT);
+    EXPECT_EQ(gethostbyname(nullptr), nullptr);
+    EXPECT_EQ(WSAGetLastError(), WSAEFAULT);
+    EXPECT_EQ(inet_addr(nullptr), INADDR_NONE);
+    EXPECT_EQ(closesocket(s), 0);
+}
+
+TEST_F(Winsock, LastCleanupClosesTheSocketsLeftOpen) {
+    const SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_NE(s, INVALID_SOCKET);
+    ASSERT_EQ(WSACleanup(), 0);
+    ASSERT_EQ(WSAStartup(kVersion11, &data), 0);
+    EXPECT_EQ(closesocket(s), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
+}
+
+TEST(WinsockByteOrder, NetworkOrderIsBigEndian) {
+    const ULONG net = htonl(0x01020304);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&net);
+    EXPECT_EQ(bytes[0], 1);
+    EXPECT_EQ(bytes[3], 4);
+    EXPECT_EQ(ntohl(net), 0x01020304u);
+    const u_short port = htons(0x1f90);
+    EXPECT_EQ(reinterpret_cast<const unsigned char*>(&port)[0], 0x1f);
+    EXPECT_EQ(ntohs(port), 0x1f90);
+
+    EXPECT_EQ(inet_addr("127.0.0.1"), htonl(0x7f000001));
+    EXPECT_EQ(inet_addr("10.1.2.3"), htonl(0x0a010203));
+    EXPECT_EQ(inet_addr("127.1"), htonl(0x7f000001));
+    EXPECT_EQ(inet_addr("256.0.0.1"), INADDR_NONE);
+    EXPECT_EQ(inet_addr("host"), INADDR_NONE);
+    EXPECT_EQ(inet_addr(""), INADDR_NONE);
+}
+
+TEST(WinsockLayout, StructuresMatchWindows) {
+    EXPECT_EQ(sizeof(sockaddr_in), 16u);
+    EXPECT_EQ(offsetof(sockaddr_in, sin_port), 2u);
+    EXPECT_EQ(offsetof(sockaddr_in, sin_addr), 4u);
+    EXPECT_EQ(offsetof(sockaddr_in, sin_zero), 8u);
+    EXPECT_EQ(sizeof(in_addr), 4u);
+    EXPECT_EQ(sizeof(hostent::h_length), 2u);
+    EXPECT_EQ(sizeof(SOCKET), sizeof(void*));
+    EXPECT_GT(INVALID_SOCKET, SOCKET(0)); // unsigned, all bits set
+    EXPECT_EQ(INVALID_SOCKET, ~SOCKET(0));
+}
+
+} // namespace
