@@ -20,8 +20,8 @@
 
 namespace qb::test {
 
-// Clears the answer queue, the records, the clipboard content and the beeps, and turns
-// strict modals off. Windows are left alone.
+// Clears the answer queue, the records and the beeps, turns strict modals off and empties
+// the clipboard (the hook's own, not the desktop's). Windows are left alone.
 void Reset();
 
 // ---- Modal answers ----------------------------------------------------------------------
