@@ -1,6 +1,7 @@
 // Runs qb_scripted_server and reads back what it writes.
 #include "tests/support/scripted_server_process.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <thread>
