@@ -1,0 +1,22 @@
+#include "app/AppState.h"
+
+HINSTANCE gInstance = nullptr;
+
+HttpClient* gHttpClient = nullptr;
+FileStream* gFileStream = nullptr;
+FileSystem* gFileSystem = nullptr;
+PropertyList* gDefaultHeaders = nullptr;
+PropertyList* gRunParameters = nullptr;
+HICON gSmallIcon = nullptr;
+
+WString gUrl;
+WString gPath;
+WString gCaption;
+BOOL gShowWindow = kDefaultShowWindow;
+BOOL gResume = kDefaultResume;
+LONG gRetry = kDefaultRetry;
+BOOL gAutomaticMode = FALSE;
+
+DWORD gProxyEnabled = kDefaultEnableProxy;
+WString gProxyServer;
+WORD gProxyPort = kDefaultProxyPort;

@@ -1,0 +1,50 @@
+// The process-wide state of Quillbrook: written by start-up before the main dialog exists
+// and read afterwards by the download and the dialogs, all on the main thread (the proxy
+// items also change in the proxy dialog, between downloads). The receive thread reaches the
+// shared objects only through the download's own state.
+#pragma once
+
+#include <windows.h>
+
+#include "base/WString.h"
+
+class FileStream;
+class FileSystem;
+class HttpClient;
+class PropertyList;
+
+// Defaults of the run parameters and the proxy settings.
+constexpr BOOL kDefaultShowWindow = TRUE;
+constexpr BOOL kDefaultResume = TRUE;
+constexpr LONG kDefaultRetry = 0;
+constexpr DWORD kDefaultEnableProxy = 0;
+constexpr WORD kDefaultProxyPort = 8080;
+// The automatic-mode window's title unless "Caption" gives another.
+constexpr WCHAR kDefaultCaption[] = TEXT("Quillbrook v1.15");
+
+// The instance handle every resource lookup uses.
+extern HINSTANCE gInstance;
+
+// The five shared objects, created and destroyed by start-up (null outside its run).
+extern HttpClient* gHttpClient;       // the one client of every download
+extern FileStream* gFileStream;       // the one target file
+extern FileSystem* gFileSystem;       // directory test and file creation
+extern PropertyList* gDefaultHeaders; // header name to text, sent with every request
+extern PropertyList* gRunParameters;  // the command line's items
+// Icon resource 104 at 16 by 16, or null when it is missing.
+extern HICON gSmallIcon;
+
+// Run parameters.
+extern WString gUrl;     // "URL"
+extern WString gPath;    // "Path": target folder, or folder and file name
+extern WString gCaption; // "Caption": title of the automatic-mode window
+extern BOOL gShowWindow; // "ShowWindow": automatic-mode window visible, messages shown
+extern BOOL gResume;     // "Resume": continue an existing file without asking
+extern LONG gRetry;      // "Retry": kept, not used
+// Set when any run parameter is given; never cleared.
+extern BOOL gAutomaticMode;
+
+// Proxy settings from the registry (and the proxy dialog).
+extern DWORD gProxyEnabled; // nonzero: use the proxy
+extern WString gProxyServer;
+extern WORD gProxyPort;

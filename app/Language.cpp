@@ -1,0 +1,5 @@
+#include "app/Language.h"
+
+bool IsJapanese() {
+    return (GetSystemDefaultLangID() & 0xFFFF) == kJapaneseJapan;
+}

@@ -1,0 +1,31 @@
+#include "app/Settings.h"
+
+#include "app/AppState.h"
+#include "base/RegistryKey.h"
+#include "base/Results.h"
+
+void RecordProgramPath() {
+    RegistryKey key;
+    if (key.Create(HKEY_CURRENT_USER, kSettingsKey) != kResultOk) return;
+    WCHAR path[kProgramPathCapacity] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, path, kProgramPathCapacity);
+    // A path the platform could not give, or had to cut, would record a wrong location.
+    if (length > 0 && length < kProgramPathCapacity) key.SetText(kValueFilePath, path);
+    key.Close();
+}
+
+void LoadProxySettings() {
+    DWORD enabled = kDefaultEnableProxy;
+    WCHAR server[kProxyServerCapacity] = {};
+    DWORD port = kDefaultProxyPort;
+    RegistryKey key;
+    if (key.Open(HKEY_CURRENT_USER, kSettingsKey) == kResultOk) {
+        key.QueryNumber(kValueEnableProxy, &enabled);
+        key.QueryText(kValueProxyServer, server, kProxyServerReadBytes);
+        key.QueryNumber(kValueProxyPort, &port);
+        key.Close();
+    }
+    gProxyEnabled = enabled;
+    gProxyServer.AssignWide(server);
+    gProxyPort = static_cast<WORD>(port & 0xFFFF);
+}

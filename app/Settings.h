@@ -1,0 +1,21 @@
+// The settings key of Quillbrook under HKEY_CURRENT_USER and the start-up steps that use it.
+#pragma once
+
+#include <windows.h>
+
+constexpr WCHAR kSettingsKey[] = TEXT("Software\\Vr\\Quillbrook");
+constexpr WCHAR kValueFilePath[] = TEXT("FilePath");       // REG_SZ: the program's own path
+constexpr WCHAR kValueEnableProxy[] = TEXT("EnableProxy"); // REG_DWORD: nonzero = proxy on
+constexpr WCHAR kValueProxyServer[] = TEXT("ProxyServer"); // REG_SZ: proxy host
+constexpr WCHAR kValueProxyPort[] = TEXT("ProxyPort");     // REG_DWORD: low 16 bits are used
+
+constexpr DWORD kProgramPathCapacity = 4096;  // units for GetModuleFileNameW
+constexpr DWORD kProxyServerCapacity = 1024;  // units of the buffer the server is read into
+constexpr DWORD kProxyServerReadBytes = 1024; // byte size of that read: 511 characters at most
+
+// Stores the program's full path as "FilePath", creating the key when missing. Failures
+// are ignored: the program runs without it.
+void RecordProgramPath();
+// Reads "EnableProxy", "ProxyServer" and "ProxyPort" into the state; a missing key or value
+// (or a server name too long for the read) keeps the default: off, empty, 8080.
+void LoadProxySettings();
