@@ -199,30 +199,55 @@ typedef NMTVDISPINFOW NMTVDISPINFO;
 #define TVN_ITEMEXPANDED TVN_ITEMEXPANDEDW
 #define TVN_DELETEITEM TVN_DELETEITEMW
 
-#define TreeView_InsertItem(hwnd, lpis)                                                            \
-    ((HTREEITEM)SendMessageW((hwnd), TVM_INSERTITEMW, 0, (LPARAM)(LPTVINSERTSTRUCTW)(lpis)))
-#define TreeView_DeleteItem(hwnd, hitem)                                                           \
-    ((BOOL)SendMessageW((hwnd), TVM_DELETEITEM, 0, (LPARAM)(HTREEITEM)(hitem)))
-#define TreeView_DeleteAllItems(hwnd)                                                              \
-    ((BOOL)SendMessageW((hwnd), TVM_DELETEITEM, 0, (LPARAM)TVI_ROOT))
-#define TreeView_Expand(hwnd, hitem, code)                                                         \
-    ((BOOL)SendMessageW((hwnd), TVM_EXPAND, (WPARAM)(code), (LPARAM)(HTREEITEM)(hitem)))
-#define TreeView_GetNextItem(hwnd, hitem, code)                                                    \
-    ((HTREEITEM)SendMessageW((hwnd), TVM_GETNEXTITEM, (WPARAM)(code), (LPARAM)(HTREEITEM)(hitem)))
-#define TreeView_GetChild(hwnd, hitem) TreeView_GetNextItem(hwnd, hitem, TVGN_CHILD)
-#define TreeView_GetNextSibling(hwnd, hitem) TreeView_GetNextItem(hwnd, hitem, TVGN_NEXT)
-#define TreeView_GetParent(hwnd, hitem) TreeView_GetNextItem(hwnd, hitem, TVGN_PARENT)
-#define TreeView_GetSelection(hwnd) TreeView_GetNextItem(hwnd, NULL, TVGN_CARET)
-#define TreeView_GetRoot(hwnd) TreeView_GetNextItem(hwnd, NULL, TVGN_ROOT)
-#define TreeView_Select(hwnd, hitem, code)                                                         \
-    ((BOOL)SendMessageW((hwnd), TVM_SELECTITEM, (WPARAM)(code), (LPARAM)(HTREEITEM)(hitem)))
-#define TreeView_SelectItem(hwnd, hitem) TreeView_Select(hwnd, hitem, TVGN_CARET)
-#define TreeView_GetItem(hwnd, pitem)                                                              \
-    ((BOOL)SendMessageW((hwnd), TVM_GETITEMW, 0, (LPARAM)(TVITEMW*)(pitem)))
-#define TreeView_SetItem(hwnd, pitem)                                                              \
-    ((BOOL)SendMessageW((hwnd), TVM_SETITEMW, 0, (LPARAM)(const TVITEMW*)(pitem)))
-#define TreeView_SetImageList(hwnd, himl, iImage)                                                  \
-    ((HIMAGELIST)SendMessageW((hwnd), TVM_SETIMAGELIST, (WPARAM)(iImage), (LPARAM)(himl)))
-#define TreeView_GetCount(hwnd) ((UINT)SendMessageW((hwnd), TVM_GETCOUNT, 0, 0))
-#define TreeView_EnsureVisible(hwnd, hitem)                                                        \
-    ((BOOL)SendMessageW((hwnd), TVM_ENSUREVISIBLE, 0, (LPARAM)(HTREEITEM)(hitem)))
+// The TreeView_ helpers, as inline functions (their results may be ignored).
+inline HTREEITEM TreeView_InsertItem(HWND hwnd, const TVINSERTSTRUCTW* lpis) {
+    return (HTREEITEM)SendMessageW(hwnd, TVM_INSERTITEMW, 0, (LPARAM)lpis);
+}
+inline BOOL TreeView_DeleteItem(HWND hwnd, HTREEITEM hitem) {
+    return (BOOL)SendMessageW(hwnd, TVM_DELETEITEM, 0, (LPARAM)hitem);
+}
+inline BOOL TreeView_DeleteAllItems(HWND hwnd) {
+    return (BOOL)SendMessageW(hwnd, TVM_DELETEITEM, 0, (LPARAM)TVI_ROOT);
+}
+inline BOOL TreeView_Expand(HWND hwnd, HTREEITEM hitem, UINT code) {
+    return (BOOL)SendMessageW(hwnd, TVM_EXPAND, (WPARAM)code, (LPARAM)hitem);
+}
+inline HTREEITEM TreeView_GetNextItem(HWND hwnd, HTREEITEM hitem, UINT code) {
+    return (HTREEITEM)SendMessageW(hwnd, TVM_GETNEXTITEM, (WPARAM)code, (LPARAM)hitem);
+}
+inline HTREEITEM TreeView_GetChild(HWND hwnd, HTREEITEM hitem) {
+    return TreeView_GetNextItem(hwnd, hitem, TVGN_CHILD);
+}
+inline HTREEITEM TreeView_GetNextSibling(HWND hwnd, HTREEITEM hitem) {
+    return TreeView_GetNextItem(hwnd, hitem, TVGN_NEXT);
+}
+inline HTREEITEM TreeView_GetParent(HWND hwnd, HTREEITEM hitem) {
+    return TreeView_GetNextItem(hwnd, hitem, TVGN_PARENT);
+}
+inline HTREEITEM TreeView_GetSelection(HWND hwnd) {
+    return TreeView_GetNextItem(hwnd, NULL, TVGN_CARET);
+}
+inline HTREEITEM TreeView_GetRoot(HWND hwnd) {
+    return TreeView_GetNextItem(hwnd, NULL, TVGN_ROOT);
+}
+inline BOOL TreeView_Select(HWND hwnd, HTREEITEM hitem, UINT code) {
+    return (BOOL)SendMessageW(hwnd, TVM_SELECTITEM, (WPARAM)code, (LPARAM)hitem);
+}
+inline BOOL TreeView_SelectItem(HWND hwnd, HTREEITEM hitem) {
+    return TreeView_Select(hwnd, hitem, TVGN_CARET);
+}
+inline BOOL TreeView_GetItem(HWND hwnd, TVITEMW* pitem) {
+    return (BOOL)SendMessageW(hwnd, TVM_GETITEMW, 0, (LPARAM)pitem);
+}
+inline BOOL TreeView_SetItem(HWND hwnd, const TVITEMW* pitem) {
+    return (BOOL)SendMessageW(hwnd, TVM_SETITEMW, 0, (LPARAM)pitem);
+}
+inline HIMAGELIST TreeView_SetImageList(HWND hwnd, HIMAGELIST himl, int iImage) {
+    return (HIMAGELIST)SendMessageW(hwnd, TVM_SETIMAGELIST, (WPARAM)iImage, (LPARAM)himl);
+}
+inline UINT TreeView_GetCount(HWND hwnd) {
+    return (UINT)SendMessageW(hwnd, TVM_GETCOUNT, 0, 0);
+}
+inline BOOL TreeView_EnsureVisible(HWND hwnd, HTREEITEM hitem) {
+    return (BOOL)SendMessageW(hwnd, TVM_ENSUREVISIBLE, 0, (LPARAM)hitem);
+}
