@@ -206,15 +206,15 @@ TEST(TimeTest, TickCountFollowsTheMonotonicClock) {
 }
 
 TEST(TimeTest, ElapsedTimeSurvivesTheWrap) {
-    // Running clock, moved so that the count wraps within the next 100 ms.
+    // Running clock, moved so that the count wraps 200 ms from now.
     qb::kernel::TestSetTickCountOffset(0);
     const DWORD now = GetTickCount();
-    qb::kernel::TestSetTickCountOffset(DWORD(0xFFFFFFFFu - now - 50));
+    qb::kernel::TestSetTickCountOffset(DWORD(0xFFFFFFFFu - now - 200));
     const DWORD before = GetTickCount();
-    Sleep(120);
+    Sleep(300);
     const DWORD after = GetTickCount();
     EXPECT_LT(after, before); // wrapped
-    EXPECT_GE(DWORD(after - before), 119u);
+    EXPECT_GE(DWORD(after - before), 299u);
     EXPECT_LT(DWORD(after - before), 5000u);
 
     qb::kernel::TestFreezeTickCount(0xFFFFFFF0u);
