@@ -120,9 +120,14 @@ bool ReturnsDirectly(UINT msg) {
     return msg == WM_INITDIALOG;
 }
 
+int RoundUp(int units, int step) {
+    return units <= 0 ? 0 : (units + step - 1) / step * step;
+}
+
 RECT PlaceDialog(const DialogTemplate& t, Window* dialogOwner, int frameW, int frameH) {
-    int width = t.cx + 2 * frameW;
-    int height = t.cy + 2 * frameH;
+    // The client area takes whole cells, as a dialog takes whole pixels on Windows.
+    int width = RoundUp(t.cx, kUnitsPerColumn) + 2 * frameW;
+    int height = RoundUp(t.cy, kUnitsPerRow) + 2 * frameH;
     int x = t.x;
     int y = t.y;
     int screenW = GetSystemMetrics(SM_CXSCREEN);
@@ -221,7 +226,8 @@ Window* CreateDialogFromTemplate(HINSTANCE instance, const DialogTemplate& t, HW
     probe.cls = cls;
     bool child = (params.style & WS_CHILD) != 0;
     if (child) {
-        params.rect = RECT{t.x, t.y, t.x + t.cx, t.y + t.cy};
+        params.rect =
+            RECT{t.x, t.y, t.x + RoundUp(t.cx, kUnitsPerColumn), t.y + RoundUp(t.cy, kUnitsPerRow)};
     } else {
         params.rect = PlaceDialog(t, ownerWindow != nullptr ? RootOf(ownerWindow) : nullptr,
                                   FrameWidthUnits(&probe), FrameHeightUnits(&probe));

@@ -12,6 +12,7 @@
 #include "platform/user/focus.h"
 #include "platform/user/input.h"
 #include "platform/user/layout.h"
+#include "platform/user/menu_template.h"
 #include "platform/user/message_queue.h"
 #include "platform/user/testhook_internal.h"
 
@@ -376,6 +377,10 @@ void PaintMenuPopup(Window* w, render::Canvas& canvas) {
         }
         if (item.flags & MF_POPUP) canvas.Put(width - 1, row, U'>', attr);
     }
+}
+
+HMENU LoadMenuFromBytes(const void* bytes, size_t size) {
+    return ParseMenu(bytes, size);
 }
 
 } // namespace qb::user

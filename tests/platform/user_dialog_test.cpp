@@ -120,8 +120,8 @@ TEST_F(DialogTest, CreationGivesFontThenInitDialogWithTheParameter) {
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dlg, kPauseButton)));
     RECT client;
     GetClientRect(dlg, &client);
-    EXPECT_EQ(client.right, 133);
-    EXPECT_EQ(client.bottom, 94);
+    EXPECT_EQ(client.right, 136); // 133 x 94 units in whole cells: 34 x 12
+    EXPECT_EQ(client.bottom, 96);
     // DS_CENTER centres it on the screen (80 x 25 cells of 4 x 8 units).
     RECT window;
     GetWindowRect(dlg, &window);
