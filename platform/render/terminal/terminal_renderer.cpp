@@ -1,0 +1,167 @@
+#include "platform/render/terminal/terminal_renderer.h"
+
+#include <poll.h>
+#include <sys/epoll.h>
+#include <unistd.h>
+
+namespace qb::render::terminal {
+
+namespace {
+
+// Keys handled in one decoding pass; more simply take another pass.
+constexpr size_t kMaxKeysPerPass = 256;
+constexpr char32_t kEscapeCharacter = 0x1B;
+
+bool EpollChange(int epoll, int op, int fd) {
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.fd = fd;
+    return epoll_ctl(epoll, op, fd, op == EPOLL_CTL_DEL ? nullptr : &event) == 0;
+}
+
+} // namespace
+
+bool TerminalRenderer::Open() {
+    if (poll_ >= 0) return true;
+    poll_ = epoll_create1(EPOLL_CLOEXEC);
+    return poll_ >= 0;
+}
+
+void TerminalRenderer::Close() {
+    if (session_.Started()) {
+        WatchTerminal(false);
+        relay_.Disarm();
+        session_.Stop();
+    }
+    if (relay_.Installed()) {
+        EpollChange(poll_, EPOLL_CTL_DEL, relay_.ReadFd());
+        relay_.Uninstall();
+    }
+    if (poll_ >= 0) close(poll_);
+    poll_ = -1;
+}
+
+void TerminalRenderer::WatchTerminal(bool watch) {
+    if (watch == watching_ || poll_ < 0 || (watch && hungUp_)) return;
+    watching_ =
+        EpollChange(poll_, watch ? EPOLL_CTL_ADD : EPOLL_CTL_DEL, STDIN_FILENO) ? watch : watching_;
+}
+
+bool TerminalRenderer::Take() {
+    // The handlers go in first, so that ncurses keeps its own off these signals.
+    if (!relay_.Install()) return false;
+    if (!session_.Start()) {
+        relay_.Uninstall();
+        return false;
+    }
+    relay_.Arm(session_.Restore());
+    EpollChange(poll_, EPOLL_CTL_ADD, relay_.ReadFd());
+    WatchTerminal(true);
+    HandleResize();
+    return true;
+}
+
+void TerminalRenderer::Suspend() {
+    WatchTerminal(false);
+    relay_.Disarm();
+    session_.Suspend();
+}
+
+void TerminalRenderer::Resume() {
+    session_.Resume();
+    relay_.Arm(session_.Restore());
+    WatchTerminal(true);
+    HandleResize(); // it may have changed while the shell had the terminal
+}
+
+void TerminalRenderer::ScreenChanged() {
+    if (poll_ < 0 || takeFailed_) return;
+    bool visible = AnyWindowVisible();
+    if (!session_.Started()) {
+        if (!visible) return; // hidden windows never touch the terminal
+        if (!Take()) {
+            // No terminal after all: headless, so that modal windows don't wait for a person
+            // who can't see them.
+            takeFailed_ = true;
+            SetRenderer(nullptr);
+            return;
+        }
+    } else if (!session_.Active()) {
+        if (!visible) return;
+        Resume();
+    } else if (!visible) {
+        Suspend();
+        return;
+    }
+    Paint();
+}
+
+void TerminalRenderer::Paint() {
+    if (session_.Active()) session_.Paint(ComposeScreen());
+}
+
+void TerminalRenderer::HandleResize() {
+    if (!session_.Active()) return;
+    int columns = 0;
+    int rows = 0;
+    session_.FollowSize(&columns, &rows);
+    if (columns > 0 && rows > 0) FeedResize(columns, rows);
+    session_.RedrawAll();
+    Paint();
+}
+
+void TerminalRenderer::HandleSignals() {
+    if (!relay_.Installed()) return;
+    int number = 0;
+    for (;;) {
+        switch (relay_.TakePending(&number)) {
+        case RelayedSignal::kNone:
+            return;
+        case RelayedSignal::kResize:
+            HandleResize();
+            break;
+        case RelayedSignal::kEnd:
+            // The terminal as it was, then the signal's own course (the exit status).
+            relay_.Disarm();
+            session_.Stop();
+            SignalRelay::RaiseDefault(number);
+            return;
+        case RelayedSignal::kStop: {
+            bool active = session_.Active();
+            if (active) Suspend();
+            SignalRelay::RaiseDefault(number); // returns once the process is continued
+            if (active) Resume();
+            break;
+        }
+        }
+    }
+}
+
+void TerminalRenderer::ReadInput() {
+    if (!session_.Active() || !watching_) return;
+    pollfd terminal{STDIN_FILENO, POLLIN, 0};
+    if (::poll(&terminal, 1, 0) > 0 && (terminal.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+        // The terminal is gone (SIGHUP is on its way, or ignored): stop polling it.
+        WatchTerminal(false);
+        hungUp_ = true;
+        return;
+    }
+    RawKey keys[kMaxKeysPerPass + 1];
+    for (;;) {
+        size_t count = session_.ReadKeys(keys, kMaxKeysPerPass);
+        // Alt+letter arrives as Escape and the letter: keep the pair in one pass.
+        if (count == kMaxKeysPerPass && keys[count - 1].kind == RawKey::Kind::kCharacter &&
+            keys[count - 1].value == kEscapeCharacter)
+            count += session_.ReadKeys(keys + count, 1);
+        if (count == 0) return;
+        if (FeedEvents(DecodeKeys(keys, count)) > 0) HandleResize();
+        if (count < kMaxKeysPerPass) return;
+    }
+}
+
+void TerminalRenderer::InputReady() {
+    HandleSignals();
+    ReadInput();
+}
+
+} // namespace qb::render::terminal

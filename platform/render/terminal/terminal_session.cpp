@@ -1,0 +1,278 @@
+#include "platform/render/terminal/terminal_session.h"
+
+#include <langinfo.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
+#include "platform/render/terminal/terminfo_query.h"
+
+namespace qb::render::terminal {
+
+namespace {
+
+// Long enough for the rest of an arrow key's sequence over a slow link, short enough that
+// Escape answers at once; an ESCDELAY in the environment wins.
+constexpr int kEscDelayMs = 50;
+constexpr mmask_t kMouseEvents = BUTTON1_PRESSED | BUTTON1_CLICKED;
+constexpr char kUtf8[] = "UTF-8";
+constexpr char kUtf8Fallback[] = "C.UTF-8";
+constexpr char kStandIn = '?';
+
+// Line drawing goes through ncurses' own table, which knows what the terminal can draw.
+const cchar_t* LineGlyph(char32_t ch) {
+    switch (ch) {
+    case U'─':
+        return WACS_HLINE;
+    case U'│':
+        return WACS_VLINE;
+    case U'┌':
+        return WACS_ULCORNER;
+    case U'┐':
+        return WACS_URCORNER;
+    case U'└':
+        return WACS_LLCORNER;
+    case U'┘':
+        return WACS_LRCORNER;
+    default:
+        return nullptr;
+    }
+}
+
+// Blocks and arrows where the terminal doesn't speak UTF-8.
+const cchar_t* LegacyGlyph(char32_t ch) {
+    switch (ch) {
+    case U'█':
+    case U'■':
+        return WACS_BLOCK;
+    case U'░':
+        return WACS_BOARD;
+    case U'▒':
+        return WACS_CKBOARD;
+    case U'▼':
+        return WACS_DARROW;
+    case U'▲':
+        return WACS_UARROW;
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace
+
+void TerminalSession::UseTerminalLocale() {
+    // Only the GUI thread's character type changes (uselocale): ncursesw writes wide text in
+    // the code set of the user's locale, UTF-8 where that is C or POSIX.
+    locale_t wanted = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
+    if (wanted != static_cast<locale_t>(0) &&
+        std::strcmp(nl_langinfo_l(CODESET, wanted), "ANSI_X3.4-1968") == 0) {
+        freelocale(wanted);
+        wanted = static_cast<locale_t>(0);
+    }
+    if (wanted == static_cast<locale_t>(0))
+        wanted = newlocale(LC_CTYPE_MASK, kUtf8Fallback, static_cast<locale_t>(0));
+    if (wanted == static_cast<locale_t>(0)) return;
+    locale_ = wanted;
+    previousLocale_ = uselocale(wanted);
+    utf8_ = std::strcmp(nl_langinfo_l(CODESET, wanted), kUtf8) == 0;
+}
+
+void TerminalSession::RestoreLocale() {
+    if (locale_ == static_cast<locale_t>(0)) return;
+    uselocale(previousLocale_);
+    freelocale(locale_);
+    locale_ = static_cast<locale_t>(0);
+}
+
+bool TerminalSession::Start() {
+    if (screen_ != nullptr) return true;
+    if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) return false;
+    restore_ = EmergencyRestore{};
+    restore_.ttyFd = STDIN_FILENO;
+    restore_.outputFd = STDOUT_FILENO;
+    if (tcgetattr(STDIN_FILENO, &restore_.shellModes) != 0) return false;
+
+    UseTerminalLocale();
+    screen_ = newterm(nullptr, stdout, stdin);
+    if (screen_ == nullptr) {
+        RestoreLocale();
+        return false;
+    }
+    suspended_ = false;
+    if (std::getenv("ESCDELAY") == nullptr) set_escdelay(kEscDelayMs);
+    SetInputModes();
+    if (has_colors() && start_color() == OK) {
+        palette_ = PaletteOfTerminal();
+        InitPalette(palette_);
+    }
+    EnableMouse();
+    curs_set(0);
+    leaveok(stdscr, TRUE);
+    restore_.leaveLength = TerminalLeaveBytes(restore_.leave, kMaxLeaveBytes);
+    return true;
+}
+
+void TerminalSession::SetInputModes() {
+    cbreak();
+    noecho();
+    nonl();
+    intrflush(stdscr, FALSE);
+    keypad(stdscr, TRUE);
+    meta(stdscr, TRUE);
+    nodelay(stdscr, TRUE);
+    // Ctrl+S, Ctrl+Q and Ctrl+V reach the dialogs instead of the terminal driver; Ctrl+C and
+    // Ctrl+Z still signal.
+    termios modes;
+    if (tcgetattr(STDIN_FILENO, &modes) == 0) {
+        modes.c_iflag &= static_cast<tcflag_t>(~(IXON | IXOFF));
+        modes.c_lflag &= static_cast<tcflag_t>(~IEXTEN);
+        tcsetattr(STDIN_FILENO, TCSANOW, &modes);
+        def_prog_mode();
+    }
+}
+
+void TerminalSession::EnableMouse() {
+    mouseinterval(0); // a press is reported at once, not held back to make a click
+    mousemask(kMouseEvents, nullptr);
+}
+
+void TerminalSession::Suspend() {
+    if (screen_ == nullptr || suspended_) return;
+    endwin();
+    suspended_ = true;
+}
+
+void TerminalSession::Resume() {
+    if (screen_ == nullptr || !suspended_) return;
+    suspended_ = false;
+    RedrawAll();
+    refresh(); // leaves the shell's modes for the program's and enters the alternate screen
+    keypad(stdscr, TRUE);
+    EnableMouse();
+}
+
+void TerminalSession::Stop() {
+    if (screen_ == nullptr) return;
+    if (!suspended_) endwin();
+    delscreen(screen_);
+    screen_ = nullptr;
+    suspended_ = false;
+    RestoreLocale();
+}
+
+void TerminalSession::FollowSize(int* columns, int* rows) {
+    if (screen_ != nullptr) {
+        winsize size{};
+        if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 && size.ws_row > 0 &&
+            (size.ws_col != COLS || size.ws_row != LINES))
+            resize_term(size.ws_row, size.ws_col);
+    }
+    *columns = screen_ != nullptr ? COLS : 0;
+    *rows = screen_ != nullptr ? LINES : 0;
+}
+
+void TerminalSession::RedrawAll() {
+    if (screen_ != nullptr) clearok(curscr, TRUE);
+}
+
+void TerminalSession::PutCell(int row, int column, char32_t ch, const CellLook& look) {
+    const cchar_t* glyph = LineGlyph(ch);
+    if (glyph == nullptr && !utf8_) glyph = LegacyGlyph(ch);
+    wchar_t text[CCHARW_MAX] = {};
+    attr_t attrs = look.attrs;
+    if (glyph != nullptr) {
+        attr_t glyphAttrs = A_NORMAL;
+        short glyphPair = 0;
+        if (getcchar(glyph, text, &glyphAttrs, &glyphPair, nullptr) == ERR) text[0] = kStandIn;
+        attrs |= glyphAttrs & A_ALTCHARSET;
+    } else {
+        text[0] = static_cast<wchar_t>(ch);
+    }
+    text[1] = L'\0';
+    cchar_t cell;
+    setcchar(&cell, text, attrs, look.pair, nullptr);
+    mvwadd_wch(stdscr, row, column, &cell); // the bottom-right cell "fails" but is drawn
+}
+
+void TerminalSession::Paint(const Screen& screen) {
+    if (!Active()) return;
+    const CellLook plain = LookOf(kAttrNone, palette_);
+    for (int row = 0; row < LINES; ++row) {
+        int column = 0;
+        while (column < COLS) {
+            if (row >= screen.rows || column >= screen.columns) {
+                PutCell(row, column++, U' ', plain);
+                continue;
+            }
+            const Cell& cell = screen.At(column, row);
+            CellLook look = LookOf(cell.attr, palette_);
+            if (cell.attr & kAttrWideTail) { // its first half could not be drawn wide
+                PutCell(row, column++, U' ', look);
+                continue;
+            }
+            bool wide = column + 1 < screen.columns &&
+                        (screen.At(column + 1, row).attr & kAttrWideTail) != 0;
+            int cells = wide ? 2 : 1;
+            char32_t ch = cell.ch;
+            // The terminal must give the character the cells the grid gave it, or every
+            // column after it (a frame, a button) would shift: else a stand-in.
+            if (LineGlyph(ch) == nullptr && (utf8_ || LegacyGlyph(ch) == nullptr)) {
+                int shown = wcwidth(static_cast<wchar_t>(ch));
+                if (shown != cells || (wide && column + 1 >= COLS)) {
+                    ch = static_cast<char32_t>(kStandIn);
+                    cells = 1;
+                }
+            } else {
+                cells = 1;
+            }
+            PutCell(row, column, ch, look);
+            column += cells;
+        }
+    }
+    if (screen.caretVisible && screen.caretColumn < COLS && screen.caretRow < LINES &&
+        screen.caretColumn >= 0 && screen.caretRow >= 0) {
+        leaveok(stdscr, FALSE);
+        wmove(stdscr, screen.caretRow, screen.caretColumn);
+        curs_set(1);
+    } else {
+        leaveok(stdscr, TRUE);
+        curs_set(0);
+    }
+    wnoutrefresh(stdscr);
+    doupdate();
+}
+
+size_t TerminalSession::ReadKeys(RawKey* out, size_t capacity) {
+    if (!Active()) return 0;
+    size_t count = 0;
+    while (count < capacity) {
+        wint_t value = 0;
+        int kind = wget_wch(stdscr, &value);
+        if (kind == ERR) break;
+        RawKey key;
+        key.value = static_cast<char32_t>(value);
+        if (kind == KEY_CODE_YES) {
+            key.kind = RawKey::Kind::kKeyCode;
+            if (value == KEY_MOUSE) {
+                MEVENT event{};
+                if (getmouse(&event) != OK) continue;
+                key.kind = RawKey::Kind::kMouse;
+                key.column = event.x;
+                key.row = event.y;
+                key.buttons = static_cast<unsigned long>(event.bstate);
+            }
+        }
+        out[count++] = key;
+    }
+    return count;
+}
+
+void TerminalSession::Beep() {
+    if (Active()) beep();
+}
+
+} // namespace qb::render::terminal

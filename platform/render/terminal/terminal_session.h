@@ -1,0 +1,65 @@
+// The terminal while ncurses holds it: started on standard input and output, painted from
+// the composed screen, read for keys and mouse, given back (suspended) and taken again.
+// GUI thread only.
+#pragma once
+
+#include <curses.h>
+#include <locale.h>
+
+#include <cstddef>
+
+#include "platform/render/terminal/cell_look.h"
+#include "platform/render/terminal/key_decoder.h"
+#include "platform/render/terminal/signal_relay.h"
+#include "qb/render.h"
+
+namespace qb::render::terminal {
+
+class TerminalSession {
+public:
+    TerminalSession() = default;
+    ~TerminalSession() { Stop(); }
+    TerminalSession(const TerminalSession&) = delete;
+    TerminalSession& operator=(const TerminalSession&) = delete;
+
+    // Starts ncurses: alternate screen, no echo, keys without line editing (signals keep
+    // coming from Ctrl+C and Ctrl+Z), keypad, mouse, colours. False when it can't.
+    bool Start();
+    // Gives the terminal back (endwin); Resume takes it again and redraws it whole.
+    void Suspend();
+    void Resume();
+    // Gives the terminal back for good.
+    void Stop();
+
+    bool Started() const { return screen_ != nullptr; }
+    bool Active() const { return screen_ != nullptr && !suspended_; }
+    // What a signal handler needs to give the terminal back by itself.
+    const EmergencyRestore& Restore() const { return restore_; }
+
+    // Makes ncurses use the terminal's present size and returns it.
+    void FollowSize(int* columns, int* rows);
+    // The next Paint redraws every cell, not only the changed ones.
+    void RedrawAll();
+    // Draws the screen and updates the terminal with what changed.
+    void Paint(const Screen& screen);
+    // Reads what is waiting, without waiting (an Escape waits ESCDELAY for what follows).
+    size_t ReadKeys(RawKey* out, size_t capacity);
+    void Beep();
+
+private:
+    void UseTerminalLocale();
+    void RestoreLocale();
+    void SetInputModes();
+    void EnableMouse();
+    void PutCell(int row, int column, char32_t ch, const CellLook& look);
+
+    SCREEN* screen_ = nullptr;
+    bool suspended_ = false;
+    bool utf8_ = false;
+    Palette palette_ = Palette::kMonochrome;
+    locale_t locale_ = static_cast<locale_t>(0);
+    locale_t previousLocale_ = static_cast<locale_t>(0);
+    EmergencyRestore restore_{};
+};
+
+} // namespace qb::render::terminal

@@ -1,0 +1,111 @@
+// What the terminal's bytes (as ncurses reports them) become: the keys, text and clicks the
+// windows get.
+#include "platform/render/terminal/key_decoder.h"
+
+#include <curses.h>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace qb::render::terminal {
+namespace {
+
+using Kind = InputEvent::Kind;
+
+RawKey Ch(char32_t ch) {
+    return RawKey{RawKey::Kind::kCharacter, ch};
+}
+RawKey Code(int code) {
+    return RawKey{RawKey::Kind::kKeyCode, static_cast<char32_t>(code)};
+}
+RawKey Mouse(int column, int row, mmask_t buttons) {
+    return RawKey{RawKey::Kind::kMouse, KEY_MOUSE, column, row, buttons};
+}
+
+InputEvent K(Key key, unsigned mods = kModNone) {
+    InputEvent e;
+    e.kind = Kind::kKey;
+    e.key = key;
+    e.modifiers = mods;
+    return e;
+}
+InputEvent T(const char16_t* text) {
+    InputEvent e;
+    e.kind = Kind::kText;
+    e.text = text;
+    return e;
+}
+InputEvent C(char16_t ch, unsigned mods) {
+    InputEvent e;
+    e.kind = Kind::kChar;
+    e.text = std::u16string(1, ch);
+    e.modifiers = mods;
+    return e;
+}
+InputEvent Click(int column, int row) {
+    InputEvent e;
+    e.kind = Kind::kClick;
+    e.column = column;
+    e.row = row;
+    return e;
+}
+InputEvent Resize() {
+    InputEvent e;
+    e.kind = Kind::kResize;
+    return e;
+}
+
+struct Case {
+    const char* name;
+    std::vector<RawKey> keys;
+    std::vector<InputEvent> events;
+};
+
+class DecodeKeysTest : public ::testing::TestWithParam<Case> {};
+
+TEST_P(DecodeKeysTest, Decodes) {
+    const Case& c = GetParam();
+    EXPECT_EQ(DecodeKeys(c.keys.data(), c.keys.size()), c.events);
+}
+
+const Case kCases[] = {
+    {"TextRunsAreOneFeed", {Ch(U'a'), Ch(U'b'), Ch(U'日'), Ch(U'本')}, {T(u"ab日本")}},
+    {"SpaceSplitsTextAndIsAKey",
+     {Ch(U'a'), Ch(U' '), Ch(U'b')},
+     {T(u"a"), K(Key::kSpace), T(u"b")}},
+    {"SupplementaryCharacterBecomesASurrogatePair", {Ch(U'𠀋')}, {T(u"𠀋")}},
+    {"TabAndShiftTab", {Ch(9), Code(KEY_BTAB)}, {K(Key::kTab), K(Key::kTab, kModShift)}},
+    {"EnterFromCarriageReturnLineFeedOrKeypad",
+     {Ch(13), Ch(10), Code(KEY_ENTER)},
+     {K(Key::kEnter), K(Key::kEnter), K(Key::kEnter)}},
+    {"EveryBackspaceSpelling",
+     {Code(KEY_BACKSPACE), Ch(127), Ch(8), Code(KEY_DC)},
+     {K(Key::kBackspace), K(Key::kBackspace), K(Key::kBackspace), K(Key::kDelete)}},
+    {"Navigation",
+     {Code(KEY_LEFT), Code(KEY_RIGHT), Code(KEY_UP), Code(KEY_DOWN), Code(KEY_HOME), Code(KEY_END),
+      Code(KEY_PPAGE), Code(KEY_NPAGE), Code(KEY_SLEFT)},
+     {K(Key::kLeft), K(Key::kRight), K(Key::kUp), K(Key::kDown), K(Key::kHome), K(Key::kEnd),
+      K(Key::kPageUp), K(Key::kPageDown), K(Key::kLeft, kModShift)}},
+    {"LoneEscapeAtTheEnd", {Ch(U'x'), Ch(0x1B)}, {T(u"x"), K(Key::kEscape)}},
+    {"EscapeThenLetterIsAlt", {Ch(0x1B), Ch(U'r'), Ch(U's')}, {C(u'r', kModAlt), T(u"s")}},
+    {"EscapeThenJapaneseIsAlt", {Ch(0x1B), Ch(U'あ')}, {C(u'あ', kModAlt)}},
+    {"TwoEscapesAreTwoEscapeKeys", {Ch(0x1B), Ch(0x1B)}, {K(Key::kEscape), K(Key::kEscape)}},
+    {"EscapeBeforeAKeyCodeStaysEscape", {Ch(0x1B), Code(KEY_UP)}, {K(Key::kEscape), K(Key::kUp)}},
+    {"EscapeBeforeTabStaysEscape", {Ch(0x1B), Ch(9)}, {K(Key::kEscape), K(Key::kTab)}},
+    {"CtrlLetterKeepsItsLetter", {Ch(0x16), Ch(0x01)}, {C(u'v', kModCtrl), C(u'a', kModCtrl)}},
+    {"ControlAndC1CodesThatMeanNothingAreDropped",
+     {Ch(0), Ch(0x1C), Ch(0x85), Code(KEY_F(1)), Ch(U'z')},
+     {T(u"z")}},
+    {"LeftPressOrClickIsAClickOthersAreNot",
+     {Mouse(3, 4, BUTTON1_PRESSED), Mouse(5, 6, BUTTON1_CLICKED), Mouse(7, 8, BUTTON1_RELEASED),
+      Mouse(9, 9, BUTTON3_PRESSED)},
+     {Click(3, 4), Click(5, 6)}},
+    {"ClickEndsATextRun", {Ch(U'a'), Mouse(1, 2, BUTTON1_PRESSED)}, {T(u"a"), Click(1, 2)}},
+    {"Resize", {Code(KEY_RESIZE)}, {Resize()}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Terminal, DecodeKeysTest, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace qb::render::terminal

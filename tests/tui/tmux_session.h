@@ -1,0 +1,56 @@
+// A tmux server of one's own (a private socket) with one session of a fixed size: start a
+// shell command in it, type keys, read the pane as text, resize it, and wait (bounded) until
+// the pane shows what is expected. The server is killed when the object goes.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace qb::test {
+
+class TmuxSession {
+public:
+    using Millis = std::chrono::milliseconds;
+
+    // Whether tmux can be run here.
+    static bool Available();
+
+    TmuxSession();
+    ~TmuxSession();
+    TmuxSession(const TmuxSession&) = delete;
+    TmuxSession& operator=(const TmuxSession&) = delete;
+
+    // Starts the server and the session running `command` (given to the shell) in a
+    // columns x rows pane that stays when the command ends. False when tmux fails.
+    bool Start(const std::string& command, int columns, int rows);
+
+    // send-keys with tmux key names ("Tab", "BTab", "M-i", "C-c", "Enter" ...).
+    bool SendKeys(const std::vector<std::string>& keys);
+    // Types the text as it is (UTF-8, escape sequences included).
+    bool SendText(const std::string& text);
+    bool Resize(int columns, int rows);
+    // Copies everything the pane's program writes from now on into `file`.
+    bool RecordOutput(const std::string& file);
+
+    // The pane as text (capture-pane -p), or with its attributes as escape sequences.
+    std::string Capture(bool withAttributes = false);
+    // A tmux format expanded for the pane (display-message -p), e.g. "#{alternate_on}".
+    std::string Format(const std::string& format);
+
+    // Polls the pane until `done` holds for its text (or its text with attributes) or
+    // `limit` passes; the last capture is kept in `last`.
+    bool WaitFor(const std::function<bool(const std::string&)>& done, Millis limit,
+                 std::string* last = nullptr, bool withAttributes = false);
+    bool WaitForText(const std::string& text, Millis limit, std::string* last = nullptr);
+
+private:
+    bool Tmux(const std::vector<std::string>& args, std::string* out = nullptr);
+    void KillServer();
+
+    std::string socket_;
+    int serverPid_ = -1;
+};
+
+} // namespace qb::test
