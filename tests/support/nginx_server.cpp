@@ -1,10 +1,14 @@
 // NginxServer: configuration text and start-up.
 #include "tests/support/nginx_server.h"
 
+#include <thread>
+
 #include "tests/support/server_process.h"
 
 namespace qb::test {
 namespace {
+
+constexpr Millis kLogPoll{5};
 
 std::string replacePort(std::string text, int port) {
     const std::string placeholder = "{port}";
@@ -124,6 +128,15 @@ std::string NginxServer::errorLog() const {
 
 std::string NginxServer::accessLog() const {
     return folder_.read("access.log").value_or("");
+}
+
+bool NginxServer::waitForAccessLog(std::string_view text, Millis limit) const {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (accessLog().find(text) == std::string::npos) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(kLogPoll);
+    }
+    return true;
 }
 
 } // namespace qb::test

@@ -60,6 +60,8 @@ public:
     bool writeFile(std::string_view relativePath, std::string_view bytes) const;
     std::string errorLog() const;
     std::string accessLog() const;
+    // nginx logs a request after answering it: waits until the access log contains text.
+    bool waitForAccessLog(std::string_view text, Millis limit = Millis{5000}) const;
     const std::string& error() const { return error_; }
 
 private:
