@@ -1,0 +1,166 @@
+// The renderer boundary: screen-change notices on the GUI thread, the input descriptor in
+// the message loop's wait, input turned into messages, message boxes shown as windows.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <string>
+
+#include <windows.h>
+
+#include "qb/render.h"
+#include "qb/testhook.h"
+#include "tests/platform/user_test_support.h"
+
+using namespace qb::usertest;
+using qb::render::Key;
+
+namespace {
+
+// Reads one byte per event from a pipe: 't' Tab, 'e' Enter, 'x' close the active window.
+class FakeRenderer : public qb::render::Renderer {
+public:
+    FakeRenderer() {
+        int fds[2];
+        EXPECT_EQ(pipe(fds), 0);
+        readFd = fds[0];
+        writeFd = fds[1];
+    }
+    ~FakeRenderer() override {
+        close(readFd);
+        close(writeFd);
+    }
+    void ScreenChanged() override {
+        ++changes;
+        changeThread = GetCurrentThreadId();
+        lastScreen = qb::test::GridText(qb::render::ComposeScreen());
+    }
+    int InputFd() override { return readFd; }
+    void InputReady() override {
+        char c = 0;
+        if (read(readFd, &c, 1) != 1) return;
+        ++inputs;
+        if (c == 't') qb::render::FeedKey(Key::kTab);
+        if (c == 'e') qb::render::FeedKey(Key::kEnter);
+        if (c == 'x') qb::render::FeedCloseActive();
+    }
+    void Beep() override { ++beeps; }
+    void Send(char c) { ASSERT_EQ(write(writeFd, &c, 1), 1); }
+
+    int readFd = -1;
+    int writeFd = -1;
+    int changes = 0;
+    int inputs = 0;
+    int beeps = 0;
+    DWORD changeThread = 0;
+    std::string lastScreen;
+};
+
+bool gClosed = false;
+INT_PTR CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM) {
+    if (msg == WM_INITDIALOG) return TRUE;
+    if (msg == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
+        gClosed = true;
+        DestroyWindow(hwnd);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+class RenderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qb::test::Reset();
+        gClosed = false;
+        DialogBytes t(WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU, 0, 0, 80, 40, u"Shown");
+        t.Control(kEditAtom, WS_TABSTOP, 0, 0, 40, 12, 10, u"")
+            .Control(kButtonAtom, BS_PUSHBUTTON | WS_TABSTOP, 0, 16, 40, 12, 11, u"Go");
+        bytes = t.Build();
+    }
+    void TearDown() override {
+        qb::render::SetRenderer(nullptr);
+        qb::render::FeedResize(80, 25);
+        qb::test::Pump();
+    }
+    std::vector<BYTE> bytes;
+    FakeRenderer renderer;
+};
+
+TEST_F(RenderTest, ScreenChangesAreCoalescedOnTheGuiThread) {
+    qb::render::SetRenderer(&renderer);
+    EXPECT_EQ(renderer.changes, 1); // told once when attached
+    EXPECT_EQ(qb::render::GetRenderer(), &renderer);
+    HWND dlg = CreateDialogIndirectParamW(nullptr, AsTemplate(bytes), nullptr, Proc, 0);
+    WindowGuard guard(dlg);
+    EXPECT_TRUE(qb::render::AnyWindowVisible());
+    SetDlgItemTextW(dlg, 10, u"one");
+    SetDlgItemTextW(dlg, 10, u"two");
+    EXPECT_EQ(renderer.changes, 1); // nothing until the loop runs
+    qb::test::Pump();
+    EXPECT_EQ(renderer.changes, 2);
+    EXPECT_EQ(renderer.changeThread, GetCurrentThreadId());
+    EXPECT_NE(renderer.lastScreen.find("two"), std::string::npos);
+    qb::test::Pump();
+    EXPECT_EQ(renderer.changes, 2); // no change, no notice
+}
+
+TEST_F(RenderTest, InputWakesTheMessageLoop) {
+    qb::render::SetRenderer(&renderer);
+    HWND dlg = CreateDialogIndirectParamW(nullptr, AsTemplate(bytes), nullptr, Proc, 0);
+    WindowGuard guard(dlg);
+    ASSERT_EQ(GetDlgCtrlID(GetFocus()), 10);
+    struct Args {
+        FakeRenderer* renderer;
+    } args{&renderer};
+    HANDLE typist = CreateThread(
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            Sleep(30);
+            static_cast<Args*>(p)->renderer->Send('t');
+            Sleep(30);
+            static_cast<Args*>(p)->renderer->Send('x');
+            return 0;
+        },
+        &args, 0, nullptr);
+    // A plain message loop, as the program runs it: blocked in GetMessageW until input.
+    MSG msg;
+    bool movedFocus = false;
+    while (!gClosed && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+        if (GetDlgCtrlID(GetFocus()) == 11) movedFocus = true;
+    }
+    WaitForSingleObject(typist, INFINITE);
+    CloseHandle(typist);
+    EXPECT_TRUE(movedFocus);
+    EXPECT_TRUE(gClosed);
+    EXPECT_EQ(renderer.inputs, 2);
+    EXPECT_EQ(renderer.changeThread, GetCurrentThreadId());
+}
+
+TEST_F(RenderTest, MessageBoxIsShownAndAnsweredThroughTheRenderer) {
+    qb::render::SetRenderer(&renderer);
+    renderer.Send('e');
+    int result =
+        MessageBoxW(nullptr, u"Finished receiving a file via HTTP.", u"Notification", MB_TOPMOST);
+    EXPECT_EQ(result, IDOK);
+    EXPECT_NE(renderer.lastScreen.find("Finished receiving a file via HTTP."), std::string::npos)
+        << renderer.lastScreen;
+    EXPECT_EQ(qb::test::ModalHistory().back().title, u"Notification");
+    MessageBeep(MB_ICONQUESTION);
+    EXPECT_EQ(renderer.beeps, 1);
+}
+
+TEST_F(RenderTest, ResizeChangesTheScreen) {
+    qb::render::FeedResize(100, 30);
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 400);
+    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 240);
+    qb::render::Screen screen = qb::test::ScreenGrid();
+    EXPECT_EQ(screen.columns, 100);
+    EXPECT_EQ(screen.rows, 30);
+    qb::render::FeedResize(0, -3);
+    EXPECT_EQ(qb::render::ScreenColumns(), 1);
+}
+
+} // namespace
