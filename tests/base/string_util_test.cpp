@@ -59,27 +59,6 @@ TEST(StrCopy, NullArgumentsAndZeroCapacityWriteNothing) {
     EXPECT_EQ(Wide(buffer), u"xy");
 }
 
-TEST(StrCopy, NarrowFormBehavesTheSame) {
-    char buffer[8];
-    EXPECT_EQ(StrCopy(buffer, 4, "abcdef"), kResultTruncated);
-    EXPECT_STREQ(buffer, "abc");
-    EXPECT_EQ(StrCopy(buffer, 8, "ab"), kResultOk);
-    EXPECT_EQ(StrAppend(buffer, 8, "cdefg"), kResultOk);
-    EXPECT_STREQ(buffer, "abcdefg");
-    EXPECT_EQ(StrAppend(buffer, 8, "h"), kResultTruncated);
-}
-
-TEST(StrLength, CountsUnitsAndRejectsNulls) {
-    DWORD length = 99;
-    EXPECT_EQ(StrLength(u"日本語", &length), kResultOk);
-    EXPECT_EQ(length, 3u);
-    EXPECT_EQ(StrLength("日本語", &length), kResultOk);
-    EXPECT_EQ(length, 9u); // UTF-8 bytes
-    EXPECT_EQ(StrLength(static_cast<LPCWSTR>(nullptr), &length), kResultFail);
-    EXPECT_EQ(length, 0u);
-    EXPECT_EQ(StrLength(u"abc", nullptr), kResultFail);
-}
-
 TEST(StrEqual, ComparesExactly) {
     struct Case {
         const char16_t* a;
