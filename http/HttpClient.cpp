@@ -1,0 +1,282 @@
+// HttpClient: construction, the proxy, the derived texts, and the connection and request
+// steps that Open and Seek share.
+#include "http/HttpClient.h"
+
+#include <new>
+
+#include "base/Bytes.h"
+#include "base/Results.h"
+#include "base/StringUtil.h"
+#include "http/HttpResponse.h"
+#include "http/LineReader.h"
+
+namespace {
+
+constexpr DWORD kIpv4Length = 4;
+// The header reader takes one byte per socket read, so no body byte leaves the socket.
+constexpr DWORD kHeadReaderBufferSize = 1;
+
+// The first IPv4 address of a host entry, first octet in the top byte.
+int AddressOf(const hostent* entry, DWORD* address) {
+    if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_length != kIpv4Length ||
+        entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr) {
+        return kResultFail;
+    }
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(entry->h_addr_list[0]);
+    *address = (static_cast<DWORD>(bytes[0]) << 24) | (static_cast<DWORD>(bytes[1]) << 16) |
+               (static_cast<DWORD>(bytes[2]) << 8) | static_cast<DWORD>(bytes[3]);
+    return kResultOk;
+}
+
+} // namespace
+
+HttpClient::HttpClient()
+    : socket_(new (std::nothrow) SocketStream(SOCK_STREAM)), responseHeaders_(nullptr) {
+    InitializeCriticalSection(&readLock_);
+    InitializeCriticalSection(&writeLock_);
+    InitializeCriticalSection(&socketLock_);
+    url_[0] = 0;
+    request_[0] = 0;
+    headerLines_[0] = 0;
+}
+
+HttpClient::~HttpClient() {
+    Close();
+    ClearCredentialsCallback();
+    EnterCriticalSection(&socketLock_);
+    SocketStream* last = socket_;
+    socket_ = nullptr;
+    LeaveCriticalSection(&socketLock_);
+    delete last;
+    DeleteCriticalSection(&socketLock_);
+    DeleteCriticalSection(&writeLock_);
+    DeleteCriticalSection(&readLock_);
+}
+
+int HttpClient::SetProxy(LPCWSTR host, WORD port) {
+    if (host == nullptr) return kResultNullArgument;
+    ClearProxy();
+    DWORD address = 0;
+    if (!HttpParseDottedQuad(host, &address)) {
+        if (socket_ == nullptr) return kResultNoMemory;
+        hostent* entry = nullptr;
+        const int resolved = socket_->Resolve(host, &entry);
+        if (resolved < 0) return resolved;
+        if (AddressOf(entry, &address) != kResultOk) return kResultFail;
+    }
+    proxyAddress_ = address;
+    proxyPort_ = port;
+    useProxy_ = true;
+    return kResultOk;
+}
+
+int HttpClient::ClearProxy() {
+    if (!useProxy_) return kResultNo;
+    useProxy_ = false;
+    if (IsOpen()) {
+        // The target held the whole URL; the path begins at its first "/" after the scheme.
+        WString url;
+        url.AssignWide(target_.GetWide());
+        DWORD length = 0;
+        StrLength(url.GetWide(), &length);
+        DWORD slash = 0;
+        if (length > kHttpSchemeLength &&
+            StrFindUnit(url.GetWide() + kHttpSchemeLength, u'/', &slash) == kResultOk) {
+            target_.AssignWide(url.GetWide() + kHttpSchemeLength + slash);
+        } else {
+            target_.AssignWide(TEXT("/"));
+        }
+    }
+    return kResultOk;
+}
+
+int HttpClient::SetCredentialsCallback(HttpCredentialsCallback callback, DWORD_PTR data) {
+    if (callback == nullptr) return kResultNullArgument;
+    callback_ = callback;
+    callbackData_ = data;
+    return kResultOk;
+}
+
+int HttpClient::ClearCredentialsCallback() {
+    if (callback_ == nullptr) return kResultNo;
+    callback_ = nullptr;
+    callbackData_ = 0;
+    return kResultOk;
+}
+
+int HttpClient::GetFileName(LPWSTR buffer, DWORD capacity) {
+    return HttpFileNameFromTarget(target_.GetWide(), buffer, capacity);
+}
+
+int HttpClient::GetName(LPWSTR buffer, DWORD capacity) {
+    return GetFileName(buffer, capacity);
+}
+
+int HttpClient::GetFinalUrl(LPWSTR buffer, DWORD capacity) {
+    if (buffer == nullptr || capacity == 0) return kResultNullArgument;
+    buffer[0] = 0;
+    if (!IsOpen()) return kResultFail;
+    int copied = kResultOk;
+    if (useProxy_) {
+        copied = StrCopy(buffer, capacity, target_.GetWide());
+    } else {
+        copied = StrCopy(buffer, capacity, TEXT("http://"));
+        if (copied == kResultOk) copied = StrAppend(buffer, capacity, host_.GetWide());
+        if (copied == kResultOk) copied = StrAppend(buffer, capacity, target_.GetWide());
+    }
+    if (copied != kResultOk) {
+        buffer[0] = 0;
+        return kResultTruncated;
+    }
+    return kResultOk;
+}
+
+int HttpClient::Abort() {
+    EnterCriticalSection(&socketLock_);
+    const int result = socket_ != nullptr ? socket_->Shutdown() : kResultFail;
+    LeaveCriticalSection(&socketLock_);
+    return result;
+}
+
+int HttpClient::ReplaceSocket() {
+    // Abort may look at the socket from another thread: it is taken away under the lock.
+    EnterCriticalSection(&socketLock_);
+    SocketStream* old = socket_;
+    socket_ = nullptr;
+    LeaveCriticalSection(&socketLock_);
+    delete old;
+    SocketStream* fresh = new (std::nothrow) SocketStream(SOCK_STREAM);
+    EnterCriticalSection(&socketLock_);
+    socket_ = fresh;
+    LeaveCriticalSection(&socketLock_);
+    socketUsed_ = false;
+    return fresh != nullptr ? kResultOk : kResultNoMemory;
+}
+
+int HttpClient::RetireConnection() {
+    // Wake a read or write blocked on the network, then wait until none is inside before the
+    // socket goes: the locks are taken one after the other, never one inside the other.
+    Abort();
+    EnterCriticalSection(&readLock_);
+    open_.store(FALSE, std::memory_order_release);
+    LeaveCriticalSection(&readLock_);
+    EnterCriticalSection(&writeLock_);
+    LeaveCriticalSection(&writeLock_);
+    return ReplaceSocket();
+}
+
+void HttpClient::SetOpenState(bool open, uint64_t position, int64_t size) {
+    EnterCriticalSection(&readLock_);
+    position_.store(position, std::memory_order_relaxed);
+    size_.store(size, std::memory_order_relaxed);
+    open_.store(open ? TRUE : FALSE, std::memory_order_release);
+    LeaveCriticalSection(&readLock_);
+}
+
+int HttpClient::Close() {
+    if (!IsOpen()) return kResultNo;
+    RetireConnection();
+    SetOpenState(false, 0, -1);
+    responseHeaders_.Clear();
+    return kResultOk;
+}
+
+int HttpClient::FindServer(const HttpUrlParts& parts) {
+    DWORD address = 0;
+    if (!HttpParseDottedQuad(parts.hostName, &address)) {
+        if (socket_ == nullptr) return kResultNoMemory;
+        hostent* entry = nullptr;
+        const int resolved = socket_->Resolve(parts.hostName, &entry);
+        if (resolved < 0) return resolved;
+        if (AddressOf(entry, &address) != kResultOk) return kResultFail;
+    }
+    serverAddress_ = address;
+    serverPort_ = parts.port;
+    return kResultOk;
+}
+
+int HttpClient::TakeUrl(PropertyList* headers) {
+    const int split = HttpSplitUrl(url_, &parts_);
+    if (split < 0) return split;
+    host_.AssignWide(parts_.authority);
+    hostName_.AssignWide(parts_.hostName);
+    target_.AssignWide(useProxy_ ? parts_.url : parts_.url + parts_.pathStart);
+    const int found = FindServer(parts_);
+    if (found < 0) return found;
+    if (headers != nullptr) {
+        const int built = HttpBuildExtraHeaders(headers, headerLines_, kHttpExtraHeadersCapacity);
+        if (built < 0) return built;
+        extraHeaders_.AssignWide(headerLines_);
+    }
+    return kResultOk;
+}
+
+int HttpClient::SendRequest(LPCWSTR authorization) {
+    if (socket_ == nullptr) return kResultNoMemory;
+    const int built =
+        HttpBuildRequest(target_.GetWide(), host_.GetWide(), position_.load(),
+                         extraHeaders_.GetWide(), authorization, request_, kHttpRequestCapacity);
+    if (built < 0) return built;
+    lastRequest_.AssignWide(request_);
+    // Credentials leave no copy in the work buffer.
+    if (authorization != nullptr) BytesFill(request_, 0, sizeof request_);
+
+    socketUsed_ = true;
+    const int connected = useProxy_ ? socket_->Connect(proxyAddress_, proxyPort_)
+                                    : socket_->Connect(serverAddress_, serverPort_);
+    if (connected < 0) return connected;
+    LPCSTR text = lastRequest_.GetNarrow();
+    DWORD length = 0;
+    StrLength(text, &length);
+    DWORD sent = 0;
+    const int result = socket_->Send(text, length, &sent);
+    if (result < 0) return result;
+    return sent == length ? kResultOk : kResultFail;
+}
+
+int HttpClient::ReadResponseHead(LPSTR statusLine, DWORD capacity) {
+    statusLine[0] = 0;
+    if (socket_ == nullptr) return kResultNoMemory;
+    LineReader reader(nullptr, kHeadReaderBufferSize);
+    if (reader.Attach(socket_) != kResultOk) return kResultNoMemory;
+    DWORD length = 0;
+    HttpReadLine(&reader, statusLine, capacity, &length, nullptr);
+    if (length == 0) {
+        reader.Detach();
+        return kResultFail;
+    }
+    HttpReadHeaderBlock(&reader, &responseHeaders_);
+    reader.Detach();
+    return kResultOk;
+}
+
+int HttpClient::ResponseLength(uint64_t* length) {
+    PropertyRecord record = {};
+    record.key = TEXT("Content-Length");
+    record.type = kPropertyWide;
+    if (responseHeaders_.Get(&record) != kResultOk || record.type != kPropertyWide) {
+        return kResultFail;
+    }
+    return HttpParseLength(record.wideText, length) ? kResultOk : kResultFail;
+}
+
+bool HttpClient::RangeStartsAt(uint64_t position) {
+    PropertyRecord record = {};
+    record.key = TEXT("Content-Range");
+    record.type = kPropertyWide;
+    if (responseHeaders_.Get(&record) != kResultOk) return true;
+    uint64_t first = 0;
+    return record.type == kPropertyWide && HttpParseRangeStart(record.wideText, &first) &&
+           first == position;
+}
+
+HttpClient::Credentials::~Credentials() {
+    Forget();
+}
+
+void HttpClient::Credentials::Forget() {
+    given = false;
+    BytesFill(userId, 0, sizeof userId);
+    BytesFill(password, 0, sizeof password);
+    BytesFill(encoded, 0, sizeof encoded);
+}

@@ -1,0 +1,186 @@
+// HttpClient: fetches one resource over HTTP/1.0 and streams its body. Open sends a GET with
+// a byte range to the server named by an "http://" URL (or to a proxy), follows Location
+// redirections, answers a 401 with Basic credentials from a callback, and accepts a status
+// of 200 to 206; the body is then read through the Stream operations. Seek asks the server
+// again from another position (resuming a download).
+//
+// Results of Open (the status output holds the status code whenever a status line was
+// parsed, except for a redirecting response):
+//   1                     accepted: the client is open and the body can be read
+//   kHttpRefused (3)      a status was parsed but not accepted: outside 200..206, a 401
+//                         without credentials, or a 206 whose Content-Range does not start
+//                         at 0 (the caller treats it as a failure)
+//   0, 1, 2               the status line did not match "HTTP/%u.%u %u": the numbers that
+//                         did match
+//   -1                    a URL or Location value that is not an absolute "http://" URL, has
+//                         a control character, is too long for the buffers or names a bad
+//                         port; an empty status line; header or credential texts that do not
+//                         fit; a short send
+//   -2                    no socket, or no memory for a new one
+//   -4                    null URL or null status output
+//   kHttpTooManyRedirects more than kHttpMaxRedirects Location redirections
+//   0 or less             the credentials callback's own result when the user declined
+//   other negative        the name resolution's or the connection's failure
+//
+// Threads. Open, Seek, Close, SetProxy and the other set-up calls belong to one owner thread;
+// Read (and Write) may run on another thread while the client is open. Abort is the one call
+// that is safe from any thread at any time: it shuts the current connection down, so a Read
+// blocked on the network returns at once (with what it had), but it frees nothing. Close,
+// Seek, Open and the destructor replace the connection; each first waits until no Read or
+// Write is in progress (the read and write locks), so the socket is never destroyed under a
+// reader. To stop a transfer from the interface thread: Abort, wait for the reading thread,
+// then Close. (Close itself also aborts before it waits, so it never waits on the network.)
+#pragma once
+
+#include <atomic>
+
+#include <windows.h>
+
+#include "base/WString.h"
+#include "http/HttpRequest.h"
+#include "http/HttpUrl.h"
+#include "http/PropertyList.h"
+#include "transport/SocketStream.h"
+#include "transport/Stream.h"
+
+// Open's result for a parsed status line whose status was not accepted.
+constexpr int kHttpRefused = 3;
+// Open's result when the server keeps redirecting.
+constexpr int kHttpTooManyRedirects = -21;
+constexpr DWORD kHttpMaxRedirects = 20;
+// How often one Open asks for credentials before it gives up on a server that keeps
+// answering 401 (result kHttpRefused).
+constexpr DWORD kHttpMaxCredentialPrompts = 10;
+
+// Called on a 401 with a Basic challenge: realm is the challenge from the opening double
+// quote of the realm on (quotes included); userId and password are buffers of
+// kHttpCredentialCapacity units, empty at each Open. Return a value above 0 when the user gave
+// credentials, 0 or less when the user declined.
+typedef int (*HttpCredentialsCallback)(LPCWSTR realm, LPWSTR userId, LPWSTR password,
+                                       DWORD_PTR data);
+
+class HttpClient final : public Stream {
+public:
+    HttpClient();
+    // Close, then releases the connection and the stores.
+    ~HttpClient();
+
+    // Routes the next opens through the proxy host:port (a dotted quad, else a name resolved
+    // now). 1; -4 null host; -2 no socket to resolve with; the resolver's negative result (the
+    // proxy stays cleared).
+    int SetProxy(LPCWSTR host, WORD port);
+    // Connects directly from now on. 1 when a proxy was set, 0 otherwise.
+    int ClearProxy();
+
+    // 1; -4 null callback.
+    int SetCredentialsCallback(HttpCredentialsCallback callback, DWORD_PTR data);
+    // 1; 0 when none was set.
+    int ClearCredentialsCallback();
+
+    // Requests url from position 0 with the header lines of headers (null: those of the
+    // previous open) and handles the response: see the results above. An exchange left from
+    // an earlier open is closed first.
+    int Open(LPCWSTR url, WORD* status, PropertyList* headers);
+
+    // The server's name for the resource: the last path component of the final URL.
+    // 1 (an empty name when the path ends in "/"); -1 no path yet, or a name that is not one
+    // plain file name, or that does not fit capacity; -4 null buffer or capacity 0.
+    int GetFileName(LPWSTR buffer, DWORD capacity);
+    // The URL finally fetched (after redirections). 1; 0 when it does not fit capacity
+    // (buffer left empty); -1 not open; -4 null buffer or capacity 0.
+    int GetFinalUrl(LPWSTR buffer, DWORD capacity);
+
+    // Shuts the current connection down; safe from any thread (see above). 1; -1 no socket.
+    int Abort();
+
+    // Slot 0: GetFileName.
+    int GetName(LPWSTR buffer, DWORD capacity) override;
+    // 1 and the size of the whole resource; -1 not open or size unknown; -4 null size.
+    int GetSize(uint64_t* size) override;
+    // Moves to offset from origin (0 begin, 1 current, 2 end: size + offset - 1) and asks the
+    // server again from there; position is not written. Results: 1 the response continues at
+    // the new position with a known size; -1 for a null offset (-4), not open, a target
+    // below 0, an unknown size, or a 200 that carries the whole resource instead (the client
+    // is then open on that body at position 0); kHttpRefused a refused status (also 201..205
+    // or a 206 of another range at a position above 0); 0..2 an unparsable status line; other
+    // negative results as for Open. Except for the 200 case the client is closed on failure.
+    int Seek(const int64_t* offset, uint64_t* position, DWORD origin) override;
+    // Reads up to *count body bytes, looping over socket reads until the count is reached, a
+    // read fails or the connection ends; the position advances by *count. Returns the last
+    // socket read's result (1 while data flows or at the end with count 0). -4 null count or
+    // null buffer; -1 not open.
+    int Read(void* buffer, DWORD* count) override;
+    // One socket write of *count bytes; the position advances by them. -4 null count; -1 not
+    // open.
+    int Write(const void* data, DWORD* count) override;
+    // 1 closed (connection replaced, headers cleared, size unknown, position 0); 0 not open.
+    int Close() override;
+
+    // Observers for the download worker and tests.
+    bool IsOpen() const { return open_.load(std::memory_order_acquire) != FALSE; }
+    uint64_t Position() const { return position_.load(std::memory_order_relaxed); }
+    // The complete text of the last request sent.
+    LPCWSTR LastRequest() const { return lastRequest_.GetWide(); }
+    // The headers of the last response (owner thread only).
+    PropertyList* ResponseHeaders() { return &responseHeaders_; }
+
+private:
+    // Credentials given during one Open.
+    struct Credentials {
+        bool given = false;
+        WCHAR hostName[kHttpAuthorityCapacity] = {};
+        WORD port = 0;
+        WCHAR userId[kHttpCredentialCapacity] = {};
+        WCHAR password[kHttpCredentialCapacity] = {};
+        WCHAR encoded[kHttpBasicEncodedCapacity] = {};
+        ~Credentials();
+        void Forget();
+    };
+
+    // HttpClient.cpp: connections and requests.
+    int ReplaceSocket();
+    int RetireConnection();
+    void SetOpenState(bool open, uint64_t position, int64_t size);
+    int FindServer(const HttpUrlParts& parts);
+    int TakeUrl(PropertyList* headers);
+    int SendRequest(LPCWSTR authorization);
+    int ReadResponseHead(LPSTR statusLine, DWORD capacity);
+    int ResponseLength(uint64_t* length);
+    bool RangeStartsAt(uint64_t position);
+
+    // HttpClientOpen.cpp: redirection and authentication.
+    int FollowLocation(LPCWSTR location, PropertyList* headers, Credentials* credentials);
+    int AskForCredentials(Credentials* credentials);
+    int AcceptOpened(DWORD status);
+
+    // HttpClientStream.cpp: asking again from the current position.
+    int Rerequest(uint64_t target);
+
+    SocketStream* socket_ = nullptr; // replaced under socketLock_
+    bool socketUsed_ = false;        // the current socket has been connected
+    bool useProxy_ = false;
+    DWORD proxyAddress_ = 0;
+    WORD proxyPort_ = 0;
+    std::atomic<BOOL> open_{FALSE}; // changed under the read lock
+    DWORD serverAddress_ = 0;
+    WORD serverPort_ = kHttpDefaultPort;
+    WString host_;     // the authority as written, for the Host line
+    WString hostName_; // the name connected to
+    WString target_;   // the path, or the whole URL while a proxy is used
+    WString lastRequest_;
+    WString extraHeaders_;
+    HttpCredentialsCallback callback_ = nullptr;
+    DWORD_PTR callbackData_ = 0;
+    PropertyList responseHeaders_;
+    std::atomic<int64_t> size_{-1};
+    std::atomic<uint64_t> position_{0};
+    CRITICAL_SECTION readLock_;
+    CRITICAL_SECTION writeLock_;
+    CRITICAL_SECTION socketLock_;
+
+    // Work buffers of one exchange (owner thread only).
+    HttpUrlParts parts_;
+    WCHAR url_[kHttpUrlCapacity];
+    WCHAR request_[kHttpRequestCapacity];
+    WCHAR headerLines_[kHttpExtraHeadersCapacity];
+};

@@ -1,0 +1,129 @@
+// HttpClient::Open: one request and whatever it leads to: redirections, a retry with Basic
+// credentials, and the acceptance of the final response.
+#include "http/HttpClient.h"
+
+#include "base/Results.h"
+#include "base/StringUtil.h"
+#include "http/HttpResponse.h"
+
+namespace {
+
+constexpr DWORD kStatusUnauthorized = 401;
+constexpr DWORD kStatusPartialContent = 206;
+constexpr DWORD kFirstAccepted = 200;
+constexpr DWORD kLastAccepted = 206;
+constexpr WCHAR kBasicChallenge[] = TEXT("Basic realm=\"");
+// The realm handed to the callback begins at the challenge's opening quote.
+constexpr DWORD kRealmStart = 12;
+
+bool BeginsWith(LPCWSTR text, LPCWSTR prefix) {
+    DWORD position = 0;
+    return StrFindSubstring(text, prefix, &position) == kResultOk && position == 0;
+}
+
+} // namespace
+
+int HttpClient::Open(LPCWSTR url, WORD* status, PropertyList* headers) {
+    if (url == nullptr || status == nullptr) return kResultNullArgument;
+    // Every open is a new exchange on a fresh connection: one left open by an earlier
+    // exchange is closed, and a socket already connected (a refused answer) is replaced.
+    if (IsOpen()) {
+        Close();
+    } else if ((socketUsed_ || socket_ == nullptr) && ReplaceSocket() < 0) {
+        return kResultNoMemory;
+    }
+    SetOpenState(false, 0, -1);
+    responseHeaders_.Clear();
+    if (StrCopy(url_, kHttpUrlCapacity, url) != kResultOk) return kResultFail;
+
+    Credentials credentials;
+    DWORD redirects = 0;
+    DWORD prompts = 0;
+    int result = TakeUrl(headers);
+    for (;;) {
+        if (result < 0) return result;
+        result = SendRequest(credentials.given ? credentials.encoded : nullptr);
+        if (result < 0) return result;
+        CHAR statusLine[kHttpStatusLineCapacity];
+        result = ReadResponseHead(statusLine, sizeof statusLine);
+        if (result < 0) return result;
+
+        PropertyRecord location = {};
+        location.key = TEXT("Location");
+        location.type = kPropertyWide;
+        if (responseHeaders_.Get(&location) == kResultOk && location.type == kPropertyWide) {
+            if (++redirects > kHttpMaxRedirects) return kHttpTooManyRedirects;
+            result = FollowLocation(location.wideText, headers, &credentials);
+            continue;
+        }
+
+        DWORD code = 0;
+        const int numbers = HttpParseStatusLine(statusLine, &code);
+        if (numbers < static_cast<int>(kHttpStatusNumbers)) return numbers;
+        *status = static_cast<WORD>(code);
+        if (code == kStatusUnauthorized) {
+            if (prompts == kHttpMaxCredentialPrompts) return kHttpRefused;
+            ++prompts;
+            result = AskForCredentials(&credentials);
+            if (result != kResultOk) return result;
+            // The same URL again, on a new connection, now with the Authorization line.
+            result = RetireConnection();
+            if (result < 0) return result;
+            responseHeaders_.Clear();
+            result = TakeUrl(headers);
+            continue;
+        }
+        if (code >= kFirstAccepted && code <= kLastAccepted) return AcceptOpened(code);
+        return kHttpRefused;
+    }
+}
+
+int HttpClient::FollowLocation(LPCWSTR location, PropertyList* headers, Credentials* credentials) {
+    // The value lives in the header store, which is cleared next: copy it first. A value too
+    // long for the work buffer is refused rather than cut.
+    if (StrCopy(url_, kHttpUrlCapacity, location) != kResultOk) return kResultFail;
+    const int replaced = RetireConnection();
+    if (replaced < 0) return replaced;
+    responseHeaders_.Clear();
+    const int taken = TakeUrl(headers);
+    if (taken < 0) return taken;
+    // Credentials belong to the server they were given for.
+    if (credentials->given && (!HttpSameHostName(credentials->hostName, parts_.hostName) ||
+                               credentials->port != parts_.port)) {
+        credentials->Forget();
+    }
+    return kResultOk;
+}
+
+int HttpClient::AskForCredentials(Credentials* credentials) {
+    if (callback_ == nullptr) return kHttpRefused;
+    PropertyRecord challenge = {};
+    challenge.key = TEXT("WWW-Authenticate");
+    challenge.type = kPropertyWide;
+    if (responseHeaders_.Get(&challenge) != kResultOk || challenge.type != kPropertyWide ||
+        !BeginsWith(challenge.wideText, kBasicChallenge)) {
+        return kHttpRefused;
+    }
+    const int answer = callback_(challenge.wideText + kRealmStart, credentials->userId,
+                                 credentials->password, callbackData_);
+    // The callback may have filled the buffers to the brim.
+    credentials->userId[kHttpCredentialCapacity - 1] = 0;
+    credentials->password[kHttpCredentialCapacity - 1] = 0;
+    if (answer <= 0) return answer;
+    const int encoded = HttpEncodeBasicCredentials(credentials->userId, credentials->password,
+                                                   credentials->encoded, kHttpBasicEncodedCapacity);
+    if (encoded != kResultOk) return encoded < 0 ? encoded : kResultFail;
+    credentials->given = true;
+    StrCopy(credentials->hostName, kHttpAuthorityCapacity, parts_.hostName);
+    credentials->port = parts_.port;
+    return kResultOk;
+}
+
+int HttpClient::AcceptOpened(DWORD status) {
+    // Open asks from position 0: a partial answer must be the resource's start.
+    if (status == kStatusPartialContent && !RangeStartsAt(0)) return kHttpRefused;
+    uint64_t length = 0;
+    const bool known = ResponseLength(&length) == kResultOk;
+    SetOpenState(true, 0, known ? static_cast<int64_t>(length) : -1);
+    return kResultOk;
+}

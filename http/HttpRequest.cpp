@@ -1,0 +1,129 @@
+#include "http/HttpRequest.h"
+
+#include <initializer_list>
+
+#include "base/Base64.h"
+#include "base/Bytes.h"
+#include "base/Results.h"
+#include "base/StringUtil.h"
+#include "base/WString.h"
+#include "http/HttpUrl.h"
+#include "http/MemoryStream.h"
+#include "transport/BlockStream.h"
+
+namespace {
+
+constexpr DWORD kDecimalCapacity = 24; // the 20 digits of 2^64 - 1 and the terminator
+constexpr DWORD kCredentialChunkSize = 128;
+constexpr WCHAR kTab = 0x09;
+
+// Appends each piece in turn; false as soon as one does not fit.
+bool AppendAll(LPWSTR destination, DWORD capacity, std::initializer_list<LPCWSTR> pieces) {
+    for (LPCWSTR piece : pieces) {
+        if (StrAppend(destination, capacity, piece) != kResultOk) return false;
+    }
+    return true;
+}
+
+bool ValidHeaderName(LPCWSTR name) {
+    if (name == nullptr || name[0] == 0) return false;
+    return !HttpHasControlCharacter(name) && StrFindUnit(name, u':', nullptr) != kResultOk;
+}
+
+bool ValidHeaderValue(LPCWSTR value) {
+    if (value == nullptr) return false;
+    for (; *value != 0; ++value) {
+        if (*value != kTab && HttpIsControlCharacter(*value)) return false;
+    }
+    return true;
+}
+
+// Writes text's narrow form into stream; false when it is longer than kHttpCredentialBytes.
+int WriteCredential(LPCWSTR text, MemoryStream* stream) {
+    WString converted;
+    converted.AssignWide(text);
+    LPCSTR narrow = converted.GetNarrow();
+    DWORD length = 0;
+    StrLength(narrow, &length);
+    if (length > kHttpCredentialBytes) return kResultFail;
+    DWORD count = length;
+    const int result = stream->Write(narrow, &count);
+    if (result <= 0) return result;
+    return count == length ? kResultOk : kResultFail;
+}
+
+} // namespace
+
+int HttpBuildExtraHeaders(PropertyList* store, LPWSTR lines, DWORD capacity) {
+    if (store == nullptr || lines == nullptr || capacity == 0) return kResultNullArgument;
+    lines[0] = 0;
+    for (DWORD index = 0;; ++index) {
+        PropertyRecord record = {};
+        record.type = kPropertyWide;
+        if (store->GetAt(index, &record) != kResultOk) break;
+        if (!ValidHeaderName(record.key) || !ValidHeaderValue(record.wideText) ||
+            !AppendAll(lines, capacity, {record.key, TEXT(": "), record.wideText, TEXT("\n")})) {
+            lines[0] = 0;
+            return kResultFail;
+        }
+    }
+    return kResultOk;
+}
+
+int HttpBuildRequest(LPCWSTR target, LPCWSTR host, uint64_t position, LPCWSTR extraHeaders,
+                     LPCWSTR authorization, LPWSTR request, DWORD capacity) {
+    if (target == nullptr || host == nullptr || extraHeaders == nullptr || request == nullptr ||
+        capacity == 0) {
+        return kResultNullArgument;
+    }
+    WCHAR decimal[kDecimalCapacity];
+    wsprintfW(decimal, TEXT("%I64u"), static_cast<ULONGLONG>(position));
+    request[0] = 0;
+    bool fits = AppendAll(request, capacity,
+                          {TEXT("GET "), target, TEXT(" HTTP/1.0\n"), TEXT("Host: "), host,
+                           TEXT("\n"), TEXT("Range: bytes="), decimal, TEXT("-\n"), extraHeaders});
+    if (fits && authorization != nullptr) {
+        fits = AppendAll(request, capacity,
+                         {TEXT("Authorization: Basic "), authorization, TEXT("\n")});
+    }
+    if (fits) fits = AppendAll(request, capacity, {TEXT("\n")});
+    if (!fits) {
+        request[0] = 0;
+        return kResultFail;
+    }
+    return kResultOk;
+}
+
+int HttpEncodeBasicCredentials(LPCWSTR userId, LPCWSTR password, LPWSTR encoded, DWORD capacity) {
+    if (userId == nullptr || password == nullptr || encoded == nullptr ||
+        capacity < kHttpBasicEncodedCapacity) {
+        return kResultNullArgument;
+    }
+    encoded[0] = 0;
+    MemoryStream input;
+    if (input.Open(kCredentialChunkSize, nullptr) != kResultOk) return kResultNoMemory;
+    int result = WriteCredential(userId, &input);
+    if (result > 0) {
+        DWORD count = 1;
+        result = input.Write(":", &count);
+    }
+    if (result > 0) result = WriteCredential(password, &input);
+    if (result <= 0) return result;
+    const int64_t start = 0;
+    input.Seek(&start, nullptr, kSeekBegin);
+
+    // The last byte of the block is never written, so the text in it stays terminated.
+    BYTE block[kHttpBasicEncodedCapacity] = {};
+    BlockStream output;
+    if (output.Attach(block, kHttpBasicEncodedLength, FALSE, nullptr) != kResultOk) {
+        return kResultNoMemory;
+    }
+    Base64Tables tables;
+    Base64BuildTables(&tables);
+    result = Base64Encode(&tables, &input, &output, kBase64NoLineBreaks);
+    Base64ReleaseTables(&tables);
+    if (result != kResultOk) return kResultFail;
+    for (DWORD i = 0; i < kHttpBasicEncodedCapacity; ++i) encoded[i] = block[i];
+    BytesFill(block, 0, sizeof block);
+    return kResultOk;
+}

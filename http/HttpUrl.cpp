@@ -1,0 +1,171 @@
+#include "http/HttpUrl.h"
+
+#include "base/Results.h"
+#include "base/StringUtil.h"
+
+namespace {
+
+constexpr WCHAR kScheme[] = TEXT("http://");
+constexpr DWORD kLargestPort = 65535;
+constexpr DWORD kLargestOctet = 255;
+constexpr DWORD kOctets = 4;
+constexpr WCHAR kDelete = 0x7F;
+
+bool IsDigit(WCHAR c) {
+    return c >= u'0' && c <= u'9';
+}
+
+bool ContinuesHostName(WCHAR c) {
+    return IsDigit(c) || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'.' ||
+           c == u'-' || c == u'_';
+}
+
+WCHAR LowerAscii(WCHAR c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<WCHAR>(c - u'A' + u'a') : c;
+}
+
+// Copies count units of source into destination (capacity units) and terminates it.
+// False when they do not fit.
+bool CopyUnits(LPWSTR destination, DWORD capacity, LPCWSTR source, DWORD count) {
+    if (count >= capacity) return false;
+    for (DWORD i = 0; i < count; ++i) destination[i] = source[i];
+    destination[count] = 0;
+    return true;
+}
+
+// Parses the port text (digits only). An empty text gives the default port.
+bool ParsePort(LPCWSTR text, DWORD length, WORD* port) {
+    if (length == 0) {
+        *port = kHttpDefaultPort;
+        return true;
+    }
+    DWORD value = 0;
+    for (DWORD i = 0; i < length; ++i) {
+        if (!IsDigit(text[i])) return false;
+        value = value * 10 + static_cast<DWORD>(text[i] - u'0');
+        if (value > kLargestPort) return false;
+    }
+    if (value == 0) return false;
+    *port = static_cast<WORD>(value);
+    return true;
+}
+
+// hostName and port from the authority: the user information ends at the last "@", the
+// port begins after the last ":" that follows it.
+bool SplitAuthority(HttpUrlParts* parts) {
+    LPCWSTR authority = parts->authority;
+    DWORD length = 0;
+    StrLength(authority, &length);
+    DWORD hostStart = 0;
+    DWORD at = 0;
+    if (StrFindLastUnit(authority, u'@', &at) == kResultOk) hostStart = at + 1;
+    DWORD hostEnd = length;
+    DWORD colon = 0;
+    if (StrFindLastUnit(authority + hostStart, u':', &colon) == kResultOk) {
+        hostEnd = hostStart + colon;
+        if (!ParsePort(authority + hostEnd + 1, length - hostEnd - 1, &parts->port)) return false;
+    } else {
+        parts->port = kHttpDefaultPort;
+    }
+    if (hostEnd == hostStart) return false;
+    return CopyUnits(parts->hostName, kHttpAuthorityCapacity, authority + hostStart,
+                     hostEnd - hostStart);
+}
+
+} // namespace
+
+bool HttpIsControlCharacter(WCHAR c) {
+    return c < 0x20 || c == kDelete;
+}
+
+bool HttpHasControlCharacter(LPCWSTR text) {
+    if (text == nullptr) return false;
+    for (; *text != 0; ++text) {
+        if (HttpIsControlCharacter(*text)) return true;
+    }
+    return false;
+}
+
+int HttpSplitUrl(LPCWSTR url, HttpUrlParts* parts) {
+    if (url == nullptr || parts == nullptr) return kResultNullArgument;
+    DWORD position = 0;
+    if (StrFindSubstring(url, kScheme, &position) != kResultOk || position != 0) {
+        return kResultFail;
+    }
+    if (HttpHasControlCharacter(url)) return kResultFail;
+    if (StrCopy(parts->url, kHttpUrlCapacity, url) != kResultOk) return kResultFail;
+
+    DWORD slash = 0;
+    if (StrFindUnit(parts->url + kHttpSchemeLength, u'/', &slash) != kResultOk) {
+        if (StrAppend(parts->url, kHttpUrlCapacity, TEXT("/")) != kResultOk) return kResultFail;
+        StrFindUnit(parts->url + kHttpSchemeLength, u'/', &slash);
+    }
+    parts->pathStart = kHttpSchemeLength + slash;
+    if (!CopyUnits(parts->authority, kHttpAuthorityCapacity, parts->url + kHttpSchemeLength,
+                   slash)) {
+        return kResultFail;
+    }
+    return SplitAuthority(parts) ? kResultOk : kResultFail;
+}
+
+bool HttpParseDottedQuad(LPCWSTR text, DWORD* address) {
+    if (text == nullptr || address == nullptr) return false;
+    DWORD result = 0;
+    DWORD i = 0;
+    for (DWORD octet = 0; octet < kOctets; ++octet) {
+        if (octet > 0) {
+            if (text[i] != u'.') return false;
+            ++i;
+        }
+        if (!IsDigit(text[i])) return false;
+        DWORD value = 0;
+        for (; IsDigit(text[i]); ++i) {
+            value = value * 10 + static_cast<DWORD>(text[i] - u'0');
+            if (value > kLargestOctet) return false;
+        }
+        result = (result << 8) | value;
+    }
+    if (text[i] != 0 && ContinuesHostName(text[i])) return false;
+    *address = result;
+    return true;
+}
+
+bool HttpSameHostName(LPCWSTR a, LPCWSTR b) {
+    if (a == nullptr || b == nullptr) return false;
+    for (;; ++a, ++b) {
+        if (LowerAscii(*a) != LowerAscii(*b)) return false;
+        if (*a == 0) return true;
+    }
+}
+
+int HttpFileNameFromTarget(LPCWSTR target, LPWSTR buffer, DWORD capacity) {
+    if (buffer == nullptr || capacity == 0) return kResultNullArgument;
+    buffer[0] = 0;
+    if (target == nullptr) return kResultFail;
+    DWORD pathEnd = 0;
+    if (StrFindUnit(target, u'?', &pathEnd) != kResultOk) StrLength(target, &pathEnd);
+    // The last "/" before the query.
+    bool found = false;
+    DWORD slash = 0;
+    for (DWORD i = 0; i < pathEnd; ++i) {
+        if (target[i] == u'/') {
+            slash = i;
+            found = true;
+        }
+    }
+    if (!found) return kResultFail;
+    LPCWSTR name = target + slash + 1;
+    const DWORD length = pathEnd - slash - 1;
+    for (DWORD i = 0; i < length; ++i) {
+        if (name[i] == u'\\' || name[i] == u':' || HttpIsControlCharacter(name[i]))
+            return kResultFail;
+    }
+    const bool dots =
+        (length == 1 && name[0] == u'.') || (length == 2 && name[0] == u'.' && name[1] == u'.');
+    if (dots) return kResultFail;
+    if (!CopyUnits(buffer, capacity, name, length)) {
+        buffer[0] = 0;
+        return kResultFail;
+    }
+    return kResultOk;
+}

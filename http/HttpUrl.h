@@ -1,0 +1,51 @@
+// Taking an "http://" URL apart, as the HTTP client needs it: the authority as written (for
+// the Host line), the host name and port to connect to, and the request target. Pure
+// functions over UTF-16 text; nothing here touches the network.
+#pragma once
+
+#include <windows.h>
+
+constexpr DWORD kHttpUrlCapacity = 4096;       // units, terminator included
+constexpr DWORD kHttpAuthorityCapacity = 1024; // units, terminator included
+constexpr DWORD kHttpFileNameCapacity = 1024;  // units, terminator included
+constexpr WORD kHttpDefaultPort = 80;
+constexpr DWORD kHttpSchemeLength = 7; // "http://"
+
+struct HttpUrlParts {
+    // The URL with a "/" appended when its authority is not followed by one.
+    WCHAR url[kHttpUrlCapacity];
+    // Index in url of the "/" that begins the path (the request target without a proxy).
+    DWORD pathStart;
+    // The authority exactly as written: user information and port included.
+    WCHAR authority[kHttpAuthorityCapacity];
+    // The authority without "user:password@" and without ":port": the name to connect to.
+    WCHAR hostName[kHttpAuthorityCapacity];
+    WORD port; // from the authority, else kHttpDefaultPort
+};
+
+// A C0 control character (CR, LF, NUL, ...) or DEL.
+bool HttpIsControlCharacter(WCHAR c);
+// True when text holds a control character (NUL cannot occur inside a text).
+bool HttpHasControlCharacter(LPCWSTR text);
+
+// Splits url. 1 and *parts; -1 when the URL does not begin with "http://" exactly, holds a
+// control character, does not fit kHttpUrlCapacity (the appended "/" included), has an
+// authority of kHttpAuthorityCapacity units or more, an empty host name, or a port that is
+// not a decimal number from 1 to 65535 (an empty port after ":" means the default);
+// -4 null argument.
+int HttpSplitUrl(LPCWSTR url, HttpUrlParts* parts);
+
+// Reads text as an IPv4 address in dotted-quad form: four decimal numbers of 0 to 255
+// separated by dots. Text after the fourth number is ignored unless it continues a host
+// name (a letter, digit, ".", "-" or "_"). True and *address (first octet in the top byte).
+bool HttpParseDottedQuad(LPCWSTR text, DWORD* address);
+
+// Equality of two host names without regard to ASCII letter case.
+bool HttpSameHostName(LPCWSTR a, LPCWSTR b);
+
+// The server's name for the resource: the text after the last "/" of the target's path (the
+// part before the first "?"). 1 and the name (empty when the path ends in "/"); -1 when the
+// path has no "/", or the name is not one plain file name ("." or "..", or it holds "\",
+// ":" or a control character), or does not fit capacity (buffer left empty); -4 null buffer
+// or capacity 0.
+int HttpFileNameFromTarget(LPCWSTR target, LPWSTR buffer, DWORD capacity);

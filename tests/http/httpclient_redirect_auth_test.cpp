@@ -1,0 +1,234 @@
+// Redirections and Basic authentication: which Location values are followed, where the
+// credentials go afterwards, the bound on hops, and every answer of the credentials callback.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/http/httpclient_test.h"
+
+namespace httpclient_test {
+namespace {
+
+using qb::test::okReply;
+using qb::test::Reply;
+
+std::string Redirect(const std::string& location,
+                     const std::string& statusLine = "HTTP/1.0 302 Found") {
+    return Response(statusLine, "Location: " + location + "\r\n", "");
+}
+
+std::string Challenge(const std::string& value) {
+    return Response("HTTP/1.0 401 Unauthorized", "WWW-Authenticate: " + value + "\r\n", "denied");
+}
+
+// What the credentials callback was asked and what it answers.
+struct Prompt {
+    int answer = 1;
+    std::u16string userId = u"user";
+    std::u16string password = u"secret";
+    std::vector<std::string> realms;
+    std::vector<bool> buffersEmpty;
+};
+
+int AnswerPrompt(LPCWSTR realm, LPWSTR userId, LPWSTR password, DWORD_PTR data) {
+    Prompt* prompt = reinterpret_cast<Prompt*>(data);
+    prompt->realms.push_back(A(realm));
+    prompt->buffersEmpty.push_back(userId[0] == 0 && password[0] == 0);
+    for (size_t i = 0; i <= prompt->userId.size(); ++i) userId[i] = prompt->userId.c_str()[i];
+    for (size_t i = 0; i <= prompt->password.size(); ++i) {
+        password[i] = prompt->password.c_str()[i];
+    }
+    return prompt->answer;
+}
+
+constexpr const char* kUserSecret = "Authorization: Basic dXNlcjpzZWNyZXQ=\n";
+
+class RedirectAuthTest : public HttpClientTest {
+protected:
+    void SetUp() override {
+        HttpClientTest::SetUp();
+        ASSERT_EQ(client.SetCredentialsCallback(AnswerPrompt, reinterpret_cast<DWORD_PTR>(&prompt)),
+                  kResultOk);
+    }
+    std::string LocalhostUrl(const std::string& path) const {
+        return "http://localhost:" + std::to_string(server.port()) + path;
+    }
+    Prompt prompt;
+};
+
+TEST_F(RedirectAuthTest, FollowsAnAbsoluteLocationToTheFinalUrl) {
+    server.addReply(Reply().send(Redirect(Url("/moved/file.bin"), "HTTP/1.0 301 Moved")));
+    server.addReply(okReply("here"));
+    status = 0;
+    ASSERT_EQ(Open(Url("/old")), kResultOk);
+    EXPECT_EQ(status, 200);
+    EXPECT_EQ(FinalUrl(), Url("/moved/file.bin"));
+    EXPECT_EQ(FileName(), "file.bin");
+    EXPECT_EQ(ReadBody(), "here");
+    ASSERT_TRUE(server.waitForRequests(2));
+    EXPECT_EQ(server.request(1), ExpectedRequest("/moved/file.bin", Host(), 0));
+}
+
+TEST_F(RedirectAuthTest, FollowsALocationWhateverTheStatus) {
+    server.addReply(Reply().send(Redirect(Url("/real"), "HTTP/1.0 200 OK")));
+    server.addReply(okReply("real"));
+    ASSERT_EQ(Open(Url("/f")), kResultOk);
+    EXPECT_EQ(FinalUrl(), Url("/real"));
+    EXPECT_EQ(server.connectionCount(), 2u);
+}
+
+TEST_F(RedirectAuthTest, RefusesLocationsThatAreNotAbsoluteHttpUrls) {
+    const std::vector<std::string> locations = {
+        "/relative/path",
+        "other.bin",
+        "https://127.0.0.1/x",
+        "",
+        Url("/a\x01") + "b",
+        Url("/a\x7f"),
+        "http://no-such-host.invalid/x",
+        Url("/") + std::string(2000, 'x'),
+    };
+    for (const std::string& location : locations) server.addReply(Reply().send(Redirect(location)));
+    size_t connections = 0;
+    for (const std::string& location : locations) {
+        SCOPED_TRACE(location.substr(0, 60));
+        status = 0;
+        EXPECT_EQ(Open(Url("/f")), kResultFail);
+        EXPECT_EQ(status, 0);
+        EXPECT_FALSE(client.IsOpen());
+        EXPECT_EQ(server.connectionCount(), ++connections);
+    }
+}
+
+TEST_F(RedirectAuthTest, StopsARedirectionLoopAfterTwentyHops) {
+    server.setFallback([this](const std::string&) { return Reply().send(Redirect(Url("/loop"))); });
+    EXPECT_EQ(Open(Url("/loop")), kHttpTooManyRedirects);
+    EXPECT_FALSE(client.IsOpen());
+    EXPECT_EQ(server.connectionCount(), kHttpMaxRedirects + 1);
+}
+
+TEST_F(RedirectAuthTest, TwentyRedirectionsAreFollowed) {
+    for (DWORD i = 0; i < kHttpMaxRedirects; ++i) {
+        server.addReply(Reply().send(Redirect(Url("/hop" + std::to_string(i + 1)))));
+    }
+    server.addReply(okReply("end"));
+    ASSERT_EQ(Open(Url("/hop0")), kResultOk);
+    EXPECT_EQ(FinalUrl(), Url("/hop20"));
+    EXPECT_EQ(ReadBody(), "end");
+}
+
+TEST_F(RedirectAuthTest, HandsTheQuotedRealmToTheCallbackAndRetriesWithAuthorization) {
+    server.addReply(Reply().send(Challenge("Basic realm=\"files\"")));
+    server.addReply(okReply("secret data"));
+    ASSERT_EQ(Open(Url("/private/f")), kResultOk);
+    EXPECT_EQ(status, 200);
+    EXPECT_EQ(prompt.realms, (std::vector<std::string>{"\"files\""}));
+    EXPECT_EQ(prompt.buffersEmpty, (std::vector<bool>{true}));
+    EXPECT_EQ(ReadBody(), "secret data");
+    ASSERT_TRUE(server.waitForRequests(2));
+    EXPECT_EQ(server.request(0), ExpectedRequest("/private/f", Host(), 0));
+    EXPECT_EQ(server.request(1), ExpectedRequest("/private/f", Host(), 0, kUserSecret));
+
+    // The next open starts without credentials: empty buffers, no Authorization line.
+    server.addReply(Reply().send(Challenge("Basic realm=\"files\", charset=\"UTF-8\"")));
+    server.addReply(okReply("again"));
+    ASSERT_EQ(Open(Url("/private/g")), kResultOk);
+    EXPECT_EQ(prompt.realms.back(), "\"files\", charset=\"UTF-8\"");
+    EXPECT_EQ(prompt.buffersEmpty.back(), true);
+    ASSERT_TRUE(server.waitForRequests(4));
+    EXPECT_EQ(server.request(2), ExpectedRequest("/private/g", Host(), 0));
+}
+
+TEST_F(RedirectAuthTest, A401WithoutAUsableBasicChallengeIsRefused) {
+    const std::vector<std::string> replies = {
+        Challenge("basic realm=\"files\""),
+        Challenge("Digest realm=\"files\", nonce=\"1\""),
+        Challenge("Basic realm=files"),
+        Response("HTTP/1.0 401 Unauthorized", "", ""),
+    };
+    for (const std::string& reply : replies) server.addReply(Reply().send(reply));
+    for (size_t i = 0; i < replies.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(Open(Url("/f")), kHttpRefused);
+        EXPECT_EQ(status, 401);
+    }
+    EXPECT_TRUE(prompt.realms.empty());
+    EXPECT_EQ(server.connectionCount(), replies.size());
+}
+
+TEST_F(RedirectAuthTest, ADeclinedPromptEndsOpenWithTheCallbacksResult) {
+    prompt.answer = 0;
+    server.addReply(Reply().send(Challenge("Basic realm=\"r\"")));
+    EXPECT_EQ(Open(Url("/f")), 0);
+    prompt.answer = -5;
+    server.addReply(Reply().send(Challenge("Basic realm=\"r\"")));
+    EXPECT_EQ(Open(Url("/f")), -5);
+    EXPECT_FALSE(client.IsOpen());
+    EXPECT_EQ(server.connectionCount(), 2u);
+
+    EXPECT_EQ(client.ClearCredentialsCallback(), kResultOk);
+    EXPECT_EQ(client.ClearCredentialsCallback(), kResultNo);
+    EXPECT_EQ(client.SetCredentialsCallback(nullptr, 0), kResultNullArgument);
+    server.addReply(Reply().send(Challenge("Basic realm=\"r\"")));
+    EXPECT_EQ(Open(Url("/f")), kHttpRefused);
+    EXPECT_EQ(prompt.realms.size(), 2u);
+}
+
+TEST_F(RedirectAuthTest, WrongCredentialsAreAskedForAgainButNotForever) {
+    server.setFallback(
+        [](const std::string&) { return Reply().send(Challenge("Basic realm=\"r\"")); });
+    EXPECT_EQ(Open(Url("/f")), kHttpRefused);
+    EXPECT_EQ(prompt.realms.size(), kHttpMaxCredentialPrompts);
+    EXPECT_EQ(server.connectionCount(), kHttpMaxCredentialPrompts + 1);
+}
+
+TEST_F(RedirectAuthTest, CarriesCredentialsOnlyWhileTheHostStaysTheSame) {
+    // 401, credentials, then a redirection on the same host: Authorization goes along.
+    server.addReply(Reply().send(Challenge("Basic realm=\"r\"")));
+    server.addReply(Reply().send(Redirect(Url("/same"))));
+    server.addReply(okReply("same host"));
+    ASSERT_EQ(Open(Url("/a")), kResultOk);
+    ASSERT_TRUE(server.waitForRequests(3));
+    EXPECT_EQ(server.request(2), ExpectedRequest("/same", Host(), 0, kUserSecret));
+
+    // ... to another host name: no Authorization, and not later on the first host either.
+    server.addReply(Reply().send(Challenge("Basic realm=\"r\"")));
+    server.addReply(Reply().send(Redirect(LocalhostUrl("/other"))));
+    server.addReply(Reply().send(Redirect(Url("/back"))));
+    server.addReply(okReply("other host"));
+    ASSERT_EQ(Open(Url("/b")), kResultOk);
+    ASSERT_TRUE(server.waitForRequests(7));
+    EXPECT_EQ(server.request(4), ExpectedRequest("/b", Host(), 0, kUserSecret));
+    EXPECT_EQ(server.request(5),
+              ExpectedRequest("/other", "localhost:" + std::to_string(server.port()), 0));
+    EXPECT_EQ(server.request(6), ExpectedRequest("/back", Host(), 0));
+    EXPECT_EQ(prompt.realms.size(), 2u);
+}
+
+TEST_F(RedirectAuthTest, AHostNameInOtherLetterCaseIsTheSameHost) {
+    server.addReply(Reply().send(Challenge("Basic realm=\"r\"")));
+    server.addReply(
+        Reply().send(Redirect("http://LOCALHOST:" + std::to_string(server.port()) + "/upper")));
+    server.addReply(okReply("ok"));
+    ASSERT_EQ(Open(LocalhostUrl("/a")), kResultOk);
+    ASSERT_TRUE(server.waitForRequests(3));
+    EXPECT_EQ(
+        server.request(2),
+        ExpectedRequest("/upper", "LOCALHOST:" + std::to_string(server.port()), 0, kUserSecret));
+}
+
+TEST_F(RedirectAuthTest, ARedirectedServerAsksForItsOwnCredentials) {
+    server.addReply(Reply().send(Challenge("Basic realm=\"first\"")));
+    server.addReply(Reply().send(Redirect(LocalhostUrl("/x"))));
+    server.addReply(Reply().send(Challenge("Basic realm=\"second\"")));
+    server.addReply(okReply("x"));
+    ASSERT_EQ(Open(Url("/a")), kResultOk);
+    EXPECT_EQ(prompt.realms, (std::vector<std::string>{"\"first\"", "\"second\""}));
+    ASSERT_TRUE(server.waitForRequests(4));
+    EXPECT_EQ(server.request(3),
+              ExpectedRequest("/x", "localhost:" + std::to_string(server.port()), 0, kUserSecret));
+}
+
+} // namespace
+} // namespace httpclient_test

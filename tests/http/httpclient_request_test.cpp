@@ -1,0 +1,159 @@
+// The exact bytes the client sends, directly and through a proxy, and the URLs it refuses
+// before anything reaches the network.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/http/httpclient_test.h"
+
+namespace httpclient_test {
+namespace {
+
+using qb::test::okReply;
+using qb::test::Reply;
+
+TEST_F(HttpClientTest, SendsTheRequestLinesInOrderWithTheReferer) {
+    server.addReply(okReply("data"));
+    headers.SetWide(TEXT("Referer"), U(Url("/dir/")).c_str());
+    ASSERT_EQ(Open(Url("/dir/file.zip")), kResultOk);
+    ASSERT_TRUE(server.waitForRequests(1));
+    const std::string expected =
+        ExpectedRequest("/dir/file.zip", Host(), 0, "Referer: " + Url("/dir/") + "\n");
+    EXPECT_EQ(server.request(0), expected);
+    EXPECT_EQ(A(client.LastRequest()), expected);
+    EXPECT_EQ(status, 200);
+    EXPECT_EQ(FinalUrl(), Url("/dir/file.zip"));
+    EXPECT_EQ(FileName(), "file.zip");
+}
+
+TEST_F(HttpClientTest, SendsTheRequestWithoutARefererAndTheQueryInTheTarget) {
+    server.addReply(okReply("data"));
+    ASSERT_EQ(Open(Url("/dir/file.zip?x=1&y=/2")), kResultOk);
+    ASSERT_TRUE(server.waitForRequests(1));
+    EXPECT_EQ(server.request(0), ExpectedRequest("/dir/file.zip?x=1&y=/2", Host(), 0));
+    EXPECT_EQ(FileName(), "file.zip");
+}
+
+TEST_F(HttpClientTest, AnAuthorityWithoutAPathAsksForTheRoot) {
+    server.addReply(okReply("root"));
+    ASSERT_EQ(Open(Url("")), kResultOk);
+    ASSERT_TRUE(server.waitForRequests(1));
+    EXPECT_EQ(server.request(0), ExpectedRequest("/", Host(), 0));
+    EXPECT_EQ(FinalUrl(), Url("/"));
+    int result = 0;
+    EXPECT_EQ(FileName(&result), "");
+    EXPECT_EQ(result, kResultOk);
+}
+
+TEST_F(HttpClientTest, ConnectsWithoutTheUserInformationButNamesItInTheHostLine) {
+    server.addReply(okReply("x"));
+    const std::string authority = "someone:pw@localhost:" + std::to_string(server.port());
+    ASSERT_EQ(Open("http://" + authority + "/f"), kResultOk);
+    ASSERT_TRUE(server.waitForRequests(1));
+    EXPECT_EQ(server.request(0), ExpectedRequest("/f", authority, 0));
+}
+
+TEST_F(HttpClientTest, WithoutAHeaderStoreTheHeadersOfThePreviousOpenAreSentAgain) {
+    server.addReply(okReply("1"));
+    server.addReply(okReply("2"));
+    ASSERT_EQ(Open(Url("/one")), kResultOk);
+    const std::u16string url = U(Url("/two"));
+    ASSERT_EQ(client.Open(url.c_str(), &status, nullptr), kResultOk);
+    ASSERT_TRUE(server.waitForRequests(2));
+    EXPECT_EQ(server.request(1), ExpectedRequest("/two", Host(), 0));
+}
+
+TEST_F(HttpClientTest, SendsTheWholeUrlToTheProxyAndStillResolvesTheServer) {
+    server.addReply(okReply("via proxy"));
+    ASSERT_EQ(client.SetProxy(TEXT("localhost"), static_cast<WORD>(server.port())), kResultOk);
+    const std::string url = "http://localhost:1/dir/a?b=1";
+    ASSERT_EQ(Open(url), kResultOk);
+    ASSERT_TRUE(server.waitForRequests(1));
+    EXPECT_EQ(server.request(0), ExpectedRequest(url, "localhost:1", 0));
+    EXPECT_EQ(FinalUrl(), url);
+    EXPECT_EQ(FileName(), "a");
+    EXPECT_EQ(ReadBody(), "via proxy");
+
+    // The server's own name must resolve, even though the proxy would fetch it.
+    EXPECT_EQ(Open("http://no-such-host.invalid/f"), kResultFail);
+    EXPECT_EQ(server.connectionCount(), 1u);
+
+    // Clearing the proxy of an open client turns the target back into the path.
+    server.addReply(okReply("again"));
+    ASSERT_EQ(Open(url), kResultOk);
+    EXPECT_EQ(client.ClearProxy(), kResultOk);
+    EXPECT_EQ(client.ClearProxy(), kResultNo);
+    EXPECT_EQ(FinalUrl(), "http://localhost:1/dir/a?b=1");
+    EXPECT_EQ(FileName(), "a");
+}
+
+TEST_F(HttpClientTest, SetProxyTakesADottedQuadOrAResolvableName) {
+    EXPECT_EQ(client.SetProxy(nullptr, 8080), kResultNullArgument);
+    EXPECT_EQ(client.SetProxy(TEXT("no-such-proxy.invalid"), 8080), kResultFail);
+    EXPECT_EQ(client.ClearProxy(), kResultNo); // a failed set leaves the proxy cleared
+    EXPECT_EQ(client.SetProxy(TEXT("127.0.0.1"), static_cast<WORD>(server.port())), kResultOk);
+    server.addReply(okReply("p"));
+    ASSERT_EQ(Open("http://127.0.0.1:9/x"), kResultOk);
+    ASSERT_TRUE(server.waitForRequests(1));
+    EXPECT_EQ(server.request(0).rfind("GET http://127.0.0.1:9/x HTTP/1.0\n", 0), 0u);
+}
+
+TEST_F(HttpClientTest, SendsANonAsciiUrlWholeInTheAnsiCodePage) {
+    server.addReply(okReply("x"));
+    const std::u16string path = u"/\u00e9t\u00e9/\u65e5\u672c.txt";
+    const std::u16string url = U(Url("")) + path;
+    ASSERT_EQ(client.Open(url.c_str(), &status, &headers), kResultOk);
+    ASSERT_TRUE(server.waitForRequests(1));
+    WString converted;
+    converted.AssignWide(client.LastRequest());
+    const std::string expected = converted.GetNarrow();
+    EXPECT_EQ(server.request(0), expected);
+    EXPECT_GT(expected.size(), ExpectedRequest("/", Host(), 0).size());
+}
+
+TEST_F(HttpClientTest, RefusesUrlsBeforeConnecting) {
+    const std::string port = std::to_string(server.port());
+    const std::vector<std::u16string> refused = {
+        U("https://127.0.0.1:" + port + "/f"),
+        U("HTTP://127.0.0.1:" + port + "/f"),
+        U(" http://127.0.0.1:" + port + "/f"),
+        U("/relative/path"),
+        U("http://127.0.0.1:" + port + "/f\r\nX-Injected: 1"),
+        U("http://127.0.0.1:" + port + "/f\nGET /other HTTP/1.0"),
+        U("http://127.0.0.1:" + port + "/" + std::string(kHttpUrlCapacity, 'a')),
+        U("http://127.0.0.1:70000/f"),
+        U("http://127.0.0.1:" + port + "x/f"),
+    };
+    for (const std::u16string& url : refused) {
+        SCOPED_TRACE(A(url.c_str()));
+        EXPECT_EQ(client.Open(url.c_str(), &status, &headers), kResultFail);
+        EXPECT_FALSE(client.IsOpen());
+    }
+    EXPECT_EQ(server.connectionCount(), 0u);
+    EXPECT_EQ(client.Open(nullptr, &status, &headers), kResultNullArgument);
+    const std::u16string url = U(Url("/f"));
+    EXPECT_EQ(client.Open(url.c_str(), nullptr, &headers), kResultNullArgument);
+}
+
+TEST_F(HttpClientTest, RefusesAHeaderThatWouldBreakTheRequestApart) {
+    headers.SetWide(TEXT("Referer"), TEXT("http://h/\r\nX-Injected: 1"));
+    EXPECT_EQ(Open(Url("/f")), kResultFail);
+    EXPECT_EQ(server.connectionCount(), 0u);
+}
+
+TEST_F(HttpClientTest, ReportsAConnectionThatIsRefused) {
+    qb::test::ScriptedServer gone;
+    ASSERT_TRUE(gone.start());
+    const std::string url = "http://127.0.0.1:" + std::to_string(gone.port()) + "/f";
+    gone.stop();
+    EXPECT_LT(Open(url), 0);
+    EXPECT_FALSE(client.IsOpen());
+    // The client is usable again afterwards.
+    server.addReply(okReply("ok"));
+    EXPECT_EQ(Open(Url("/f")), kResultOk);
+    EXPECT_EQ(ReadBody(), "ok");
+}
+
+} // namespace
+} // namespace httpclient_test

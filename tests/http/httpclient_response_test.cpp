@@ -1,0 +1,237 @@
+// How the client takes a response: the results of open for every kind of status line, the
+// header block (long lines, a line without a colon), the size, and the body reads.
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "http/HttpResponse.h"
+#include "tests/http/httpclient_test.h"
+
+namespace httpclient_test {
+namespace {
+
+using namespace std::chrono_literals;
+using qb::test::okReply;
+using qb::test::Reply;
+
+constexpr WORD kUntouched = 12345;
+constexpr uint64_t kUnknown = ~0ull;
+
+struct StatusCase {
+    std::string name;
+    std::string response;
+    int result;
+    WORD status;
+    bool open;
+    uint64_t size;
+};
+
+TEST_F(HttpClientTest, OpenResultsFollowTheStatusLine) {
+    const std::vector<StatusCase> cases = {
+        {"200", Response("HTTP/1.0 200 OK", "Content-Length: 4\r\n", "body"), 1, 200, true, 4},
+        {"201", Response("HTTP/1.0 201 Created", "", "body"), 1, 201, true, kUnknown},
+        {"206 from the start",
+         Response("HTTP/1.1 206 Partial Content",
+                  "Content-Range: bytes 0-3/4\r\nContent-Length: 4\r\n", "body"),
+         1, 206, true, 4},
+        {"206 of another range",
+         Response("HTTP/1.1 206 Partial Content",
+                  "Content-Range: bytes 10-13/20\r\nContent-Length: 4\r\n", "body"),
+         kHttpRefused, 206, false, kUnknown},
+        {"404", Response("HTTP/1.0 404 Not Found", "Content-Length: 9\r\n", "not found"),
+         kHttpRefused, 404, false, kUnknown},
+        {"500", Response("HTTP/1.0 500 Oops", "", ""), kHttpRefused, 500, false, kUnknown},
+        {"304", Response("HTTP/1.0 304 Not Modified", "", ""), kHttpRefused, 304, false, kUnknown},
+        {"199", Response("HTTP/1.0 199 Odd", "", ""), kHttpRefused, 199, false, kUnknown},
+        {"207", Response("HTTP/1.0 207 Multi", "", ""), kHttpRefused, 207, false, kUnknown},
+        {"401 without a callback",
+         Response("HTTP/1.0 401 Unauthorized", "WWW-Authenticate: Basic realm=\"x\"\r\n", ""),
+         kHttpRefused, 401, false, kUnknown},
+        {"one number", Response("HTTP/1 200 OK", "", "x"), 1, kUntouched, false, kUnknown},
+        {"two numbers", Response("HTTP/1.0 OK", "", "x"), 2, kUntouched, false, kUnknown},
+        {"no numbers", Response("ICY 200 OK", "", "x"), 0, kUntouched, false, kUnknown},
+        {"empty status line", "\r\nHTTP/1.0 200 OK\r\n\r\nx", -1, kUntouched, false, kUnknown},
+        {"nothing at all", "", -1, kUntouched, false, kUnknown},
+        {"line feeds only", "HTTP/1.0 200 OK\nContent-Length: 1\n\nx", 1, 200, true, 1},
+        {"64-bit length", Response("HTTP/1.0 200 OK", "Content-Length: 6000000000\r\n", "x"), 1,
+         200, true, 6000000000ull},
+        {"lower-case length", Response("HTTP/1.0 200 OK", "content-length: 4\r\n", "body"), 1, 200,
+         true, kUnknown},
+        {"length not a number", Response("HTTP/1.0 200 OK", "Content-Length: 4x\r\n", "body"), 1,
+         200, true, kUnknown},
+        {"empty length", Response("HTTP/1.0 200 OK", "Content-Length:\r\n", "body"), 1, 200, true,
+         kUnknown},
+        {"repeated length",
+         Response("HTTP/1.0 200 OK", "Content-Length: 9\r\nContent-Length: 2\r\n", "ok"), 1, 200,
+         true, 2},
+    };
+    for (const StatusCase& c : cases) server.addReply(Reply().send(c.response));
+    for (const StatusCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        status = kUntouched;
+        EXPECT_EQ(Open(Url("/f")), c.result);
+        EXPECT_EQ(status, c.status);
+        EXPECT_EQ(client.IsOpen(), c.open);
+        EXPECT_EQ(Size(), c.size);
+        if (!c.open) {
+            char byte = 0;
+            DWORD count = 1;
+            EXPECT_EQ(client.Read(&byte, &count), kResultFail);
+            EXPECT_EQ(FinalUrl(), "<none>");
+        }
+    }
+    EXPECT_EQ(server.connectionCount(), cases.size());
+}
+
+TEST_F(HttpClientTest, AHeaderLineWithoutAColonEndsTheHeadersAndTheRestIsBody) {
+    server.addReply(Reply().send(Response(
+        "HTTP/1.0 200 OK", "Content-Type: text/plain\r\nno colon here\r\nX-After: 1\r\n", "body")));
+    ASSERT_EQ(Open(Url("/f")), kResultOk);
+    LONG index = 0;
+    ASSERT_EQ(client.ResponseHeaders()->Find(TEXT("Content-Type"), &index), 0);
+    EXPECT_GE(index, 0);
+    ASSERT_EQ(client.ResponseHeaders()->Find(TEXT("X-After"), &index), 0);
+    EXPECT_EQ(index, -1);
+    EXPECT_EQ(ReadBody(), "X-After: 1\r\n\r\nbody");
+}
+
+TEST_F(HttpClientTest, HeaderValuesKeepTheirCaseAndTrailingSpaces) {
+    server.addReply(Reply().send(
+        Response("HTTP/1.0 200 OK", "X-Mixed:   Value With Spaces  \r\nX-Colon: a:b\r\n", "")));
+    ASSERT_EQ(Open(Url("/f")), kResultOk);
+    PropertyRecord record = {};
+    record.key = TEXT("X-Mixed");
+    record.type = kPropertyWide;
+    ASSERT_EQ(client.ResponseHeaders()->Get(&record), kResultOk);
+    EXPECT_EQ(A(record.wideText), "Value With Spaces  ");
+    record.key = TEXT("X-Colon");
+    record.type = kPropertyWide;
+    ASSERT_EQ(client.ResponseHeaders()->Get(&record), kResultOk);
+    EXPECT_EQ(A(record.wideText), "a:b");
+}
+
+TEST_F(HttpClientTest, LongStatusAndHeaderLinesAreCutAndTheirRestSkipped) {
+    const std::string longReason(300, 'r');
+    const std::string longValue(3000, 'v');
+    server.addReply(Reply().send(Response(
+        "HTTP/1.0 200 " + longReason, "X-Long: " + longValue + "\r\nContent-Length: 2\r\n", "ok")));
+    ASSERT_EQ(Open(Url("/f")), kResultOk);
+    EXPECT_EQ(status, 200);
+    EXPECT_EQ(Size(), 2u);
+    PropertyRecord record = {};
+    record.key = TEXT("X-Long");
+    record.type = kPropertyWide;
+    ASSERT_EQ(client.ResponseHeaders()->Get(&record), kResultOk);
+    EXPECT_EQ(A(record.wideText), std::string(kHttpHeaderLineCapacity - 1 - 8, 'v'));
+    EXPECT_EQ(ReadBody(), "ok");
+
+    // A cut status line still parses when its numbers came before the cut.
+    server.addReply(Reply().send(Response("HTTP/1.0 404 " + longReason, "", "")));
+    EXPECT_EQ(Open(Url("/f")), kHttpRefused);
+    EXPECT_EQ(status, 404);
+}
+
+TEST_F(HttpClientTest, ReadsTheBodyInFullPiecesAndCountsWhatCameBeforeTheEnd) {
+    std::string body;
+    for (int i = 0; i < 300; ++i) body.push_back(static_cast<char>('a' + i % 26));
+    server.addReply(
+        Reply().send("HTTP/1.0 200 OK\r\nContent-Length: 300\r\n\r\n").sendInPieces(body, 7, 1ms));
+    ASSERT_EQ(Open(Url("/f")), kResultOk);
+    char buffer[128];
+    std::string got;
+    std::vector<DWORD> counts;
+    for (;;) {
+        DWORD count = sizeof buffer;
+        EXPECT_EQ(client.Read(buffer, &count), kResultOk);
+        got.append(buffer, count);
+        counts.push_back(count);
+        EXPECT_EQ(client.Position(), got.size());
+        if (count == 0) break;
+    }
+    EXPECT_EQ(got, body);
+    EXPECT_EQ(counts, (std::vector<DWORD>{128, 128, 44, 0}));
+}
+
+TEST_F(HttpClientTest, AReadAcrossAnEarlyEndReturnsWhatCame) {
+    server.addReply(Reply().send(
+        Response("HTTP/1.0 200 OK", "Content-Length: 5000\r\n", std::string(1000, 'x'))));
+    ASSERT_EQ(Open(Url("/f")), kResultOk);
+    std::string buffer(4096, '\0');
+    DWORD count = 4096;
+    EXPECT_EQ(client.Read(buffer.data(), &count), kResultOk);
+    EXPECT_EQ(count, 1000u);
+    EXPECT_EQ(client.Position(), 1000u);
+    count = 4096;
+    EXPECT_EQ(client.Read(buffer.data(), &count), kResultOk);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(client.Position(), 1000u);
+}
+
+TEST_F(HttpClientTest, AResetDuringTheBodyFailsTheReadWithTheBytesBeforeIt) {
+    server.addReply(Reply()
+                        .send(Response("HTTP/1.0 200 OK", "Content-Length: 100\r\n", "abc"))
+                        .pause(300ms)
+                        .reset());
+    ASSERT_EQ(Open(Url("/f")), kResultOk);
+    char buffer[100];
+    DWORD count = sizeof buffer;
+    EXPECT_EQ(client.Read(buffer, &count), kResultFail);
+    EXPECT_EQ(count, 3u);
+    EXPECT_EQ(client.Position(), 3u);
+}
+
+TEST_F(HttpClientTest, StreamOperationsCheckTheirArgumentsAndTheState) {
+    char byte = 0;
+    DWORD count = 1;
+    uint64_t size = 0;
+    const int64_t offset = 0;
+    EXPECT_EQ(client.Read(&byte, nullptr), kResultNullArgument);
+    EXPECT_EQ(client.Read(&byte, &count), kResultFail);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(client.Write(&byte, &count), kResultFail);
+    EXPECT_EQ(client.GetSize(nullptr), kResultNullArgument);
+    EXPECT_EQ(client.GetSize(&size), kResultFail);
+    EXPECT_EQ(client.Seek(nullptr, nullptr, kSeekBegin), kResultNullArgument);
+    EXPECT_EQ(client.Seek(&offset, nullptr, kSeekBegin), kResultFail);
+    EXPECT_EQ(client.Close(), kResultNo);
+    WCHAR text[8];
+    EXPECT_EQ(client.GetFinalUrl(text, 8), kResultFail);
+    EXPECT_EQ(client.GetName(text, 8), kResultFail); // no URL yet
+}
+
+TEST_F(HttpClientTest, WritesGoToTheConnectionAndCloseResetsEverything) {
+    server.addReply(Reply()
+                        .send(Response("HTTP/1.0 200 OK", "Content-Length: 2\r\n", "ok"))
+                        .waitForBytes(ExpectedRequest("/f", Host(), 0).size() + 5, 2s));
+    ASSERT_EQ(Open(Url("/f")), kResultOk);
+    DWORD count = 5;
+    EXPECT_EQ(client.Write("extra", &count), kResultOk);
+    EXPECT_EQ(count, 5u);
+    EXPECT_EQ(client.Position(), 5u);
+    ASSERT_TRUE(server.waitForFinished(1));
+    EXPECT_EQ(server.connection(0)->received, ExpectedRequest("/f", Host(), 0) + "extra");
+
+    EXPECT_EQ(client.Close(), kResultOk);
+    EXPECT_FALSE(client.IsOpen());
+    EXPECT_EQ(client.Position(), 0u);
+    EXPECT_EQ(Size(), kUnknown);
+    EXPECT_EQ(client.ResponseHeaders()->Count(), 0);
+    EXPECT_EQ(client.Close(), kResultNo);
+}
+
+TEST_F(HttpClientTest, AFinalUrlTooLongForTheCallersBufferIsNotCut) {
+    server.addReply(okReply("x"));
+    ASSERT_EQ(Open(Url("/a/long/path")), kResultOk);
+    WCHAR small[10] = {u'?'};
+    EXPECT_EQ(client.GetFinalUrl(small, 10), kResultTruncated);
+    EXPECT_EQ(A(small), "");
+    WCHAR name[5] = {u'?'};
+    EXPECT_EQ(client.GetFileName(name, 5), kResultOk);
+    EXPECT_EQ(A(name), "path");
+    EXPECT_EQ(client.GetFileName(name, 4), kResultFail);
+}
+
+} // namespace
+} // namespace httpclient_test

@@ -1,0 +1,231 @@
+// The HTTP client's texts without a network: URL splitting, server file names,
+// Basic credentials, status lines and the 64-bit numbers of the response.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "base/Results.h"
+#include "http/HttpRequest.h"
+#include "http/HttpResponse.h"
+#include "http/HttpUrl.h"
+#include "tests/http/httpclient_test.h"
+
+namespace {
+
+using httpclient_test::A;
+using httpclient_test::U;
+
+struct SplitCase {
+    std::u16string url;
+    int result;
+    std::string authority;
+    std::string hostName;
+    WORD port;
+    std::string path;
+};
+
+TEST(HttpSplitUrl, TakesTheAuthorityAsWrittenAndTheHostAndPortToConnectTo) {
+    const std::vector<SplitCase> cases = {
+        {u"http://host/dir/file.zip", 1, "host", "host", 80, "/dir/file.zip"},
+        {u"http://host", 1, "host", "host", 80, "/"},
+        {u"http://10.1.2.3:8080/a?b=1", 1, "10.1.2.3:8080", "10.1.2.3", 8080, "/a?b=1"},
+        {u"http://user:pw@host:81/x", 1, "user:pw@host:81", "host", 81, "/x"},
+        {u"http://a@b@host/x", 1, "a@b@host", "host", 80, "/x"},
+        {u"http://host:/x", 1, "host:", "host", 80, "/x"},
+        {u"http://host:65535/", 1, "host:65535", "host", 65535, "/"},
+        {u"http://host/q?next=http://other/", 1, "host", "host", 80, "/q?next=http://other/"},
+        {u"http://host/\u65e5\u672c", 1, "host", "host", 80, ""}, // path checked below
+        {u"HTTP://host/", -1, "", "", 0, ""},
+        {u"https://host/", -1, "", "", 0, ""},
+        {u" http://host/", -1, "", "", 0, ""},
+        {u"http:/host/", -1, "", "", 0, ""},
+        {u"http:///x", -1, "", "", 0, ""},
+        {u"http://user@/x", -1, "", "", 0, ""},
+        {u"http://host:0/", -1, "", "", 0, ""},
+        {u"http://host:65536/", -1, "", "", 0, ""},
+        {u"http://host:8o/", -1, "", "", 0, ""},
+        {u"http://host/a\rb", -1, "", "", 0, ""},
+        {u"http://host/a\nHost: evil", -1, "", "", 0, ""},
+        {u"http://host/a\tb", -1, "", "", 0, ""},
+        {u"http://host/a\x7f", -1, "", "", 0, ""},
+        {u"http://ho\x01st/", -1, "", "", 0, ""},
+    };
+    for (const SplitCase& c : cases) {
+        SCOPED_TRACE(A(c.url.c_str()));
+        HttpUrlParts parts;
+        ASSERT_EQ(HttpSplitUrl(c.url.c_str(), &parts), c.result);
+        if (c.result != kResultOk) continue;
+        EXPECT_EQ(A(parts.authority), c.authority);
+        EXPECT_EQ(A(parts.hostName), c.hostName);
+        EXPECT_EQ(parts.port, c.port);
+        if (!c.path.empty()) {
+            EXPECT_EQ(A(parts.url + parts.pathStart), c.path);
+        }
+    }
+    HttpUrlParts parts;
+    EXPECT_EQ(HttpSplitUrl(nullptr, &parts), kResultNullArgument);
+    EXPECT_EQ(HttpSplitUrl(u"http://h/", nullptr), kResultNullArgument);
+}
+
+TEST(HttpSplitUrl, RefusesWhatDoesNotFitRatherThanCuttingIt) {
+    const std::u16string scheme = u"http://";
+    HttpUrlParts parts;
+    // The longest URL that fits, and one unit more.
+    std::u16string url = scheme + u"h/" + std::u16string(kHttpUrlCapacity - 1 - 9, u'a');
+    ASSERT_EQ(url.size(), kHttpUrlCapacity - 1);
+    EXPECT_EQ(HttpSplitUrl(url.c_str(), &parts), kResultOk);
+    EXPECT_EQ(HttpSplitUrl((url + u"a").c_str(), &parts), kResultFail);
+    // Without a path the appended "/" must fit too.
+    const std::u16string bare = scheme + std::u16string(kHttpUrlCapacity - 1 - 7, u'h');
+    EXPECT_EQ(HttpSplitUrl(bare.c_str(), &parts), kResultFail);
+    const std::u16string longHost = scheme + std::u16string(kHttpAuthorityCapacity, u'h') + u"/";
+    EXPECT_EQ(HttpSplitUrl(longHost.c_str(), &parts), kResultFail);
+    const std::u16string host = scheme + std::u16string(kHttpAuthorityCapacity - 1, u'h') + u"/";
+    EXPECT_EQ(HttpSplitUrl(host.c_str(), &parts), kResultOk);
+}
+
+TEST(HttpParseDottedQuad, ReadsFourOctetsAndNothingThatContinuesAName) {
+    struct Case {
+        const char16_t* text;
+        bool quad;
+        DWORD address;
+    };
+    const std::vector<Case> cases = {
+        {u"10.1.2.3", true, 0x0A010203},
+        {u"127.0.0.1", true, 0x7F000001},
+        {u"255.255.255.255", true, ~0u},
+        {u"1.2.3.4:8080", true, 0x01020304},
+        {u"1.2.3.4 ", true, 0x01020304},
+        {u"1.2.3", false, 0},
+        {u"1.2.3.256", false, 0},
+        {u"1.2.3.4.example", false, 0},
+        {u"1.2.3.4x", false, 0},
+        {u"localhost", false, 0},
+        {u"", false, 0},
+        {u"1..2.3", false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(A(c.text));
+        DWORD address = 0;
+        EXPECT_EQ(HttpParseDottedQuad(c.text, &address), c.quad);
+        if (c.quad) {
+            EXPECT_EQ(address, c.address);
+        }
+    }
+}
+
+TEST(HttpFileNameFromTarget, GivesOnePlainNameOrRefuses) {
+    struct Case {
+        const char16_t* target;
+        int result;
+        const char* name;
+    };
+    const std::vector<Case> cases = {
+        {u"/dir/file.zip?x=1", 1, "file.zip"},
+        {u"/dir/", 1, ""},
+        {u"/", 1, ""},
+        {u"/file", 1, "file"},
+        {u"/dir/file.zip?next=/a/b", 1, "file.zip"},
+        {u"http://host/dir/f.bin", 1, "f.bin"}, // the whole URL, as with a proxy
+        {u"http://host/", 1, ""},
+        {u"/dir/..", -1, ""},
+        {u"/dir/.", -1, ""},
+        {u"/dir/a\\b", -1, ""},
+        {u"/dir/c:x", -1, ""},
+        {u"/dir/a\x01", -1, ""},
+        {u"noslash", -1, ""},
+        {u"", -1, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(A(c.target));
+        WCHAR name[kHttpFileNameCapacity] = {u'?'};
+        EXPECT_EQ(HttpFileNameFromTarget(c.target, name, kHttpFileNameCapacity), c.result);
+        EXPECT_EQ(A(name), c.name);
+    }
+    WCHAR small[4];
+    EXPECT_EQ(HttpFileNameFromTarget(u"/abc", small, 4), kResultOk);
+    EXPECT_EQ(HttpFileNameFromTarget(u"/abcd", small, 4), kResultFail);
+    EXPECT_EQ(A(small), "");
+    EXPECT_EQ(HttpFileNameFromTarget(u"/a", nullptr, 4), kResultNullArgument);
+    EXPECT_EQ(HttpFileNameFromTarget(u"/a", small, 0), kResultNullArgument);
+}
+
+TEST(HttpEncodeBasicCredentials, EncodesOnOneLineUpToTheLargestCredentials) {
+    WCHAR encoded[kHttpBasicEncodedCapacity];
+    ASSERT_EQ(HttpEncodeBasicCredentials(u"user", u"secret", encoded, kHttpBasicEncodedCapacity),
+              kResultOk);
+    EXPECT_EQ(A(encoded), "dXNlcjpzZWNyZXQ=");
+    ASSERT_EQ(HttpEncodeBasicCredentials(u"", u"", encoded, kHttpBasicEncodedCapacity), kResultOk);
+    EXPECT_EQ(A(encoded), "Og==");
+
+    // 255 + 1 + 255 bytes: 684 characters, no line break anywhere.
+    const std::u16string longest(kHttpCredentialBytes, u'a');
+    ASSERT_EQ(HttpEncodeBasicCredentials(longest.c_str(), longest.c_str(), encoded,
+                                         kHttpBasicEncodedCapacity),
+              kResultOk);
+    const std::string text = A(encoded);
+    EXPECT_EQ(text.size(), kHttpBasicEncodedLength);
+    EXPECT_EQ(text.find_first_of("\r\n"), std::string::npos);
+    EXPECT_EQ(text.substr(0, 8), "YWFhYWFh");
+
+    const std::u16string tooLong(kHttpCredentialBytes + 1, u'a');
+    EXPECT_EQ(HttpEncodeBasicCredentials(tooLong.c_str(), u"p", encoded, kHttpBasicEncodedCapacity),
+              kResultFail);
+    EXPECT_EQ(HttpEncodeBasicCredentials(u"u", u"p", encoded, kHttpBasicEncodedCapacity - 1),
+              kResultNullArgument);
+}
+
+TEST(HttpParseStatusLine, CountsTheNumbersThatMatch) {
+    struct Case {
+        const char* line;
+        int numbers;
+        DWORD status;
+    };
+    const std::vector<Case> cases = {
+        {"HTTP/1.0 200 OK", 3, 200},
+        {"HTTP/1.0   404", 3, 404},
+        {"HTTP/1.0 65736 Odd", 3, 65736},
+        {"HTTP/1 200 OK", 1, 0},
+        {"HTTP/1.0 OK", 2, 0},
+        {"HTTP/x", 0, 0},
+        {"ICY 200 OK", 0, 0},
+        {"", 0, 0},
+        {"HTTP/1.0 99999999999 Big", 2, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        DWORD status = 0;
+        EXPECT_EQ(HttpParseStatusLine(c.line, &status), c.numbers);
+        if (c.numbers == 3) {
+            EXPECT_EQ(status, c.status);
+        }
+    }
+}
+
+TEST(HttpParseLength, ReadsSixtyFourBitDecimalsOnly) {
+    struct Case {
+        const char16_t* text;
+        bool ok;
+        uint64_t value;
+    };
+    const std::vector<Case> cases = {
+        {u"0", true, 0},
+        {u"6000000000", true, 6000000000ull},
+        {u"9223372036854775807", true, 9223372036854775807ull},
+        {u"9223372036854775808", false, 0},
+        {u"", false, 0},
+        {u"-1", false, 0},
+        {u"12 ", false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(A(c.text));
+        uint64_t value = 0;
+        EXPECT_EQ(HttpParseLength(c.text, &value), c.ok);
+        if (c.ok) {
+            EXPECT_EQ(value, c.value);
+        }
+    }
+}
+
+} // namespace
