@@ -1,13 +1,54 @@
-// The process entry: answers --version and --help; the downloader itself follows.
+// The POSIX entry: answers --help and --version, then turns argv into the command line the
+// entry function expects (the arguments joined with "&", in UTF-16 from the locale's code
+// set) and returns its exit code; the shell sees a negative code as 256 + code.
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/Startup.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: quillbrook [URL=...] [Path=...] [Caption=...] [ShowWindow=0|1] [Resume=0|1]\n"
+    "                  [Retry=N]\n"
+    "       quillbrook 'URL=...&Path=...'\n"
+    "       quillbrook --help | --version\n"
+    "\n"
+    "Without run parameters the download dialog opens for you to fill in. With any of them\n"
+    "the download starts by itself; ShowWindow=0 runs it without a window. Values may use\n"
+    "percent-escapes (%26 for \"&\"). Exit codes: 0 interactive; 1 downloaded; 2 resumed or\n"
+    "complete; -1 start-up failed; -2 window closed early; -3 command line rejected;\n"
+    "-4 out of memory; -5 writing failed; -6 connection or network failure; -7 no file name.\n";
+
+std::string JoinArguments(int argc, char** argv) {
+    std::string joined;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) joined += '&';
+        joined += argv[i];
+    }
+    return joined;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
         std::printf("Quillbrook %s\n", QB_VERSION);
         return 0;
     }
-    std::printf("usage: quillbrook [URL=...] [Path=...] [Caption=...] [ShowWindow=0|1] "
-                "[Resume=0|1] [Retry=N]\n");
-    return 0;
+    if (argc > 1 && std::strcmp(argv[1], "--help") == 0) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    const std::string joined = JoinArguments(argc, argv);
+    const int units = MultiByteToWideChar(CP_ACP, 0, joined.c_str(), -1, nullptr, 0);
+    if (units <= 0) {
+        std::fputs("quillbrook: the command line is not text of this locale\n", stderr);
+        return kExitCommandLineRejected;
+    }
+    std::vector<WCHAR> commandLine(static_cast<size_t>(units) + 1, 0);
+    MultiByteToWideChar(CP_ACP, 0, joined.c_str(), -1, commandLine.data(), units);
+    return QuillbrookMain(nullptr, commandLine.data());
 }

@@ -1,0 +1,116 @@
+#include "app/Startup.h"
+
+#include <commctrl.h>
+#include <new>
+
+#include "app/AppState.h"
+#include "app/CommandLine.h"
+#include "app/Language.h"
+#include "app/MainDialogProcs.h"
+#include "app/RunParameters.h"
+#include "app/Settings.h"
+#include "base/Results.h"
+#include "http/HttpClient.h"
+#include "http/PropertyList.h"
+#include "resources/resource.h"
+#include "storage/FileStream.h"
+#include "storage/FileSystem.h"
+
+namespace {
+
+constexpr DWORD kCommonControlClasses = ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS;
+constexpr int kSmallIconSize = 16; // pixels
+
+// Creates the five shared objects in their order; true when all of them exist.
+bool CreateSharedObjects() {
+    gHttpClient = new (std::nothrow) HttpClient;
+    gFileStream = new (std::nothrow) FileStream;
+    gFileSystem = new (std::nothrow) FileSystem;
+    gDefaultHeaders = new (std::nothrow) PropertyList(nullptr);
+    gRunParameters = new (std::nothrow) PropertyList(nullptr);
+    return gHttpClient != nullptr && gFileStream != nullptr && gFileSystem != nullptr &&
+           gDefaultHeaders != nullptr && gRunParameters != nullptr;
+}
+
+// Destroys the shared objects in the order of their creation, and the icon.
+void DestroySharedObjects() {
+    delete gHttpClient;
+    gHttpClient = nullptr;
+    delete gFileStream;
+    gFileStream = nullptr;
+    delete gFileSystem;
+    gFileSystem = nullptr;
+    delete gDefaultHeaders;
+    gDefaultHeaders = nullptr;
+    delete gRunParameters;
+    gRunParameters = nullptr;
+    if (gSmallIcon != nullptr) DestroyIcon(gSmallIcon);
+    gSmallIcon = nullptr;
+}
+
+void ReportNoMemory() {
+    MessageBoxW(nullptr, ByLanguage(TEXT("メモリが足りません。"), TEXT("Not enought memory.")),
+                ByLanguage(TEXT("エラー"), TEXT("ERROR")), MB_ICONERROR | MB_TOPMOST);
+}
+
+// Creates the main dialog of the chosen mode; null when that fails.
+HWND CreateMainDialog(HINSTANCE instance) {
+    const int templateId = ByLanguage(IDD_MAIN_JA, IDD_MAIN_EN);
+    HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(templateId), RT_DIALOG);
+    if (found == nullptr) return nullptr;
+    HGLOBAL loaded = LoadResource(instance, found);
+    if (loaded == nullptr) return nullptr;
+    const auto* dialogTemplate = static_cast<LPCDLGTEMPLATEW>(LockResource(loaded));
+    if (dialogTemplate == nullptr) return nullptr;
+    const DLGPROC procedure = gAutomaticMode ? AutomaticDialogProc : InteractiveDialogProc;
+    return CreateDialogIndirectParamW(instance, dialogTemplate, nullptr, procedure,
+                                      reinterpret_cast<LPARAM>(instance));
+}
+
+// Dispatches messages until the quit message; its parameter is the exit code.
+int RunMessageLoop() {
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}
+
+} // namespace
+
+void FillDefaultHeaders(PropertyList* headers) {
+    headers->SetWide(TEXT("Accept"), TEXT("*/*"));
+    headers->SetWide(TEXT("Connection"), TEXT("close"));
+    headers->SetWide(TEXT("User-Agent"), TEXT("Quillbrook/1.15"));
+}
+
+int QuillbrookMain(HINSTANCE instance, LPCWSTR commandLine) {
+    RecordProgramPath();
+    gInstance = instance;
+    const INITCOMMONCONTROLSEX controls = {sizeof(INITCOMMONCONTROLSEX), kCommonControlClasses};
+    InitCommonControlsEx(&controls);
+    ResetRunParameters();
+
+    const bool created = CreateSharedObjects();
+    gSmallIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
+                                               kSmallIconSize, kSmallIconSize, 0));
+    int result = kExitStartupFailed;
+    if (!created) {
+        ReportNoMemory();
+    } else if (ParseCommandLine(commandLine, gRunParameters) != kResultOk) {
+        result = kExitCommandLineRejected;
+    } else {
+        ReadRunParameters(gRunParameters);
+        FillDefaultHeaders(gDefaultHeaders);
+        LoadProxySettings();
+        HWND dialog = CreateMainDialog(instance);
+        if (dialog != nullptr) {
+            result = RunMessageLoop();
+            // The dialog normally destroyed itself to end the program.
+            if (IsWindow(dialog)) DestroyWindow(dialog);
+        }
+    }
+    DestroySharedObjects();
+    return result;
+}
