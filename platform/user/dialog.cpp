@@ -42,6 +42,7 @@ HICON LoadItemIcon(HINSTANCE instance, WORD id) {
 }
 
 void RestoreFocus(Window* dialog) {
+    if (dialog->style & WS_DISABLED) return;
     Window* last = FromHandle(dialog->lastFocus);
     if (last != nullptr && IsDescendant(dialog, last) && last != dialog && ReallyEnabled(last) &&
         ReallyVisible(last)) {

@@ -23,6 +23,9 @@ HWND SetFocusTo(Window* window) {
         if (queue->active != root->handle && root->cls->kind != Kind::kMenuPopup)
             ActivateWindow(root);
         if (window->destroyed) return old;
+        // Activation may have moved the focus already (a dialog restores its own).
+        old = queue->focus;
+        if (old == next) return old;
     }
     queue->focus = next;
     if (Window* oldWindow = FromHandle(old))

@@ -170,14 +170,13 @@ BOOL WINAPI EnableWindow(HWND hwnd, BOOL enable) {
         window->style &= ~static_cast<DWORD>(WS_DISABLED);
     } else {
         window->style |= WS_DISABLED;
-        // A disabled control can't keep the focus: it goes to its dialog.
+        // A disabled control can't keep the focus: it goes to its dialog. (A disabled
+        // top-level window keeps it until another window is activated, as the owner of a
+        // modal dialog does.)
         MessageQueue* queue = CurrentQueue(true);
-        if (Window* focus = FromHandle(queue->focus)) {
-            if (IsDescendant(window, focus)) {
-                Window* root = RootOf(window);
-                SetFocusTo(root != window ? root : nullptr);
-            }
-        }
+        Window* focus = FromHandle(queue->focus);
+        if (window->parent != nullptr && focus != nullptr && IsDescendant(window, focus))
+            SetFocusTo(RootOf(window));
     }
     if (wasDisabled != (enable ? FALSE : TRUE))
         CallProc(window, WM_ENABLE, enable ? TRUE : FALSE, 0);

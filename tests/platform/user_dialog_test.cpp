@@ -302,6 +302,24 @@ TEST_F(DialogTest, ModalLoopsNestTwiceAndDisableTheirOwners) {
     EXPECT_EQ(history[1].result, 300 + kResumeButton);
 }
 
+TEST_F(DialogTest, OwnerGetsItsFocusBackAfterAModalDialog) {
+    HWND main = Create(MainLikeTemplate());
+    WindowGuard guard(main);
+    SetFocus(GetDlgItem(main, kPathEdit));
+    std::vector<BYTE> bytes = QuestionTemplate();
+    HWND focusInside = nullptr;
+    int focusId = 0;
+    qb::test::DriveDialog([&](HWND) {
+        focusInside = GetFocus();
+        focusId = GetDlgCtrlID(focusInside);
+        qb::test::PressKey(Key::kEscape);
+    });
+    EXPECT_EQ(DialogBoxIndirectParamW(nullptr, AsTemplate(bytes), main, ProbeProc, 0), IDCANCEL);
+    EXPECT_EQ(focusId, kResumeButton); // the first tab stop of the question
+    EXPECT_EQ(GetFocus(), GetDlgItem(main, kPathEdit));
+    EXPECT_EQ(GetActiveWindow(), main);
+}
+
 TEST_F(DialogTest, ModalAnswersQuitAndFailures) {
     std::vector<BYTE> bytes = QuestionTemplate();
     qb::test::AnswerDialog(1016);
