@@ -170,7 +170,7 @@ const dib::Bytes& runLengthBitmap() {
 const dib::Bytes& cutOffBitmap() {
     static const dib::Bytes bytes = [] {
         dib::Bytes b = dib::fourBit({"0123", "4567"});
-        b.resize(b.size() - 1);
+        b.pop_back(); // the last row is one byte short
         return b;
     }();
     return bytes;
