@@ -17,6 +17,11 @@ struct Block {
     int locks;
 };
 
+// Handles are numbers never handed out twice, so a freed handle stays invalid.
+constexpr uintptr_t kFirstGlobalHandle = 0x00400010;
+constexpr uintptr_t kGlobalHandleStep = 4;
+uintptr_t gNextHandle = kFirstGlobalHandle;
+
 std::mutex gLock;
 std::unordered_map<uintptr_t, Block>& Blocks() {
     static auto* blocks = new std::unordered_map<uintptr_t, Block>();
@@ -37,9 +42,10 @@ HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
         return nullptr;
     }
     std::lock_guard<std::mutex> lock(gLock);
-    // The handle is the block's address, which no other live block can share.
-    Blocks()[reinterpret_cast<uintptr_t>(data)] = Block{data, bytes, 0};
-    return data;
+    uintptr_t handle = gNextHandle;
+    gNextHandle += kGlobalHandleStep;
+    Blocks()[handle] = Block{data, bytes, 0};
+    return reinterpret_cast<HGLOBAL>(handle);
 }
 
 LPVOID WINAPI GlobalLock(HGLOBAL handle) {

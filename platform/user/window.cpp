@@ -9,6 +9,7 @@
 #include "platform/render/boundary.h"
 #include "platform/user/controls.h"
 #include "platform/user/focus.h"
+#include "platform/user/input.h"
 #include "platform/user/message_queue.h"
 
 namespace qb::user {
@@ -246,6 +247,7 @@ std::u16string StripAccelerator(const std::u16string& text, char16_t* accelerato
 }
 
 Window* CreateWindowObject(const CreateParams& params) {
+    EnsureRendererLink();
     auto queue = CurrentQueueShared();
     Window* parent = nullptr;
     HWND owner = nullptr;

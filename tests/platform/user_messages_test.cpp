@@ -4,6 +4,7 @@
 #include <atomic>
 #include <vector>
 
+#include <commctrl.h>
 #include <windows.h>
 
 #include "qb/testhook.h"
@@ -211,6 +212,34 @@ TEST_F(MessagesTest, DestroyWindowTellsTheParentThenItsChildren) {
     std::vector<UINT> expected{WM_DESTROY, WM_DESTROY, WM_NCDESTROY, WM_NCDESTROY};
     EXPECT_EQ(gSeen, expected);
     EXPECT_FALSE(IsWindow(child));
+}
+
+TEST_F(MessagesTest, EmptyQueuePeekIsCheap) {
+    // The receive thread peeks between every 128-byte read.
+    constexpr int kPeeks = 200000;
+    MSG msg;
+    DWORD start = GetTickCount();
+    for (int i = 0; i < kPeeks; ++i) ASSERT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_LT(GetTickCount() - start, 2000u);
+}
+
+TEST_F(MessagesTest, CommonControlsAndGlobalBlocks) {
+    INITCOMMONCONTROLSEX init{sizeof(INITCOMMONCONTROLSEX),
+                              ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS};
+    EXPECT_TRUE(InitCommonControlsEx(&init));
+    init.dwSize = 3;
+    EXPECT_FALSE(InitCommonControlsEx(&init));
+    EXPECT_FALSE(InitCommonControlsEx(nullptr));
+    HGLOBAL block = GlobalAlloc(GHND, 16);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(GlobalSize(block), 16u);
+    auto* bytes = static_cast<BYTE*>(GlobalLock(block));
+    ASSERT_NE(bytes, nullptr);
+    EXPECT_EQ(bytes[15], 0);
+    GlobalUnlock(block);
+    EXPECT_EQ(GlobalFree(block), nullptr);
+    EXPECT_EQ(GlobalLock(block), nullptr); // freed: a stale handle fails
+    EXPECT_EQ(GlobalFree(block), block);
 }
 
 } // namespace
