@@ -1,0 +1,146 @@
+// The proxy dialog: switches the HTTP proxy on or off and takes its server and port. The
+// three settings are read from the settings key at opening; OK writes them back (also when
+// the proxy is off) and updates the run-time settings the next connection uses. Registry
+// failures are silent: the defaults stay on display, the run-time settings change anyway.
+#include "ui/ProxyDialog.h"
+
+#include "app/AppState.h"
+#include "app/Language.h"
+#include "base/RegistryKey.h"
+#include "resources/resource.h"
+
+namespace {
+
+constexpr WCHAR kSettingsKey[] = u"Software\\Vr\\Quillbrook";
+constexpr WCHAR kEnableProxyValue[] = u"EnableProxy";
+constexpr WCHAR kProxyServerValue[] = u"ProxyServer";
+constexpr WCHAR kProxyPortValue[] = u"ProxyPort";
+
+constexpr DWORD kServerCapacity = 1024; // units, terminator included
+constexpr DWORD kStartingPort = 8080;   // shown when the key holds no port
+constexpr UINT_PTR kRepaintTimer = 100;
+constexpr UINT kRepaintDelayMs = 10;
+constexpr WORD kPortMask = 0xFFFF;
+
+constexpr INT_PTR kProxyOk = 1;
+constexpr INT_PTR kProxyCancel = 0;
+
+struct ProxySettings {
+    DWORD enabled = kDefaultEnableProxy;
+    WCHAR server[kServerCapacity] = {};
+    DWORD port = kStartingPort;
+};
+
+void ReadSettings(ProxySettings* settings) {
+    RegistryKey key;
+    if (key.Open(HKEY_CURRENT_USER, kSettingsKey) != 1) return;
+    key.QueryNumber(kEnableProxyValue, &settings->enabled);
+    WCHAR server[kServerCapacity] = {};
+    if (key.QueryText(kProxyServerValue, server, sizeof(server)) == 1) {
+        for (DWORD i = 0; i < kServerCapacity; ++i) settings->server[i] = server[i];
+    }
+    key.QueryNumber(kProxyPortValue, &settings->port);
+    key.Close();
+}
+
+void CentreOverParent(HWND dialog) {
+    HWND parent = GetParent(dialog);
+    RECT parentRect{};
+    RECT dialogRect{};
+    if (parent == nullptr || !GetWindowRect(parent, &parentRect) ||
+        !GetWindowRect(dialog, &dialogRect))
+        return;
+    int width = dialogRect.right - dialogRect.left;
+    int height = dialogRect.bottom - dialogRect.top;
+    int x = parentRect.left + ((parentRect.right - parentRect.left) - width) / 2;
+    int y = parentRect.top + ((parentRect.bottom - parentRect.top) - height) / 2;
+    SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+// The fields follow the check box; their texts are kept either way.
+void UpdateFieldsEnabled(HWND dialog) {
+    BOOL enabled = IsDlgButtonChecked(dialog, IDC_PROXY_ENABLE) == BST_CHECKED;
+    EnableWindow(GetDlgItem(dialog, IDC_PROXY_SERVER), enabled);
+    EnableWindow(GetDlgItem(dialog, IDC_PROXY_PORT), enabled);
+}
+
+void OnInitDialog(HWND dialog) {
+    ProxySettings settings;
+    ReadSettings(&settings);
+    CheckDlgButton(dialog, IDC_PROXY_ENABLE, settings.enabled != 0 ? BST_CHECKED : BST_UNCHECKED);
+    SetDlgItemTextW(dialog, IDC_PROXY_SERVER, settings.server);
+    SetDlgItemInt(dialog, IDC_PROXY_PORT, settings.port, FALSE);
+    CentreOverParent(dialog);
+    // The check box sits on the group box's top edge: drawn last, so it stays readable.
+    SetWindowPos(GetDlgItem(dialog, IDC_PROXY_GROUP), HWND_BOTTOM, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE);
+    SetWindowPos(GetDlgItem(dialog, IDC_PROXY_ENABLE), HWND_TOP, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_FRAMECHANGED);
+    SetFocus(GetDlgItem(dialog, IDC_PROXY_ENABLE));
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_PROXY_ENABLE, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_PROXY_ENABLE)));
+    SetTimer(dialog, kRepaintTimer, kRepaintDelayMs, nullptr);
+}
+
+void SaveSettings(HWND dialog) {
+    DWORD enabled = IsDlgButtonChecked(dialog, IDC_PROXY_ENABLE) == BST_CHECKED ? 1 : 0;
+    WCHAR server[kServerCapacity] = {};
+    GetDlgItemTextW(dialog, IDC_PROXY_SERVER, server, kServerCapacity);
+    UINT port = GetDlgItemInt(dialog, IDC_PROXY_PORT, nullptr, FALSE); // empty gives 0
+
+    RegistryKey key;
+    if (key.Create(HKEY_CURRENT_USER, kSettingsKey) == 1) {
+        key.SetNumber(kEnableProxyValue, enabled);
+        key.SetText(kProxyServerValue, server);
+        key.SetNumber(kProxyPortValue, port);
+    }
+    gProxyEnabled = enabled;
+    gProxyServer.AssignWide(server);
+    gProxyPort = static_cast<WORD>(port & kPortMask);
+    key.Close();
+}
+
+INT_PTR CALLBACK ProxyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInitDialog(dialog);
+        return FALSE; // the focus is already on the check box
+    case WM_TIMER:
+        if (wParam == kRepaintTimer) {
+            KillTimer(dialog, kRepaintTimer);
+            InvalidateRect(GetDlgItem(dialog, IDC_PROXY_ENABLE), nullptr, TRUE);
+            return TRUE;
+        }
+        return FALSE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_PROXY_ENABLE:
+            UpdateFieldsEnabled(dialog);
+            return TRUE;
+        case IDOK:
+            SaveSettings(dialog);
+            EndDialog(dialog, kProxyOk);
+            return TRUE;
+        case IDCANCEL:
+            EndDialog(dialog, kProxyCancel);
+            return TRUE;
+        default:
+            return FALSE;
+        }
+    default:
+        return FALSE;
+    }
+}
+
+} // namespace
+
+INT_PTR ShowProxyDialog(HINSTANCE instance, HWND parent) {
+    int templateId = ByLanguage(IDD_PROXY_JA, IDD_PROXY_EN);
+    HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(templateId), RT_DIALOG);
+    HGLOBAL loaded = found != nullptr ? LoadResource(instance, found) : nullptr;
+    const void* dialogTemplate = loaded != nullptr ? LockResource(loaded) : nullptr;
+    if (dialogTemplate == nullptr) return kProxyCancel;
+    INT_PTR result = DialogBoxIndirectParamW(instance, static_cast<LPCDLGTEMPLATEW>(dialogTemplate),
+                                             parent, ProxyDialogProc, 0);
+    return result == kProxyOk ? kProxyOk : kProxyCancel;
+}
