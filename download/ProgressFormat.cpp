@@ -1,0 +1,96 @@
+#include "download/ProgressFormat.h"
+
+#include <commctrl.h>
+
+#include "app/Language.h"
+#include "download/TransferState.h"
+#include "resources/resource.h"
+
+namespace {
+
+constexpr uint64_t kSecondsPerHour = 3600;
+constexpr uint64_t kSecondsPerMinute = 60;
+constexpr uint64_t kMega = 1048576; // 2^20 bits
+constexpr uint64_t kKilo = 1024;    // 2^10 bits
+
+} // namespace
+
+void FormatBytes(LPWSTR text, uint64_t received, uint64_t total) {
+    if (total == kUnknownSize) {
+        wsprintfW(text, TEXT("%I64u/???"), received);
+    } else {
+        wsprintfW(text, TEXT("%I64u/%I64u"), received, total);
+    }
+}
+
+int ProgressPercent(uint64_t received, uint64_t total) {
+    if (total == kUnknownSize || total == 0) return -1;
+    // received * 100 overflows only beyond 2^57 bytes; divide first there.
+    const uint64_t percent = received <= (~static_cast<uint64_t>(0)) / 100
+                                 ? received * 100 / total
+                                 : received / (total / 100);
+    return static_cast<int>(percent > 100 ? 100 : percent);
+}
+
+void FormatRestTime(LPWSTR text, uint64_t received, uint64_t total, uint64_t sinceStart,
+                    DWORD startTick, DWORD now, bool japanese) {
+    if (total == kUnknownSize || sinceStart == 0) {
+        wsprintfW(text, TEXT("???"));
+        return;
+    }
+    const uint64_t elapsed = static_cast<DWORD>(now - startTick) / 1000;
+    const uint64_t left = total > received ? total - received : 0;
+    // elapsed < 2^22 and left < 2^64: split to keep the product in range.
+    const uint64_t rest = left / sinceStart * elapsed + left % sinceStart * elapsed / sinceStart;
+    if (rest > kSecondsPerHour) {
+        wsprintfW(text, japanese ? TEXT("%I64u時間%I64u分") : TEXT("%I64uh%I64um"),
+                  rest / kSecondsPerHour, rest % kSecondsPerHour / kSecondsPerMinute);
+    } else if (rest > kSecondsPerMinute) {
+        wsprintfW(text, japanese ? TEXT("%I64u分%I64u秒") : TEXT("%I64um%I64us"),
+                  rest / kSecondsPerMinute, rest % kSecondsPerMinute);
+    } else {
+        wsprintfW(text, japanese ? TEXT("%I64u秒") : TEXT("%I64us"), rest);
+    }
+}
+
+bool FormatSpeed(LPWSTR text, uint64_t sinceStart, DWORD startTick, DWORD now) {
+    const DWORD elapsedMs = now - startTick;
+    if (elapsedMs == 0) return false;
+    const uint64_t speed =
+        sinceStart / elapsedMs * 8000 + sinceStart % elapsedMs * 8000 / elapsedMs;
+    if (speed > kMega) {
+        wsprintfW(text, TEXT("%I64u.%I64uMbps"), speed >> 20, ((speed & 0xFFFFF) * 10) >> 20);
+    } else if (speed > kKilo) {
+        wsprintfW(text, TEXT("%I64u.%I64ukbps"), speed >> 10, ((speed & 0x3FF) * 10) >> 10);
+    } else {
+        wsprintfW(text, TEXT("%I64ubps"), speed);
+    }
+    return true;
+}
+
+void ShowBytes(HWND dialog) {
+    WCHAR text[kProgressTextCapacity];
+    FormatBytes(text, gTransfer.received.load(std::memory_order_relaxed),
+                gTransfer.totalSize.load(std::memory_order_relaxed));
+    SetDlgItemTextW(dialog, IDC_BYTES, text);
+}
+
+void ShowProgress(HWND dialog) {
+    const uint64_t received = gTransfer.received.load(std::memory_order_relaxed);
+    const uint64_t total = gTransfer.totalSize.load(std::memory_order_relaxed);
+    const uint64_t sinceStart = gTransfer.bytesSinceSpeedStart.load(std::memory_order_relaxed);
+    const DWORD startTick = gTransfer.speedStartTime.load(std::memory_order_relaxed);
+    WCHAR text[kProgressTextCapacity];
+
+    FormatBytes(text, received, total);
+    SetDlgItemTextW(dialog, IDC_BYTES, text);
+    const int percent = ProgressPercent(received, total);
+    if (percent >= 0) SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETPOS, percent, 0);
+
+    FormatRestTime(text, received, total, sinceStart, startTick, GetTickCount(), IsJapanese());
+    SetDlgItemTextW(dialog, IDC_REST_TIME, text);
+
+    if (FormatSpeed(text, sinceStart, startTick, GetTickCount())) {
+        SetDlgItemTextW(dialog, IDC_SPEED, text);
+    }
+}

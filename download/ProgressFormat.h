@@ -1,0 +1,33 @@
+// The progress texts of the main dialog as pure functions of the counters and the tick, so
+// that they can be checked without a clock. Every output buffer holds kProgressTextCapacity
+// units.
+#pragma once
+
+#include <cstdint>
+
+#include <windows.h>
+
+constexpr DWORD kProgressTextCapacity = 64;
+
+// "received/total", or "received/???" when the total is unknown (kUnknownSize).
+void FormatBytes(LPWSTR text, uint64_t received, uint64_t total);
+
+// The progress bar position, received * 100 / total; -1 when the total is unknown or 0.
+int ProgressPercent(uint64_t received, uint64_t total);
+
+// Remaining time: "???" when the total is unknown or nothing was counted since the speed
+// start; else from whole elapsed seconds, "%uh%um" above an hour, "%um%us" above a minute,
+// "%us" below (Japanese units when japanese).
+void FormatRestTime(LPWSTR text, uint64_t received, uint64_t total, uint64_t sinceStart,
+                    DWORD startTick, DWORD now, bool japanese);
+
+// Speed in bits per second since the speed start, "%u.%uMbps" / "%u.%ukbps" / "%ubps" with
+// 2^20 and 2^10 as mega and kilo and the decimal cut. false (text untouched) when now is
+// still the start tick.
+bool FormatSpeed(LPWSTR text, uint64_t sinceStart, DWORD startTick, DWORD now);
+
+// Redraws the bytes, remaining-time and speed fields and the progress bar of the main
+// dialog from the shared counters and GetTickCount.
+void ShowProgress(HWND dialog);
+// Only the bytes field (the start step's first text).
+void ShowBytes(HWND dialog);

@@ -1,0 +1,28 @@
+// The receive thread of one download: copies the HTTP client's body into the file stream in
+// pieces of kReceivePieceSize bytes, posts progress at most every kProgressIntervalMs, and
+// ends with one message to the dialog (finished, network error or storage error) or, on a
+// stop request, with none. The thread works on the shared client and file stream of the
+// process and on gTransfer.
+#pragma once
+
+#include <atomic>
+
+#include <windows.h>
+
+constexpr DWORD kReceivePieceSize = 128;   // bytes per read, each followed by one write
+constexpr DWORD kProgressIntervalMs = 100; // at most one progress message per interval
+
+// Set by the dialog before it shuts the connection down to stop the thread: the thread then
+// ends after the read in progress without posting anything.
+extern std::atomic<bool> gStopReceiving;
+
+DWORD WINAPI ReceiveThreadMain(LPVOID unused);
+
+// Starts the receive thread (gStopReceiving cleared). true and the handle and id when it
+// runs.
+bool StartReceiveThread(HANDLE* thread, DWORD* threadId);
+
+// Ends the receive thread, if there is one: posts the stop request, shuts the connection
+// down so that a blocked read returns, waits waitMs and then as long as the thread still
+// runs, and closes the handle. Then closes the file stream and the client's connection.
+void EndTransfer(HANDLE* thread, DWORD* threadId, DWORD waitMs);

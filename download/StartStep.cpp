@@ -1,0 +1,329 @@
+#include "download/StartStep.h"
+
+#include <new>
+
+#include "app/AppState.h"
+#include "app/ExitCodes.h"
+#include "app/Language.h"
+#include "base/StringUtil.h"
+#include "download/ProgressFormat.h"
+#include "download/ReceiveThread.h"
+#include "download/TransferState.h"
+#include "http/HttpClient.h"
+#include "resources/resource.h"
+#include "storage/FileStream.h"
+#include "storage/FileSystem.h"
+#include "ui/FileExists.h"
+
+namespace {
+
+constexpr WCHAR kConnectJa[] = TEXT("HTTPサーバへの接続に失敗しました。");
+constexpr WCHAR kConnectEn[] = TEXT("Failed to connect to HTTP server.");
+constexpr WCHAR kNoNameJa[] =
+    TEXT("ファイル名が特定できません。ユーザーファイル名を指定してください。");
+constexpr WCHAR kNoNameEn[] = TEXT("File Name cannot be determined. Set user File Name.");
+constexpr WCHAR kEmptyNameEn[] = TEXT("Can't solve filename to save. Set user filename.");
+constexpr WCHAR kNoResumeJa[] = TEXT("HTTPサーバがレジュームに対応していません。");
+constexpr WCHAR kNoResumeEn[] = TEXT("HTTP server doesn't support resume download.");
+
+// The four work buffers of one start step, zero-filled.
+struct StartBuffers {
+    WCHAR url[kUrlCapacity];
+    WCHAR target[kTargetPathCapacity];
+    WCHAR serverName[kFileNameCapacity];
+    WCHAR userName[kFileNameCapacity];
+};
+
+// Why the file name could not be settled.
+enum class NameFailure { kNoName, kEmptyName };
+
+// One start step: the variant's differences are in automatic and outcome.
+class StartStep {
+public:
+    StartStep(HWND dialog, HANDLE* thread, DWORD* threadId, AutomaticOutcome* outcome,
+              LPWSTR lastTarget)
+        : dialog_(dialog), thread_(thread), threadId_(threadId), outcome_(outcome),
+          lastTarget_(lastTarget) {}
+
+    int Run();
+
+private:
+    bool Automatic() const { return outcome_ != nullptr; }
+    bool Shown() const { return !Automatic() || gShowWindow; }
+    void SetExitCode(int code) {
+        if (Automatic()) outcome_->exitCode = code;
+    }
+    void PostStop() { PostMessageW(dialog_, WM_COMMAND, IDC_STOP, 0); }
+
+    bool ReadTarget();
+    bool ReadUrl();
+    void SetReferer();
+    bool ChooseRoute();
+    bool OpenRequest();
+    bool ChooseFileName();
+    bool OpenTarget(bool* existed);
+    bool HandleExistingFile();
+    bool Resume();
+    void Overwrite();
+    void StartReceiving();
+
+    void ConnectionFailure();
+    void FileNameFailure(NameFailure failure);
+
+    HWND dialog_;
+    HANDLE* thread_;
+    DWORD* threadId_;
+    AutomaticOutcome* outcome_;
+    LPWSTR lastTarget_;
+    StartBuffers* buffers_ = nullptr;
+};
+
+// True when text ends with a path separator.
+bool EndsWithSeparator(LPCWSTR text) {
+    DWORD length = 0;
+    StrLength(text, &length);
+    return length > 0 && (text[length - 1] == '\\' || text[length - 1] == '/');
+}
+
+// The text after the last separator ("\" or "/", both name folders on this device).
+LPCWSTR LastComponent(LPCWSTR path) {
+    LPCWSTR name = path;
+    for (LPCWSTR p = path; *p != 0; ++p) {
+        if (*p == '\\' || *p == '/') name = p + 1;
+    }
+    return name;
+}
+
+// Reads a control's text whole: false when it does not fit capacity.
+bool ReadField(HWND dialog, int id, LPWSTR buffer, DWORD capacity) {
+    const int length = GetWindowTextLengthW(GetDlgItem(dialog, id));
+    if (length < 0 || static_cast<DWORD>(length) >= capacity) return false;
+    GetDlgItemTextW(dialog, id, buffer, static_cast<int>(capacity));
+    return true;
+}
+
+int StartStep::Run() {
+    buffers_ = new (std::nothrow) StartBuffers();
+    if (buffers_ == nullptr) return -1;
+    if (Automatic()) outcome_->startError = false;
+    if (!ReadTarget()) {
+        FileNameFailure(NameFailure::kNoName);
+    } else if (!ReadUrl()) {
+        ConnectionFailure();
+    } else {
+        SetReferer();
+        if (!ChooseRoute() || !OpenRequest()) {
+            ConnectionFailure();
+        } else {
+            EnableWindow(GetDlgItem(dialog_, IDC_START), FALSE);
+            EnableWindow(GetDlgItem(dialog_, IDC_PAUSE), TRUE);
+            EnableWindow(GetDlgItem(dialog_, IDC_STOP), TRUE);
+            if (gHttpClient->GetFinalUrl(buffers_->url, kUrlCapacity) > 0) {
+                SetDlgItemTextW(dialog_, IDC_URL, buffers_->url);
+            }
+            uint64_t size = 0;
+            if (gHttpClient->GetSize(&size) > 0) {
+                gTransfer.totalSize.store(size, std::memory_order_relaxed);
+            }
+            bool existed = false;
+            if (ChooseFileName() && OpenTarget(&existed) && (!existed || HandleExistingFile())) {
+                StartReceiving();
+            }
+        }
+    }
+    delete buffers_;
+    buffers_ = nullptr;
+    return 1;
+}
+
+bool StartStep::ReadTarget() {
+    if (!ReadField(dialog_, IDC_PATH, buffers_->target, kTargetPathCapacity)) return false;
+    if (buffers_->target[0] == 0) StrCopy(buffers_->target, kTargetPathCapacity, TEXT("\\"));
+    if (gFileSystem->IsDirectory(buffers_->target) > 0 && !EndsWithSeparator(buffers_->target)) {
+        if (StrAppend(buffers_->target, kTargetPathCapacity, TEXT("\\")) != 1) return false;
+    }
+    return StrCopy(buffers_->userName, kFileNameCapacity, LastComponent(buffers_->target)) == 1;
+}
+
+bool StartStep::ReadUrl() {
+    return ReadField(dialog_, IDC_URL, buffers_->url, kUrlCapacity);
+}
+
+void StartStep::SetReferer() {
+    DWORD slash = 0;
+    if (StrFindLastUnit(buffers_->url, '/', &slash) != 1) return;
+    // The URL cut after its last "/", the slash kept.
+    const WCHAR saved = buffers_->url[slash + 1];
+    buffers_->url[slash + 1] = 0;
+    gDefaultHeaders->SetWide(TEXT("Referer"), buffers_->url);
+    buffers_->url[slash + 1] = saved;
+}
+
+bool StartStep::ChooseRoute() {
+    if (gProxyEnabled != 0) return gHttpClient->SetProxy(gProxyServer.GetWide(), gProxyPort) > 0;
+    gHttpClient->ClearProxy();
+    return true;
+}
+
+bool StartStep::OpenRequest() {
+    WORD status = 0;
+    const int opened = gHttpClient->Open(buffers_->url, &status, gDefaultHeaders);
+    // A refused status (kHttpRefused) or an unparsable status line is no answer to use.
+    return opened == 1 && gHttpClient->IsOpen();
+}
+
+bool StartStep::ChooseFileName() {
+    if (buffers_->userName[0] != 0) {
+        SetDlgItemTextW(dialog_, IDC_FILE_NAME, buffers_->userName);
+        return true;
+    }
+    const int named = gHttpClient->GetFileName(buffers_->serverName, kFileNameCapacity);
+    if (named < 0) {
+        FileNameFailure(NameFailure::kNoName);
+        return false;
+    }
+    if (buffers_->serverName[0] == 0) {
+        FileNameFailure(NameFailure::kEmptyName);
+        return false;
+    }
+    if (StrAppend(buffers_->target, kTargetPathCapacity, buffers_->serverName) != 1) {
+        FileNameFailure(NameFailure::kNoName);
+        return false;
+    }
+    SetDlgItemTextW(dialog_, IDC_FILE_NAME, buffers_->serverName);
+    return true;
+}
+
+bool StartStep::OpenTarget(bool* existed) {
+    if (!Automatic() && lastTarget_ != nullptr) {
+        StrCopy(lastTarget_, kTargetPathCapacity, buffers_->target);
+    }
+    StrCopy(gTransfer.targetPath, kTargetPathCapacity, buffers_->target);
+    if (gFileStream->Open(buffers_->target, FALSE) > 0) {
+        *existed = true;
+        return true;
+    }
+    // A file that still can't be opened shows at the first write as a storage error.
+    gFileSystem->CreateEmptyFile(buffers_->target, kCreateNewFile);
+    gFileStream->Open(buffers_->target, FALSE);
+    *existed = false;
+    return true;
+}
+
+bool StartStep::HandleExistingFile() {
+    int answer = kFileExistsResume;
+    if (Shown() && !(Automatic() && gResume)) {
+        answer = AskFileExists();
+    } else if (Automatic() && !gResume) {
+        answer = kFileExistsOverwrite;
+    }
+    if (answer == kFileExistsResume) return Resume();
+    if (answer == kFileExistsOverwrite) {
+        SetExitCode(kExitDownloaded);
+        Overwrite();
+        return true;
+    }
+    PostStop();
+    return false;
+}
+
+bool StartStep::Resume() {
+    SetExitCode(kExitResumed);
+    uint64_t size = 0;
+    gFileStream->GetSize(&size);
+    gTransfer.received.store(size, std::memory_order_relaxed);
+    if (size == gTransfer.totalSize.load(std::memory_order_relaxed)) {
+        gTransfer.active = true;
+        PostMessageW(dialog_, kMsgProgress, 0, 0);
+        PostMessageW(dialog_, kMsgFinished, 0, 0);
+        return false;
+    }
+    const int64_t end = 0;
+    gFileStream->Seek(&end, nullptr, kSeekEnd);
+    const int64_t offset = static_cast<int64_t>(size);
+    uint64_t position = 0;
+    const int sought = gHttpClient->Seek(&offset, &position, kSeekBegin);
+    if (sought == 1) return true;
+    // The server can't continue there. It may have sent the whole resource instead: the
+    // client then stays open on that body from its start.
+    const bool wholeBody = gHttpClient->IsOpen() && gHttpClient->Position() == 0;
+    SetExitCode(kExitDownloaded);
+    if (Shown()) {
+        ShowFailure(dialog_, kNoResumeJa, kNoResumeEn);
+        PostStop();
+        return false;
+    }
+    if (!wholeBody) {
+        ConnectionFailure(); // nothing to write: the file stays as it was
+        return false;
+    }
+    uint64_t whole = kUnknownSize;
+    gHttpClient->GetSize(&whole);
+    gTransfer.totalSize.store(whole, std::memory_order_relaxed);
+    Overwrite();
+    return true;
+}
+
+void StartStep::Overwrite() {
+    gFileStream->CloseFile();
+    gFileSystem->CreateEmptyFile(buffers_->target, kCreateOrTruncateFile);
+    gFileStream->Open(buffers_->target, FALSE);
+    gTransfer.received.store(0, std::memory_order_relaxed);
+}
+
+void StartStep::StartReceiving() {
+    ShowBytes(dialog_);
+    RestartSpeedCounting();
+    if (StartReceiveThread(thread_, threadId_)) {
+        gTransfer.active = true;
+        return;
+    }
+    // No thread: like a network failure while receiving, reported by the dialog.
+    gTransfer.active = true;
+    PostMessageW(dialog_, kMsgNetworkError, 0, 0);
+}
+
+void StartStep::ConnectionFailure() {
+    if (!Automatic()) {
+        ShowFailure(dialog_, kConnectJa, kConnectEn);
+        return;
+    }
+    outcome_->startError = true;
+    outcome_->exitCode = kExitNetworkFailed;
+    if (gShowWindow) {
+        ShowFailure(dialog_, kConnectJa, kConnectEn);
+    } else {
+        outcome_->closeAfterStop = true;
+    }
+    PostStop();
+}
+
+void StartStep::FileNameFailure(NameFailure failure) {
+    if (Automatic()) {
+        outcome_->startError = true;
+        outcome_->exitCode = kExitNoFileName;
+        if (gShowWindow) {
+            ShowFailure(dialog_, kNoNameJa, kNoNameEn);
+        } else {
+            outcome_->closeAfterStop = true;
+        }
+    } else {
+        ShowFailure(dialog_, kNoNameJa, failure == NameFailure::kNoName ? kNoNameEn : kEmptyNameEn);
+    }
+    PostStop();
+}
+
+} // namespace
+
+void ShowFailure(HWND dialog, LPCWSTR japanese, LPCWSTR english) {
+    MessageBoxW(dialog, ByLanguage(japanese, english), ByLanguage(TEXT("エラー"), TEXT("ERROR")),
+                MB_ICONEXCLAMATION | MB_TOPMOST);
+}
+
+int RunAutomaticStartStep(HWND dialog, HANDLE* thread, DWORD* threadId, AutomaticOutcome* outcome) {
+    return StartStep(dialog, thread, threadId, outcome, nullptr).Run();
+}
+
+int RunInteractiveStartStep(HWND dialog, HANDLE* thread, DWORD* threadId, LPWSTR lastTarget) {
+    return StartStep(dialog, thread, threadId, nullptr, lastTarget).Run();
+}

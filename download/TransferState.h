@@ -1,0 +1,48 @@
+// The state of one download, shared by the start step, the receive thread and the main
+// dialog, and the messages between the dialog and the thread. The counters are written by
+// the receive thread and read by the dialog without a lock, as relaxed atomics; everything
+// else is written on the main thread before the thread starts, or while it is paused.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include <windows.h>
+
+// Total size when the response did not announce one.
+constexpr uint64_t kUnknownSize = ~static_cast<uint64_t>(0);
+
+// Posted by the receive thread to the main dialog (no parameters).
+constexpr UINT kMsgFinished = WM_APP;         // the file is complete
+constexpr UINT kMsgProgress = WM_APP + 1;     // counters changed
+constexpr UINT kMsgNetworkError = WM_APP + 2; // reading failed or ended early
+constexpr UINT kMsgStorageError = WM_APP + 3; // writing the file failed
+
+// Posted by the dialog to the receive thread (thread messages, parameters 0).
+constexpr UINT kMsgPauseRequest = WM_APP;
+constexpr UINT kMsgResumeRequest = WM_APP + 1;
+constexpr UINT kMsgStopRequest = WM_QUIT;
+
+// Buffers of the start step, in units, terminator included.
+constexpr DWORD kUrlCapacity = 4096;
+constexpr DWORD kTargetPathCapacity = 4096;
+constexpr DWORD kFileNameCapacity = 1024;
+
+struct TransferState {
+    HWND dialog = nullptr; // receives every message the thread posts
+    std::atomic<uint64_t> totalSize{kUnknownSize};
+    std::atomic<uint64_t> received{0};
+    std::atomic<uint64_t> bytesSinceSpeedStart{0}; // since the last start or resume
+    std::atomic<DWORD> speedStartTime{0};          // GetTickCount when that counting began
+    // A download is under way (main thread only): the thread's messages count only then.
+    bool active = false;
+    // The file being written, for the final flush (set before the thread starts).
+    WCHAR targetPath[kTargetPathCapacity] = {};
+};
+
+extern TransferState gTransfer;
+
+// Total unknown and nothing received: when the dialog opens, after Stop and completion.
+void ResetTransferCounters();
+// Bytes since speed start := 0 and speed start time := now (start and resume).
+void RestartSpeedCounting();
