@@ -1,0 +1,215 @@
+// The folder browser over a sandbox device (QUILLBROOK_ROOT in a TempDir): the tree it shows,
+// what it selects at opening, what reaches the caller's buffer on OK and Cancel, and the cost
+// of opening on a wide folder.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <commctrl.h>
+#include <functional>
+#include <string>
+#include <vector>
+#include <windows.h>
+
+#include "qb/testhook.h"
+#include "resources/resource.h"
+#include "tests/platform/scoped_env.h"
+#include "tests/support/temp_dir.h"
+#include "ui/FolderBrowser.h"
+
+namespace {
+
+constexpr DWORD kBufferUnits = 1024;
+
+std::u16string ItemText(HWND tree, HTREEITEM item) {
+    char16_t text[4096] = {};
+    TVITEMW info{};
+    info.mask = TVIF_TEXT;
+    info.hItem = item;
+    info.pszText = text;
+    info.cchTextMax = 4096;
+    TreeView_GetItem(tree, &info);
+    return text;
+}
+
+std::vector<std::u16string> ChildTexts(HWND tree, HTREEITEM item) {
+    std::vector<std::u16string> names;
+    for (HTREEITEM c = TreeView_GetChild(tree, item); c != nullptr;
+         c = TreeView_GetNextSibling(tree, c))
+        names.push_back(ItemText(tree, c));
+    return names;
+}
+
+std::u16string FieldText(HWND dialog) {
+    char16_t text[4200] = {};
+    GetDlgItemTextW(dialog, IDC_BROWSER_PATH, text, 4200);
+    return text;
+}
+
+class FolderBrowserTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(device_.valid());
+        env_.set("QUILLBROOK_ROOT", device_.path().c_str());
+        env_.set("QUILLBROOK_REGISTRY", device_.file("registry.reg").c_str());
+        env_.clearLocale();
+        env_.set("LANG", "en_US.UTF-8");
+        qb::test::Reset();
+        qb::test::SetStrictModals(true);
+    }
+    void TearDown() override { qb::test::Reset(); }
+
+    void MakeFolder(const std::string& relative) {
+        ASSERT_TRUE(qb::test::makeDirectories(device_.file(relative)));
+    }
+
+    // Opens the browser on `initial`; `look` runs in the open dialog, then `answer` (IDOK or
+    // IDCANCEL) ends it.
+    int Browse(const std::u16string& initial, const std::function<void(HWND, HWND)>& look,
+               int answer, char16_t* buffer, DWORD capacity) {
+        size_t units = std::min<size_t>(initial.size(), capacity - 1);
+        for (size_t i = 0; i < units; ++i) buffer[i] = initial[i];
+        buffer[units] = 0;
+        qb::test::DriveDialog(
+            [&](HWND dialog) {
+                HWND tree = GetDlgItem(dialog, IDC_BROWSER_TREE);
+                if (look) look(dialog, tree);
+                SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+            },
+            qb::test::DialogTemplate(nullptr, IDD_FOLDER_BROWSER));
+        return OpenFolderBrowser(nullptr, nullptr, buffer, capacity);
+    }
+
+    qb::test::TempDir device_{"qb-browse"};
+    ScopedEnv env_;
+};
+
+TEST_F(FolderBrowserTest, NullBufferShowsNothing) {
+    EXPECT_EQ(OpenFolderBrowser(nullptr, nullptr, nullptr, kBufferUnits), -1);
+    EXPECT_TRUE(qb::test::ModalHistory().empty());
+}
+
+// The initial text decides the selection; OK hands back the selected folder's path.
+TEST_F(FolderBrowserTest, InitialFolderIsSelectedAndReturnedOnOk) {
+    MakeFolder("My Documents/Inner");
+    MakeFolder("Other");
+    struct Case {
+        std::u16string initial;
+        std::u16string selectedText;
+        std::u16string expected;
+    } cases[] = {
+        {u"\\My Documents", u"My Documents", u"\\My Documents"},
+        {u"\\My Documents\\Inner", u"Inner", u"\\My Documents\\Inner"},
+        {u"\\Nowhere\\At all", u"\\", u""},
+        {u"\\my documents", u"\\", u""}, // names are matched exactly, case included
+        {u"", u"\\", u""},
+    };
+    for (const Case& c : cases) {
+        char16_t buffer[kBufferUnits] = {};
+        std::u16string selected;
+        int result = Browse(
+            c.initial,
+            [&](HWND, HWND tree) { selected = ItemText(tree, TreeView_GetSelection(tree)); }, IDOK,
+            buffer, kBufferUnits);
+        EXPECT_EQ(result, 1);
+        EXPECT_EQ(selected, c.selectedText);
+        EXPECT_EQ(std::u16string(buffer), c.expected);
+    }
+}
+
+TEST_F(FolderBrowserTest, ShowsOnlyFoldersUnderTheRootWithTitle) {
+    MakeFolder("Beta");
+    MakeFolder("Alpha/Deep");
+    ASSERT_TRUE(device_.write("file.txt", "x"));
+    ASSERT_TRUE(device_.write("Alpha/inside.txt", "x"));
+    char16_t buffer[kBufferUnits] = {};
+    std::vector<std::u16string> top, alpha;
+    std::u16string rootText, title, caption;
+    Browse(
+        u"",
+        [&](HWND dialog, HWND tree) {
+            HTREEITEM root = TreeView_GetRoot(tree);
+            rootText = ItemText(tree, root);
+            top = ChildTexts(tree, root);
+            HTREEITEM first = TreeView_GetChild(tree, root);
+            TreeView_Expand(tree, first, TVE_EXPAND); // read on demand
+            alpha = ChildTexts(tree, first);
+            char16_t text[64] = {};
+            GetDlgItemTextW(dialog, IDC_BROWSER_TITLE, text, 64);
+            title = text;
+            GetWindowTextW(dialog, text, 64);
+            caption = text;
+        },
+        IDCANCEL, buffer, kBufferUnits);
+    EXPECT_EQ(rootText, u"\\");
+    // The sandbox's own registry file is a file too, so it never shows.
+    EXPECT_EQ(top, (std::vector<std::u16string>{u"Alpha", u"Beta"}));
+    EXPECT_EQ(alpha, (std::vector<std::u16string>{u"Deep"}));
+    EXPECT_EQ(title, u"Open Folder");
+    EXPECT_EQ(caption, u"Open Folder");
+}
+
+TEST_F(FolderBrowserTest, SelectionShowsPathAndCancelKeepsBuffer) {
+    MakeFolder("A/B");
+    char16_t buffer[kBufferUnits] = {};
+    std::u16string field, rootField;
+    int result = Browse(
+        u"\\A",
+        [&](HWND dialog, HWND tree) {
+            HTREEITEM a = TreeView_GetSelection(tree);
+            TreeView_Expand(tree, a, TVE_EXPAND);
+            TreeView_SelectItem(tree, TreeView_GetChild(tree, a));
+            field = FieldText(dialog);
+            TreeView_SelectItem(tree, TreeView_GetRoot(tree));
+            rootField = FieldText(dialog);
+        },
+        IDCANCEL, buffer, kBufferUnits);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(field, u"\\A\\B");
+    EXPECT_EQ(rootField, u"");
+    EXPECT_EQ(std::u16string(buffer), u"\\A");
+}
+
+TEST_F(FolderBrowserTest, PathLongerThanCapacityIsNotWritten) {
+    MakeFolder("Longer name");
+    // "\\Longer name" needs 13 units with its terminator; a cut one would name another folder.
+    for (DWORD capacity : {DWORD{12}, DWORD{13}}) {
+        char16_t buffer[16];
+        for (char16_t& u : buffer) u = u'#';
+        int result = Browse(
+            u"",
+            [&](HWND, HWND tree) {
+                TreeView_SelectItem(tree, TreeView_GetChild(tree, TreeView_GetRoot(tree)));
+            },
+            IDOK, buffer, capacity);
+        if (capacity == 13) {
+            EXPECT_EQ(result, 1);
+            EXPECT_EQ(std::u16string(buffer), u"\\Longer name");
+        } else {
+            EXPECT_EQ(result, 0);
+            EXPECT_EQ(buffer[0], 0) << "the buffer keeps the caller's text";
+        }
+        EXPECT_EQ(buffer[capacity], u'#') << "written past the capacity " << capacity;
+    }
+}
+
+TEST_F(FolderBrowserTest, WideFolderOpensFast) {
+    for (int i = 0; i < 3000; ++i) MakeFolder("Wide/sub" + std::to_string(i));
+    char16_t buffer[kBufferUnits] = {};
+    size_t children = 0;
+    auto start = std::chrono::steady_clock::now();
+    int result = Browse(
+        u"\\Wide\\sub1234",
+        [&](HWND, HWND tree) {
+            children =
+                ChildTexts(tree, TreeView_GetParent(tree, TreeView_GetSelection(tree))).size();
+        },
+        IDOK, buffer, kBufferUnits);
+    auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(children, 3000u);
+    EXPECT_EQ(std::u16string(buffer), u"\\Wide\\sub1234");
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 5000);
+}
+
+} // namespace
