@@ -1,0 +1,96 @@
+// The progress texts at their boundaries: hours, minutes and seconds of the remaining time,
+// bps, kbps and Mbps of the speed, and the bytes text with unknown and large totals.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "download/ProgressFormat.h"
+#include "download/TransferState.h"
+
+namespace {
+
+std::u16string Text(const WCHAR* text) {
+    return std::u16string(text);
+}
+
+struct RestCase {
+    uint64_t left;       // bytes still to come
+    uint64_t sinceStart; // bytes since the speed start
+    DWORD elapsedMs;
+    const char16_t* english;
+    const char16_t* japanese;
+};
+
+TEST(ProgressFormatTest, RemainingTimeAtItsBoundaries) {
+    const RestCase cases[] = {
+        {3600, 1, 1000, u"60m0s", u"60分0秒"},
+        {3601, 1, 1000, u"1h0m", u"1時間0分"},
+        {60, 1, 1000, u"60s", u"60秒"},
+        {61, 1, 1000, u"1m1s", u"1分1秒"},
+        {7384, 2, 2999, u"2h3m", u"2時間3分"}, // whole seconds: 2
+        {5000000, 10, 999, u"0s", u"0秒"},     // the first second
+        {0, 10, 5000, u"0s", u"0秒"},
+        // Above 4 GiB left: 64-bit arithmetic throughout.
+        {(uint64_t{1} << 33), uint64_t{1} << 30, 3000, u"24s", u"24秒"},
+    };
+    const uint64_t received = uint64_t{5} << 32;
+    for (const RestCase& c : cases) {
+        WCHAR text[kProgressTextCapacity] = {};
+        const DWORD start = 0xFFFFFF00; // across the tick wrap
+        FormatRestTime(text, received, received + c.left, c.sinceStart, start, start + c.elapsedMs,
+                       false);
+        EXPECT_EQ(Text(text), c.english) << c.left;
+        FormatRestTime(text, received, received + c.left, c.sinceStart, start, start + c.elapsedMs,
+                       true);
+        EXPECT_EQ(Text(text), c.japanese) << c.left;
+    }
+}
+
+TEST(ProgressFormatTest, RemainingTimeUnknownWithoutTotalOrCount) {
+    WCHAR text[kProgressTextCapacity] = {};
+    FormatRestTime(text, 10, kUnknownSize, 10, 0, 5000, false);
+    EXPECT_EQ(Text(text), u"???");
+    FormatRestTime(text, 10, 100, 0, 0, 5000, false);
+    EXPECT_EQ(Text(text), u"???");
+}
+
+TEST(ProgressFormatTest, SpeedAtItsBoundaries) {
+    struct SpeedCase {
+        uint64_t bitsPerSecond;
+        const char16_t* text;
+    } cases[] = {
+        {0, u"0bps"},
+        {1024, u"1024bps"},
+        {1025, u"1.0kbps"},
+        {1996, u"1.9kbps"}, // cut, not rounded
+        {1048576, u"1024.0kbps"},
+        {1048577, u"1.0Mbps"},
+        {(uint64_t{5} << 32), u"20480.0Mbps"},
+    };
+    for (const SpeedCase& c : cases) {
+        WCHAR text[kProgressTextCapacity] = {};
+        // Over 8000 ms, bits per second equal the bytes counted.
+        ASSERT_TRUE(FormatSpeed(text, c.bitsPerSecond, 100, 8100));
+        EXPECT_EQ(Text(text), c.text) << c.bitsPerSecond;
+    }
+}
+
+TEST(ProgressFormatTest, SpeedInTheStartTickLeavesTheTextAlone) {
+    WCHAR text[kProgressTextCapacity] = u"kept";
+    EXPECT_FALSE(FormatSpeed(text, 1000, 1234, 1234));
+    EXPECT_EQ(Text(text), u"kept");
+}
+
+TEST(ProgressFormatTest, BytesAndPercent) {
+    WCHAR text[kProgressTextCapacity] = {};
+    FormatBytes(text, 12, kUnknownSize);
+    EXPECT_EQ(Text(text), u"12/???");
+    FormatBytes(text, uint64_t{5} << 32, uint64_t{6} << 32);
+    EXPECT_EQ(Text(text), u"21474836480/25769803776");
+    EXPECT_EQ(ProgressPercent(uint64_t{5} << 32, uint64_t{6} << 32), 83);
+    EXPECT_EQ(ProgressPercent(1, 3), 33);
+    EXPECT_EQ(ProgressPercent(5, kUnknownSize), -1);
+    EXPECT_EQ(ProgressPercent(0, 0), -1);
+}
+
+} // namespace
