@@ -8,6 +8,7 @@
 #include <commctrl.h>
 #include <functional>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 #include <windows.h>
 
@@ -194,7 +195,9 @@ TEST_F(FolderBrowserTest, PathLongerThanCapacityIsNotWritten) {
 }
 
 TEST_F(FolderBrowserTest, WideFolderOpensFast) {
-    for (int i = 0; i < 3000; ++i) MakeFolder("Wide/sub" + std::to_string(i));
+    MakeFolder("Wide");
+    for (int i = 0; i < 3000; ++i)
+        ASSERT_EQ(mkdir(device_.file("Wide/sub" + std::to_string(i)).c_str(), 0755), 0);
     char16_t buffer[kBufferUnits] = {};
     size_t children = 0;
     auto start = std::chrono::steady_clock::now();
@@ -209,7 +212,8 @@ TEST_F(FolderBrowserTest, WideFolderOpensFast) {
     EXPECT_EQ(result, 1);
     EXPECT_EQ(children, 3000u);
     EXPECT_EQ(std::u16string(buffer), u"\\Wide\\sub1234");
-    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 5000);
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
+    EXPECT_LT(ms, 5000) << "opening took " << ms << " ms";
 }
 
 } // namespace
