@@ -37,8 +37,10 @@ void RunSentMessages(MessageQueue* queue) {
         sent->result =
             window != nullptr ? CallProc(window, sent->message, sent->wParam, sent->lParam) : 0;
         --queue->inSend;
+        // The sender may go on (and drop its fields) as soon as it sees `done`.
+        std::shared_ptr<MessageQueue> sender = sent->sender;
         sent->done.store(true, std::memory_order_release);
-        if (sent->sender) sent->sender->Wake();
+        if (sender) sender->Wake();
     }
 }
 

@@ -101,8 +101,9 @@ void MessageQueue::Close() {
     }
     for (auto& sent : pending) {
         sent->result = 0;
+        std::shared_ptr<MessageQueue> sender = sent->sender;
         sent->done.store(true, std::memory_order_release);
-        if (sent->sender) sent->sender->Wake();
+        if (sender) sender->Wake();
     }
 }
 
