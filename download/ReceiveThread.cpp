@@ -82,8 +82,10 @@ DWORD WINAPI ReceiveThreadMain(LPVOID) {
         DWORD count =
             remaining < kReceivePieceSize ? static_cast<DWORD>(remaining) : kReceivePieceSize;
         const int read = gHttpClient->Read(piece, &count);
-        if (gStopReceiving.load(std::memory_order_acquire)) return 0;
-        if (read < 0) {
+        // A stop cuts the read short: what it brought is still written, nothing is posted.
+        const bool stopping = gStopReceiving.load(std::memory_order_acquire);
+        if (stopping && count == 0) return 0;
+        if (read < 0 && count == 0) {
             Post(kMsgNetworkError);
             return 0;
         }
@@ -97,7 +99,12 @@ DWORD WINAPI ReceiveThreadMain(LPVOID) {
         }
         DWORD written = count;
         if (gFileStream->Write(piece, &written) < 0 || written != count) {
-            Post(kMsgStorageError);
+            if (!stopping) Post(kMsgStorageError);
+            return 0;
+        }
+        if (stopping || read < 0) {
+            gTransfer.received.fetch_add(count, std::memory_order_relaxed);
+            if (!stopping) Post(kMsgNetworkError);
             return 0;
         }
         gTransfer.received.fetch_add(count, std::memory_order_relaxed);
