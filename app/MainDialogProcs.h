@@ -1,7 +1,6 @@
 // The main dialog's two procedures, one per mode. Start-up creates the main dialog with one
-// of them; download/MainDialog.cpp defines them (until it exists, app/StandInDialogs.cpp
-// stands in). The dialog ends the program by destroying itself: its WM_DESTROY posts the
-// quit message whose parameter is the exit code.
+// of them; download/ defines them. The dialog ends the program by destroying itself: its WM_DESTROY
+// posts the quit message whose parameter is the exit code.
 #pragma once
 
 #include <windows.h>

@@ -1,12 +1,14 @@
 // The POSIX entry: answers --help and --version, then turns argv into the command line the
 // entry function expects (the arguments joined with "&", in UTF-16 from the locale's code
-// set) and returns its exit code; the shell sees a negative code as 256 + code.
+// set) and returns its exit code; the shell sees a negative code as 256 + code. The
+// windows are shown in the terminal when standard input and output are one.
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/Startup.h"
+#include "qb/terminal.h"
 
 namespace {
 
@@ -42,6 +44,9 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    // Shows the windows in the terminal when there is one; otherwise the program runs
+    // headless. The terminal is given back at exit.
+    qb::render::terminal::AttachIfTerminal();
     const std::string joined = JoinArguments(argc, argv);
     const int units = MultiByteToWideChar(CP_ACP, 0, joined.c_str(), -1, nullptr, 0);
     if (units <= 0) {
