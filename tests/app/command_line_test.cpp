@@ -98,12 +98,6 @@ TEST(CommandLineTest, Grammar) {
     }
 }
 
-TEST(CommandLineTest, NullArguments) {
-    PropertyList list(nullptr);
-    EXPECT_LT(ParseCommandLine(nullptr, &list), 0);
-    EXPECT_LT(ParseCommandLine(u"URL=x", nullptr), 0);
-}
-
 TEST(CommandLineTest, ItemsBeyondTheListCapacityAreDropped) {
     std::u16string line;
     for (DWORD i = 0; i < kPropertyCapacity + 10; ++i) {

@@ -116,14 +116,4 @@ TEST(RunParametersTest, LongestValueDecodesWhole) {
     EXPECT_EQ(std::u16string(gPath.GetWide()), value);
 }
 
-TEST(RunParametersTest, ResetRestoresDefaults) {
-    Read(u"URL=u&Path=p&Caption=c&ShowWindow=0&Resume=0&Retry=9");
-    ResetRunParameters();
-    EXPECT_FALSE(gAutomaticMode);
-    EXPECT_EQ(std::u16string(gUrl.GetWide()), u"");
-    EXPECT_EQ(std::u16string(gCaption.GetWide()), kDefaultCaption);
-    EXPECT_EQ(gShowWindow, kDefaultShowWindow);
-    EXPECT_EQ(gRetry, kDefaultRetry);
-}
-
 } // namespace

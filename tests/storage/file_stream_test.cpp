@@ -97,19 +97,6 @@ TEST(FileStreamTest, ClosedStreamAnswers) {
     EXPECT_EQ(stream.ReferenceCount(), 0);
 }
 
-TEST(FileStreamTest, NullArgumentsWhileOpen) {
-    Sandbox box;
-    ASSERT_TRUE(box.write("f", "data"));
-    FileStream stream;
-    ASSERT_EQ(stream.Open(u"f", FALSE), kResultOk);
-    char buffer[4];
-    DWORD count = 4;
-    EXPECT_EQ(stream.Read(nullptr, &count), kResultNullArgument);
-    EXPECT_EQ(stream.Read(buffer, nullptr), kResultNullArgument);
-    EXPECT_EQ(stream.Write(nullptr, &count), kResultNullArgument);
-    EXPECT_EQ(stream.GetSize(nullptr), kResultFail);
-}
-
 TEST(FileStreamTest, WriteThenReadBackWithSeeks) {
     Sandbox box;
     ASSERT_TRUE(box.write("f.bin", "0123456789"));
