@@ -5,6 +5,7 @@
 #include <curses.h>
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <vector>
 
 namespace qb::render::terminal {
@@ -60,6 +61,10 @@ struct Case {
     std::vector<RawKey> keys;
     std::vector<InputEvent> events;
 };
+
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class DecodeKeysTest : public ::testing::TestWithParam<Case> {};
 

@@ -6,9 +6,11 @@
 
 #include <chrono>
 #include <map>
+#include <ostream>
 #include <string>
 #include <thread>
 
+#include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tui/pane_text.h"
 #include "tests/tui/tmux_session.h"
@@ -53,6 +55,19 @@ public:
     // for a line before it starts the program.
     bool Start(const std::string& prefix = "", const std::string& args = "", bool gate = false) {
         if (!dir_.valid()) return false;
+        return tmux.Start(Command(prefix, args, gate), kColumns, kRows);
+    }
+
+    // The same in an interactive shell with job control (Ctrl+Z, fg), as a subshell so that
+    // stopping the program stops what follows it too.
+    bool StartWithJobControl() {
+        if (!dir_.valid()) return false;
+        if (!tmux.Start("PS1='$ ' exec bash --norc --noprofile -i", kColumns, kRows)) return false;
+        if (!tmux.WaitForText("$", kWait)) return false;
+        return tmux.SendText("( " + Command("", "", false) + " )\r");
+    }
+
+    std::string Command(const std::string& prefix, const std::string& args, bool gate) {
         std::string command = "trap 'echo TRAPPED' INT; ";
         if (gate) command += "read go; ";
         command += "echo BEFORE; S=$(stty -g); ulimit -c 0; " + prefix + " " +
@@ -60,7 +75,7 @@ public:
                    Quote(ErrorPath()) +
                    "; echo EXIT=$?; if [ \"$S\" = \"$(stty -g)\" ]; then echo STTY-SAME; "
                    "else echo STTY-CHANGED; fi; read done";
-        return tmux.Start(command, kColumns, kRows);
+        return command;
     }
 
     // Waits until the dialog is up and has settled (screen size shown, progress full).
@@ -304,6 +319,40 @@ TEST_F(TerminalTest, ResizeRedrawsAtTheNewSize) {
     run.ExpectTerminalGivenBack(pane);
 }
 
+TEST_F(TerminalTest, CtrlZGivesTheTerminalBackUntilTheProgramContinues) {
+    if (!runProcess("bash", {"--version"}).started) GTEST_SKIP() << "no bash for job control";
+    SampleRun run;
+    ASSERT_TRUE(run.StartWithJobControl());
+    std::string pane;
+    ASSERT_TRUE(run.WaitForDialog(&pane)) << pane;
+    ASSERT_TRUE(run.tmux.SendText("abc"));
+    ASSERT_TRUE(run.tmux.WaitForText("URL:  abc", kWait, &pane)) << pane;
+
+    // Stopped, it gives the terminal back (the shell's "Stopped" line may have gone to the
+    // alternate screen before that, so the screen is what is awaited). "fg" follows at
+    // once: a continue that comes before the program stopped must not leave it stopped.
+    ASSERT_TRUE(run.tmux.SendKeys({"C-z"}));
+    ASSERT_TRUE(
+        run.tmux.WaitForFormat("#{alternate_on} #{cursor_flag} #{mouse_any_flag}", "0 1 0", kWait));
+    EXPECT_EQ(run.tmux.Capture().find(kDialog), std::string::npos);
+
+    // Continued, it takes the terminal again, shows the dialog whole and reads keys again.
+    ASSERT_TRUE(run.tmux.SendText("fg\r"));
+    ASSERT_TRUE(run.tmux.WaitForText("URL:  abc", kWait, &pane)) << pane;
+    bool whole = false;
+    FindFrame(pane, kDialog, &whole);
+    EXPECT_TRUE(whole) << pane;
+    EXPECT_EQ(run.tmux.Format("#{alternate_on} #{mouse_any_flag}"), "1 1");
+    ASSERT_TRUE(run.tmux.SendKeys({"M-r"}));
+    ASSERT_TRUE(run.tmux.WaitForText("[x] Resume", kWait, &pane)) << pane;
+    ASSERT_TRUE(run.tmux.SendKeys({"Enter"}));
+    EXPECT_EQ(run.WaitForExit(&pane), 0) << pane;
+    auto outcome = run.Outcome();
+    EXPECT_EQ(outcome["edit"], "abc");
+    EXPECT_EQ(outcome["check"], "1");
+    run.ExpectTerminalGivenBack(pane);
+}
+
 struct Ending {
     const char* name;
     int signal;      // sent to the program, or 0: the key below is typed
@@ -311,6 +360,10 @@ struct Ending {
     int status;      // what the shell reports
     bool crash;      // a sanitizer may report it its own way
 };
+
+void PrintTo(const Ending& e, std::ostream* os) {
+    *os << e.name;
+}
 
 class TerminalSignalTest : public TerminalTest, public ::testing::WithParamInterface<Ending> {};
 
@@ -338,6 +391,7 @@ TEST_P(TerminalSignalTest, GivesTheTerminalBackAndEndsAsTheSignalSays) {
     EXPECT_NE(pane.find("STTY-SAME"), std::string::npos) << pane;
     EXPECT_EQ(pane.find(kDialog), std::string::npos) << pane;
     EXPECT_FALSE(run.Outcome().count("result")) << "ended before writing its outcome";
+    if (!e.crash) run.ExpectNoSanitizerReport();
 }
 
 INSTANTIATE_TEST_SUITE_P(Terminal, TerminalSignalTest,
@@ -355,6 +409,10 @@ struct Untouched {
     const char* mode;
     const char* errors; // on standard error
 };
+
+void PrintTo(const Untouched& u, std::ostream* os) {
+    *os << u.name;
+}
 
 class TerminalUntouchedTest : public TerminalTest,
                               public ::testing::WithParamInterface<Untouched> {};

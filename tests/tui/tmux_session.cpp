@@ -134,4 +134,14 @@ bool TmuxSession::WaitForText(const std::string& text, Millis limit, std::string
                    limit, last);
 }
 
+bool TmuxSession::WaitForFormat(const std::string& format, const std::string& expected,
+                                Millis limit) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (Format(format) != expected) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(kPollInterval);
+    }
+    return true;
+}
+
 } // namespace qb::test

@@ -44,6 +44,8 @@ public:
     bool WaitFor(const std::function<bool(const std::string&)>& done, Millis limit,
                  std::string* last = nullptr, bool withAttributes = false);
     bool WaitForText(const std::string& text, Millis limit, std::string* last = nullptr);
+    // Polls until the format expands to `expected`.
+    bool WaitForFormat(const std::string& format, const std::string& expected, Millis limit);
 
 private:
     bool Tmux(const std::vector<std::string>& args, std::string* out = nullptr);

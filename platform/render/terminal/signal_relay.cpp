@@ -38,6 +38,12 @@ Crash gCrashes[] = {{SIGQUIT}, {SIGSEGV}, {SIGBUS}, {SIGFPE}, {SIGILL}, {SIGABRT
 int gPipeRead = -1;
 std::atomic<int> gPipeWrite{-1};
 std::atomic<bool> gEndPending{false};
+// Counts SIGCONT; a stop remembers the count it came at, so that a continue that overtook
+// the GUI thread (fg typed before it could stop) is seen and the stop skipped.
+std::atomic<unsigned> gContinues{0};
+std::atomic<unsigned> gContinuesAtStop{0};
+bool gContinueTaken = false;
+struct sigaction gContinuePrevious {};
 
 EmergencyRestore gRestore;
 std::atomic<bool> gArmed{false};
@@ -93,6 +99,9 @@ void RelayHandler(int number) {
             DefaultAction(number);
             raise(number);
         } else {
+            if (relayed->kind == RelayedSignal::kStop)
+                gContinuesAtStop.store(gContinues.load(std::memory_order_acquire),
+                                       std::memory_order_release);
             relayed->pending.store(true, std::memory_order_release);
             int fd = gPipeWrite.load(std::memory_order_acquire);
             if (fd >= 0) {
@@ -103,6 +112,10 @@ void RelayHandler(int number) {
         }
     }
     errno = savedErrno;
+}
+
+void ContinueHandler(int) {
+    gContinues.fetch_add(1, std::memory_order_acq_rel);
 }
 
 void CrashHandler(int number, siginfo_t* info, void*) {
@@ -147,6 +160,15 @@ bool SignalRelay::Install() {
         action.sa_flags = SA_RESTART;
         r.taken = sigaction(r.number, &action, &r.previous) == 0;
     }
+    struct sigaction continueNow;
+    if (sigaction(SIGCONT, nullptr, &continueNow) == 0 && IsDefault(continueNow)) {
+        struct sigaction action;
+        std::memset(&action, 0, sizeof action);
+        action.sa_handler = ContinueHandler;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        gContinueTaken = sigaction(SIGCONT, &action, &gContinuePrevious) == 0;
+    }
     for (Crash& c : gCrashes) {
         struct sigaction current;
         if (sigaction(c.number, nullptr, &current) != 0 || IsIgnored(current)) continue;
@@ -172,6 +194,8 @@ void SignalRelay::Uninstall() {
         if (c.taken) sigaction(c.number, &c.previous, nullptr);
         c.taken = false;
     }
+    if (gContinueTaken) sigaction(SIGCONT, &gContinuePrevious, nullptr);
+    gContinueTaken = false;
     int writeFd = gPipeWrite.exchange(-1, std::memory_order_acq_rel);
     if (writeFd >= 0) close(writeFd);
     if (gPipeRead >= 0) close(gPipeRead);
@@ -203,6 +227,11 @@ void SignalRelay::Arm(const EmergencyRestore& restore) {
 
 void SignalRelay::Disarm() {
     gArmed.store(false, std::memory_order_release);
+}
+
+bool SignalRelay::ContinuedSinceStop() const {
+    return gContinueTaken && gContinues.load(std::memory_order_acquire) !=
+                                 gContinuesAtStop.load(std::memory_order_acquire);
 }
 
 void SignalRelay::RaiseDefault(int number) {

@@ -5,7 +5,8 @@
 //    the signal pending and writes one byte to a self-pipe; the GUI thread's message loop
 //    polls the pipe's read end, takes the pending signals and acts on them (it gives the
 //    terminal back with ncurses before the signal takes its usual course). A second ending
-//    signal while the first is still waiting acts at once, in the handler.
+//    signal while the first is still waiting acts at once, in the handler. SIGCONT is
+//    counted, so that a stop the shell has already undone is not made afterwards.
 //  - SIGQUIT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT: the handler restores the terminal
 //    itself (tcsetattr and the terminal's own "leave" bytes, written with write(2)), puts
 //    back the disposition that was there before and lets the signal take its course.
@@ -55,6 +56,10 @@ public:
     // Async-signal-safe to read; call Disarm before the data changes again.
     void Arm(const EmergencyRestore& restore);
     void Disarm();
+
+    // Whether SIGCONT came after the last SIGTSTP: the shell continued the program before
+    // it could stop, and it must not stop now.
+    bool ContinuedSinceStop() const;
 
     // Lets `number` take its default course now (it ends or stops the process), then puts
     // the relay's handler back (for a stop that returns when the process continues).

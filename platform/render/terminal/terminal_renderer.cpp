@@ -129,7 +129,9 @@ void TerminalRenderer::HandleSignals() {
         case RelayedSignal::kStop: {
             bool active = session_.Active();
             if (active) Suspend();
-            SignalRelay::RaiseDefault(number); // returns once the process is continued
+            // The rest of the job stopped at once; "fg" may have come before this thread did.
+            if (!relay_.ContinuedSinceStop())
+                SignalRelay::RaiseDefault(number); // returns once the process is continued
             if (active) Resume();
             break;
         }
