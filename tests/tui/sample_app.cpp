@@ -1,6 +1,7 @@
 // A small program for the terminal tests: one dialog built from DLGTEMPLATEEX bytes (a
 // caption, English and Japanese labels, an edit, a check box, a progress bar fed by a
-// worker thread, a button that opens a message box, OK and Cancel), shown with the terminal
+// worker thread, a button that opens a message box, one that hides the dialog for a second,
+// OK and Cancel), shown with the terminal
 // renderer and run by a message loop, as the downloader's own start-up does.
 //
 //   tui_sample_app OUTCOME [--hidden]
@@ -28,8 +29,11 @@ constexpr int kIdResume = 102;
 constexpr int kIdProgress = 103;
 constexpr int kIdInfo = 104;
 constexpr int kIdScreenSize = 105;
+constexpr int kIdLater = 106;
 constexpr UINT kMsgProgress = WM_APP + 1;
 constexpr UINT_PTR kTimerScreen = 1;
+constexpr UINT_PTR kTimerShowAgain = 2;
+constexpr UINT kHiddenForMs = 1000;
 constexpr UINT kScreenCheckMs = 50;
 constexpr DWORD kProgressStepMs = 20;
 constexpr int kProgressStep = 5;
@@ -104,6 +108,7 @@ const void* BuildTemplate() {
         {0, 8, 40, 176, 8, kIdProgress, 0, PROGRESS_CLASSW, u""},
         {SS_LEFT, 8, 48, 176, 8, kIdScreenSize, kClassStatic, nullptr, u"Screen"},
         {BS_PUSHBUTTON | WS_TABSTOP, 8, 64, 40, 8, kIdInfo, kClassButton, nullptr, u"&Info"},
+        {BS_PUSHBUTTON | WS_TABSTOP, 52, 64, 40, 8, kIdLater, kClassButton, nullptr, u"&Later"},
         {BS_DEFPUSHBUTTON | WS_TABSTOP, 96, 64, 40, 8, IDOK, kClassButton, nullptr, u"OK"},
         {BS_PUSHBUTTON | WS_TABSTOP, 144, 64, 40, 8, IDCANCEL, kClassButton, nullptr, u"Cancel"},
     };
@@ -207,6 +212,10 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
         if (gHidden && static_cast<int>(wParam) >= kProgressEnd) Finish(dialog, 0);
         return TRUE;
     case WM_TIMER:
+        if (wParam == kTimerShowAgain) {
+            KillTimer(dialog, kTimerShowAgain);
+            ShowWindow(dialog, SW_SHOW);
+        }
         FollowScreenSize(dialog);
         return TRUE;
     case WM_COMMAND:
@@ -218,6 +227,10 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
         case kIdInfo:
             gOutcome.box = MessageBoxW(dialog, u"情報: 保存先は My Documents です", u"Information",
                                        MB_OKCANCEL | MB_ICONINFORMATION);
+            return TRUE;
+        case kIdLater: // no window shown for a while: the shell has the terminal meanwhile
+            ShowWindow(dialog, SW_HIDE);
+            SetTimer(dialog, kTimerShowAgain, kHiddenForMs, nullptr);
             return TRUE;
         default:
             return FALSE;

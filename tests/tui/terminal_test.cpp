@@ -353,6 +353,34 @@ TEST_F(TerminalTest, CtrlZGivesTheTerminalBackUntilTheProgramContinues) {
     run.ExpectTerminalGivenBack(pane);
 }
 
+TEST_F(TerminalTest, NoWindowShownGivesTheTerminalBackUntilOneIs) {
+    SampleRun run;
+    ASSERT_TRUE(run.Start());
+    std::string pane;
+    ASSERT_TRUE(run.WaitForDialog(&pane)) << pane;
+    ASSERT_TRUE(run.tmux.SendText("abc"));
+    ASSERT_TRUE(run.tmux.WaitForText("URL:  abc", kWait, &pane)) << pane;
+
+    // "&Later" hides the dialog for a second: the shell's screen is back meanwhile.
+    ASSERT_TRUE(run.tmux.SendKeys({"M-l"}));
+    ASSERT_TRUE(run.tmux.WaitForFormat("#{alternate_on} #{mouse_any_flag}", "0 0", kWait));
+    pane = run.tmux.Capture();
+    EXPECT_NE(pane.find("BEFORE"), std::string::npos) << pane;
+    EXPECT_EQ(pane.find(kDialog), std::string::npos) << pane;
+
+    // Shown again: whole, with what was typed, and reading keys.
+    ASSERT_TRUE(run.tmux.WaitForText("URL:  abc", kWait, &pane)) << pane;
+    bool whole = false;
+    FindFrame(pane, kDialog, &whole);
+    EXPECT_TRUE(whole) << pane;
+    EXPECT_EQ(run.tmux.Format("#{alternate_on} #{mouse_any_flag}"), "1 1");
+    ASSERT_TRUE(run.tmux.SendKeys({"Escape"}));
+    EXPECT_EQ(run.WaitForExit(&pane), 0) << pane;
+    EXPECT_EQ(run.Outcome()["result"], "2");
+    EXPECT_EQ(run.Outcome()["edit"], "abc");
+    run.ExpectTerminalGivenBack(pane);
+}
+
 struct Ending {
     const char* name;
     int signal;      // sent to the program, or 0: the key below is typed

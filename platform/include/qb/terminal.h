@@ -14,11 +14,12 @@
 // itself at exit.
 //
 // The terminal is taken (ncurses started, alternate screen, keypad, mouse) only when a
-// window first becomes visible, and given back whenever no window is visible any more, at
-// exit, at DetachTerminal(), on SIGINT, SIGTERM, SIGHUP and after SIGQUIT, SIGSEGV, SIGBUS,
-// SIGFPE, SIGILL or SIGABRT; the signal then takes its usual course (the exit status says
-// which). Ctrl+Z gives the terminal back while the program is stopped. A program whose
-// windows stay hidden never writes a byte to the terminal.
+// window first becomes visible, and given back whenever no window is visible any more (it
+// is taken again when one is), at exit, at DetachTerminal(), on SIGINT, SIGTERM, SIGHUP and
+// after SIGQUIT, SIGSEGV, SIGBUS, SIGFPE, SIGILL or SIGABRT; the signal then takes its usual
+// course (the exit status says which). Ctrl+Z gives the terminal back while the program is
+// stopped. A program whose windows stay hidden never writes a byte to the terminal, and
+// while no window is shown the signals keep their usual effect.
 #pragma once
 
 namespace qb::render::terminal {

@@ -33,12 +33,22 @@ void TerminalRenderer::Close() {
         relay_.Disarm();
         session_.Stop();
     }
-    if (relay_.Installed()) {
-        EpollChange(poll_, EPOLL_CTL_DEL, relay_.ReadFd());
-        relay_.Uninstall();
-    }
+    ReleaseSignals();
     if (poll_ >= 0) close(poll_);
     poll_ = -1;
+}
+
+bool TerminalRenderer::CatchSignals() {
+    if (relay_.Installed()) return true;
+    if (!relay_.Install()) return false;
+    EpollChange(poll_, EPOLL_CTL_ADD, relay_.ReadFd());
+    return true;
+}
+
+void TerminalRenderer::ReleaseSignals() {
+    if (!relay_.Installed()) return;
+    EpollChange(poll_, EPOLL_CTL_DEL, relay_.ReadFd());
+    relay_.Uninstall();
 }
 
 void TerminalRenderer::WatchTerminal(bool watch) {
@@ -49,25 +59,28 @@ void TerminalRenderer::WatchTerminal(bool watch) {
 
 bool TerminalRenderer::Take() {
     // The handlers go in first, so that ncurses keeps its own off these signals.
-    if (!relay_.Install()) return false;
+    if (!CatchSignals()) return false;
     if (!session_.Start()) {
-        relay_.Uninstall();
+        ReleaseSignals();
         return false;
     }
     relay_.Arm(session_.Restore());
-    EpollChange(poll_, EPOLL_CTL_ADD, relay_.ReadFd());
     WatchTerminal(true);
     HandleResize();
     return true;
 }
 
-void TerminalRenderer::Suspend() {
+void TerminalRenderer::Suspend(bool keepSignals) {
     WatchTerminal(false);
     relay_.Disarm();
     session_.Suspend();
+    // With no window shown, Ctrl+C and the other signals act as they do without a terminal
+    // renderer, even while the program is busy elsewhere.
+    if (!keepSignals) ReleaseSignals();
 }
 
 void TerminalRenderer::Resume() {
+    CatchSignals();
     session_.Resume();
     relay_.Arm(session_.Restore());
     WatchTerminal(true);
@@ -90,7 +103,7 @@ void TerminalRenderer::ScreenChanged() {
         if (!visible) return;
         Resume();
     } else if (!visible) {
-        Suspend();
+        Suspend(false);
         return;
     }
     Paint();
@@ -128,7 +141,7 @@ void TerminalRenderer::HandleSignals() {
             return;
         case RelayedSignal::kStop: {
             bool active = session_.Active();
-            if (active) Suspend();
+            if (active) Suspend(true);
             // The rest of the job stopped at once; "fg" may have come before this thread did.
             if (!relay_.ContinuedSinceStop())
                 SignalRelay::RaiseDefault(number); // returns once the process is continued

@@ -28,8 +28,10 @@ public:
 
 private:
     bool Take();
-    void Suspend();
+    void Suspend(bool keepSignals);
     void Resume();
+    bool CatchSignals();
+    void ReleaseSignals();
     void WatchTerminal(bool watch);
     void HandleSignals();
     void HandleResize();
