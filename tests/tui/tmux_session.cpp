@@ -73,6 +73,7 @@ bool TmuxSession::Start(const std::string& command, int columns, int rows) {
     if (!ok) return false;
     std::string pid = Trim(Format("#{pid}"));
     serverPid_ = pid.empty() ? -1 : std::atoi(pid.c_str());
+    socketPath_ = Format("#{socket_path}");
     return true;
 }
 
@@ -80,6 +81,8 @@ void TmuxSession::KillServer() {
     Tmux({"kill-server"});
     if (serverPid_ > 0 && kill(serverPid_, 0) == 0) kill(serverPid_, SIGKILL);
     serverPid_ = -1;
+    if (!socketPath_.empty()) unlink(socketPath_.c_str()); // tmux leaves it behind
+    socketPath_.clear();
 }
 
 bool TmuxSession::SendKeys(const std::vector<std::string>& keys) {

@@ -53,6 +53,7 @@ private:
 
     std::string socket_;
     int serverPid_ = -1;
+    std::string socketPath_;
 };
 
 } // namespace qb::test
