@@ -31,18 +31,19 @@ private:
     int length_ = 0;
 };
 
-struct Spec {
+struct Directive {
     bool leftAlign = false;
     bool zeroPad = false;
     int width = 0;
     int precision = -1;
 };
 
-void putPadded(Output& out, const Spec& spec, const WCHAR* text, int length, bool numeric) {
-    const int pad = spec.width > length ? spec.width - length : 0;
-    if (!spec.leftAlign) {
+void putPadded(Output& out, const Directive& directive, const WCHAR* text, int length,
+               bool numeric) {
+    const int pad = directive.width > length ? directive.width - length : 0;
+    if (!directive.leftAlign) {
         // Zero padding goes after a sign, as printf does.
-        const bool zeros = spec.zeroPad && numeric;
+        const bool zeros = directive.zeroPad && numeric;
         if (zeros && length > 0 && text[0] == u'-') {
             out.put(u'-');
             ++text;
@@ -51,11 +52,11 @@ void putPadded(Output& out, const Spec& spec, const WCHAR* text, int length, boo
         out.repeat(zeros ? u'0' : u' ', pad);
     }
     for (int i = 0; i < length; ++i) out.put(text[i]);
-    if (spec.leftAlign) out.repeat(u' ', pad);
+    if (directive.leftAlign) out.repeat(u' ', pad);
 }
 
-void putNumber(Output& out, const Spec& spec, uint64_t magnitude, bool negative, unsigned base,
-               bool upper) {
+void putNumber(Output& out, const Directive& directive, uint64_t magnitude, bool negative,
+               unsigned base, bool upper) {
     const char* digitSet = upper ? "0123456789ABCDEF" : "0123456789abcdef";
     WCHAR digits[kMaxDigits];
     int count = 0;
@@ -63,13 +64,13 @@ void putNumber(Output& out, const Spec& spec, uint64_t magnitude, bool negative,
         digits[count++] = static_cast<WCHAR>(digitSet[magnitude % base]);
         magnitude /= base;
     } while (magnitude != 0 && count < kMaxDigits);
-    const int minimum = spec.precision > kMaxDigits ? kMaxDigits : spec.precision;
+    const int minimum = directive.precision > kMaxDigits ? kMaxDigits : directive.precision;
     WCHAR text[kMaxDigits + 2];
     int length = 0;
     if (negative) text[length++] = u'-';
     for (int i = count; i < minimum; ++i) text[length++] = u'0';
     while (count > 0) text[length++] = digits[--count];
-    putPadded(out, spec, text, length, spec.precision < 0);
+    putPadded(out, directive, text, length, directive.precision < 0);
 }
 
 int readNumber(LPCWSTR& p) {
@@ -98,19 +99,19 @@ int WINAPI wvsprintfW(LPWSTR buffer, LPCWSTR format, va_list arglist) {
             continue;
         }
         LPCWSTR start = p++;
-        Spec spec;
+        Directive directive;
         for (;; ++p) {
             if (*p == u'-')
-                spec.leftAlign = true;
+                directive.leftAlign = true;
             else if (*p == u'0')
-                spec.zeroPad = true;
+                directive.zeroPad = true;
             else if (*p != u'#')
                 break;
         }
-        spec.width = readNumber(p);
+        directive.width = readNumber(p);
         if (*p == u'.') {
             ++p;
-            spec.precision = readNumber(p);
+            directive.precision = readNumber(p);
         }
         bool wide64 = false;
         bool halfWidth = false;
@@ -133,7 +134,7 @@ int WINAPI wvsprintfW(LPWSTR buffer, LPCWSTR format, va_list arglist) {
             if (halfWidth) value = static_cast<int16_t>(value);
             const uint64_t magnitude =
                 value < 0 ? uint64_t{0} - static_cast<uint64_t>(value) : uint64_t(value);
-            putNumber(out, spec, magnitude, value < 0, 10, false);
+            putNumber(out, directive, magnitude, value < 0, 10, false);
             break;
         }
         case u'u':
@@ -141,22 +142,22 @@ int WINAPI wvsprintfW(LPWSTR buffer, LPCWSTR format, va_list arglist) {
         case u'X': {
             uint64_t value = wide64 ? va_arg(args, uint64_t) : va_arg(args, unsigned int);
             if (halfWidth) value = static_cast<uint16_t>(value);
-            putNumber(out, spec, value, false, *p == u'u' ? 10 : 16, *p == u'X');
+            putNumber(out, directive, value, false, *p == u'u' ? 10 : 16, *p == u'X');
             break;
         }
         case u'c': {
             const WCHAR unit = static_cast<WCHAR>(va_arg(args, int));
-            putPadded(out, spec, &unit, 1, false);
+            putPadded(out, directive, &unit, 1, false);
             break;
         }
         case u's': {
             LPCWSTR text = va_arg(args, LPCWSTR);
             if (text == nullptr) text = kNullText;
             int length = 0;
-            while (text[length] != 0 && (spec.precision < 0 || length < spec.precision)) {
+            while (text[length] != 0 && (directive.precision < 0 || length < directive.precision)) {
                 ++length;
             }
-            putPadded(out, spec, text, length, false);
+            putPadded(out, directive, text, length, false);
             break;
         }
         default:
