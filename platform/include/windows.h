@@ -2,9 +2,12 @@
 // platform/. On Windows this header would be the system's own.
 #pragma once
 
+// The order matters: each part builds on the ones before it.
+// clang-format off
 #include "win/types.h"
 #include "win/errors.h"
 #include "win/kernel.h"
 #include "win/registry.h"
 #include "win/user.h"
 #include "win/resource.h"
+// clang-format on
