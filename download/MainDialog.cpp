@@ -129,3 +129,19 @@ void ShowProxy(HWND dialog) {
 void ShowAbout(HWND dialog) {
     ShowAboutBox(dialog);
 }
+
+bool HandleMenuCommand(HWND dialog, WORD id) {
+    switch (id) {
+    case IDC_MENU_BUTTON:
+        ShowPopupMenu(dialog);
+        return true;
+    case IDM_PROXY:
+        ShowProxy(dialog);
+        return true;
+    case IDM_ABOUT:
+        ShowAbout(dialog);
+        return true;
+    default:
+        return false;
+    }
+}

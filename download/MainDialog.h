@@ -40,3 +40,5 @@ void BrowseForFolder(HWND dialog);
 void ShowPopupMenu(HWND dialog);
 void ShowProxy(HWND dialog);
 void ShowAbout(HWND dialog);
+// The menu button and the menu's commands, the same in both modes; false for other ids.
+bool HandleMenuCommand(HWND dialog, WORD id);

@@ -91,15 +91,6 @@ void Command(HWND dialog, WORD id) {
     case IDC_BROWSE:
         if (gShowWindow) BrowseForFolder(dialog);
         break;
-    case IDC_MENU_BUTTON:
-        ShowPopupMenu(dialog);
-        break;
-    case IDM_PROXY:
-        ShowProxy(dialog);
-        break;
-    case IDM_ABOUT:
-        ShowAbout(dialog);
-        break;
     case IDCANCEL:
         if (!completed && !outcome.startError) outcome.exitCode = kExitWindowClosedEarly;
         // The worker ends before the window and the shared objects go away.
@@ -108,6 +99,7 @@ void Command(HWND dialog, WORD id) {
         DestroyWindow(dialog);
         break;
     default:
+        HandleMenuCommand(dialog, id);
         break;
     }
 }

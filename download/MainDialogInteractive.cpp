@@ -96,21 +96,13 @@ void Command(HWND dialog, WORD id) {
     case IDC_BROWSE:
         BrowseForFolder(dialog);
         break;
-    case IDC_MENU_BUTTON:
-        ShowPopupMenu(dialog);
-        break;
-    case IDM_PROXY:
-        ShowProxy(dialog);
-        break;
-    case IDM_ABOUT:
-        ShowAbout(dialog);
-        break;
     case IDCANCEL:
         EndWorkerForStop(&worker);
         ForgetTransfer(&worker);
         DestroyWindow(dialog);
         break;
     default:
+        HandleMenuCommand(dialog, id);
         break;
     }
 }
