@@ -38,23 +38,11 @@ Request WaitWhilePaused(bool* paused) {
     return Request::kNone;
 }
 
-// Commits the file's data to the device before completion is reported: a file reported
-// complete must be complete on the storage. The file stream keeps its handle to itself and
-// lets others only read, so the flush goes through a second handle when the device allows
-// one; while the stream's own handle refuses sharing for writing there is nothing more to
-// do here (every write has then already reached the device's file and was checked).
-bool FlushTarget() {
-    HANDLE file =
-        CreateFileW(gTransfer.targetPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
-    const BOOL flushed = FlushFileBuffers(file);
-    CloseHandle(file);
-    return flushed != FALSE;
-}
-
+// A file is reported complete only once its data is on the device: the platform may keep
+// written bytes back, and a failure to store them (a full device) then shows only at the
+// flush. Such a failure is a storage error, like a failed write.
 void Finish() {
-    Post(FlushTarget() ? kMsgFinished : kMsgStorageError);
+    Post(gFileStream->Flush() > 0 ? kMsgFinished : kMsgStorageError);
 }
 
 } // namespace

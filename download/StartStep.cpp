@@ -198,7 +198,6 @@ bool StartStep::OpenTarget(bool* existed) {
     if (!Automatic() && lastTarget_ != nullptr) {
         StrCopy(lastTarget_, kTargetPathCapacity, buffers_->target);
     }
-    StrCopy(gTransfer.targetPath, kTargetPathCapacity, buffers_->target);
     if (gFileStream->Open(buffers_->target, FALSE) > 0) {
         *existed = true;
         return true;
@@ -214,6 +213,9 @@ bool StartStep::HandleExistingFile() {
     int answer = kFileExistsResume;
     if (Shown() && !(Automatic() && gResume)) {
         answer = AskFileExists();
+        // The question has no owner, so the main window may have been closed meanwhile,
+        // and the file and the connection with it: nothing goes on for a window that is gone.
+        if (!IsWindow(dialog_)) return false;
     } else if (Automatic() && !gResume) {
         answer = kFileExistsOverwrite;
     }

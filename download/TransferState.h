@@ -36,8 +36,6 @@ struct TransferState {
     std::atomic<DWORD> speedStartTime{0};          // GetTickCount when that counting began
     // A download is under way (main thread only): the thread's messages count only then.
     bool active = false;
-    // The file being written, for the final flush (set before the thread starts).
-    WCHAR targetPath[kTargetPathCapacity] = {};
 };
 
 extern TransferState gTransfer;

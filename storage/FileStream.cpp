@@ -82,6 +82,11 @@ int FileStream::Write(const void* data, DWORD* count) {
     return kResultOk;
 }
 
+int FileStream::Flush() {
+    if (!open_) return kResultFail;
+    return FlushFileBuffers(handle_) ? kResultOk : kResultFail;
+}
+
 int FileStream::GetAccessor(StreamAccessor* record) {
     if (record == nullptr) return kResultNullArgument;
     if (!open_) return kResultFail;

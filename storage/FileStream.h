@@ -45,6 +45,11 @@ public:
     // Slot 9: 1 closed; 0 nothing was open.
     int CloseFile() override;
 
+    // Commits what was written to the device (FlushFileBuffers), so that a failure the
+    // device reports late shows here and not only when the file is closed. Not a table slot.
+    // 1 committed; -1 not open, or the platform failed (a file opened read-only included).
+    int Flush();
+
     BOOL IsOpen() const { return open_; }
 
 private:

@@ -1,5 +1,5 @@
 // FileStream over a sandbox device: opening never creates, the name rules, seeking (64-bit
-// positions, bad origins), reads and writes and the closed-stream answers.
+// positions, bad origins), reads and writes, flushing and the closed-stream answers.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -226,6 +226,35 @@ TEST(FileStreamTest, AccessorCallsTheStreamAndCountsReferences) {
     EXPECT_EQ(size, 5u);
     EXPECT_EQ(stream.Release(), kResultOk);
     EXPECT_EQ(stream.Release(), kResultFail);
+}
+
+// Flush commits what was written: another reader sees it while the stream is still open, and
+// the stream goes on writing where it was. A stream that can't flush says so.
+TEST(FileStreamTest, FlushCommitsWrittenDataOrReportsWhyNot) {
+    Sandbox box;
+    ASSERT_TRUE(box.write("w", ""));
+    ASSERT_TRUE(box.write("ro", "hello"));
+    FileStream stream;
+    EXPECT_EQ(stream.Flush(), kResultFail); // nothing open
+
+    ASSERT_EQ(stream.Open(u"w", FALSE), kResultOk);
+    DWORD count = 6;
+    ASSERT_EQ(stream.Write("first ", &count), kResultOk);
+    ASSERT_EQ(count, 6u);
+    EXPECT_EQ(stream.Flush(), kResultOk);
+    EXPECT_EQ(box.read("w"), "first ");
+    count = 6;
+    ASSERT_EQ(stream.Write("second", &count), kResultOk);
+    EXPECT_EQ(stream.Flush(), kResultOk);
+    EXPECT_EQ(box.read("w"), "first second");
+
+    // A read-only file has nothing to commit and the platform refuses: -1, file untouched.
+    ASSERT_EQ(stream.Open(u"ro", TRUE), kResultOk);
+    EXPECT_EQ(stream.Flush(), kResultFail);
+    EXPECT_TRUE(stream.IsOpen());
+    stream.CloseFile();
+    EXPECT_EQ(stream.Flush(), kResultFail);
+    EXPECT_EQ(box.read("ro"), "hello");
 }
 
 } // namespace
