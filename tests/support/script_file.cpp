@@ -10,10 +10,7 @@
 namespace qb::test {
 namespace {
 
-struct Token {
-    bool quoted = false;
-    std::string text;
-};
+using Token = ScriptToken;
 
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -22,8 +19,10 @@ int hexDigit(char c) {
     return -1;
 }
 
-// Splits a line into words and quoted strings; "#" outside quotes ends it.
-bool tokenize(std::string_view line, std::vector<Token>& tokens, std::string& error) {
+} // namespace
+
+bool tokenizeScriptLine(std::string_view line, std::vector<ScriptToken>& tokens,
+                        std::string& error) {
     size_t i = 0;
     while (i < line.size()) {
         const char c = line[i];
@@ -95,6 +94,8 @@ bool tokenize(std::string_view line, std::vector<Token>& tokens, std::string& er
     }
     return true;
 }
+
+namespace {
 
 // One block of the script being built.
 struct Block {
@@ -306,7 +307,7 @@ std::optional<Script> parseScript(std::string_view text, const std::string& base
         std::string what;
         if (line.size() > kMaxScriptLine) {
             what = "line too long";
-        } else if (tokenize(line, tokens, what) && parser.line(std::move(tokens))) {
+        } else if (tokenizeScriptLine(line, tokens, what) && parser.line(std::move(tokens))) {
             continue;
         }
         error =

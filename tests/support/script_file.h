@@ -15,6 +15,17 @@ namespace qb::test {
 
 inline constexpr size_t kMaxScriptLine = 1u << 20; // longest script line, in bytes
 
+// One word or quoted string of a script line; quoted strings have their escapes resolved.
+struct ScriptToken {
+    bool quoted = false;
+    std::string text;
+};
+// Splits a line into words and quoted strings (escapes as in scripts); "#" outside quotes
+// ends it. False and error on an unterminated string or a bad escape. Other line-based
+// test formats share it, so their texts are written the same way.
+bool tokenizeScriptLine(std::string_view line, std::vector<ScriptToken>& tokens,
+                        std::string& error);
+
 struct ScriptEntry {
     Responder responder;
     bool waitForHead = true;

@@ -1,0 +1,455 @@
+// Parsing the case format of README.md. Lines are split with the script tokenizer, so quoted
+// texts and their escapes are those of qb_scripted_server scripts.
+#include "tests/e2e/case_file.h"
+
+#include <charconv>
+#include <set>
+#include <utility>
+
+#include "tests/support/script_file.h"
+
+namespace qb::test::e2e {
+namespace {
+
+bool isPlainName(std::string_view name) {
+    if (name.empty()) return false;
+    for (const char c : name) {
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                        (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.';
+        if (!ok) return false;
+    }
+    return name != "." && name != "..";
+}
+
+class CaseParser {
+public:
+    bool parse(std::string_view text) {
+        if (text.size() > kMaxCaseFileSize) return fail("the case file is too long");
+        while (!text.empty()) {
+            ++lineNumber_;
+            const size_t lf = text.find('\n');
+            const std::string_view line = text.substr(0, lf);
+            text.remove_prefix(lf == std::string_view::npos ? text.size() : lf + 1);
+            if (block_ != nullptr) {
+                if (!blockLine(line)) return false;
+                continue;
+            }
+            std::vector<ScriptToken> tokens;
+            std::string what;
+            if (!tokenizeScriptLine(line, tokens, what)) return fail(what);
+            if (tokens.empty()) continue;
+            // A line that begins with a quoted text continues the statement before it.
+            if (tokens[0].quoted && !pending_.empty()) {
+                pending_.insert(pending_.end(), tokens.begin(), tokens.end());
+                continue;
+            }
+            if (!flush()) return false;
+            pending_ = std::move(tokens);
+            pendingLine_ = lineNumber_;
+            // A server block's lines are not statements: begin it now.
+            if (!pending_[0].quoted &&
+                (pending_[0].text == "server" || pending_[0].text == "nginx") && !flush()) {
+                return false;
+            }
+        }
+        if (!flush()) return false;
+        if (block_ != nullptr) return fail("\"" + block_->name + "\" has no \"end\"");
+        return finish();
+    }
+
+    CaseSpec& result() { return spec_; }
+    const std::string& error() const { return error_; }
+
+private:
+    // Runs the pending statement, reporting errors at its first line.
+    bool flush() {
+        if (pending_.empty()) return true;
+        tokens_ = std::move(pending_);
+        pending_.clear();
+        next_ = 1;
+        const int current = lineNumber_;
+        lineNumber_ = pendingLine_;
+        const bool ok = statement();
+        lineNumber_ = current;
+        return ok;
+    }
+
+    bool fail(std::string what) {
+        error_ = "line " + std::to_string(lineNumber_) + ": " + std::move(what);
+        return false;
+    }
+
+    // --- tokens -------------------------------------------------------------------------
+
+    bool word(std::string& out, const char* what) {
+        if (next_ >= tokens_.size() || tokens_[next_].quoted)
+            return fail(std::string(what) + " is missing");
+        out = tokens_[next_++].text;
+        return true;
+    }
+
+    bool quoted(std::string& out) {
+        if (next_ >= tokens_.size() || !tokens_[next_].quoted)
+            return fail("a quoted text is missing");
+        out = tokens_[next_++].text;
+        return true;
+    }
+
+    // One or more quoted strings, joined, to the end of the line.
+    bool text(std::string& out) {
+        if (!quoted(out)) return false;
+        while (next_ < tokens_.size()) {
+            if (!tokens_[next_].quoted) return noMore();
+            out += tokens_[next_++].text;
+        }
+        return true;
+    }
+
+    bool number(uint64_t& value) {
+        std::string t;
+        if (!word(t, "a number")) return false;
+        const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
+        if (ec != std::errc() || end != t.data() + t.size()) return fail("not a number: " + t);
+        return true;
+    }
+
+    bool signedNumber(int& value) {
+        std::string t;
+        if (!word(t, "a number")) return false;
+        const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
+        if (ec != std::errc() || end != t.data() + t.size()) return fail("not a number: " + t);
+        return true;
+    }
+
+    bool name(std::string& out, const char* what) {
+        if (!word(out, what)) return false;
+        return isPlainName(out) || fail("not a plain name: " + out);
+    }
+
+    bool noMore() {
+        return next_ >= tokens_.size() || fail("unexpected \"" + tokens_[next_].text + "\"");
+    }
+
+    // --- statements ---------------------------------------------------------------------
+
+    bool statement() {
+        if (tokens_[0].quoted) return fail("a line begins with a keyword");
+        const std::string keyword = tokens_[0].text;
+        if (keyword == "run") {
+            spec_.runs.emplace_back();
+            spec_.runs.back().line = lineNumber_;
+            return noMore();
+        }
+        if (keyword == "file" || keyword == "folder") {
+            DeviceFile file;
+            if (!deviceFile(keyword, file)) return false;
+            (spec_.runs.empty() ? spec_.files : spec_.runs.back().files).push_back(file);
+            return true;
+        }
+        if (!spec_.runs.empty()) return runStatement(keyword);
+        if (keyword == "title") return text(spec_.title);
+        if (keyword == "data") return dataItem();
+        if (keyword == "server" || keyword == "nginx" || keyword == "tinyproxy") {
+            return server(keyword);
+        }
+        if (keyword == "proxy") {
+            std::string server;
+            if (!name(server, "a server name") || !noMore()) return false;
+            if (spec_.proxy) return fail("a second proxy");
+            spec_.proxy = server;
+            proxyLine_ = lineNumber_;
+            return true;
+        }
+        return fail("unknown keyword \"" + keyword + "\" (before the first \"run\")");
+    }
+
+    bool dataItem() {
+        DataItem item;
+        std::string kind;
+        if (!name(item.name, "a data name") || !word(kind, "a data kind")) return false;
+        if (!dataNames_.insert(item.name).second) return fail("a second data item " + item.name);
+        if (kind == "pattern") {
+            item.kind = DataItem::Kind::Pattern;
+            if (!number(item.size)) return false;
+            if (next_ < tokens_.size() && !number(item.offset)) return false;
+            if (item.size > kMaxDataSize) return fail("pattern too long");
+        } else if (kind == "text") {
+            item.kind = DataItem::Kind::Text;
+            if (!text(item.text)) return false;
+        } else if (kind == "repeat") {
+            item.kind = DataItem::Kind::Repeat;
+            if (!number(item.size) || !text(item.text)) return false;
+            if (item.size > kMaxRepeatCount) return fail("too many copies");
+        } else {
+            return fail("unknown data kind \"" + kind + "\"");
+        }
+        if (!noMore()) return false;
+        spec_.data.push_back(std::move(item));
+        return true;
+    }
+
+    bool server(const std::string& keyword) {
+        ServerSpec server;
+        server.line = lineNumber_;
+        if (!name(server.name, "a server name") || !noMore()) return false;
+        if (!serverNames_.insert(server.name).second) return fail("a second server " + server.name);
+        if (keyword == "tinyproxy") {
+            server.kind = ServerSpec::Kind::Tinyproxy;
+            spec_.servers.push_back(std::move(server));
+            return true;
+        }
+        server.kind = keyword == "nginx" ? ServerSpec::Kind::Nginx : ServerSpec::Kind::Scripted;
+        spec_.servers.push_back(std::move(server));
+        block_ = &spec_.servers.back();
+        return true;
+    }
+
+    // A line inside a server block: "end", else script text (scripted) or a document file.
+    bool blockLine(std::string_view line) {
+        tokens_.clear();
+        std::string what;
+        if (!tokenizeScriptLine(line, tokens_, what)) return fail(what);
+        if (tokens_.size() == 1 && !tokens_[0].quoted && tokens_[0].text == "end") {
+            block_ = nullptr;
+            return true;
+        }
+        if (block_->kind == ServerSpec::Kind::Scripted) {
+            block_->script.append(line);
+            block_->script += '\n';
+            return true;
+        }
+        if (tokens_.empty()) return true;
+        next_ = 1;
+        if (tokens_[0].quoted || tokens_[0].text != "file")
+            return fail("an nginx block holds only \"file PATH DATA\" lines");
+        ServerSpec::DocFile file;
+        if (!quoted(file.path) || !name(file.data, "a data name") || !noMore()) return false;
+        block_->files.push_back(std::move(file));
+        dataUses_.emplace_back(block_->files.back().data, lineNumber_);
+        return true;
+    }
+
+    bool deviceFile(const std::string& keyword, DeviceFile& file) {
+        file.line = lineNumber_;
+        if (!quoted(file.path)) return false;
+        if (keyword == "folder") {
+            file.kind = DeviceFile::Kind::Folder;
+            return noMore();
+        }
+        std::string kind;
+        if (!word(kind, "a file kind")) return false;
+        if (kind == "data") {
+            file.kind = DeviceFile::Kind::Data;
+            if (!name(file.value, "a data name")) return false;
+            dataUses_.emplace_back(file.value, lineNumber_);
+        } else if (kind == "text") {
+            file.kind = DeviceFile::Kind::Text;
+            return text(file.value);
+        } else if (kind == "sparse") {
+            file.kind = DeviceFile::Kind::Sparse;
+            if (!number(file.size)) return false;
+            if (file.size > kMaxSparseSize) return fail("sparse size too large");
+        } else if (kind == "absent") {
+            file.kind = DeviceFile::Kind::Absent;
+        } else {
+            return fail("unknown file kind \"" + kind + "\"");
+        }
+        return noMore();
+    }
+
+    bool runStatement(const std::string& keyword) {
+        RunSpec& run = spec_.runs.back();
+        if (keyword == "args") {
+            if (next_ >= tokens_.size()) return fail("no arguments");
+            while (next_ < tokens_.size()) {
+                std::string arg;
+                if (!quoted(arg)) return false;
+                run.args.push_back(std::move(arg));
+            }
+            return true;
+        }
+        if (keyword == "env") {
+            std::string entry;
+            if (!text(entry)) return false;
+            if (entry.find('=') == std::string::npos) return fail("env needs NAME=value");
+            run.env.push_back(std::move(entry));
+            return true;
+        }
+        if (keyword == "file-size-limit") {
+            uint64_t blocks = 0;
+            if (!number(blocks) || !noMore()) return false;
+            run.fileSizeBlocks = blocks;
+            return true;
+        }
+        if (keyword == "expect") return expectation(run);
+        return fail("unknown keyword \"" + keyword + "\" in a run");
+    }
+
+    bool requestTarget(Expectation& e) {
+        if (!name(e.server, "a server name") || !number(e.index)) return false;
+        if (e.index == 0) return fail("connections count from 1");
+        serverUses_.emplace_back(e.server, lineNumber_);
+        return true;
+    }
+
+    bool expectation(RunSpec& run) {
+        Expectation e;
+        e.line = lineNumber_;
+        std::string what;
+        if (!word(what, "what to expect")) return false;
+        using K = Expectation::Kind;
+        bool ok = false;
+        if (what == "exit") {
+            e.kind = K::Exit;
+            ok = signedNumber(e.code) && noMore();
+        } else if (what == "connections") {
+            e.kind = K::Connections;
+            ok = name(e.server, "a server name") && number(e.count) && noMore();
+            serverUses_.emplace_back(e.server, lineNumber_);
+        } else if (what == "request" || what == "request-has" || what == "request-lacks") {
+            e.kind = what == "request" ? K::Request
+                                       : (what == "request-has" ? K::RequestHas : K::RequestLacks);
+            ok = requestTarget(e) && text(e.text);
+        } else if (what == "file") {
+            ok = quoted(e.path) && fileExpectation(e);
+        } else if (what == "no-file") {
+            e.kind = K::NoFile;
+            ok = quoted(e.path) && noMore();
+        } else if (what == "stderr-has") {
+            e.kind = K::ErrorsHave;
+            ok = text(e.text);
+        } else if (what == "stderr-empty") {
+            e.kind = K::ErrorsEmpty;
+            ok = noMore();
+        } else {
+            return fail("unknown expectation \"" + what + "\"");
+        }
+        if (!ok) return false;
+        run.expectations.push_back(std::move(e));
+        return true;
+    }
+
+    bool fileExpectation(Expectation& e) {
+        using K = Expectation::Kind;
+        std::string kind;
+        if (!word(kind, "what the file holds")) return false;
+        if (kind == "data" || kind == "prefix-of") {
+            e.kind = kind == "data" ? K::FileData : K::FilePrefixOf;
+            if (!name(e.text, "a data name")) return false;
+            dataUses_.emplace_back(e.text, lineNumber_);
+            if (kind == "prefix-of" && next_ < tokens_.size() && !number(e.count)) return false;
+            return noMore();
+        }
+        if (kind == "text") {
+            e.kind = K::FileText;
+            return text(e.text);
+        }
+        if (kind == "size") {
+            e.kind = K::FileSize;
+            return number(e.count) && noMore();
+        }
+        if (kind == "sha256") {
+            e.kind = K::FileSha256;
+            return word(e.text, "a hash") && noMore();
+        }
+        if (kind == "at") {
+            e.kind = K::FileAt;
+            if (!number(e.offset) || !name(e.text, "a data name")) return false;
+            dataUses_.emplace_back(e.text, lineNumber_);
+            return noMore();
+        }
+        return fail("unknown file expectation \"" + kind + "\"");
+    }
+
+    // Names used before their definition are allowed; each must exist in the end.
+    bool finish() {
+        for (const auto& [used, line] : dataUses_) {
+            if (dataNames_.count(used) == 0) {
+                lineNumber_ = line;
+                return fail("no data item " + used);
+            }
+        }
+        for (const auto& [used, line] : serverUses_) {
+            if (serverNames_.count(used) == 0) {
+                lineNumber_ = line;
+                return fail("no server " + used);
+            }
+        }
+        if (spec_.proxy && serverNames_.count(*spec_.proxy) == 0) {
+            lineNumber_ = proxyLine_;
+            return fail("no server " + *spec_.proxy);
+        }
+        if (spec_.runs.empty()) return fail("no \"run\"");
+        for (const RunSpec& run : spec_.runs) {
+            bool exit = false;
+            for (const auto& e : run.expectations) exit |= e.kind == Expectation::Kind::Exit;
+            if (!exit || run.args.empty()) {
+                lineNumber_ = run.line;
+                return fail("a run needs \"args\" and \"expect exit\"");
+            }
+        }
+        return true;
+    }
+
+    CaseSpec spec_;
+    std::vector<ScriptToken> tokens_;
+    std::vector<ScriptToken> pending_;
+    int pendingLine_ = 0;
+    size_t next_ = 0;
+    int lineNumber_ = 0;
+    int proxyLine_ = 0;
+    ServerSpec* block_ = nullptr; // the server whose block is open
+    std::set<std::string> dataNames_;
+    std::set<std::string> serverNames_;
+    std::vector<std::pair<std::string, int>> dataUses_;
+    std::vector<std::pair<std::string, int>> serverUses_;
+    std::string error_;
+};
+
+} // namespace
+
+std::optional<CaseSpec> parseCase(std::string_view text, std::string& error) {
+    CaseParser parser;
+    if (!parser.parse(text)) {
+        error = parser.error();
+        return std::nullopt;
+    }
+    return std::move(parser.result());
+}
+
+char patternByte(uint64_t index) {
+    // A mixing function, so a byte shifted by any offset does not match its neighbour's.
+    uint64_t x = (index + 1) * 0x9E3779B97F4A7C15ull;
+    x ^= x >> 29;
+    x *= 0xBF58476D1CE4E5B9ull;
+    x ^= x >> 32;
+    return static_cast<char>(x >> 56);
+}
+
+std::string dataBytes(const DataItem& item) {
+    switch (item.kind) {
+    case DataItem::Kind::Text:
+        return item.text;
+    case DataItem::Kind::Pattern: {
+        std::string bytes(size_t(item.size), '\0');
+        for (uint64_t i = 0; i < item.size; ++i) bytes[size_t(i)] = patternByte(item.offset + i);
+        return bytes;
+    }
+    case DataItem::Kind::Repeat: {
+        std::string bytes;
+        for (uint64_t i = 1; i <= item.size; ++i) {
+            std::string copy = item.text;
+            const std::string number = std::to_string(i);
+            for (size_t at = copy.find("{i}"); at != std::string::npos;
+                 at = copy.find("{i}", at + number.size())) {
+                copy.replace(at, 3, number);
+            }
+            bytes += copy;
+        }
+        return bytes;
+    }
+    }
+    return {};
+}
+
+} // namespace qb::test::e2e

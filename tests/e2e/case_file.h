@@ -1,0 +1,107 @@
+// The whole-process case file: what the servers answer, the device before the run, the run
+// parameters, and what must hold afterwards. The format is described in README.md; this is
+// its parsed form. Texts are kept with their placeholders ("{port:web}"); they are resolved
+// when the case runs (case_runner.h).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qb::test::e2e {
+
+inline constexpr size_t kMaxCaseFileSize = 4u << 20;   // bytes of one case file
+inline constexpr uint64_t kMaxDataSize = 64u << 20;    // bytes of one generated data item
+inline constexpr uint64_t kMaxSparseSize = 1ull << 40; // apparent size of a sparse file
+inline constexpr uint64_t kMaxRepeatCount = 1u << 20;  // copies of a repeated text
+
+// Named bytes the servers send and the expectations compare with.
+struct DataItem {
+    enum class Kind { Pattern, Text, Repeat };
+    std::string name;
+    Kind kind = Kind::Text;
+    uint64_t size = 0;   // Pattern: byte count; Repeat: copies
+    uint64_t offset = 0; // Pattern: index of its first byte in the endless pattern
+    std::string text;    // Text: the bytes; Repeat: the text repeated, "{i}" = 1..count
+};
+
+struct ServerSpec {
+    enum class Kind { Scripted, Nginx, Tinyproxy };
+    std::string name;
+    Kind kind = Kind::Scripted;
+    std::string script; // Scripted: script text (qb_scripted_server format), placeholders kept
+    struct DocFile {
+        std::string path; // document-root path
+        std::string data; // data item name
+    };
+    std::vector<DocFile> files; // Nginx: the document root
+    int line = 0;
+};
+
+// A file on the device (below its root) as it stands before a run.
+struct DeviceFile {
+    enum class Kind { Data, Text, Sparse, Folder, Absent };
+    std::string path;
+    Kind kind = Kind::Text;
+    std::string value; // Data: item name; Text: bytes
+    uint64_t size = 0; // Sparse: apparent size
+    int line = 0;
+};
+
+struct Expectation {
+    enum class Kind {
+        Exit,         // code
+        Connections,  // server, count: connections seen so far
+        Request,      // server, index, text: the request exactly
+        RequestHas,   // server, index, text
+        RequestLacks, // server, index, text
+        FileData,     // path, data: whole content
+        FileText,     // path, text: whole content
+        FilePrefixOf, // path, data, size: the first size bytes of data (size 0: any length)
+        FileSize,     // path, size
+        FileSha256,   // path, text: lower-case hex
+        FileAt,       // path, offset, data: bytes at offset
+        NoFile,       // path
+        ErrorsHave,   // text: on the program's standard error
+        ErrorsEmpty,  //
+    };
+    Kind kind = Kind::Exit;
+    int code = 0;
+    std::string server;
+    uint64_t index = 0; // connection, from 1
+    uint64_t count = 0;
+    uint64_t offset = 0;
+    std::string path;
+    std::string text; // text, data name, or hash
+    int line = 0;
+};
+
+struct RunSpec {
+    std::vector<std::string> args;          // placeholders kept
+    std::vector<std::string> env;           // "NAME=value"
+    std::optional<uint64_t> fileSizeBlocks; // ulimit -f
+    std::vector<DeviceFile> files;          // changed just before this run
+    std::vector<Expectation> expectations;
+    int line = 0;
+};
+
+struct CaseSpec {
+    std::string title;
+    std::vector<DataItem> data;
+    std::vector<ServerSpec> servers;
+    std::optional<std::string> proxy; // server name the program's registry points to
+    std::vector<DeviceFile> files;    // before the first run
+    std::vector<RunSpec> runs;
+};
+
+// Parses case text. On failure returns nothing and sets error to "line N: what is wrong".
+std::optional<CaseSpec> parseCase(std::string_view text, std::string& error);
+
+// The bytes of a data item.
+std::string dataBytes(const DataItem& item);
+// Byte index of the endless pattern that Pattern items are cut from.
+char patternByte(uint64_t index);
+
+} // namespace qb::test::e2e

@@ -1,0 +1,507 @@
+// One case from its servers to its last check.
+#include "tests/e2e/case_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <optional>
+#include <sstream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "tests/support/nginx_server.h"
+#include "tests/support/process.h"
+#include "tests/support/script_file.h"
+#include "tests/support/scripted_server.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/tinyproxy_server.h"
+
+namespace qb::test::e2e {
+namespace {
+
+constexpr size_t kShownBytes = 2000; // of a mismatching request or file, in a failure message
+
+// The default environment of every run; a run's own "env" entries replace these.
+const char* const kBaseEnv[] = {"LANG=C"};
+const char* const kUnsetEnv[] = {"LC_ALL", "LC_MESSAGES", "LC_CTYPE", "LANGUAGE"};
+
+std::string envName(const std::string& entry) {
+    return entry.substr(0, entry.find('='));
+}
+
+std::string shown(std::string_view bytes) {
+    if (bytes.size() <= kShownBytes) return quoteBytes(bytes);
+    return quoteBytes(bytes.substr(0, kShownBytes)) + "... (" + std::to_string(bytes.size()) +
+           " bytes)";
+}
+
+std::optional<uint64_t> fileSize(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    return uint64_t(info.st_size);
+}
+
+bool pathExists(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+// count bytes at offset, or nothing when the file is shorter or unreadable.
+std::optional<std::string> readAt(const std::string& path, uint64_t offset, size_t count) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::string bytes(count, '\0');
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::pread(fd, bytes.data() + done, count - done, off_t(offset + done));
+        if (n <= 0) break;
+        done += size_t(n);
+    }
+    ::close(fd);
+    if (done != count) return std::nullopt;
+    return bytes;
+}
+
+bool makeSparse(const std::string& path, uint64_t size) {
+    const size_t slash = path.rfind('/');
+    if (slash != std::string::npos) makeDirectories(path.substr(0, slash));
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    const bool sized = ::ftruncate(fd, off_t(size)) == 0;
+    return ::close(fd) == 0 && sized;
+}
+
+class Case {
+public:
+    Case(const CaseContext& context, const CaseSpec& spec) : context_(context), spec_(spec) {}
+
+    void run() {
+        if (!work_.valid()) {
+            ADD_FAILURE() << "no temporary folder";
+            return;
+        }
+        if (!makeDirectories(root())) {
+            ADD_FAILURE() << "cannot make the device root";
+            return;
+        }
+        for (const DataItem& item : spec_.data) {
+            data_[item.name] = dataBytes(item);
+            if (data_[item.name].size() > kMaxDataSize) {
+                ADD_FAILURE() << "data item " << item.name << " is too long";
+                return;
+            }
+            if (!writeFile(dataPath(item.name), data_[item.name])) {
+                ADD_FAILURE() << "cannot write data item " << item.name;
+                return;
+            }
+        }
+        if (!startServers() || !writeRegistry()) return;
+        for (const DeviceFile& file : spec_.files) {
+            if (!prepare(file)) return;
+        }
+        for (const RunSpec& run : spec_.runs) {
+            if (!runOnce(run)) return;
+        }
+    }
+
+private:
+    std::string root() const { return work_.file("root"); }
+    std::string device(const std::string& path) const { return root() + "/" + path; }
+    std::string dataPath(const std::string& name) const { return work_.file("data/" + name); }
+
+    // --- placeholders -------------------------------------------------------------------
+
+    // Replaces {port:SERVER}, {length:DATA} and {size:PATH} (a device file's size now, or
+    // "absent"); other braces stay as they are. False (and error) for an unknown name.
+    bool resolve(std::string& text, std::string& error) const {
+        std::string out;
+        size_t at = 0;
+        while (at < text.size()) {
+            const size_t open = text.find('{', at);
+            if (open == std::string::npos) break;
+            const size_t colon = text.find(':', open);
+            const size_t close = text.find('}', open);
+            out.append(text, at, open - at);
+            at = open;
+            if (colon == std::string::npos || close == std::string::npos || colon > close) {
+                out += '{';
+                ++at;
+                continue;
+            }
+            const std::string kind = text.substr(open + 1, colon - open - 1);
+            const std::string name = text.substr(colon + 1, close - colon - 1);
+            if (kind == "port") {
+                const auto found = ports_.find(name);
+                if (found == ports_.end()) {
+                    error = "no server " + name;
+                    return false;
+                }
+                out += std::to_string(found->second);
+            } else if (kind == "length") {
+                const auto found = data_.find(name);
+                if (found == data_.end()) {
+                    error = "no data item " + name;
+                    return false;
+                }
+                out += std::to_string(found->second.size());
+            } else if (kind == "size") {
+                const auto size = fileSize(device(name));
+                out += size ? std::to_string(*size) : "absent";
+            } else {
+                out += '{';
+                ++at;
+                continue;
+            }
+            at = close + 1;
+        }
+        out.append(text, at, std::string::npos);
+        text = std::move(out);
+        return true;
+    }
+
+    bool resolveAt(std::string& text, int line) const {
+        std::string error;
+        if (resolve(text, error)) return true;
+        ADD_FAILURE_AT(context_.casePath.c_str(), line) << error;
+        return false;
+    }
+
+    // --- servers, registry, device files ------------------------------------------------
+
+    static bool skip(const char* why) {
+        [why] { GTEST_SKIP() << why; }();
+        return false;
+    }
+
+    bool startServers() {
+        for (const ServerSpec& server : spec_.servers) {
+            switch (server.kind) {
+            case ServerSpec::Kind::Scripted: {
+                auto scripted = std::make_unique<ScriptedServer>();
+                if (!scripted->start()) {
+                    ADD_FAILURE_AT(context_.casePath.c_str(), server.line) << "cannot listen";
+                    return false;
+                }
+                ports_[server.name] = scripted->port();
+                scripted_[server.name] = std::move(scripted);
+                break;
+            }
+            case ServerSpec::Kind::Nginx: {
+                if (!NginxServer::available()) return skip("nginx is not installed");
+                auto nginx = std::make_unique<NginxServer>();
+                for (const auto& file : server.files) nginx->writeFile(file.path, data_[file.data]);
+                if (!nginx->start()) {
+                    ADD_FAILURE_AT(context_.casePath.c_str(), server.line)
+                        << "nginx: " << nginx->error();
+                    return false;
+                }
+                ports_[server.name] = nginx->port();
+                nginx_.push_back(std::move(nginx));
+                break;
+            }
+            case ServerSpec::Kind::Tinyproxy: {
+                if (!TinyproxyServer::available()) return skip("tinyproxy is not installed");
+                auto proxy = std::make_unique<TinyproxyServer>();
+                if (!proxy->start()) {
+                    ADD_FAILURE_AT(context_.casePath.c_str(), server.line)
+                        << "tinyproxy: " << proxy->error();
+                    return false;
+                }
+                ports_[server.name] = proxy->port();
+                proxies_.push_back(std::move(proxy));
+                break;
+            }
+            }
+        }
+        // Scripts may name any server's port, so they are added once all listen.
+        for (const ServerSpec& server : spec_.servers) {
+            if (server.kind != ServerSpec::Kind::Scripted) continue;
+            std::string text = server.script;
+            if (!resolveAt(text, server.line)) return false;
+            std::string error;
+            const auto script = parseScript(text, work_.file("data"), error);
+            if (!script) {
+                ADD_FAILURE_AT(context_.casePath.c_str(), server.line)
+                    << "script of " << server.name << " (lines counted from the next): " << error;
+                return false;
+            }
+            addScript(*scripted_[server.name], *script);
+        }
+        return true;
+    }
+
+    // The program's settings: the proxy, when the case names one.
+    bool writeRegistry() {
+        if (!spec_.proxy) return true;
+        char port[16];
+        std::snprintf(port, sizeof port, "%08x", unsigned(ports_[*spec_.proxy]));
+        const std::string text = "Windows Registry Editor Version 5.00\r\n\r\n"
+                                 "[HKEY_CURRENT_USER\\Software\\Vr\\Quillbrook]\r\n"
+                                 "\"EnableProxy\"=dword:00000001\r\n"
+                                 "\"ProxyServer\"=\"127.0.0.1\"\r\n"
+                                 "\"ProxyPort\"=dword:" +
+                                 std::string(port) + "\r\n";
+        if (writeFile(work_.file("registry.reg"), text)) return true;
+        ADD_FAILURE() << "cannot write the registry file";
+        return false;
+    }
+
+    bool prepare(const DeviceFile& file) {
+        const std::string path = device(file.path);
+        bool done = false;
+        switch (file.kind) {
+        case DeviceFile::Kind::Data:
+            done = writeFile(path, data_[file.value]);
+            break;
+        case DeviceFile::Kind::Text:
+            done = writeFile(path, file.value);
+            break;
+        case DeviceFile::Kind::Sparse:
+            done = makeSparse(path, file.size);
+            break;
+        case DeviceFile::Kind::Folder:
+            done = makeDirectories(path);
+            break;
+        case DeviceFile::Kind::Absent:
+            done = removeTree(path);
+            break;
+        }
+        if (!done)
+            ADD_FAILURE_AT(context_.casePath.c_str(), file.line) << "cannot prepare " << path;
+        return done;
+    }
+
+    // --- one run ------------------------------------------------------------------------
+
+    bool runOnce(const RunSpec& run) {
+        for (const DeviceFile& file : run.files) {
+            if (!prepare(file)) return false;
+        }
+        // Placeholders are resolved before the program changes anything.
+        std::vector<std::string> args = run.args;
+        for (std::string& arg : args) {
+            if (!resolveAt(arg, run.line)) return false;
+        }
+        std::vector<Expectation> expectations = run.expectations;
+        for (Expectation& e : expectations) {
+            if (e.kind == Expectation::Kind::Request || e.kind == Expectation::Kind::RequestHas ||
+                e.kind == Expectation::Kind::RequestLacks ||
+                e.kind == Expectation::Kind::FileText || e.kind == Expectation::Kind::ErrorsHave) {
+                if (!resolveAt(e.text, e.line)) return false;
+            }
+        }
+
+        const ProcessResult result = start(run, args);
+        if (!result.started) {
+            ADD_FAILURE_AT(context_.casePath.c_str(), run.line) << "not started: " << result.error;
+            return false;
+        }
+        if (result.timedOut || result.signal != 0) {
+            ADD_FAILURE_AT(context_.casePath.c_str(), run.line)
+                << (result.timedOut ? "the program ran past the limit"
+                                    : "the program died of signal " + std::to_string(result.signal))
+                << "\nstderr: " << result.err;
+            return false;
+        }
+        const int failuresBefore = failures();
+        for (const Expectation& e : expectations) check(e, result);
+        if (failures() != failuresBefore && !result.err.empty()) {
+            ADD_FAILURE_AT(context_.casePath.c_str(), run.line) << "the program's standard error:\n"
+                                                                << result.err;
+        }
+        return true;
+    }
+
+    static int failures() {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        return info == nullptr ? 0 : info->result()->total_part_count();
+    }
+
+    ProcessResult start(const RunSpec& run, const std::vector<std::string>& args) const {
+        ProcessOptions options;
+        options.env = {"QUILLBROOK_ROOT=" + root(),
+                       "QUILLBROOK_REGISTRY=" + work_.file("registry.reg")};
+        for (const char* entry : kBaseEnv) {
+            const std::string name = envName(entry);
+            bool replaced = false;
+            for (const auto& own : run.env) replaced |= envName(own) == name;
+            if (!replaced) options.env.emplace_back(entry);
+        }
+        options.env.insert(options.env.end(), run.env.begin(), run.env.end());
+        for (const char* name : kUnsetEnv) {
+            bool set = false;
+            for (const auto& own : run.env) set |= envName(own) == name;
+            if (!set) options.unsetEnv.emplace_back(name);
+        }
+        options.limit = Millis{kRunLimitMs};
+        if (!run.fileSizeBlocks) return runProcess(context_.program, args, options);
+        // The limit applies to the program through the shell that sets it and then execs it.
+        std::vector<std::string> shell = {
+            "-c", "ulimit -f " + std::to_string(*run.fileSizeBlocks) + " && exec \"$0\" \"$@\"",
+            context_.program};
+        shell.insert(shell.end(), args.begin(), args.end());
+        return runProcess("/bin/sh", shell, options);
+    }
+
+    // --- checks -------------------------------------------------------------------------
+
+    ScriptedServer* recorder(const Expectation& e) const {
+        const auto found = scripted_.find(e.server);
+        if (found != scripted_.end()) return found->second.get();
+        ADD_FAILURE_AT(context_.casePath.c_str(), e.line)
+            << e.server << " is not a scripted server: it records nothing";
+        return nullptr;
+    }
+
+    void check(const Expectation& e, const ProcessResult& result) const {
+        const char* at = context_.casePath.c_str();
+        using K = Expectation::Kind;
+        switch (e.kind) {
+        case K::Exit: {
+            const int expected = (e.code % 256 + 256) % 256;
+            if (result.exitCode != expected) {
+                ADD_FAILURE_AT(at, e.line)
+                    << "exit code "
+                    << (result.exitCode > 127 ? result.exitCode - 256 : result.exitCode)
+                    << ", expected " << e.code;
+            }
+            return;
+        }
+        case K::Connections: {
+            ScriptedServer* server = recorder(e);
+            if (server == nullptr) return;
+            server->waitForConnections(e.count, Millis{kRecordWaitMs});
+            if (server->connectionCount() != e.count) {
+                ADD_FAILURE_AT(at, e.line) << e.server << " has seen " << server->connectionCount()
+                                           << " connections, expected " << e.count;
+            }
+            return;
+        }
+        case K::Request:
+        case K::RequestHas:
+        case K::RequestLacks: {
+            ScriptedServer* server = recorder(e);
+            if (server == nullptr) return;
+            server->waitForRequests(e.index, Millis{kRecordWaitMs});
+            const auto record = server->connection(e.index - 1);
+            if (!record) {
+                ADD_FAILURE_AT(at, e.line) << e.server << " has no connection " << e.index;
+                return;
+            }
+            const std::string& request = record->request;
+            if (e.kind == K::Request && request != e.text) {
+                ADD_FAILURE_AT(at, e.line)
+                    << "request " << e.index << " to " << e.server << "\n  is " << shown(request)
+                    << "\n  expected " << shown(e.text);
+            } else if (e.kind == K::RequestHas && request.find(e.text) == std::string::npos) {
+                ADD_FAILURE_AT(at, e.line)
+                    << "request " << e.index << " to " << e.server << " lacks " << shown(e.text)
+                    << ":\n  " << shown(request);
+            } else if (e.kind == K::RequestLacks && request.find(e.text) != std::string::npos) {
+                ADD_FAILURE_AT(at, e.line) << "request " << e.index << " to " << e.server << " has "
+                                           << shown(e.text) << ":\n  " << shown(request);
+            }
+            return;
+        }
+        case K::NoFile:
+            if (pathExists(device(e.path))) ADD_FAILURE_AT(at, e.line) << e.path << " exists";
+            return;
+        case K::ErrorsHave:
+            if (result.err.find(e.text) == std::string::npos)
+                ADD_FAILURE_AT(at, e.line) << "standard error lacks " << shown(e.text);
+            return;
+        case K::ErrorsEmpty:
+            if (!result.err.empty())
+                ADD_FAILURE_AT(at, e.line) << "standard error: " << shown(result.err);
+            return;
+        default:
+            checkFile(e);
+        }
+    }
+
+    void checkFile(const Expectation& e) const {
+        const char* at = context_.casePath.c_str();
+        const std::string path = device(e.path);
+        const auto size = fileSize(path);
+        if (!size) {
+            ADD_FAILURE_AT(at, e.line) << e.path << " is not there";
+            return;
+        }
+        using K = Expectation::Kind;
+        switch (e.kind) {
+        case K::FileSize:
+            if (*size != e.count)
+                ADD_FAILURE_AT(at, e.line)
+                    << e.path << " has " << *size << " bytes, expected " << e.count;
+            return;
+        case K::FileAt: {
+            const std::string& expected = data_.at(e.text);
+            const auto bytes = readAt(path, e.offset, expected.size());
+            if (!bytes || *bytes != expected)
+                ADD_FAILURE_AT(at, e.line)
+                    << e.path << " at " << e.offset << " is "
+                    << (bytes ? shown(*bytes) : "too short") << ", expected " << e.text;
+            return;
+        }
+        case K::FileSha256: {
+            const ProcessResult sum = runProcess("sha256sum", {path});
+            const std::string hash = sum.out.substr(0, sum.out.find(' '));
+            if (sum.exitCode != 0 || hash != e.text)
+                ADD_FAILURE_AT(at, e.line) << e.path << " has the SHA-256 " << hash;
+            return;
+        }
+        default:
+            break;
+        }
+        const auto content = readFile(path);
+        if (!content) {
+            ADD_FAILURE_AT(at, e.line) << e.path << " cannot be read";
+            return;
+        }
+        if (e.kind == K::FileText && *content != e.text) {
+            ADD_FAILURE_AT(at, e.line)
+                << e.path << " is " << shown(*content) << "\n  expected " << shown(e.text);
+        } else if (e.kind == K::FileData && *content != data_.at(e.text)) {
+            const std::string& expected = data_.at(e.text);
+            size_t first = 0;
+            while (first < content->size() && first < expected.size() &&
+                   (*content)[first] == expected[first]) {
+                ++first;
+            }
+            ADD_FAILURE_AT(at, e.line)
+                << e.path << " (" << content->size() << " bytes) differs from " << e.text << " ("
+                << expected.size() << " bytes) from byte " << first;
+        } else if (e.kind == K::FilePrefixOf) {
+            const std::string& whole = data_.at(e.text);
+            const bool prefix =
+                content->size() <= whole.size() && whole.compare(0, content->size(), *content) == 0;
+            if (!prefix || (e.count != 0 && content->size() != e.count)) {
+                ADD_FAILURE_AT(at, e.line)
+                    << e.path << " (" << content->size() << " bytes) is not the first "
+                    << (e.count != 0 ? std::to_string(e.count) : "bytes") << " of " << e.text;
+            }
+        }
+    }
+
+    const CaseContext& context_;
+    const CaseSpec& spec_;
+    TempDir work_{"qb-e2e"};
+    std::map<std::string, std::string> data_;
+    std::map<std::string, int> ports_;
+    std::map<std::string, std::unique_ptr<ScriptedServer>> scripted_;
+    std::vector<std::unique_ptr<NginxServer>> nginx_;
+    std::vector<std::unique_ptr<TinyproxyServer>> proxies_;
+};
+
+} // namespace
+
+void runCase(const CaseContext& context, const CaseSpec& spec) {
+    Case(context, spec).run();
+}
+
+} // namespace qb::test::e2e

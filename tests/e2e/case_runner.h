@@ -1,0 +1,25 @@
+// Runs one parsed case: starts its servers on 127.0.0.1, prepares a sandbox device (its own
+// root and registry file), runs the program once per "run" and checks each run's
+// expectations. Every unmet expectation is a GoogleTest failure at the case file's line.
+#pragma once
+
+#include <string>
+
+#include "tests/e2e/case_file.h"
+
+namespace qb::test::e2e {
+
+// How long one run of the program may take before it is stopped and the case fails.
+inline constexpr int kRunLimitMs = 30000;
+// How long the checks wait for a server to record connections the program has made.
+inline constexpr int kRecordWaitMs = 2000;
+
+struct CaseContext {
+    std::string casePath; // for failure locations
+    std::string program;  // the program under test
+};
+
+// Runs spec; skips the test (GTEST_SKIP) when a server program it needs is not installed.
+void runCase(const CaseContext& context, const CaseSpec& spec);
+
+} // namespace qb::test::e2e
