@@ -166,6 +166,17 @@ TEST_F(AutomaticDownload, FullStorageIsAWriteFailure) {
     EXPECT_EQ(*part, body.substr(0, part->size()));
 }
 
+// A body that fits whatever the platform keeps back of the writes, larger than the device
+// takes: the failure may show only when the file is committed, and that still counts.
+TEST_F(AutomaticDownload, StorageFailureAtTheLastCommitIsAWriteFailure) {
+    const std::string body = Body(3000);
+    server_.addReply(qb::test::okReply(body));
+    Serve();
+    const auto run = Run(Url("/small.bin"), {}, "ulimit -f 4");
+    EXPECT_EQ(run.exitCode, kWriteFailed) << run.err;
+    EXPECT_LT(File("small.bin").value_or("").size(), body.size());
+}
+
 TEST_F(AutomaticDownload, RedirectNamesTheFile) {
     const std::string body = Body(1500);
     server_.addResponder([this](const std::string&) {

@@ -1,65 +1,35 @@
 // The interactive main dialog in this process, driven through the test hook against the
-// scripted server: a download to completion re-enables Start, and Stop while the server
-// stalls ends the receive thread and leaves the part of the file received.
+// scripted server: completion re-enables Start, Stop and the close box while the server
+// stalls end the receive thread and keep the part received, and the question about an
+// existing file decides what the file holds afterwards.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
-#include "app/AppState.h"
-#include "app/MainDialogProcs.h"
-#include "app/Startup.h"
-#include "download/TransferState.h"
-#include "http/HttpClient.h"
-#include "http/PropertyList.h"
-#include "qb/testhook.h"
-#include "resources/resource.h"
-#include "storage/FileStream.h"
-#include "storage/FileSystem.h"
+#include "app/ExitCodes.h"
+#include "tests/download/main_dialog_fixture.h"
 #include "tests/support/scripted_server.h"
-#include "tests/support/temp_dir.h"
+#include "ui/FileExists.h"
 
 namespace {
 
 using qb::test::Reply;
 
-class InteractiveDialog : public ::testing::Test {
+class InteractiveDialog : public qb::test::MainDialogTest {
 protected:
     void SetUp() override {
-        qb::test::Reset();
-        qb::test::SetStrictModals(true);
-        gHttpClient = new HttpClient;
-        gFileStream = new FileStream;
-        gFileSystem = new FileSystem;
-        gDefaultHeaders = new PropertyList(nullptr);
-        FillDefaultHeaders(gDefaultHeaders);
-        dialog_ = CreateDialogIndirectParamW(
-            nullptr, static_cast<LPCDLGTEMPLATEW>(qb::test::DialogTemplate(nullptr, IDD_MAIN_EN)),
-            nullptr, InteractiveDialogProc, 0);
-        ASSERT_NE(dialog_, nullptr);
+        MainDialogTest::SetUp();
+        Open(InteractiveDialogProc);
     }
-    void TearDown() override {
-        if (IsWindow(dialog_)) DestroyWindow(dialog_);
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {}
-        delete gHttpClient;
-        delete gFileStream;
-        delete gFileSystem;
-        delete gDefaultHeaders;
-        gHttpClient = nullptr;
-        gFileStream = nullptr;
-        gFileSystem = nullptr;
-        gDefaultHeaders = nullptr;
-        qb::test::Reset();
+    // A server that sends the head and `part`, then holds the connection.
+    void ServeStalling(const std::string& part) {
+        server_.addReply(Reply()
+                             .send("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n" + part)
+                             .stall(qb::test::Millis{20000}));
+        ASSERT_TRUE(server_.start());
     }
-    void Fill(const std::string& path, const std::string& folder) {
-        const std::string url = "http://127.0.0.1:" + std::to_string(server_.port()) + path;
-        SetDlgItemTextW(dialog_, IDC_URL, std::u16string(url.begin(), url.end()).c_str());
-        SetDlgItemTextW(dialog_, IDC_PATH, std::u16string(folder.begin(), folder.end()).c_str());
-    }
-    bool Enabled(int id) { return IsWindowEnabled(GetDlgItem(dialog_, id)) != FALSE; }
 
-    HWND dialog_ = nullptr;
-    qb::test::TempDir dir_{"qb-interactive"};
     qb::test::ScriptedServer server_;
 };
 
@@ -67,27 +37,23 @@ TEST_F(InteractiveDialog, CompletionNoticeThenStartAgain) {
     const std::string body(5000, 'q');
     server_.addReply(qb::test::okReply(body));
     ASSERT_TRUE(server_.start());
-    Fill("/done.bin", dir_.path());
+    Fill(server_.port(), "/done.bin", "\\files");
     qb::test::AnswerMessageBox(IDOK);
-    SendMessageW(dialog_, WM_COMMAND, IDC_START, 0);
-    ASSERT_TRUE(qb::test::PumpUntil([] { return qb::test::PendingAnswers() == 0; }, 10000));
+    Start();
+    ASSERT_TRUE(WaitForModals(1));
     const auto history = qb::test::ModalHistory();
     ASSERT_EQ(history.size(), 1u);
     EXPECT_EQ(history[0].title, u"Notification");
-    EXPECT_EQ(dir_.read("done.bin").value_or(""), body);
+    EXPECT_EQ(File("done.bin").value_or(""), body);
     EXPECT_TRUE(Enabled(IDC_START));
     EXPECT_FALSE(Enabled(IDC_PAUSE));
     EXPECT_FALSE(Enabled(IDC_STOP));
 }
 
 TEST_F(InteractiveDialog, StopWhileTheServerStallsKeepsThePart) {
-    server_.addReply(
-        Reply()
-            .send("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(300, 'p'))
-            .stall(qb::test::Millis{20000}));
-    ASSERT_TRUE(server_.start());
-    Fill("/stalled.bin", dir_.path());
-    SendMessageW(dialog_, WM_COMMAND, IDC_START, 0);
+    ServeStalling(std::string(300, 'p'));
+    Fill(server_.port(), "/stalled.bin", "\\files");
+    Start();
     ASSERT_TRUE(server_.waitForStalls(1));
     // Two whole pieces are in; the thread then blocks on the rest of the third.
     ASSERT_TRUE(qb::test::PumpUntil(
@@ -104,10 +70,118 @@ TEST_F(InteractiveDialog, StopWhileTheServerStallsKeepsThePart) {
     qb::test::Pump(); // messages posted before the stop are dropped
     EXPECT_TRUE(qb::test::ModalHistory().empty());
     // What the cut read brought is written too.
-    const std::string part = dir_.read("stalled.bin").value_or("");
+    const std::string part = File("stalled.bin").value_or("");
     EXPECT_GE(part.size(), 256u);
     EXPECT_LE(part.size(), 300u);
     EXPECT_EQ(part, std::string(part.size(), 'p'));
+}
+
+// The close box while the body is coming: the thread is ended before the window goes,
+// file and connection are closed, everything received is in the file, the exit code is 0.
+TEST_F(InteractiveDialog, CloseBoxDuringTheTransferEndsTheWorkerFirst) {
+    const std::string part = qb::test::PatternBody(384); // three whole pieces
+    ServeStalling(part);
+    Fill(server_.port(), "/closed.bin", "\\files");
+    Start();
+    ASSERT_TRUE(server_.waitForStalls(1));
+    ASSERT_TRUE(qb::test::PumpUntil(
+        [] { return gTransfer.received.load(std::memory_order_relaxed) == 384; }, 10000));
+    qb::test::ClickCloseBox(dialog_);
+    ASSERT_TRUE(qb::test::PumpUntil([this] { return !IsWindow(dialog_); }, 5000));
+    EXPECT_EQ(TakeQuitCode(), kExitInteractive);
+    EXPECT_FALSE(gFileStream->IsOpen());
+    EXPECT_FALSE(gHttpClient->IsOpen());
+    EXPECT_EQ(gTransfer.dialog, nullptr);
+    EXPECT_TRUE(qb::test::ModalHistory().empty());
+    EXPECT_EQ(File("closed.bin").value_or(""), part);
+    ASSERT_TRUE(server_.waitForFinished(1));
+    EXPECT_TRUE(server_.connection(0)->peerClosed);
+}
+
+// The question asked by the start step when the target exists, answered by clicking: the
+// file afterwards, byte for byte, and what was asked of the server.
+TEST_F(InteractiveDialog, ExistingFileQuestionDecidesTheFile) {
+    const std::string body = qb::test::PatternBody(7000);
+    const std::string old = body.substr(0, 3000);
+    const std::string other = std::string(9000, 'x');
+    struct Case {
+        const char* what;
+        std::string before;
+        int button;
+        bool honourRanges;
+        std::string after;
+        const char16_t* message; // the last box shown
+        size_t requests;
+    } cases[] = {
+        {"resume", old, IDC_RESUME, true, body, u"Finished receiving a file via HTTP.", 2},
+        {"overwrite", other, IDC_OVERWRITE, true, body, u"Finished receiving a file via HTTP.", 1},
+        {"cancel", old, IDCANCEL, true, old, nullptr, 1},
+        {"resume refused", old, IDC_RESUME, false, old,
+         u"HTTP server doesn't support resume download.", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        qb::test::Reset();
+        qb::test::SetStrictModals(true);
+        ASSERT_TRUE(WriteFile("exists.bin", c.before));
+        qb::test::ScriptedServer server;
+        server.addResponder(qb::test::rangeResponder(body, {c.honourRanges, {}}));
+        server.addResponder(qb::test::rangeResponder(body, {c.honourRanges, {}}));
+        ASSERT_TRUE(server.start());
+        Fill(server.port(), "/exists.bin", "\\files");
+        HWND question = nullptr;
+        const int button = c.button;
+        qb::test::DriveDialog(
+            [&question, button](HWND w) {
+                question = w;
+                qb::test::ClickWindow(GetDlgItem(w, button));
+            },
+            qb::test::DialogTemplate(nullptr, IDD_FILE_EXISTS_EN));
+        if (c.message != nullptr) qb::test::AnswerMessageBox(IDOK);
+        Start();
+        ASSERT_TRUE(WaitForModals(c.message != nullptr ? 2 : 1));
+        qb::test::PumpUntil([this] { return Enabled(IDC_START); }, 5000);
+        const auto history = qb::test::ModalHistory();
+        EXPECT_NE(question, nullptr);
+        EXPECT_EQ(history[0].title, u"Question");
+        EXPECT_FALSE(history[0].abandoned);
+        if (c.message != nullptr) {
+            EXPECT_EQ(history.back().text, c.message);
+        }
+        EXPECT_TRUE(Enabled(IDC_START));
+        EXPECT_FALSE(gFileStream->IsOpen());
+        EXPECT_EQ(File("exists.bin").value_or("<none>"), c.after);
+        server.stop();
+        EXPECT_EQ(server.connectionCount(), c.requests);
+        if (c.requests == 2 && c.honourRanges) {
+            EXPECT_NE(server.request(1).find("Range: bytes=3000-"), std::string::npos)
+                << server.request(1);
+        }
+    }
+}
+
+// The question has no owner, so the main window can be closed while it is up. The start
+// step must then not go on into a download for a window that is gone.
+TEST_F(InteractiveDialog, ClosingTheWindowWhileTheQuestionIsUpStartsNothing) {
+    const std::string body = qb::test::PatternBody(50000);
+    ASSERT_TRUE(WriteFile("asked.bin", "old"));
+    server_.addReply(qb::test::okReply(body));
+    ASSERT_TRUE(server_.start());
+    Fill(server_.port(), "/asked.bin", "\\files");
+    HWND mainDialog = dialog_;
+    qb::test::DriveDialog(
+        [mainDialog](HWND w) {
+            SendMessageW(mainDialog, WM_COMMAND, IDCANCEL, 0);
+            SendMessageW(w, WM_COMMAND, IDC_OVERWRITE, 0);
+        },
+        qb::test::DialogTemplate(nullptr, IDD_FILE_EXISTS_EN));
+    Start();
+    EXPECT_FALSE(IsWindow(dialog_));
+    EXPECT_EQ(TakeQuitCode(), kExitInteractive);
+    // No receive thread works on the shared objects any more: they can go.
+    EXPECT_FALSE(gFileStream->IsOpen());
+    EXPECT_FALSE(gHttpClient->IsOpen());
+    EXPECT_EQ(File("asked.bin").value_or(""), "old");
 }
 
 } // namespace

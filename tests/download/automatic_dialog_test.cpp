@@ -1,0 +1,172 @@
+// The automatic-mode main dialog with its window shown, in this process against the scripted
+// server: the download starts by itself, messages are shown instead of ending the program,
+// and the exit code posted when the user closes the window tells how the download ended.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/ExitCodes.h"
+#include "tests/download/main_dialog_fixture.h"
+#include "tests/support/scripted_server.h"
+#include "ui/FileExists.h"
+
+namespace {
+
+using qb::test::Reply;
+
+class AutomaticShown : public qb::test::MainDialogTest {
+protected:
+    void SetUp() override {
+        MainDialogTest::SetUp();
+        gShowWindow = TRUE;
+        gResume = TRUE;
+        gCaption.AssignWide(u"Fetching for the caller");
+        gPath.AssignWide(u"\\files");
+    }
+    void TearDown() override {
+        MainDialogTest::TearDown();
+        gShowWindow = kDefaultShowWindow;
+        gResume = kDefaultResume;
+        gUrl.AssignWide(u"");
+        gPath.AssignWide(u"");
+        gCaption.AssignWide(kDefaultCaption);
+    }
+    // Opens the dialog on the server's path; its posted Start runs at the next pump.
+    void OpenOn(const std::string& path) {
+        gUrl.AssignWide(qb::test::Wide(Url(server_.port(), path)).c_str());
+        Open(AutomaticDialogProc);
+    }
+    // The close box as the user clicks it; the dialog ends and posts its exit code.
+    std::optional<int> CloseByUser() {
+        qb::test::ClickCloseBox(dialog_);
+        qb::test::PumpUntil([this] { return !IsWindow(dialog_); }, 5000);
+        EXPECT_FALSE(IsWindow(dialog_));
+        return TakeQuitCode();
+    }
+
+    qb::test::ScriptedServer server_;
+};
+
+TEST_F(AutomaticShown, CompletionIsShownAndTheWindowStaysUntilClosed) {
+    const std::string body = qb::test::PatternBody(9000);
+    server_.addReply(qb::test::okReply(body));
+    ASSERT_TRUE(server_.start());
+    qb::test::AnswerMessageBox(IDOK);
+    OpenOn("/get/shown.bin");
+    EXPECT_TRUE(IsWindowVisible(dialog_));
+    WCHAR title[64] = {};
+    GetWindowTextW(dialog_, title, 64);
+    EXPECT_EQ(std::u16string(title), u"Fetching for the caller");
+    ASSERT_TRUE(WaitForModals(1));
+    EXPECT_EQ(qb::test::ModalHistory()[0].title, u"Notification");
+    EXPECT_EQ(File("shown.bin").value_or(""), body);
+    // The window stays, with nothing left to press.
+    qb::test::Pump();
+    ASSERT_TRUE(IsWindow(dialog_));
+    EXPECT_FALSE(Enabled(IDC_START));
+    EXPECT_FALSE(Enabled(IDC_PAUSE));
+    EXPECT_FALSE(Enabled(IDC_STOP));
+    EXPECT_EQ(CloseByUser(), kExitDownloaded);
+}
+
+TEST_F(AutomaticShown, ResumedDownloadEndsWithTheResumedCode) {
+    const std::string body = qb::test::PatternBody(6000);
+    ASSERT_TRUE(WriteFile("cont.bin", body.substr(0, 2500)));
+    server_.addResponder(qb::test::rangeResponder(body));
+    server_.addResponder(qb::test::rangeResponder(body));
+    ASSERT_TRUE(server_.start());
+    qb::test::AnswerMessageBox(IDOK);
+    OpenOn("/cont.bin");
+    ASSERT_TRUE(WaitForModals(1));
+    EXPECT_EQ(File("cont.bin").value_or(""), body);
+    EXPECT_EQ(CloseByUser(), kExitResumed);
+}
+
+// Closed while the body is still coming: the worker is ended before the window goes, the
+// connection and the file are closed, every byte received is in the file, and the caller
+// learns that the window was closed early.
+TEST_F(AutomaticShown, CloseDuringTheTransferKeepsThePartAndReportsClosedEarly) {
+    const std::string part = qb::test::PatternBody(700);
+    server_.addReply(Reply()
+                         .send("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n" + part)
+                         .stall(qb::test::Millis{20000}));
+    ASSERT_TRUE(server_.start());
+    OpenOn("/slow.bin");
+    ASSERT_TRUE(qb::test::PumpUntil(
+        [this] { return server_.waitForStalls(1, qb::test::Millis{0}); }, 10000));
+    ASSERT_TRUE(qb::test::PumpUntil(
+        [] { return gTransfer.received.load(std::memory_order_relaxed) >= 640; }, 10000));
+    EXPECT_EQ(CloseByUser(), kExitWindowClosedEarly);
+    EXPECT_FALSE(gFileStream->IsOpen());
+    EXPECT_FALSE(gHttpClient->IsOpen());
+    EXPECT_EQ(gTransfer.dialog, nullptr);
+    EXPECT_TRUE(qb::test::ModalHistory().empty());
+    EXPECT_EQ(File("slow.bin").value_or(""), part);
+    ASSERT_TRUE(server_.waitForFinished(1)); // the stall ended: the client closed its end
+    EXPECT_TRUE(server_.connection(0)->peerClosed);
+}
+
+TEST_F(AutomaticShown, CloseBeforeTheTransferStartsReportsClosedEarly) {
+    server_.addReply(qb::test::okReply("never fetched"));
+    ASSERT_TRUE(server_.start());
+    OpenOn("/early.bin");
+    // The close arrives before the Start the dialog posted to itself is handled.
+    SendMessageW(dialog_, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_FALSE(IsWindow(dialog_));
+    EXPECT_EQ(TakeQuitCode(), kExitWindowClosedEarly);
+    EXPECT_FALSE(server_.waitForConnections(1, qb::test::Millis{300}));
+    EXPECT_FALSE(File("early.bin").has_value());
+}
+
+// The messages are shown instead of ending the program; a failure found by the start step
+// keeps its own code when the user closes the window, one found while receiving does not.
+TEST_F(AutomaticShown, FailuresAreShownAndTheCloseDecidesTheCode) {
+    struct Case {
+        const char* what;
+        Reply reply;
+        const char16_t* message;
+        int exitCode;
+    } cases[] = {
+        {"refused status", Reply().send(qb::test::httpResponse(404, "Not Found", {}, "")),
+         u"Failed to connect to HTTP server.", kExitNetworkFailed},
+        {"short body", Reply().send("HTTP/1.0 200 OK\r\nContent-Length: 900\r\n\r\nonly this"),
+         u"Error occurred in receiving. There might be some trouble on network or server.",
+         kExitWindowClosedEarly},
+    };
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        qb::test::Reset();
+        qb::test::SetStrictModals(true);
+        qb::test::ScriptedServer server;
+        server.addReply(c.reply);
+        ASSERT_TRUE(server.start());
+        gUrl.AssignWide(qb::test::Wide(Url(server.port(), "/fail.bin")).c_str());
+        qb::test::AnswerMessageBox(IDOK);
+        Open(AutomaticDialogProc);
+        ASSERT_TRUE(WaitForModals(1));
+        EXPECT_EQ(qb::test::ModalHistory()[0].title, u"ERROR");
+        EXPECT_EQ(qb::test::ModalHistory()[0].text, c.message);
+        qb::test::Pump(); // the Stop the failure posted
+        EXPECT_TRUE(Enabled(IDC_START));
+        EXPECT_EQ(CloseByUser(), c.exitCode);
+    }
+}
+
+// Resume=0 with the window shown asks; the answer decides the file and the code.
+TEST_F(AutomaticShown, ExistingFileWithoutResumeAsksTheQuestion) {
+    const std::string body = qb::test::PatternBody(4000);
+    ASSERT_TRUE(WriteFile("asked.bin", std::string(10000, 'x')));
+    gResume = FALSE;
+    server_.addReply(qb::test::okReply(body));
+    ASSERT_TRUE(server_.start());
+    qb::test::AnswerDialog(kFileExistsOverwrite,
+                           qb::test::DialogTemplate(nullptr, IDD_FILE_EXISTS_EN));
+    qb::test::AnswerMessageBox(IDOK);
+    OpenOn("/asked.bin");
+    ASSERT_TRUE(WaitForModals(2));
+    EXPECT_EQ(qb::test::ModalHistory()[1].title, u"Notification");
+    EXPECT_EQ(File("asked.bin").value_or(""), body);
+    EXPECT_EQ(CloseByUser(), kExitDownloaded);
+}
+
+} // namespace
