@@ -1,0 +1,373 @@
+// The program's own dialog in a terminal, driven through tmux as a person would: a real file
+// fetched from nginx, and Pause, Resume and Stop against a server that sends slowly and then
+// stalls. Each run has its own sandbox device and registry, and ends by closing the dialog.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/support/nginx_server.h"
+#include "tests/support/process.h"
+#include "tests/support/script_file.h"
+#include "tests/support/scripted_server_process.h"
+#include "tests/support/temp_dir.h"
+#include "tests/tui/pane_text.h"
+#include "tests/tui/tmux_session.h"
+
+namespace qb::test {
+namespace {
+
+// Generous for sanitizer builds; a pass takes a fraction of it.
+constexpr Millis kWait{10000};
+// How long a paused transfer must stay where it is while the server's bytes wait unread.
+constexpr Millis kHold{500};
+constexpr int kColumns = 80;
+constexpr int kRows = 25;
+constexpr const char* kUrlPrefix = "http://"; // the URL field's first text
+constexpr const char* kFolder = "\\dl";       // typed into the folder field
+constexpr const char* kNotice = "Finished receiving a file via HTTP.";
+
+// The slow server: the header, then kSlowPieces pieces of kSlowPieceSize bytes kSlowGapMs
+// apart (each more than the 100 ms between progress reports, so every piece is shown), then
+// a stall, then the rest of the body.
+constexpr size_t kSlowTotal = 20000;
+constexpr size_t kSlowPieceSize = 128;
+constexpr size_t kSlowPieces = 3;
+constexpr size_t kSlowFirstPart = kSlowPieceSize * kSlowPieces;
+constexpr int kSlowGapMs = 200;
+constexpr int kStallMs = 30000; // far beyond kWait: only the client can end it in time
+
+// Every byte value, in an order that shows a shifted or repeated block.
+std::string Body(size_t size) {
+    std::string body(size, '\0');
+    for (size_t i = 0; i < size; ++i) body[i] = static_cast<char>((i * 167 + (i >> 8) * 13) & 0xFF);
+    return body;
+}
+
+std::string Quote(const std::string& s) {
+    return "'" + s + "'";
+}
+
+std::string Trim(const std::string& s) {
+    size_t first = s.find_first_not_of(' ');
+    size_t last = s.find_last_not_of(' ');
+    return first == std::string::npos ? "" : s.substr(first, last - first + 1);
+}
+
+// The value shown right of a label inside the dialog ("Bytes", "FileName" ...).
+std::string FieldText(const std::string& pane, const std::string& label) {
+    const std::string side = "│";
+    for (const std::string& line : PaneLines(pane)) {
+        size_t at = line.find(side + label);
+        if (at == std::string::npos) continue;
+        std::string rest = line.substr(at + side.size() + label.size());
+        size_t end = rest.find(side);
+        return Trim(rest.substr(0, end));
+    }
+    return "<no " + label + ">";
+}
+
+size_t Count(const std::string& text, const std::string& piece) {
+    size_t n = 0;
+    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++n;
+    return n;
+}
+
+// The progress bar's filled and empty cells.
+struct Bar {
+    size_t filled = 0;
+    size_t empty = 0;
+};
+
+Bar ProgressBar(const std::string& pane) {
+    for (const std::string& line : PaneLines(pane)) {
+        Bar bar{Count(line, "█"), Count(line, "░")};
+        if (bar.filled + bar.empty > 0) return bar;
+    }
+    return {};
+}
+
+// Whether the text is drawn greyed out, as disabled controls are: the colour in effect where
+// it begins in the line of the pane captured with its attributes.
+bool LooksDisabled(const std::string& attributed, const std::string& text) {
+    for (const std::string& line : PaneLines(attributed)) {
+        size_t at = line.find(text);
+        if (at == std::string::npos) continue;
+        bool grey = false;
+        for (size_t i = 0; i < at; ++i) {
+            if (line[i] != '\033' || i + 1 >= at || line[i + 1] != '[') continue;
+            size_t end = line.find('m', i);
+            if (end == std::string::npos || end > at) break;
+            std::string params = line.substr(i + 2, end - i - 2);
+            std::vector<int> codes;
+            for (size_t p = 0; p <= params.size();) {
+                size_t semi = params.find(';', p);
+                if (semi == std::string::npos) semi = params.size();
+                codes.push_back(std::atoi(params.substr(p, semi - p).c_str()));
+                p = semi + 1;
+            }
+            for (size_t c = 0; c < codes.size(); ++c) {
+                if (codes[c] == 38 || codes[c] == 48) break; // extended colours: not grey
+                if (codes[c] == 0 || codes[c] == 39 || codes[c] == 22) grey = false;
+                if (codes[c] == 90 || codes[c] == 2) grey = true;
+            }
+            i = end;
+        }
+        return grey;
+    }
+    return false;
+}
+
+// The three buttons as they look: the label, with "-" before it when disabled.
+std::string Buttons(const std::string& attributed) {
+    std::string out;
+    for (const char* label : {"Start", "Pause", "Resume", "Stop"}) {
+        if (attributed.find(label) == std::string::npos) continue;
+        if (!out.empty()) out += " ";
+        out += (LooksDisabled(attributed, label) ? "-" : "") + std::string(label);
+    }
+    return out;
+}
+
+// One run of the program in interactive mode in a pane, inside a shell that reports its
+// exit status and keeps the pane alive.
+class DialogRun {
+public:
+    DialogRun() { ready_ = dir_.valid() && makeDirectories(dir_.file("root/dl")); }
+
+    bool Start() {
+        if (!ready_) return false;
+        // English texts; no desktop clipboard, whose URL would take the field.
+        std::string command =
+            "env -u LC_ALL -u LC_MESSAGES -u LC_CTYPE -u DISPLAY -u WAYLAND_DISPLAY LANG=C "
+            "QUILLBROOK_ROOT=" +
+            Quote(dir_.file("root")) + " QUILLBROOK_REGISTRY=" + Quote(dir_.file("registry.reg")) +
+            " " + Quote(QB_PROGRAM) + " 2>" + Quote(dir_.file("stderr")) +
+            "; echo EXIT=$?; read done";
+        if (!tmux.Start(command, kColumns, kRows)) return false;
+        return tmux.WaitFor(
+            [](const std::string& text) {
+                return text.find(std::string("│") + kUrlPrefix + " ") != std::string::npos &&
+                       text.find("\\My Documents") != std::string::npos;
+            },
+            kWait, &pane);
+    }
+
+    // Types the URL after the field's "http://" and the folder into the folder field (Tab
+    // selects its text), then Tab past the browse button to Start and Space.
+    void StartDownload(const std::string& url) {
+        ASSERT_EQ(url.rfind(kUrlPrefix, 0), 0u) << url;
+        ASSERT_TRUE(tmux.SendKeys({"End"}));
+        ASSERT_TRUE(tmux.SendText(url.substr(std::string(kUrlPrefix).size())));
+        ASSERT_TRUE(tmux.WaitForText("│" + url, kWait, &pane)) << pane;
+        ASSERT_TRUE(tmux.SendKeys({"Tab"}));
+        ASSERT_TRUE(tmux.SendText(kFolder));
+        ASSERT_TRUE(tmux.WaitForText(std::string("│") + kFolder + " ", kWait, &pane)) << pane;
+        EXPECT_EQ(Buttons(tmux.Capture(true)), "Start -Pause -Stop");
+        ASSERT_TRUE(tmux.SendKeys({"Tab", "Tab", "Space"}));
+    }
+
+    bool WaitForField(const std::string& label, const std::string& value) {
+        return tmux.WaitFor(
+            [&](const std::string& text) { return FieldText(text, label) == value; }, kWait, &pane);
+    }
+
+    // Answers the completion notice with Enter; false when it never came or stayed.
+    bool AcknowledgeNotice() {
+        if (!tmux.WaitForText(kNotice, kWait, &pane)) return false;
+        if (pane.find("Notification") == std::string::npos) return false;
+        if (!tmux.SendKeys({"Enter"})) return false;
+        return tmux.WaitFor(
+            [](const std::string& text) { return text.find(kNotice) == std::string::npos; }, kWait,
+            &pane);
+    }
+
+    // Escape closes the dialog; the program's exit status, -1 if it never ended.
+    int CloseAndWait() {
+        if (!tmux.SendKeys({"Escape"})) return -1;
+        if (!tmux.WaitForText("EXIT=", kWait, &pane)) return -1;
+        return std::atoi(pane.c_str() + pane.find("EXIT=") + 5);
+    }
+
+    std::optional<std::string> Downloaded(const std::string& name) const {
+        return dir_.read("root/dl/" + name);
+    }
+
+    void ExpectNoSanitizerReport() const {
+        std::string errors = dir_.read("stderr").value_or("");
+        EXPECT_EQ(errors.find("Sanitizer"), std::string::npos) << errors;
+        EXPECT_EQ(errors.find("runtime error"), std::string::npos) << errors;
+    }
+
+    TmuxSession tmux;
+    std::string pane; // the last capture
+
+private:
+    TempDir dir_{"qb-tui-download"};
+    bool ready_ = false;
+};
+
+class DownloadDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!TmuxSession::Available()) GTEST_SKIP() << "tmux is not installed (scripts/setup)";
+    }
+};
+
+TEST_F(DownloadDialogTest, RealFileFromNginxArrivesWhole) {
+    if (!NginxServer::available()) GTEST_SKIP() << "nginx is not installed (scripts/setup)";
+    const std::string body = Body(3u << 20);
+    const std::string total = std::to_string(body.size());
+    NginxServer nginx;
+    ASSERT_TRUE(nginx.writeFile("tui.bin", body));
+    ASSERT_TRUE(nginx.start()) << nginx.error();
+
+    DialogRun run;
+    ASSERT_TRUE(run.Start()) << run.pane;
+    run.StartDownload(nginx.url("/tui.bin"));
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(run.AcknowledgeNotice()) << run.pane;
+
+    // What is left on the dialog: every byte of the total, the name, a full bar; ready for
+    // the next download.
+    ASSERT_TRUE(run.WaitForField("Bytes", total + "/" + total)) << run.pane;
+    EXPECT_EQ(FieldText(run.pane, "FileName"), "tui.bin");
+    EXPECT_EQ(FieldText(run.pane, "RestTime"), "0s");
+    EXPECT_NE(FieldText(run.pane, "Speed").find("bps"), std::string::npos) << run.pane;
+    Bar bar = ProgressBar(run.pane);
+    EXPECT_GT(bar.filled, 0u) << run.pane;
+    EXPECT_EQ(bar.empty, 0u) << run.pane;
+    EXPECT_EQ(Buttons(run.tmux.Capture(true)), "Start -Pause -Stop");
+
+    EXPECT_EQ(run.CloseAndWait(), 0) << run.pane;
+    std::optional<std::string> file = run.Downloaded("tui.bin");
+    ASSERT_TRUE(file.has_value());
+    EXPECT_EQ(file->size(), body.size());
+    EXPECT_TRUE(*file == body) << "the downloaded bytes differ";
+    // One request, asking for the bytes from 0 on (as every request does), answered whole.
+    EXPECT_TRUE(nginx.waitForAccessLog("\"GET /tui.bin HTTP/1.0\" 206 " + total))
+        << nginx.accessLog();
+    EXPECT_EQ(Count(nginx.accessLog(), "GET /tui.bin"), 1u) << nginx.accessLog();
+    run.ExpectNoSanitizerReport();
+}
+
+// Pause, Resume and Stop against the slow server. The program's receive thread reads only
+// while the transfer runs, so what reaches the file tells what it did.
+class SlowDownloadTest : public DownloadDialogTest {
+protected:
+    void SetUp() override {
+        DownloadDialogTest::SetUp();
+        if (IsSkipped()) return;
+        std::string script =
+            "connection\n"
+            "send " +
+            quoteBytes("HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(kSlowTotal) +
+                       "\r\n\r\n") +
+            "\n"
+            "pause " +
+            std::to_string(kSlowGapMs) + "\nsend-pieces " + std::to_string(kSlowPieceSize) + " " +
+            std::to_string(kSlowGapMs) + " " + quoteBytes(body_.substr(0, kSlowFirstPart)) +
+            "\nstall " + std::to_string(kStallMs) + "\nsend " +
+            quoteBytes(body_.substr(kSlowFirstPart)) + "\n";
+        ASSERT_TRUE(server_.start(script)) << server_.error() << server_.errors();
+    }
+
+    // Starts the download, waits until the first part is shown, and presses Pause: focus went
+    // back to the URL field when Start was disabled, so Pause is three Tabs away.
+    void StartAndPause() {
+        ASSERT_TRUE(run_.Start()) << run_.pane;
+        run_.StartDownload("http://127.0.0.1:" + std::to_string(server_.port()) + "/slow.bin");
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_TRUE(run_.WaitForField("Bytes", Shown(kSlowFirstPart))) << run_.pane;
+        EXPECT_EQ(FieldText(run_.pane, "FileName"), "slow.bin");
+        EXPECT_EQ(Buttons(run_.tmux.Capture(true)), "-Start Pause Stop");
+        ASSERT_TRUE(run_.tmux.SendKeys({"Tab", "Tab", "Tab", "Space"}));
+        ASSERT_TRUE(run_.tmux.WaitForText("[Resume ]", kWait, &run_.pane)) << run_.pane;
+        EXPECT_EQ(Buttons(run_.tmux.Capture(true)), "-Start Resume Stop");
+    }
+
+    // Lets the server send the rest; the paused transfer must not take it.
+    void ReleaseAndExpectHeld() {
+        server_.release();
+        ASSERT_TRUE(server_.waitForExit(kWait)) << "the server never sent the rest";
+        bool moved = run_.tmux.WaitFor(
+            [](const std::string& text) {
+                return text.find(kNotice) != std::string::npos ||
+                       FieldText(text, "Bytes") == Shown(kSlowTotal);
+            },
+            kHold, &run_.pane);
+        EXPECT_FALSE(moved) << "the paused transfer went on\n" << run_.pane;
+        EXPECT_NE(run_.pane.find("[Resume ]"), std::string::npos) << run_.pane;
+    }
+
+    // Stop (one Tab after Pause) gives the dialog back at once: idle buttons, the label back
+    // to Pause, bytes and remaining time emptied, name and speed kept. Then the dialog closes
+    // normally.
+    void StopAndExpectIdle() {
+        ASSERT_TRUE(run_.tmux.SendKeys({"Tab", "Space"}));
+        ASSERT_TRUE(run_.WaitForField("Bytes", "")) << run_.pane;
+        EXPECT_EQ(FieldText(run_.pane, "RestTime"), "");
+        EXPECT_EQ(FieldText(run_.pane, "FileName"), "slow.bin");
+        EXPECT_NE(FieldText(run_.pane, "Speed").find("bps"), std::string::npos) << run_.pane;
+        EXPECT_EQ(Buttons(run_.tmux.Capture(true)), "Start -Pause -Stop");
+        EXPECT_EQ(run_.CloseAndWait(), 0) << run_.pane;
+        run_.ExpectNoSanitizerReport();
+    }
+
+    static std::string Shown(size_t received) {
+        return std::to_string(received) + "/" + std::to_string(kSlowTotal);
+    }
+
+    const std::string body_ = Body(kSlowTotal);
+    ScriptedServerProcess server_;
+    DialogRun run_;
+};
+
+TEST_F(SlowDownloadTest, PauseHoldsTheTransferUntilResumeFinishesIt) {
+    StartAndPause();
+    ASSERT_FALSE(HasFatalFailure());
+    ReleaseAndExpectHeld();
+    ASSERT_FALSE(HasFatalFailure());
+
+    // The focus is still on the button, now labelled Resume.
+    ASSERT_TRUE(run_.tmux.SendKeys({"Space"}));
+    ASSERT_TRUE(run_.AcknowledgeNotice()) << run_.pane;
+    ASSERT_TRUE(run_.WaitForField("Bytes", Shown(kSlowTotal))) << run_.pane;
+    EXPECT_EQ(ProgressBar(run_.pane).empty, 0u) << run_.pane;
+    EXPECT_EQ(Buttons(run_.tmux.Capture(true)), "Start -Pause -Stop");
+    EXPECT_EQ(run_.CloseAndWait(), 0) << run_.pane;
+    EXPECT_TRUE(run_.Downloaded("slow.bin") == body_) << "the downloaded bytes differ";
+    run_.ExpectNoSanitizerReport();
+}
+
+TEST_F(SlowDownloadTest, StopDuringAStalledReadKeepsWhatArrived) {
+    StartAndPause();
+    ASSERT_FALSE(HasFatalFailure());
+    // The receive thread is blocked reading from the stalled server; Stop must wake it.
+    StopAndExpectIdle();
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_TRUE(run_.Downloaded("slow.bin") == body_.substr(0, kSlowFirstPart))
+        << "the partial file is not the first part";
+    // The program closed the connection, which ended the server's stall.
+    EXPECT_TRUE(server_.waitForExit(kWait));
+}
+
+TEST_F(SlowDownloadTest, StopWhilePausedKeepsAPrefix) {
+    StartAndPause();
+    ASSERT_FALSE(HasFatalFailure());
+    ReleaseAndExpectHeld();
+    ASSERT_FALSE(HasFatalFailure());
+    StopAndExpectIdle();
+    ASSERT_FALSE(HasFatalFailure());
+    // The read under way when Pause came may have brought one piece more.
+    std::optional<std::string> file = run_.Downloaded("slow.bin");
+    ASSERT_TRUE(file.has_value());
+    EXPECT_GE(file->size(), kSlowFirstPart);
+    EXPECT_LT(file->size(), kSlowTotal);
+    EXPECT_TRUE(*file == body_.substr(0, file->size())) << "the partial file is no prefix";
+}
+
+} // namespace
+} // namespace qb::test
