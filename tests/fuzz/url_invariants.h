@@ -1,0 +1,87 @@
+// What must hold after HttpSplitUrl, whatever the URL was: shared by the URL target and the
+// response target (which splits Location values as the client does).
+#pragma once
+
+#include <windows.h>
+
+#include "http/HttpUrl.h"
+#include "tests/fuzz/fuzz_support.h"
+
+namespace qb::fuzz {
+
+inline bool UnitsEqual(const char16_t* a, const char16_t* b, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        if (a[i] != b[i]) return false;
+    }
+    return true;
+}
+
+// A small name buffer, so that the cut path of the file-name rule is reached too.
+constexpr DWORD kSmallNameCapacity = 8;
+
+inline void CheckFileName(LPCWSTR target, DWORD capacity) {
+    WCHAR name[kHttpFileNameCapacity];
+    const int result = HttpFileNameFromTarget(target, name, capacity);
+    FUZZ_CHECK(result == 1 || result == -1);
+    const size_t length = WideLength(name);
+    FUZZ_CHECK(length < capacity);
+    if (result != 1) {
+        FUZZ_CHECK(length == 0);
+        return;
+    }
+    FUZZ_CHECK(!(length == 1 && name[0] == u'.'));
+    FUZZ_CHECK(!(length == 2 && name[0] == u'.' && name[1] == u'.'));
+    for (size_t i = 0; i < length; ++i) {
+        FUZZ_CHECK(name[i] != u'/' && name[i] != u'\\' && name[i] != u':' && name[i] != u'?');
+        FUZZ_CHECK(!HttpIsControlCharacter(name[i]));
+    }
+}
+
+// Splits url and checks the parts against the URL itself.
+inline void CheckSplitUrl(LPCWSTR url) {
+    static HttpUrlParts parts; // large; one per process is enough
+    const int result = HttpSplitUrl(url, &parts);
+    FUZZ_CHECK(result == 1 || result == -1);
+    if (result != 1) return;
+
+    const size_t inputLength = WideLength(url);
+    const size_t length = WideLength(parts.url);
+    FUZZ_CHECK(length < kHttpUrlCapacity);
+    FUZZ_CHECK(length >= kHttpSchemeLength && UnitsEqual(parts.url, u"http://", 7));
+    FUZZ_CHECK(!HttpHasControlCharacter(parts.url));
+    // The URL as given, or with one "/" appended when its authority ends it.
+    FUZZ_CHECK(UnitsEqual(parts.url, url, inputLength));
+    FUZZ_CHECK(length == inputLength ||
+               (length == inputLength + 1 && parts.url[length - 1] == u'/'));
+
+    FUZZ_CHECK(parts.pathStart >= kHttpSchemeLength && parts.pathStart < length);
+    FUZZ_CHECK(parts.url[parts.pathStart] == u'/');
+    for (DWORD i = kHttpSchemeLength; i < parts.pathStart; ++i) FUZZ_CHECK(parts.url[i] != u'/');
+
+    const size_t authorityLength = WideLength(parts.authority);
+    FUZZ_CHECK(authorityLength < kHttpAuthorityCapacity);
+    FUZZ_CHECK(authorityLength == parts.pathStart - kHttpSchemeLength);
+    FUZZ_CHECK(UnitsEqual(parts.authority, parts.url + kHttpSchemeLength, authorityLength));
+
+    // The host name is a non-empty piece of the authority after the user information.
+    const size_t hostLength = WideLength(parts.hostName);
+    FUZZ_CHECK(hostLength > 0 && hostLength <= authorityLength);
+    for (size_t i = 0; i < hostLength; ++i) FUZZ_CHECK(parts.hostName[i] != u'@');
+    bool found = false;
+    for (size_t start = 0; !found && start + hostLength <= authorityLength; ++start) {
+        found = UnitsEqual(parts.authority + start, parts.hostName, hostLength);
+    }
+    FUZZ_CHECK(found);
+    FUZZ_CHECK(parts.port >= 1);
+    FUZZ_CHECK(HttpSameHostName(parts.hostName, parts.hostName));
+
+    DWORD address = 0;
+    if (HttpParseDottedQuad(parts.hostName, &address)) {
+        FUZZ_CHECK(parts.hostName[0] >= u'0' && parts.hostName[0] <= u'9');
+    }
+
+    CheckFileName(parts.url + parts.pathStart, kHttpFileNameCapacity);
+    CheckFileName(parts.url + parts.pathStart, kSmallNameCapacity);
+}
+
+} // namespace qb::fuzz
