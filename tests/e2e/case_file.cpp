@@ -201,6 +201,7 @@ private:
         server.kind = keyword == "nginx" ? ServerSpec::Kind::Nginx : ServerSpec::Kind::Scripted;
         spec_.servers.push_back(std::move(server));
         block_ = &spec_.servers.back();
+        lastScriptLine_ = std::string::npos;
         return true;
     }
 
@@ -214,6 +215,17 @@ private:
             return true;
         }
         if (block_->kind == ServerSpec::Kind::Scripted) {
+            // A line that begins with a quoted text continues the script line before it; an
+            // empty line keeps its place, so script line numbers still count case lines.
+            if (!tokens_.empty() && tokens_[0].quoted && lastScriptLine_ != std::string::npos) {
+                std::string& script = block_->script;
+                const std::string continued = " " + std::string(line);
+                script.insert(lastScriptLine_, continued);
+                lastScriptLine_ += continued.size();
+                script += '\n';
+                return true;
+            }
+            if (!tokens_.empty()) lastScriptLine_ = block_->script.size() + line.size();
             block_->script.append(line);
             block_->script += '\n';
             return true;
@@ -399,6 +411,7 @@ private:
     int lineNumber_ = 0;
     int proxyLine_ = 0;
     ServerSpec* block_ = nullptr; // the server whose block is open
+    size_t lastScriptLine_ = 0;   // in its script: where the last statement line ends
     std::set<std::string> dataNames_;
     std::set<std::string> serverNames_;
     std::vector<std::pair<std::string, int>> dataUses_;

@@ -227,7 +227,8 @@ private:
             const auto script = parseScript(text, work_.file("data"), error);
             if (!script) {
                 ADD_FAILURE_AT(context_.casePath.c_str(), server.line)
-                    << "script of " << server.name << " (lines counted from the next): " << error;
+                    << "script of " << server.name << " (its line 1 is line " << server.line + 1
+                    << " here): " << error;
                 return false;
             }
             addScript(*scripted_[server.name], *script);
