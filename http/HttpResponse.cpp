@@ -52,14 +52,18 @@ bool ScanLength(LPCWSTR* text, uint64_t* value) {
     return true;
 }
 
-// Stores one "name: value" line; false when it has no colon.
-bool StoreHeaderLine(LPSTR line, BOOL cut, PropertyList* store) {
+// Stores one "name: value" line of length bytes; false when it has no colon.
+bool StoreHeaderLine(LPSTR line, DWORD length, BOOL cut, PropertyList* store) {
+    // A NUL byte inside the line ends the text there, which loses the rest as a cut does.
+    DWORD textLength = 0;
+    StrLength(line, &textLength);
+    const bool shortened = cut || textLength < length;
     DWORD colon = 0;
     if (StrFindUnit(line, ':', &colon) != kResultOk) return false;
     line[colon] = 0;
     LPCSTR value = line + colon + 1;
     while (*value == ' ') ++value;
-    if (cut && StrEqual(line, kLocation) == kResultOk) value = "";
+    if (shortened && StrEqual(line, kLocation) == kResultOk) value = "";
     WString name;
     name.AssignNarrow(line);
     WString text;
@@ -112,7 +116,7 @@ int HttpReadHeaderBlock(LineReader* reader, PropertyList* store) {
         // A line the connection cut short is not taken as a header.
         if (HttpReadLine(reader, line, sizeof line, &length, &cut) < 0) return kResultOk;
         if (length == 0) return kResultOk;
-        if (!StoreHeaderLine(line, cut, store)) return kResultFail;
+        if (!StoreHeaderLine(line, length, cut, store)) return kResultFail;
     }
 }
 

@@ -27,9 +27,10 @@ int HttpParseStatusLine(LPCSTR line, DWORD* status);
 // line without ":" (-1: the lines after it stay in the connection, as body bytes). The name is
 // the text before the first ":" as it is; the value follows it after the spaces (0x20). Both
 // are converted from the default ANSI code page and stored as wide text; a name that comes
-// again replaces the earlier value. A line longer than the buffer is stored cut, except a
-// Location line: a cut URL would name another resource, so it is stored empty (and refused
-// as a redirection). -2 null store; -4 null reader.
+// again replaces the earlier value. A line longer than the buffer, or one with a NUL byte
+// inside, is stored cut (at the buffer's end or at the NUL), except a Location line: a cut
+// URL would name another resource, so it is stored empty (and refused as a redirection).
+// -2 null store; -4 null reader.
 int HttpReadHeaderBlock(LineReader* reader, PropertyList* store);
 
 // A decimal length of 64 bits: digits only, at least one, at most 2^63 - 1. True and *value.
