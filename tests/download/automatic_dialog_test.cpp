@@ -169,4 +169,26 @@ TEST_F(AutomaticShown, ExistingFileWithoutResumeAsksTheQuestion) {
     EXPECT_EQ(CloseByUser(), kExitDownloaded);
 }
 
+// The question has no owner: the caller's window can be closed while it is up. Nothing is
+// started for a window that is gone, the file stays as it was, and the code says closed early.
+TEST_F(AutomaticShown, CloseWhileTheQuestionIsUpReportsClosedEarly) {
+    ASSERT_TRUE(WriteFile("kept.bin", "old content"));
+    gResume = FALSE;
+    server_.addReply(qb::test::okReply(qb::test::PatternBody(30000)));
+    ASSERT_TRUE(server_.start());
+    HWND* mainDialog = &dialog_;
+    qb::test::DriveDialog(
+        [mainDialog](HWND w) {
+            SendMessageW(*mainDialog, WM_COMMAND, IDCANCEL, 0);
+            SendMessageW(w, WM_COMMAND, IDC_OVERWRITE, 0);
+        },
+        qb::test::DialogTemplate(nullptr, IDD_FILE_EXISTS_EN));
+    OpenOn("/kept.bin");
+    ASSERT_TRUE(qb::test::PumpUntil([this] { return !IsWindow(dialog_); }, 10000));
+    EXPECT_EQ(TakeQuitCode(), kExitWindowClosedEarly);
+    EXPECT_FALSE(gFileStream->IsOpen());
+    EXPECT_FALSE(gHttpClient->IsOpen());
+    EXPECT_EQ(File("kept.bin").value_or(""), "old content");
+}
+
 } // namespace
