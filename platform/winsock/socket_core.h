@@ -11,6 +11,12 @@ namespace qb::winsock {
 // Errors of the layer itself (errno values are positive).
 inline constexpr int kErrNotInitialised = -1;
 
+// A stream socket reads up to this much from the system at once and hands it to its
+// callers' receives from memory: a caller asking for a few bytes at a time then costs one
+// system call per block instead of one per receive. Receives of at least this size go to
+// the system directly.
+inline constexpr size_t kReceiveBufferBytes = 64 * 1024;
+
 // A call's outcome: value on success (error 0), otherwise error.
 struct Outcome {
     long value = 0;
@@ -29,6 +35,8 @@ Outcome createSocket(int family, int type, int protocol);
 Outcome connectIPv4(uint64_t socket, uint32_t address, uint16_t port);
 // Sends the whole block unless an error intervenes; the value is the bytes sent.
 Outcome sendAll(uint64_t socket, const char* data, size_t length);
+// Up to capacity bytes: what the socket's buffer holds, else one system receive. 0 only at
+// the orderly end (or for capacity 0); an error only once the buffered bytes are taken.
 Outcome receive(uint64_t socket, char* buffer, size_t capacity, bool peek);
 // how: 0 receive, 1 send, 2 both.
 Outcome shutdownSocket(uint64_t socket, int how);
