@@ -41,6 +41,7 @@ struct Opened {
     int fd = -1;
     FileIdentity identity{};
     bool existed = false;
+    bool writeBehind = false; // a regular file, not opened for writing through
     DWORD error = ERROR_SUCCESS;
 };
 
@@ -102,6 +103,8 @@ Opened openShared(const std::string& path, DWORD uses, DWORD share, DWORD dispos
     }
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     result.identity = {info.st_dev, info.st_ino};
+    result.writeBehind =
+        S_ISREG(info.st_mode) && (flagsAndAttributes & FILE_FLAG_WRITE_THROUGH) == 0;
     if (!MayOpen(result.identity, uses, share)) {
         close(fd);
         result.error = ERROR_SHARING_VIOLATION;
@@ -137,7 +140,7 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
                           DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
     (void)lpSecurityAttributes;
     (void)hTemplateFile;
-    IgnoreFileSizeSignal();
+    PrepareProcessForFiles();
     const DWORD uses = usesOf(dwDesiredAccess);
     if (dwCreationDisposition < CREATE_NEW || dwCreationDisposition > TRUNCATE_EXISTING ||
         (dwShareMode & ~kShareModes) != 0 || (dwFlagsAndAttributes & kRefusedFlags) != 0 ||
@@ -147,18 +150,27 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
     std::string path;
     DWORD error = ERROR_SUCCESS;
     if (!MapDevicePath(lpFileName, PathUse::kName, &path, &error)) return failOpen(error);
+    // What other handles hold back of this file goes first, so that the new handle sees it
+    // and a truncating open comes after it.
+    struct stat existing;
+    if (stat(path.c_str(), &existing) == 0) {
+        const FileIdentity identity{existing.st_dev, existing.st_ino};
+        FileObject::FlushOthers(&identity, nullptr);
+    }
     const Opened opened =
         openShared(path, uses, dwShareMode, dwCreationDisposition, dwFlagsAndAttributes);
     if (opened.fd < 0) return failOpen(opened.error);
 
     std::shared_ptr<FileObject> file;
     try {
-        file = std::make_shared<FileObject>(opened.fd, uses, dwShareMode, opened.identity);
+        file = std::make_shared<FileObject>(opened.fd, uses, dwShareMode, opened.identity,
+                                            opened.writeBehind);
     } catch (const std::bad_alloc&) {
         close(opened.fd);
         UnregisterHolder(opened.identity, uses, dwShareMode);
         return failOpen(ERROR_NOT_ENOUGH_MEMORY);
     }
+    file->Register(file);
     HANDLE handle = InsertHandle(std::move(file));
     if (handle == nullptr) return INVALID_HANDLE_VALUE; // the object closed itself
     const bool reopened = opened.existed && (dwCreationDisposition == CREATE_ALWAYS ||

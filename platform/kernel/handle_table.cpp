@@ -1,5 +1,6 @@
 #include "handle_table.h"
 
+#include <atomic>
 #include <mutex>
 #include <new>
 #include <unordered_map>
@@ -13,8 +14,20 @@ constexpr uintptr_t kHandleStep = 4;
 struct Table {
     std::mutex mutex;
     uintptr_t lastValue = 0;
+    // Counts the handles taken out; changed under the mutex before the removal.
+    std::atomic<uint64_t> removals{0};
     std::unordered_map<uintptr_t, std::shared_ptr<KernelObject>> objects;
 };
+
+// The calling thread's last lookup: a thread calling on one handle again and again (small
+// writes to one file) finds it without the table's lock. The entry holds no reference, so
+// a closed object is never kept alive by it; it is valid while no handle was removed since.
+struct LastLookup {
+    uintptr_t value = 0;
+    uint64_t removals = 0;
+    std::weak_ptr<KernelObject> object;
+};
+thread_local LastLookup tLastLookup;
 
 Table& table() {
     static Table* instance = new Table; // never destroyed: threads may outlive main
@@ -43,12 +56,22 @@ HANDLE InsertHandle(std::shared_ptr<KernelObject> object) {
 
 std::shared_ptr<KernelObject> LookupHandle(HANDLE handle) {
     Table& t = table();
+    const uintptr_t value = reinterpret_cast<uintptr_t>(handle);
+    LastLookup& last = tLastLookup;
+    if (value != 0 && last.value == value &&
+        last.removals == t.removals.load(std::memory_order_acquire)) {
+        // No handle was removed since the lookup that filled the entry: still open.
+        if (std::shared_ptr<KernelObject> object = last.object.lock()) return object;
+    }
     std::lock_guard<std::mutex> lock(t.mutex);
-    const auto found = t.objects.find(reinterpret_cast<uintptr_t>(handle));
+    const auto found = t.objects.find(value);
     if (found == t.objects.end()) {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
+    last.value = value;
+    last.removals = t.removals.load(std::memory_order_relaxed);
+    last.object = found->second;
     return found->second;
 }
 
@@ -63,10 +86,11 @@ BOOL RemoveHandle(HANDLE handle, ObjectKind kind, ObjectKind otherKind) {
             SetLastError(ERROR_INVALID_HANDLE);
             return FALSE;
         }
+        t.removals.fetch_add(1, std::memory_order_release);
         released = std::move(found->second);
         t.objects.erase(found);
     }
-    return TRUE;
+    return released->close();
 }
 
 } // namespace qb::kernel

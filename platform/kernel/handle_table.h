@@ -23,6 +23,9 @@ public:
     // WaitForSingleObject: WAIT_OBJECT_0 once signalled, WAIT_TIMEOUT after the time-out.
     // Objects that can't be waited on fail.
     virtual DWORD wait(DWORD milliseconds);
+    // CloseHandle's last word on the object, after it left the table: FALSE (last error
+    // set) when work the object had deferred failed.
+    virtual BOOL close() { return TRUE; }
 
 private:
     ObjectKind kind_;
@@ -41,11 +44,12 @@ template <typename T> std::shared_ptr<T> LookupHandleAs(HANDLE handle, ObjectKin
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
-    return std::static_pointer_cast<T>(object);
+    return std::static_pointer_cast<T>(std::move(object));
 }
 
-// Takes the handle out of the table if it is open and of one of the kinds; the object is
-// destroyed when the last holder lets go (outside the table's lock).
+// Takes the handle out of the table if it is open and of one of the kinds, and closes the
+// object (outside the table's lock), whose result it returns; the object is destroyed when
+// the last holder lets go.
 BOOL RemoveHandle(HANDLE handle, ObjectKind kind, ObjectKind otherKind);
 
 } // namespace qb::kernel

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <functional>
 #include <string>
-#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -231,26 +230,6 @@ TEST_F(FilesTest, SparseFileBeyondFourGigabytes) {
     DWORD got = 0;
     EXPECT_TRUE(ReadFile(file, &byte, 1, &got, nullptr));
     EXPECT_EQ('x', byte);
-    CloseHandle(file);
-}
-
-TEST_F(FilesTest, FileSizeLimitFailsTheWriteInsteadOfKillingTheProcess) {
-    HANDLE file = open(u"limited", kReadWrite, 0, CREATE_ALWAYS);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    struct rlimit saved;
-    ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &saved));
-    struct rlimit limited = saved;
-    limited.rlim_cur = 1000;
-    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &limited));
-    const std::string data(4000, 'z');
-    DWORD put = 0;
-    SetLastError(0);
-    const BOOL written = WriteFile(file, data.data(), DWORD(data.size()), &put, nullptr);
-    const DWORD error = GetLastError();
-    setrlimit(RLIMIT_FSIZE, &saved);
-    EXPECT_FALSE(written);
-    EXPECT_EQ(1000u, put);
-    EXPECT_TRUE(error == ERROR_HANDLE_DISK_FULL || error == ERROR_DISK_FULL) << error;
     CloseHandle(file);
 }
 
