@@ -293,6 +293,30 @@ private:
             run.fileSizeBlocks = blocks;
             return true;
         }
+        if (keyword == "terminal") {
+            run.terminal = true;
+            return noMore();
+        }
+        if (keyword == "keys" || keyword == "type" || keyword == "wait-screen") {
+            if (!run.terminal) return fail("\"" + keyword + "\" needs \"terminal\" first");
+            TerminalStep step;
+            step.line = lineNumber_;
+            if (keyword == "keys") {
+                step.kind = TerminalStep::Kind::Keys;
+                if (next_ >= tokens_.size()) return fail("no keys");
+                while (next_ < tokens_.size()) {
+                    std::string key;
+                    if (!quoted(key)) return false;
+                    step.keys.push_back(std::move(key));
+                }
+            } else {
+                step.kind =
+                    keyword == "type" ? TerminalStep::Kind::Type : TerminalStep::Kind::WaitScreen;
+                if (!text(step.text)) return false;
+            }
+            run.steps.push_back(std::move(step));
+            return true;
+        }
         if (keyword == "expect") return expectation(run);
         return fail("unknown keyword \"" + keyword + "\" in a run");
     }
@@ -395,9 +419,9 @@ private:
         for (const RunSpec& run : spec_.runs) {
             bool exit = false;
             for (const auto& e : run.expectations) exit |= e.kind == Expectation::Kind::Exit;
-            if (!exit || run.args.empty()) {
+            if (!exit || (run.args.empty() && !run.terminal)) {
                 lineNumber_ = run.line;
-                return fail("a run needs \"args\" and \"expect exit\"");
+                return fail("a run needs \"args\" (or \"terminal\") and \"expect exit\"");
             }
         }
         return true;

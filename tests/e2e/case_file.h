@@ -78,7 +78,19 @@ struct Expectation {
     int line = 0;
 };
 
+// One thing done to a program running in a terminal, in order.
+struct TerminalStep {
+    enum class Kind { Keys, Type, WaitScreen };
+    Kind kind = Kind::Keys;
+    std::vector<std::string> keys; // Keys: tmux key names
+    std::string text;              // Type: text typed; WaitScreen: text the screen must show
+    int line = 0;
+};
+
 struct RunSpec {
+    // In a terminal (a tmux pane), for the interactive mode; else a plain process.
+    bool terminal = false;
+    std::vector<TerminalStep> steps;
     std::vector<std::string> args;          // placeholders kept
     std::vector<std::string> env;           // "NAME=value"
     std::optional<uint64_t> fileSizeBlocks; // ulimit -f

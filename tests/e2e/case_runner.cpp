@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <sstream>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,11 +21,17 @@
 #include "tests/support/scripted_server.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tinyproxy_server.h"
+#include "tests/tui/tmux_session.h"
 
 namespace qb::test::e2e {
 namespace {
 
 constexpr size_t kShownBytes = 2000; // of a mismatching request or file, in a failure message
+// The terminal of interactive runs, and how long a screen may take to appear there.
+constexpr int kTerminalColumns = 80;
+constexpr int kTerminalRows = 25;
+constexpr Millis kScreenWait{15000};
+constexpr Millis kExitPoll{50};
 
 // The default environment of every run; a run's own "env" entries replace these.
 const char* const kBaseEnv[] = {"LANG=C"};
@@ -65,6 +72,19 @@ std::optional<std::string> readAt(const std::string& path, uint64_t offset, size
     ::close(fd);
     if (done != count) return std::nullopt;
     return bytes;
+}
+
+// text as one shell word.
+std::string shellQuoted(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        if (c == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "'";
 }
 
 bool makeSparse(const std::string& path, uint64_t size) {
@@ -297,11 +317,13 @@ private:
             }
         }
 
-        const ProcessResult result = start(run, args);
+        if (run.terminal && !TmuxSession::Available()) return skip("tmux is not installed");
+        const ProcessResult result = run.terminal ? inTerminal(run, args) : start(run, args);
         if (!result.started) {
             ADD_FAILURE_AT(context_.casePath.c_str(), run.line) << "not started: " << result.error;
             return false;
         }
+        if (result.timedOut && !result.error.empty()) return false;
         if (result.timedOut || result.signal != 0) {
             ADD_FAILURE_AT(context_.casePath.c_str(), run.line)
                 << (result.timedOut ? "the program ran past the limit"
@@ -323,7 +345,7 @@ private:
         return info == nullptr ? 0 : info->result()->total_part_count();
     }
 
-    ProcessResult start(const RunSpec& run, const std::vector<std::string>& args) const {
+    ProcessOptions options(const RunSpec& run) const {
         ProcessOptions options;
         options.env = {"QUILLBROOK_ROOT=" + root(),
                        "QUILLBROOK_REGISTRY=" + work_.file("registry.reg")};
@@ -340,6 +362,11 @@ private:
             if (!set) options.unsetEnv.emplace_back(name);
         }
         options.limit = Millis{kRunLimitMs};
+        return options;
+    }
+
+    ProcessResult start(const RunSpec& run, const std::vector<std::string>& args) const {
+        const ProcessOptions options = this->options(run);
         if (!run.fileSizeBlocks) return runProcess(context_.program, args, options);
         // The limit applies to the program through the shell that sets it and then execs it.
         std::vector<std::string> shell = {
@@ -347,6 +374,72 @@ private:
             context_.program};
         shell.insert(shell.end(), args.begin(), args.end());
         return runProcess("/bin/sh", shell, options);
+    }
+
+    // The program in a tmux pane, inside a shell that sets its environment and limits and
+    // records its standard error and exit code; then the run's steps, then its end.
+    ProcessResult inTerminal(const RunSpec& run, const std::vector<std::string>& args) {
+        const ProcessOptions options = this->options(run);
+        const std::string number = std::to_string(++terminalRuns_);
+        const std::string errors = work_.file("terminal-" + number + ".err");
+        const std::string exitFile = work_.file("terminal-" + number + ".exit");
+        std::string command = "env";
+        for (const auto& name : options.unsetEnv) command += " -u " + shellQuoted(name);
+        for (const auto& entry : options.env) command += " " + shellQuoted(entry);
+        command += " " + shellQuoted(context_.program);
+        for (const auto& arg : args) command += " " + shellQuoted(arg);
+        command += " 2>" + shellQuoted(errors) + "; echo $? >" + shellQuoted(exitFile + ".part") +
+                   " && mv " + shellQuoted(exitFile + ".part") + " " + shellQuoted(exitFile);
+        if (run.fileSizeBlocks)
+            command = "ulimit -f " + std::to_string(*run.fileSizeBlocks) + " && " + command;
+
+        ProcessResult result;
+        TmuxSession terminal;
+        if (!terminal.Start(command, kTerminalColumns, kTerminalRows)) {
+            result.error = "tmux did not start";
+            return result;
+        }
+        result.started = true;
+        bool stepsDone = true;
+        for (const TerminalStep& step : run.steps) {
+            std::string text = step.text;
+            if (!resolveAt(text, step.line)) {
+                stepsDone = false;
+                break;
+            }
+            std::string screen;
+            if (step.kind == TerminalStep::Kind::Keys) {
+                terminal.SendKeys(step.keys);
+            } else if (step.kind == TerminalStep::Kind::Type) {
+                terminal.SendText(text);
+            } else if (!terminal.WaitForText(text, kScreenWait, &screen)) {
+                ADD_FAILURE_AT(context_.casePath.c_str(), step.line)
+                    << "the screen does not show " << shown(text) << ":\n"
+                    << screen;
+                stepsDone = false;
+                break;
+            }
+        }
+        if (!stepsDone) {
+            result.timedOut = true;
+            result.error = "stopped after a step failed";
+            return result;
+        }
+        const auto deadline = std::chrono::steady_clock::now() + Millis{kRunLimitMs};
+        std::optional<std::string> code;
+        while (!(code = readFile(exitFile)) && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(kExitPoll);
+        }
+        result.err = readFile(errors).value_or("");
+        if (!code) {
+            result.timedOut = true;
+            result.err += "\nthe screen at the end:\n" + terminal.Capture();
+            return result;
+        }
+        result.exitCode = std::atoi(code->c_str());
+        if (result.exitCode > 128 && result.exitCode < 128 + 64)
+            result.signal = result.exitCode - 128;
+        return result;
     }
 
     // --- checks -------------------------------------------------------------------------
@@ -497,6 +590,7 @@ private:
     std::map<std::string, std::unique_ptr<ScriptedServer>> scripted_;
     std::vector<std::unique_ptr<NginxServer>> nginx_;
     std::vector<std::unique_ptr<TinyproxyServer>> proxies_;
+    int terminalRuns_ = 0;
 };
 
 } // namespace
