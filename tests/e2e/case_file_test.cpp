@@ -1,0 +1,85 @@
+// The case format itself: continued lines, server blocks and the errors a case writer meets.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/e2e/case_file.h"
+
+namespace {
+
+using qb::test::e2e::CaseSpec;
+using qb::test::e2e::dataBytes;
+using qb::test::e2e::DataItem;
+using qb::test::e2e::parseCase;
+
+constexpr char kMinimalRun[] = "run\n  args \"URL=x\"\n  expect exit 1\n";
+
+TEST(CaseFile, QuotedLinesContinueTheStatementAboveInBlocksToo) {
+    std::string error;
+    const auto spec = parseCase("server web\n"
+                                "  connection\n"
+                                "    send \"HTTP/1.0 200 OK\\r\\n\"\n"
+                                "         \"\\r\\n\"\n"
+                                "  # a comment keeps its line\n"
+                                "    close\n"
+                                "end\n"
+                                "run\n"
+                                "  args \"URL=a\" \"Path=/b\"\n"
+                                "  expect request web 1 \"GET / HTTP/1.0\\n\"\n"
+                                "                       \"\\n\"\n"
+                                "  expect exit -6\n",
+                                error);
+    ASSERT_TRUE(spec.has_value()) << error;
+    ASSERT_EQ(spec->servers.size(), 1u);
+    // Four lines, as in the case file, so script errors point at the right line.
+    EXPECT_EQ(spec->servers[0].script, "  connection\n"
+                                       "    send \"HTTP/1.0 200 OK\\r\\n\"          \"\\r\\n\"\n"
+                                       "\n"
+                                       "  # a comment keeps its line\n"
+                                       "    close\n");
+    ASSERT_EQ(spec->runs.size(), 1u);
+    EXPECT_EQ(spec->runs[0].args, (std::vector<std::string>{"URL=a", "Path=/b"}));
+    ASSERT_EQ(spec->runs[0].expectations.size(), 2u);
+    EXPECT_EQ(spec->runs[0].expectations[0].text, "GET / HTTP/1.0\n\n");
+    EXPECT_EQ(spec->runs[0].expectations[1].code, -6);
+}
+
+TEST(CaseFile, MistakesAreNamedWithTheirLine) {
+    const struct {
+        std::string text;
+        std::string error;
+    } cases[] = {
+        {"title \"t\"\nbogus 1\n", "line 2: unknown keyword \"bogus\""},
+        {"server web\n  connection\n", "\"web\" has no \"end\""},
+        {"folder \"d\"\nfile \"d/f\" data missing\n" + std::string(kMinimalRun),
+         "line 2: no data item missing"},
+        {"run\n  args \"URL=x\"\n", "line 1: a run needs"},
+        {"run\n  keys \"Tab\"\n", "line 2: \"keys\" needs \"terminal\" first"},
+        {std::string(kMinimalRun) + "  expect request nobody 1 \"x\"\n",
+         "line 4: no server nobody"},
+        {std::string(kMinimalRun) + "  expect request web 0 \"x\"\n", "connections count from 1"},
+        {"data a text \"x\"\ndata a text \"y\"\n", "line 2: a second data item a"},
+        {"", "no \"run\""},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_FALSE(parseCase(c.text, error).has_value()) << c.text;
+        EXPECT_NE(error.find(c.error), std::string::npos) << c.text << "\n gave: " << error;
+    }
+}
+
+TEST(CaseFile, PatternPiecesAreSlicesOfOnePattern) {
+    DataItem whole{"whole", DataItem::Kind::Pattern, 5000, 0, {}};
+    DataItem piece{"piece", DataItem::Kind::Pattern, 300, 4321, {}};
+    EXPECT_EQ(dataBytes(piece), dataBytes(whole).substr(4321, 300));
+    // Not a short cycle: a piece shifted by one does not match.
+    DataItem shifted{"shifted", DataItem::Kind::Pattern, 300, 4322, {}};
+    EXPECT_NE(dataBytes(shifted), dataBytes(piece));
+}
+
+TEST(CaseFile, RepeatNumbersItsCopies) {
+    DataItem headers{"h", DataItem::Kind::Repeat, 3, 0, "X-{i}: {i}\r\n"};
+    EXPECT_EQ(dataBytes(headers), "X-1: 1\r\nX-2: 2\r\nX-3: 3\r\n");
+}
+
+} // namespace
