@@ -209,14 +209,14 @@ private:
     bool ready_ = false;
 };
 
-class DownloadDialogTest : public ::testing::Test {
+class TerminalDownloadTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!TmuxSession::Available()) GTEST_SKIP() << "tmux is not installed (scripts/setup)";
     }
 };
 
-TEST_F(DownloadDialogTest, RealFileFromNginxArrivesWhole) {
+TEST_F(TerminalDownloadTest, RealFileFromNginxArrivesWhole) {
     if (!NginxServer::available()) GTEST_SKIP() << "nginx is not installed (scripts/setup)";
     const std::string body = Body(3u << 20);
     const std::string total = std::to_string(body.size());
@@ -255,10 +255,10 @@ TEST_F(DownloadDialogTest, RealFileFromNginxArrivesWhole) {
 
 // Pause, Resume and Stop against the slow server. The program's receive thread reads only
 // while the transfer runs, so what reaches the file tells what it did.
-class SlowDownloadTest : public DownloadDialogTest {
+class TerminalSlowDownloadTest : public TerminalDownloadTest {
 protected:
     void SetUp() override {
-        DownloadDialogTest::SetUp();
+        TerminalDownloadTest::SetUp();
         if (IsSkipped()) return;
         std::string script =
             "connection\n"
@@ -325,7 +325,7 @@ protected:
     DialogRun run_;
 };
 
-TEST_F(SlowDownloadTest, PauseHoldsTheTransferUntilResumeFinishesIt) {
+TEST_F(TerminalSlowDownloadTest, PauseHoldsTheTransferUntilResumeFinishesIt) {
     StartAndPause();
     ASSERT_FALSE(HasFatalFailure());
     ReleaseAndExpectHeld();
@@ -342,7 +342,7 @@ TEST_F(SlowDownloadTest, PauseHoldsTheTransferUntilResumeFinishesIt) {
     run_.ExpectNoSanitizerReport();
 }
 
-TEST_F(SlowDownloadTest, StopDuringAStalledReadKeepsWhatArrived) {
+TEST_F(TerminalSlowDownloadTest, StopDuringAStalledReadKeepsWhatArrived) {
     StartAndPause();
     ASSERT_FALSE(HasFatalFailure());
     // The receive thread is blocked reading from the stalled server; Stop must wake it.
@@ -354,7 +354,7 @@ TEST_F(SlowDownloadTest, StopDuringAStalledReadKeepsWhatArrived) {
     EXPECT_TRUE(server_.waitForExit(kWait));
 }
 
-TEST_F(SlowDownloadTest, StopWhilePausedKeepsAPrefix) {
+TEST_F(TerminalSlowDownloadTest, StopWhilePausedKeepsAPrefix) {
     StartAndPause();
     ASSERT_FALSE(HasFatalFailure());
     ReleaseAndExpectHeld();
