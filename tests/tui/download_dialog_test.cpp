@@ -260,17 +260,20 @@ protected:
     void SetUp() override {
         TerminalDownloadTest::SetUp();
         if (IsSkipped()) return;
-        std::string script =
+        const std::string head =
+            "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(kSlowTotal) + "\r\n\r\n";
+        const std::string gap = std::to_string(kSlowGapMs);
+        // One script line per source line.
+        // clang-format off
+        const std::string script =
             "connection\n"
-            "send " +
-            quoteBytes("HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(kSlowTotal) +
-                       "\r\n\r\n") +
-            "\n"
-            "pause " +
-            std::to_string(kSlowGapMs) + "\nsend-pieces " + std::to_string(kSlowPieceSize) + " " +
-            std::to_string(kSlowGapMs) + " " + quoteBytes(body_.substr(0, kSlowFirstPart)) +
-            "\nstall " + std::to_string(kStallMs) + "\nsend " +
-            quoteBytes(body_.substr(kSlowFirstPart)) + "\n";
+            "send " + quoteBytes(head) + "\n"
+            "pause " + gap + "\n"
+            "send-pieces " + std::to_string(kSlowPieceSize) + " " + gap + " " +
+                quoteBytes(body_.substr(0, kSlowFirstPart)) + "\n"
+            "stall " + std::to_string(kStallMs) + "\n"
+            "send " + quoteBytes(body_.substr(kSlowFirstPart)) + "\n";
+        // clang-format on
         ASSERT_TRUE(server_.start(script)) << server_.error() << server_.errors();
     }
 
