@@ -5,10 +5,10 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <thread>
 
 #include <fcntl.h>
@@ -35,6 +35,9 @@ constexpr Millis kExitPoll{50};
 
 // The default environment of every run; a run's own "env" entries replace these.
 const char* const kBaseEnv[] = {"LANG=C"};
+// What sanitized builds of the program write when they find a fault.
+const char* const kSanitizerReports[] = {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer",
+                                         "WARNING: ThreadSanitizer", "runtime error:"};
 const char* const kUnsetEnv[] = {"LC_ALL", "LC_MESSAGES", "LC_CTYPE", "LANGUAGE"};
 
 std::string envName(const std::string& entry) {
@@ -330,6 +333,15 @@ private:
                                     : "the program died of signal " + std::to_string(result.signal))
                 << "\nstderr: " << result.err;
             return false;
+        }
+        // A sanitizer's report may leave the exit code as expected (ASan ends with 1).
+        for (const char* report : kSanitizerReports) {
+            if (result.err.find(report) != std::string::npos) {
+                ADD_FAILURE_AT(context_.casePath.c_str(), run.line)
+                    << "the program reported a fault:\n"
+                    << result.err;
+                break;
+            }
         }
         const int failuresBefore = failures();
         for (const Expectation& e : expectations) check(e, result);
