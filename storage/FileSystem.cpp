@@ -37,7 +37,9 @@ int PlatformResult(BOOL succeeded) {
 
 } // namespace
 
-FileSystem::FileSystem() : baseDirectory_(nullptr), scratchPath_(nullptr) {}
+FileSystem::FileSystem(Allocator* allocator)
+    : baseDirectory_(nullptr), allocator_(allocator != nullptr ? allocator : &ownedAllocator_),
+      scratchPath_(nullptr) {}
 
 FileSystem::~FileSystem() {
     FreeUnits(&baseDirectory_);
@@ -46,14 +48,14 @@ FileSystem::~FileSystem() {
 
 WCHAR* FileSystem::AllocateUnits(DWORD count) {
     void* block = nullptr;
-    if (allocator_.Allocate(&block, static_cast<size_t>(count) * sizeof(WCHAR)) != kResultOk) {
+    if (allocator_->Allocate(&block, static_cast<size_t>(count) * sizeof(WCHAR)) != kResultOk) {
         return nullptr;
     }
     return static_cast<WCHAR*>(block);
 }
 
 void FileSystem::FreeUnits(WCHAR** text) {
-    if (*text != nullptr) allocator_.Free(*text);
+    if (*text != nullptr) allocator_->Free(*text);
     *text = nullptr;
 }
 
@@ -129,11 +131,11 @@ int FileSystem::OpenSearch(FileSearch** search, LPCWSTR pattern) {
     const int built = BuildFullPath(pattern);
     if (built != kResultOk) return built;
     void* block = nullptr;
-    if (allocator_.Allocate(&block, sizeof(FileSearch)) != kResultOk) return kResultNoMemory;
+    if (allocator_->Allocate(&block, sizeof(FileSearch)) != kResultOk) return kResultNoMemory;
     FileSearch* opened = static_cast<FileSearch*>(block);
     opened->find = FindFirstFileW(scratchPath_, &opened->data);
     if (opened->find == INVALID_HANDLE_VALUE) {
-        allocator_.Free(opened);
+        allocator_->Free(opened);
         return kResultFail;
     }
     opened->exhausted = FALSE;
@@ -159,7 +161,7 @@ int FileSystem::NextEntry(FileSearch* search, FileSearchEntry* entry) {
 int FileSystem::CloseSearch(FileSearch* search) {
     if (search == nullptr) return kResultNullArgument;
     if (search->find != INVALID_HANDLE_VALUE) FindClose(search->find);
-    allocator_.Free(search);
+    allocator_->Free(search);
     return kResultOk;
 }
 

@@ -7,7 +7,7 @@
 // "\Temp\a". The full path is built in a scratch buffer that lives until the next build.
 //
 // Results: 1 success or yes; 0 nothing more to do; -1 no, or the platform refused; -2 no
-// memory; -4 a null argument. Every buffer comes from the object's own allocator.
+// memory; -4 a null argument. Every buffer comes from the object's allocator.
 // Table order: the 15 operations as declared below.
 #pragma once
 
@@ -39,7 +39,9 @@ struct FileSearch;
 
 class FileSystem final {
 public:
-    FileSystem();
+    // allocator: where every buffer of this object comes from (not owned); null gives the
+    // object a heap allocator of its own.
+    explicit FileSystem(Allocator* allocator = nullptr);
     ~FileSystem();
     FileSystem(const FileSystem&) = delete;
     FileSystem& operator=(const FileSystem&) = delete;
@@ -87,6 +89,7 @@ private:
     void FreeUnits(WCHAR** text);
 
     WCHAR* baseDirectory_;
-    HeapAllocator allocator_;
+    HeapAllocator ownedAllocator_;
+    Allocator* allocator_;
     WCHAR* scratchPath_;
 };

@@ -1,0 +1,94 @@
+// Fifty automatic-mode runs at once from nginx into one folder, all recording their location
+// in one registry file: every file arrives whole, and the registry file stays one complete,
+// well-formed version that still holds what was there before.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <iterator>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/faults/program_sandbox.h"
+#include "tests/support/nginx_server.h"
+
+namespace qb::faults {
+namespace {
+
+constexpr int kRuns = 50;
+constexpr test::Millis kAllRunsLimit{90000};
+
+// Sizes around the receive piece (128 bytes) and the empty body first, then larger ones.
+size_t BodySize(int run) {
+    static const size_t kEdges[] = {0, 1, 127, 128, 129, 4096};
+    if (run < static_cast<int>(std::size(kEdges))) return kEdges[run];
+    return 1000 + static_cast<size_t>(run) * 2711;
+}
+
+std::string FileName(int run) {
+    return "f" + std::to_string(run) + ".bin";
+}
+
+std::string ProgramName(int run) {
+    return "quillbrook-" + std::to_string(run);
+}
+
+TEST(ConcurrentDownloads, FiftyRunsIntoOneFolderAndOneRegistry) {
+    if (!test::NginxServer::available()) GTEST_SKIP() << "nginx is not installed";
+    ProgramSandbox box;
+    ASSERT_TRUE(box.valid());
+    ASSERT_TRUE(test::writeFile(box.RegistryPath(), SeededRegistryText()));
+    test::NginxServer nginx;
+    std::set<std::u16string> recordedPaths;
+    for (int run = 0; run < kRuns; ++run) {
+        ASSERT_TRUE(nginx.writeFile("files/" + FileName(run), Body(BodySize(run), run)));
+        // Each run under its own name, so that the location left in the registry shows
+        // which writer's version survived whole.
+        ASSERT_TRUE(box.InstallProgram(ProgramName(run)));
+        recordedPaths.insert(ProgramSandbox::DevicePathOf(ProgramName(run)));
+    }
+    ASSERT_TRUE(nginx.start()) << nginx.error();
+
+    std::vector<std::unique_ptr<test::ChildProcess>> children;
+    for (int run = 0; run < kRuns; ++run) {
+        children.push_back(std::make_unique<test::ChildProcess>());
+        ASSERT_TRUE(box.Start(children.back().get(), nginx.url("/files/" + FileName(run)), "/dir",
+                              {}, ProgramName(run)))
+            << children.back()->error();
+    }
+    const auto deadline = std::chrono::steady_clock::now() + kAllRunsLimit;
+    for (int run = 0; run < kRuns; ++run) {
+        test::ChildProcess& child = *children[run];
+        const auto left =
+            std::chrono::duration_cast<test::Millis>(deadline - std::chrono::steady_clock::now());
+        ASSERT_TRUE(child.wait(std::max(left, test::Millis{1}))) << "run " << run << " hangs";
+        EXPECT_EQ(child.exitCode(), kExitDownloaded) << "run " << run << ": " << child.errors();
+    }
+
+    std::vector<std::string> expectedNames;
+    for (int run = 0; run < kRuns; ++run) {
+        const std::optional<std::string> file = box.Read("dir/" + FileName(run));
+        ASSERT_TRUE(file.has_value()) << FileName(run);
+        EXPECT_EQ(file->size(), BodySize(run)) << FileName(run);
+        EXPECT_TRUE(*file == Body(BodySize(run), run)) << FileName(run) << " differs";
+        expectedNames.push_back(FileName(run));
+    }
+    std::sort(expectedNames.begin(), expectedNames.end());
+    EXPECT_EQ(FolderEntries(box.Host("dir")), expectedNames); // nothing else left in the folder
+
+    const std::optional<ParsedRegistry> registry = ParseRegistryFile(box.RegistryPath());
+    ASSERT_TRUE(registry.has_value());
+    EXPECT_EQ(registry->skippedLines, 0u);
+    EXPECT_TRUE(HoldsSeededValues(registry->document));
+    const std::optional<std::u16string> recorded = SettingsText(registry->document, u"FilePath");
+    ASSERT_TRUE(recorded.has_value());
+    EXPECT_EQ(recordedPaths.count(*recorded), 1u);
+    // Only the file and its lock: no temporary version, no damaged copy.
+    EXPECT_EQ(FolderEntries(box.dir().path()),
+              (std::vector<std::string>{"registry.reg", "registry.reg.lock", "root"}));
+}
+
+} // namespace
+} // namespace qb::faults

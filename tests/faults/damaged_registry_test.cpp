@@ -1,0 +1,153 @@
+// A damaged registry file at start-up: garbage, a cut-off file, binary bytes, huge lines,
+// a file past the reader's size limit, a folder in its place. The program still downloads,
+// reports nothing about the registry, and keeps what it can't understand: the damaged file
+// is saved byte for byte as registry.reg.damaged beside a new, well-formed version that
+// holds the readable values and the program's location.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/faults/program_sandbox.h"
+#include "tests/support/scripted_server.h"
+
+namespace qb::faults {
+namespace {
+
+constexpr const char* kHeader = "Windows Registry Editor Version 5.00\n\n";
+constexpr const char* kSection = "[HKEY_CURRENT_USER\\Software\\Vr\\Quillbrook]\n";
+constexpr size_t kHugeLine = 4u << 20;       // one line of 4 MiB
+constexpr size_t kPastReadLimit = 17u << 20; // the platform reads at most 16 MiB
+
+enum class Kind {
+    kRewritten, // parsed in part: saved aside, rewritten with the readable values
+    kKept,      // too large to rewrite without losing its rest: left exactly as it was
+    kFolder,    // a folder where the file should be: left alone
+};
+
+struct DamageCase {
+    const char* name;
+    std::string (*content)();
+    Kind kind;
+    // A value of the damaged file that must survive the rewrite ("" for none).
+    const char16_t* keptServer;
+};
+
+std::string Garbage() {
+    return "this is not a registry\n{{{ ]]] \"\"\"\n=dword:zz\n\"FilePath\"=\"\\bin\\x\"\n";
+}
+
+std::string CutOff() {
+    return std::string(kHeader) + kSection + "\"ProxyServer\"=\"kept.example\"\n" +
+           "\"EnableProxy\"=dword:00000000\n\"ProxyPort\"=dwo";
+}
+
+std::string CutInsideAText() {
+    return std::string(kHeader) + kSection + "\"ProxyServer\"=\"kept.example\"\n" +
+           "\"Other\"=\"an unfinished te";
+}
+
+std::string Binary() {
+    std::string bytes = Body(6000, 11);
+    bytes.insert(0, std::string(kHeader) + kSection + "\"ProxyServer\"=\"kept.example\"\n");
+    return bytes;
+}
+
+// As regedit exports: UTF-16 with its byte-order mark; then a line of junk and half a unit.
+std::string Utf16WithOddLength() {
+    std::string bytes = "\xFF\xFE";
+    const std::string text =
+        std::string(kHeader) + kSection + "\"ProxyServer\"=\"kept.example\"\r\n#junk#\r\n";
+    for (char c : text) bytes += std::string(1, c) + '\0';
+    bytes += "\x41";
+    return bytes;
+}
+
+std::string HugeLine() {
+    return std::string(kHeader) + kSection + "\"ProxyServer\"=\"kept.example\"\n\"Long\"=\"" +
+           std::string(kHugeLine, 'x') + "\n";
+}
+
+std::string EndlessContinuation() {
+    std::string text = std::string(kHeader) + kSection + "\"ProxyServer\"=\"kept.example\"\n";
+    text += "\"Blob\"=hex:";
+    for (int i = 0; i < 100000; ++i) text += "zz,\\\n";
+    return text;
+}
+
+std::string PastTheReadLimit() {
+    std::string text = std::string(kHeader) + kSection;
+    while (text.size() < kPastReadLimit) text += "; a comment line that pads the file\n";
+    return text;
+}
+
+std::string None() {
+    return {};
+}
+
+class DamagedRegistry : public ::testing::TestWithParam<DamageCase> {};
+
+TEST_P(DamagedRegistry, TheProgramRunsAndTheDamageIsKeptAside) {
+    const DamageCase& c = GetParam();
+    const std::string body = Body(2500, 13);
+    ProgramSandbox box;
+    ASSERT_TRUE(box.valid());
+    const std::string damaged = c.content();
+    if (c.kind == Kind::kFolder) {
+        ASSERT_TRUE(test::makeDirectories(box.RegistryPath()));
+    } else {
+        ASSERT_TRUE(test::writeFile(box.RegistryPath(), damaged));
+    }
+
+    test::ScriptedServer server;
+    server.setFallback(test::rangeResponder(body));
+    ASSERT_TRUE(server.start());
+    const test::ProcessResult run =
+        box.Run("http://127.0.0.1:" + std::to_string(server.port()) + "/r.bin");
+    ASSERT_TRUE(run.started) << run.error;
+    EXPECT_EQ(run.signal, 0);
+    EXPECT_EQ(run.exitCode, kExitDownloaded) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(box.Read("dir/r.bin") == body);
+
+    const std::string savedPath = box.RegistryPath() + ".damaged";
+    switch (c.kind) {
+    case Kind::kRewritten: {
+        EXPECT_TRUE(test::readFile(savedPath) == damaged) << "the damaged file was not kept";
+        const std::optional<ParsedRegistry> registry = ParseRegistryFile(box.RegistryPath());
+        ASSERT_TRUE(registry.has_value());
+        EXPECT_EQ(registry->skippedLines, 0u);
+        EXPECT_EQ(SettingsText(registry->document, u"FilePath"),
+                  ProgramSandbox::DevicePathOf(ProgramSandbox::kProgramName));
+        if (c.keptServer[0] != 0) {
+            EXPECT_EQ(SettingsText(registry->document, u"ProxyServer"),
+                      std::u16string(c.keptServer));
+        }
+        break;
+    }
+    case Kind::kKept:
+        EXPECT_TRUE(test::readFile(box.RegistryPath()) == damaged) << "the file was changed";
+        EXPECT_FALSE(test::readFile(savedPath).has_value());
+        break;
+    case Kind::kFolder:
+        EXPECT_EQ(FolderEntries(box.RegistryPath()), std::vector<std::string>{});
+        EXPECT_FALSE(test::readFile(savedPath).has_value());
+        break;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Damage, DamagedRegistry,
+    ::testing::Values(
+        DamageCase{"Garbage", Garbage, Kind::kRewritten, u""},
+        DamageCase{"CutOffInAType", CutOff, Kind::kRewritten, u"kept.example"},
+        DamageCase{"CutOffInAText", CutInsideAText, Kind::kRewritten, u"kept.example"},
+        DamageCase{"Binary", Binary, Kind::kRewritten, u"kept.example"},
+        DamageCase{"Utf16WithOddLength", Utf16WithOddLength, Kind::kRewritten, u"kept.example"},
+        DamageCase{"HugeLine", HugeLine, Kind::kRewritten, u"kept.example"},
+        DamageCase{"EndlessContinuation", EndlessContinuation, Kind::kRewritten, u"kept.example"},
+        DamageCase{"PastTheReadLimit", PastTheReadLimit, Kind::kKept, u""},
+        DamageCase{"FolderInItsPlace", None, Kind::kFolder, u""}),
+    [](const ::testing::TestParamInfo<DamageCase>& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace qb::faults
