@@ -5,10 +5,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <iterator>
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/faults/program_sandbox.h"
@@ -88,6 +91,60 @@ TEST(ConcurrentDownloads, FiftyRunsIntoOneFolderAndOneRegistry) {
     // Only the file and its lock: no temporary version, no damaged copy.
     EXPECT_EQ(FolderEntries(box.dir().path()),
               (std::vector<std::string>{"registry.reg", "registry.reg.lock", "root"}));
+}
+
+// Runs killed (SIGKILL) at staggered moments of their start, some of them while they hold
+// the registry's lock or write its next version, among runs that go on: the lock is never
+// left held, the registry file stays one whole version, and a later run records itself.
+TEST(ConcurrentDownloads, RunsKilledDuringStartLeaveTheRegistryWhole) {
+    if (!test::NginxServer::available()) GTEST_SKIP() << "nginx is not installed";
+    constexpr int kKilled = 20;
+    constexpr test::Millis kStagger{3};
+    ProgramSandbox box;
+    ASSERT_TRUE(box.valid());
+    ASSERT_TRUE(test::writeFile(box.RegistryPath(), SeededRegistryText()));
+    test::NginxServer nginx;
+    ASSERT_TRUE(nginx.writeFile("files/k.bin", Body(300000, 1)));
+    ASSERT_TRUE(nginx.start()) << nginx.error();
+
+    std::vector<std::unique_ptr<test::ChildProcess>> children;
+    for (int run = 0; run < kKilled; ++run) {
+        children.push_back(std::make_unique<test::ChildProcess>());
+        ASSERT_TRUE(box.Start(children.back().get(), nginx.url("/files/k.bin"),
+                              "/dir/k" + std::to_string(run) + ".bin"));
+    }
+    for (int run = 0; run < kKilled; ++run) {
+        std::this_thread::sleep_for(kStagger);
+        kill(children[run]->pid(), SIGKILL);
+    }
+    for (auto& child : children) ASSERT_TRUE(child->wait(test::Millis{10000}));
+
+    // Every file a killed run left is the body's beginning.
+    const std::string body = Body(300000, 1);
+    for (const std::string& name : FolderEntries(box.Host("dir"))) {
+        const std::optional<std::string> part = box.Read("dir/" + name);
+        ASSERT_TRUE(part.has_value());
+        EXPECT_TRUE(*part == body.substr(0, part->size())) << name;
+    }
+    const test::ProcessResult after = box.Run(nginx.url("/files/k.bin"), "/dir/after.bin");
+    EXPECT_EQ(after.exitCode, kExitDownloaded) << after.err;
+    EXPECT_TRUE(box.Read("dir/after.bin") == body);
+    const std::optional<ParsedRegistry> registry = ParseRegistryFile(box.RegistryPath());
+    ASSERT_TRUE(registry.has_value());
+    EXPECT_EQ(registry->skippedLines, 0u);
+    EXPECT_TRUE(HoldsSeededValues(registry->document));
+    EXPECT_EQ(SettingsText(registry->document, u"FilePath"),
+              ProgramSandbox::DevicePathOf(ProgramSandbox::kProgramName));
+    // A writer killed between creating its temporary version and renaming it leaves that
+    // file behind; nothing else may be there.
+    for (const std::string& name : FolderEntries(box.dir().path())) {
+        const bool known = name == "registry.reg" || name == "registry.reg.lock" ||
+                           name == "root" || name.rfind("registry.reg.", 0) == 0;
+        EXPECT_TRUE(known) << name;
+        if (name != "registry.reg" && name != "registry.reg.lock" && name != "root") {
+            std::printf("[ faults   ] left behind by a killed writer: %s\n", name.c_str());
+        }
+    }
 }
 
 } // namespace
