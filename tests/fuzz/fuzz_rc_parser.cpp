@@ -17,10 +17,11 @@
 namespace {
 
 constexpr char kScriptName[] = "fuzz.rc";
-constexpr char kHeader[] = "#define IDD_MAIN 101\n"
+constexpr char kHeader[] = "#pragma once\n"
+                           "#define IDD_MAIN 101\n"
                            "#define IDC_URL 1001\n"
                            "#define IDM_MENU (106 + 1)\n"
-                           "#define WIDE(a, b) ((a) | (b))\n";
+                           "#define IDC_STATIC -1\n";
 
 } // namespace
 

@@ -9,6 +9,9 @@ namespace {
 // Bounds that keep a malformed script from recursing without end.
 constexpr size_t kMaxIncludeDepth = 16;
 constexpr int kMaxMacroDepth = 32;
+// Tokens all macro uses of one script may expand to: macros that each use the one before
+// twice would otherwise double the work at every level.
+constexpr size_t kMaxExpandedTokens = 100000;
 
 // Headers of the Win32 SDK: their constants are built in, so including them changes nothing.
 constexpr std::string_view kSystemHeaders[] = {"windows.h", "winres.h",   "winresrc.h",
@@ -110,6 +113,10 @@ bool Preprocessor::next(Token* token, Diagnostic* error) {
                 if (current.depth >= kMaxMacroDepth)
                     return fail(error, t.file, t.line,
                                 "macro '" + t.text + "' expands without end");
+                expandedTokens_ += macro->second.size();
+                if (expandedTokens_ > kMaxExpandedTokens)
+                    return fail(error, t.file, t.line,
+                                "macro '" + t.text + "' expands to too many tokens");
                 // The expansion takes the place of the name, at the line where it is used.
                 for (auto it = macro->second.rbegin(); it != macro->second.rend(); ++it) {
                     Pending p{*it, current.depth + 1};

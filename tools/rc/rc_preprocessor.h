@@ -58,6 +58,7 @@ private:
     std::map<std::string, std::vector<Token>> macros_;
     std::set<std::string> onceFiles_;
     bool utf8_ = false;
+    size_t expandedTokens_ = 0; // by every macro use so far
 };
 
 } // namespace qb::rc
