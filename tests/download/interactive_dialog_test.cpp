@@ -1,8 +1,10 @@
 // The interactive main dialog in this process, driven through the test hook against the
 // scripted server: completion re-enables Start, Stop and the close box while the server
-// stalls end the receive thread and keep the part received, and the question about an
-// existing file decides what the file holds afterwards.
+// stalls end the receive thread and keep the part received, the question about an existing
+// file decides what the file holds afterwards, and a device that fills up is reported.
 #include <gtest/gtest.h>
+
+#include <sys/resource.h>
 
 #include <functional>
 #include <string>
@@ -182,6 +184,47 @@ TEST_F(InteractiveDialog, ClosingTheWindowWhileTheQuestionIsUpStartsNothing) {
     EXPECT_FALSE(gFileStream->IsOpen());
     EXPECT_FALSE(gHttpClient->IsOpen());
     EXPECT_EQ(File("asked.bin").value_or(""), "old");
+}
+
+// The process may write files of at most `bytes` while this lives.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit small{bytes, saved_.rlim_max};
+        set_ = setrlimit(RLIMIT_FSIZE, &small) == 0;
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
+    bool set() const { return set_; }
+
+private:
+    rlimit saved_{};
+    bool set_ = false;
+};
+
+// A device that takes fewer bytes than the body: the platform keeps the writes back, so the
+// failure may show only when the file is committed at the end. That is the storage message,
+// not completion, and the part stays.
+TEST_F(InteractiveDialog, FullDeviceAtTheLastCommitIsAStorageError) {
+    const std::string body = qb::test::PatternBody(3000);
+    server_.addReply(qb::test::okReply(body));
+    ASSERT_TRUE(server_.start());
+    Fill(server_.port(), "/full.bin", "\\files");
+    qb::test::AnswerMessageBox(IDOK);
+    {
+        FileSizeLimit limit(2048);
+        ASSERT_TRUE(limit.set());
+        Start();
+        ASSERT_TRUE(WaitForModals(1));
+        qb::test::PumpUntil([this] { return Enabled(IDC_START); }, 5000);
+    }
+    EXPECT_EQ(qb::test::ModalHistory()[0].text,
+              u"Error occurred in receiving. It seems that there is not enough storage area.");
+    EXPECT_TRUE(Enabled(IDC_START));
+    EXPECT_FALSE(gFileStream->IsOpen());
+    const std::string part = File("full.bin").value_or("");
+    EXPECT_LT(part.size(), body.size());
+    EXPECT_EQ(part, body.substr(0, part.size()));
 }
 
 } // namespace
