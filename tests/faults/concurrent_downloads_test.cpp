@@ -68,6 +68,7 @@ TEST(ConcurrentDownloads, FiftyRunsIntoOneFolderAndOneRegistry) {
             std::chrono::duration_cast<test::Millis>(deadline - std::chrono::steady_clock::now());
         ASSERT_TRUE(child.wait(std::max(left, test::Millis{1}))) << "run " << run << " hangs";
         EXPECT_EQ(child.exitCode(), kExitDownloaded) << "run " << run << ": " << child.errors();
+        EXPECT_EQ(SanitizerReport(child.errors()), "") << "run " << run;
     }
 
     std::vector<std::string> expectedNames;
@@ -128,6 +129,7 @@ TEST(ConcurrentDownloads, RunsKilledDuringStartLeaveTheRegistryWhole) {
     }
     const test::ProcessResult after = box.Run(nginx.url("/files/k.bin"), "/dir/after.bin");
     EXPECT_EQ(after.exitCode, kExitDownloaded) << after.err;
+    EXPECT_EQ(SanitizerReport(after.err), "");
     EXPECT_TRUE(box.Read("dir/after.bin") == body);
     const std::optional<ParsedRegistry> registry = ParseRegistryFile(box.RegistryPath());
     ASSERT_TRUE(registry.has_value());

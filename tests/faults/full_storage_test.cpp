@@ -48,6 +48,7 @@ TEST_P(FullStorage, WritesWhatFitsAndNothingElse) {
         box.Run(url, "/dir", {c.resume ? "Resume=1" : "Resume=0"}, fault);
     EXPECT_EQ(run.signal, 0);
     EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+    EXPECT_EQ(SanitizerReport(run.err), "");
 
     const std::optional<std::string> file = box.Read("dir/full.bin");
     ASSERT_TRUE(file.has_value());

@@ -111,6 +111,7 @@ TEST_P(InterruptedDownload, KilledRunsAreContinuedToTheExactBytes) {
         ASSERT_EQ(kill(child.pid(), SIGKILL), 0);
         ASSERT_TRUE(child.wait(test::Millis{5000}));
         EXPECT_EQ(child.termSignal(), SIGKILL);
+        EXPECT_EQ(SanitizerReport(child.errors()), "");
         server.stop();
         const std::optional<std::string> part = test::readFile(target);
         ASSERT_TRUE(part.has_value());
@@ -127,6 +128,7 @@ TEST_P(InterruptedDownload, KilledRunsAreContinuedToTheExactBytes) {
     ASSERT_TRUE(nginx.start()) << nginx.error();
     const test::ProcessResult run = box.Run(nginx.url(std::string("/v/") + kFileName));
     EXPECT_EQ(run.exitCode, kExitResumed) << run.err;
+    EXPECT_EQ(SanitizerReport(run.err), "");
     const std::optional<std::string> file = test::readFile(target);
     ASSERT_TRUE(file.has_value());
     EXPECT_EQ(file->size(), body.size());

@@ -181,6 +181,15 @@ bool HoldsSeededValues(const registry::RegistryDocument& document) {
            SettingsNumber(document, u"ProxyPort") == 3128u;
 }
 
+std::string SanitizerReport(const std::string& errors) {
+    for (const char* mark : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer",
+                             "WARNING: ThreadSanitizer", "runtime error:"}) {
+        const size_t at = errors.find(mark);
+        if (at != std::string::npos) return errors.substr(at, errors.find('\n', at) - at);
+    }
+    return "";
+}
+
 std::vector<std::string> FolderEntries(const std::string& hostFolder) {
     std::vector<std::string> names;
     DIR* folder = opendir(hostFolder.c_str());

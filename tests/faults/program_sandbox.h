@@ -98,6 +98,10 @@ std::string SeededRegistryText();
 // Checks that a document still holds everything SeededRegistryText put there.
 bool HoldsSeededValues(const registry::RegistryDocument& document);
 
+// The first line of a sanitizer's report in a run's standard error, or "" when there is none
+// (a report does not always change the exit code).
+std::string SanitizerReport(const std::string& errors);
+
 // The names in a folder, sorted (no "." or "..").
 std::vector<std::string> FolderEntries(const std::string& hostFolder);
 

@@ -70,6 +70,7 @@ TEST_P(UnwritableTarget, FailsAsAWriteFailureAndTouchesNothing) {
     ASSERT_TRUE(run.started) << run.error;
     EXPECT_EQ(run.signal, 0);
     EXPECT_EQ(run.exitCode, kExitWriteFailed) << run.err;
+    EXPECT_EQ(SanitizerReport(run.err), "");
     chmod(box.Host("dir").c_str(), kOpen);
 
     switch (c.setup) {
