@@ -108,6 +108,8 @@ void FileObject::FlushOthers(const FileIdentity* identity, const FileObject* sel
 }
 
 void FileObject::FlushForOthers() {
+    // A handle that never holds bytes back is not waited for (a pipe's reader may block).
+    if (!writeBehind_) return;
     std::lock_guard<std::mutex> lock(mutex_);
     if (pendingBytes_ == 0) return;
     const DWORD saved = GetLastError();
@@ -178,6 +180,7 @@ BOOL FileObject::Write(const void* data, DWORD wanted, DWORD* done) {
     FlushSharers();
     std::lock_guard<std::mutex> lock(mutex_);
     if (!TakeDeferredLocked()) return FALSE;
+    if (wanted == 0) return TRUE;
     if (writeBehind_ && wanted < kWriteBehindBytes && pending_ == nullptr) {
         pending_.reset(new (std::nothrow) char[kWriteBehindBytes]);
     }

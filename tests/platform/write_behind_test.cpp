@@ -126,6 +126,9 @@ TEST_F(WriteBehindTest, WritesAndSeeksKeepTheirOrder) {
     HANDLE file = openFile(u"order", kReadWrite, 0, CREATE_ALWAYS);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
     ASSERT_TRUE(writeText(file, "hello world"));
+    DWORD put = 99;
+    EXPECT_TRUE(WriteFile(file, nullptr, 0, &put, nullptr)); // an empty write changes nothing
+    EXPECT_EQ(0u, put);
     EXPECT_EQ(11u, SetFilePointer(file, 0, nullptr, FILE_CURRENT));
     EXPECT_EQ(0u, SetFilePointer(file, 0, nullptr, FILE_BEGIN));
     ASSERT_TRUE(writeText(file, "J"));
