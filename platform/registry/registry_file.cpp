@@ -1,8 +1,12 @@
 #include "registry_file.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
 #include <new>
 #include <pwd.h>
 #include <sys/file.h>
@@ -110,8 +114,16 @@ bool writeAll(int fd, const std::string& bytes) {
     return true;
 }
 
+// A rewrite under a shell's file-size limit must fail with an error code, not end the
+// process: the registry is written at start-up, before any file call has set this up.
+void ignoreFileSizeSignal() {
+    static std::once_flag once;
+    std::call_once(once, [] { std::signal(SIGXFSZ, SIG_IGN); });
+}
+
 // Replaces the file at path with bytes: temporary file, fsync, rename, fsync of the folder.
 LONG replaceFile(const std::string& path, const std::string& bytes, mode_t mode) {
+    ignoreFileSizeSignal();
     std::string temporary = path + kTemporarySuffix;
     const int fd = mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) return errorOf(errno);
@@ -129,6 +141,41 @@ LONG replaceFile(const std::string& path, const std::string& bytes, mode_t mode)
         close(dir);
     }
     return ERROR_SUCCESS;
+}
+
+// True for the name mkostemp gives a temporary version of base: base, ".", six letters
+// or digits.
+bool isTemporaryOf(const std::string& name, const std::string& base) {
+    const size_t randomLetters = std::strlen(kTemporarySuffix) - 1;
+    if (name.size() != base.size() + 1 + randomLetters || name.compare(0, base.size(), base) != 0 ||
+        name[base.size()] != '.') {
+        return false;
+    }
+    for (size_t i = base.size() + 1; i < name.size(); ++i) {
+        const char c = name[i];
+        const bool letterOrDigit =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        if (!letterOrDigit) return false;
+    }
+    return true;
+}
+
+// Temporary versions are only made while the lock is held, so any found by the holder were
+// left by a writer that was killed before its rename: they are removed, not piled up.
+void removeStaleTemporaries(const std::string& path) {
+    const std::string folder = directoryOf(path);
+    const size_t slash = path.find_last_of('/');
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string damagedBase = base + kDamagedSuffix;
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) return;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (isTemporaryOf(name, base) || isTemporaryOf(name, damagedBase)) {
+            unlink((folder + "/" + name).c_str());
+        }
+    }
+    closedir(dir);
 }
 
 class FileLock {
@@ -199,6 +246,7 @@ LONG UpdateRegistry(const std::function<LONG(RegistryDocument&, bool* changed)>&
         const std::string path = resolvedPath(chosen);
         FileLock lock(path + kLockSuffix);
         if (!lock.held()) return errorOf(errno);
+        removeStaleTemporaries(path);
 
         std::string bytes;
         bool complete = true;

@@ -25,6 +25,11 @@ std::u16string fromUtf8(std::string_view text) {
     return out;
 }
 
+bool isUtf8(std::string_view text) {
+    return text.empty() || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                               int(text.size()), nullptr, 0) > 0;
+}
+
 // nullopt for text that UTF-8 can't carry exactly (a lone surrogate).
 std::optional<std::string> toUtf8(std::u16string_view text) {
     if (text.empty()) return std::string();
@@ -179,8 +184,12 @@ std::optional<std::u16string> readSection(std::string_view line, bool* deletes) 
     return fromUtf8(inner);
 }
 
-std::string decodeToUtf8(const std::string& bytes) {
+// *lossy is set when the UTF-16 text could not be carried over exactly (a lone surrogate
+// or an odd byte at the end).
+std::string decodeToUtf8(const std::string& bytes, bool* lossy) {
+    *lossy = false;
     if (bytes.compare(0, kUtf16LeBom.size(), kUtf16LeBom) == 0) {
+        *lossy = (bytes.size() - kUtf16LeBom.size()) % 2 != 0;
         std::u16string units((bytes.size() - kUtf16LeBom.size()) / 2, u'\0');
         for (size_t i = 0; i < units.size(); ++i) {
             units[i] = char16_t(BYTE(bytes[2 + 2 * i]) | (BYTE(bytes[3 + 2 * i]) << 8));
@@ -189,6 +198,10 @@ std::string decodeToUtf8(const std::string& bytes) {
         if (!units.empty()) {
             const int size = WideCharToMultiByte(CP_UTF8, 0, units.data(), int(units.size()),
                                                  nullptr, 0, nullptr, nullptr);
+            if (WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, units.data(), int(units.size()),
+                                    nullptr, 0, nullptr, nullptr) <= 0) {
+                *lossy = true;
+            }
             out.resize(size_t(size > 0 ? size : 0));
             if (size > 0) {
                 WideCharToMultiByte(CP_UTF8, 0, units.data(), int(units.size()), out.data(), size,
@@ -268,8 +281,9 @@ void appendValue(std::string* out, const RegistryValue& value) {
 } // namespace
 
 size_t ParseRegistryText(const std::string& bytes, RegistryDocument* document) {
-    const std::string text = decodeToUtf8(bytes);
-    size_t skipped = 0;
+    bool lossy = false;
+    const std::string text = decodeToUtf8(bytes, &lossy);
+    size_t skipped = lossy ? 1 : 0;
     RegistryKey* current = nullptr;
     bool inDeletedKey = false;
     size_t start = 0;
@@ -294,7 +308,10 @@ size_t ParseRegistryText(const std::string& bytes, RegistryDocument* document) {
         }
         if (view.front() == '[') {
             bool deletes = false;
-            const std::optional<std::u16string> path = readSection(view, &deletes);
+            // A name in another program's code page is not understood: its values are
+            // skipped with it rather than filed under the key before.
+            const std::optional<std::u16string> path =
+                isUtf8(view) ? readSection(view, &deletes) : std::nullopt;
             current = path && !deletes ? &document->EnsureKey(*path) : nullptr;
             inDeletedKey = path && deletes;
             if (!path) ++skipped;
@@ -302,6 +319,10 @@ size_t ParseRegistryText(const std::string& bytes, RegistryDocument* document) {
         }
         if (current == nullptr) {
             if (!inDeletedKey) ++skipped;
+            continue;
+        }
+        if (!isUtf8(view)) { // another program's code page: not ours to rewrite
+            ++skipped;
             continue;
         }
         std::string_view rest = view;

@@ -149,12 +149,10 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"FolderInItsPlace", None, Kind::kFolder, u""}),
     [](const ::testing::TestParamInfo<DamageCase>& info) { return std::string(info.param.name); });
 
-// A value another program wrote in Latin-1 rather than UTF-8 parses as a line, its bad
-// bytes read as replacement characters, so the rewrite at start-up changes the value and no
-// copy of the original is kept: the other program's text is lost. The sound outcome is the
-// one of every other damaged file, kept byte for byte beside the new version. Disabled
-// until the registry's reader counts such a line as one it did not understand.
-TEST(DamagedRegistryText, DISABLED_BytesThatAreNoUtf8AreKeptAside) {
+// A value another program wrote in Latin-1 rather than UTF-8 is not understood: rewriting
+// it would turn its bad bytes into replacement characters, so the original is kept byte
+// for byte beside the new version, as every other damaged file is.
+TEST(DamagedRegistryText, BytesThatAreNoUtf8AreKeptAside) {
     const std::string damaged =
         std::string(kHeader) + "[HKEY_CURRENT_USER\\Software\\Other]\n\"Name\"=\"caf\xE9\"\n";
     const std::string body = Body(100, 2);

@@ -248,6 +248,45 @@ TEST_F(RegistryTest, DamagedFileKeepsWhatItCanRead) {
     RegCloseKey(key);
 }
 
+// Text in another program's code page is not rewritten as replacement characters: such
+// a line (or a key named so, with its values) counts as damage, so the old file is kept.
+TEST_F(RegistryTest, TextThatIsNoUtf8IsKeptAside) {
+    const std::string latin1 = "Windows Registry Editor Version 5.00\n\n"
+                               "[HKEY_CURRENT_USER\\Software\\Vr\\Quillbrook]\n"
+                               "\"ProxyServer\"=\"caf\xE9\"\n"
+                               "[HKEY_CURRENT_USER\\Software\\Caf\xE9]\n"
+                               "\"Stray\"=\"of a key not understood\"\n";
+    sandbox_.writeFile("registry.reg", latin1);
+    HKEY key = openKey();
+    LONG result = 0;
+    queryText(key, u"ProxyServer", &result);
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, result);
+    ASSERT_EQ(ERROR_SUCCESS, setNumber(key, u"ProxyPort", 8080));
+    RegCloseKey(key);
+    EXPECT_EQ(latin1, sandbox_.readFile("registry.reg.damaged"));
+    key = openKey();
+    queryText(key, u"Stray", &result); // not filed under the key before the bad name
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, result);
+    EXPECT_EQ(8080u, queryNumber(key, u"ProxyPort"));
+    RegCloseKey(key);
+}
+
+// A writer killed between making its temporary version and renaming it leaves that file;
+// the next writer, holding the lock, removes it and leaves other names alone.
+TEST_F(RegistryTest, TemporaryVersionsOfKilledWritersAreRemoved) {
+    sandbox_.writeFile("registry.reg.Ab3xY9", "half a version");
+    sandbox_.writeFile("registry.reg.damaged.Qq1234", "half a copy");
+    sandbox_.writeFile("registry.reg.notes", "someone else's");
+    sandbox_.writeFile("registry.reg.Ab3xY", "too short a name");
+    HKEY key = create();
+    ASSERT_EQ(ERROR_SUCCESS, setNumber(key, u"ProxyPort", 1));
+    RegCloseKey(key);
+    EXPECT_FALSE(sandbox_.exists("registry.reg.Ab3xY9"));
+    EXPECT_FALSE(sandbox_.exists("registry.reg.damaged.Qq1234"));
+    EXPECT_TRUE(sandbox_.exists("registry.reg.notes"));
+    EXPECT_TRUE(sandbox_.exists("registry.reg.Ab3xY"));
+}
+
 TEST_F(RegistryTest, TruncatedAndGarbageFilesNeverCrash) {
     const std::string good = "Windows Registry Editor Version 5.00\n\n"
                              "[HKEY_CURRENT_USER\\Software\\Vr\\Quillbrook]\n"
