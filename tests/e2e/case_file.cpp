@@ -57,7 +57,7 @@ public:
         return finish();
     }
 
-    CaseSpec& result() { return spec_; }
+    CaseDescription& result() { return description_; }
     const std::string& error() const { return error_; }
 
 private:
@@ -136,18 +136,19 @@ private:
         if (tokens_[0].quoted) return fail("a line begins with a keyword");
         const std::string keyword = tokens_[0].text;
         if (keyword == "run") {
-            spec_.runs.emplace_back();
-            spec_.runs.back().line = lineNumber_;
+            description_.runs.emplace_back();
+            description_.runs.back().line = lineNumber_;
             return noMore();
         }
         if (keyword == "file" || keyword == "folder") {
             DeviceFile file;
             if (!deviceFile(keyword, file)) return false;
-            (spec_.runs.empty() ? spec_.files : spec_.runs.back().files).push_back(file);
+            (description_.runs.empty() ? description_.files : description_.runs.back().files)
+                .push_back(file);
             return true;
         }
-        if (!spec_.runs.empty()) return runStatement(keyword);
-        if (keyword == "title") return text(spec_.title);
+        if (!description_.runs.empty()) return runStatement(keyword);
+        if (keyword == "title") return text(description_.title);
         if (keyword == "data") return dataItem();
         if (keyword == "server" || keyword == "nginx" || keyword == "tinyproxy") {
             return server(keyword);
@@ -155,8 +156,8 @@ private:
         if (keyword == "proxy") {
             std::string server;
             if (!name(server, "a server name") || !noMore()) return false;
-            if (spec_.proxy) return fail("a second proxy");
-            spec_.proxy = server;
+            if (description_.proxy) return fail("a second proxy");
+            description_.proxy = server;
             proxyLine_ = lineNumber_;
             return true;
         }
@@ -184,7 +185,7 @@ private:
             return fail("unknown data kind \"" + kind + "\"");
         }
         if (!noMore()) return false;
-        spec_.data.push_back(std::move(item));
+        description_.data.push_back(std::move(item));
         return true;
     }
 
@@ -195,12 +196,12 @@ private:
         if (!serverNames_.insert(server.name).second) return fail("a second server " + server.name);
         if (keyword == "tinyproxy") {
             server.kind = ServerSpec::Kind::Tinyproxy;
-            spec_.servers.push_back(std::move(server));
+            description_.servers.push_back(std::move(server));
             return true;
         }
         server.kind = keyword == "nginx" ? ServerSpec::Kind::Nginx : ServerSpec::Kind::Scripted;
-        spec_.servers.push_back(std::move(server));
-        block_ = &spec_.servers.back();
+        description_.servers.push_back(std::move(server));
+        block_ = &description_.servers.back();
         lastScriptLine_ = std::string::npos;
         return true;
     }
@@ -270,7 +271,7 @@ private:
     }
 
     bool runStatement(const std::string& keyword) {
-        RunSpec& run = spec_.runs.back();
+        RunSpec& run = description_.runs.back();
         if (keyword == "args") {
             if (next_ >= tokens_.size()) return fail("no arguments");
             while (next_ < tokens_.size()) {
@@ -411,12 +412,12 @@ private:
                 return fail("no server " + used);
             }
         }
-        if (spec_.proxy && serverNames_.count(*spec_.proxy) == 0) {
+        if (description_.proxy && serverNames_.count(*description_.proxy) == 0) {
             lineNumber_ = proxyLine_;
-            return fail("no server " + *spec_.proxy);
+            return fail("no server " + *description_.proxy);
         }
-        if (spec_.runs.empty()) return fail("no \"run\"");
-        for (const RunSpec& run : spec_.runs) {
+        if (description_.runs.empty()) return fail("no \"run\"");
+        for (const RunSpec& run : description_.runs) {
             bool exit = false;
             for (const auto& e : run.expectations) exit |= e.kind == Expectation::Kind::Exit;
             if (!exit || (run.args.empty() && !run.terminal)) {
@@ -427,7 +428,7 @@ private:
         return true;
     }
 
-    CaseSpec spec_;
+    CaseDescription description_;
     std::vector<ScriptToken> tokens_;
     std::vector<ScriptToken> pending_;
     int pendingLine_ = 0;
@@ -445,7 +446,7 @@ private:
 
 } // namespace
 
-std::optional<CaseSpec> parseCase(std::string_view text, std::string& error) {
+std::optional<CaseDescription> parseCase(std::string_view text, std::string& error) {
     CaseParser parser;
     if (!parser.parse(text)) {
         error = parser.error();

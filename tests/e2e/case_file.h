@@ -99,7 +99,7 @@ struct RunSpec {
     int line = 0;
 };
 
-struct CaseSpec {
+struct CaseDescription {
     std::string title;
     std::vector<DataItem> data;
     std::vector<ServerSpec> servers;
@@ -109,7 +109,7 @@ struct CaseSpec {
 };
 
 // Parses case text. On failure returns nothing and sets error to "line N: what is wrong".
-std::optional<CaseSpec> parseCase(std::string_view text, std::string& error);
+std::optional<CaseDescription> parseCase(std::string_view text, std::string& error);
 
 // The bytes of a data item.
 std::string dataBytes(const DataItem& item);

@@ -7,7 +7,7 @@
 
 namespace {
 
-using qb::test::e2e::CaseSpec;
+using qb::test::e2e::CaseDescription;
 using qb::test::e2e::dataBytes;
 using qb::test::e2e::DataItem;
 using qb::test::e2e::parseCase;
@@ -16,32 +16,33 @@ constexpr char kMinimalRun[] = "run\n  args \"URL=x\"\n  expect exit 1\n";
 
 TEST(CaseFile, QuotedLinesContinueTheStatementAboveInBlocksToo) {
     std::string error;
-    const auto spec = parseCase("server web\n"
-                                "  connection\n"
-                                "    send \"HTTP/1.0 200 OK\\r\\n\"\n"
-                                "         \"\\r\\n\"\n"
-                                "  # a comment keeps its line\n"
-                                "    close\n"
-                                "end\n"
-                                "run\n"
-                                "  args \"URL=a\" \"Path=/b\"\n"
-                                "  expect request web 1 \"GET / HTTP/1.0\\n\"\n"
-                                "                       \"\\n\"\n"
-                                "  expect exit -6\n",
-                                error);
-    ASSERT_TRUE(spec.has_value()) << error;
-    ASSERT_EQ(spec->servers.size(), 1u);
-    // Four lines, as in the case file, so script errors point at the right line.
-    EXPECT_EQ(spec->servers[0].script, "  connection\n"
-                                       "    send \"HTTP/1.0 200 OK\\r\\n\"          \"\\r\\n\"\n"
-                                       "\n"
+    const auto description = parseCase("server web\n"
+                                       "  connection\n"
+                                       "    send \"HTTP/1.0 200 OK\\r\\n\"\n"
+                                       "         \"\\r\\n\"\n"
                                        "  # a comment keeps its line\n"
-                                       "    close\n");
-    ASSERT_EQ(spec->runs.size(), 1u);
-    EXPECT_EQ(spec->runs[0].args, (std::vector<std::string>{"URL=a", "Path=/b"}));
-    ASSERT_EQ(spec->runs[0].expectations.size(), 2u);
-    EXPECT_EQ(spec->runs[0].expectations[0].text, "GET / HTTP/1.0\n\n");
-    EXPECT_EQ(spec->runs[0].expectations[1].code, -6);
+                                       "    close\n"
+                                       "end\n"
+                                       "run\n"
+                                       "  args \"URL=a\" \"Path=/b\"\n"
+                                       "  expect request web 1 \"GET / HTTP/1.0\\n\"\n"
+                                       "                       \"\\n\"\n"
+                                       "  expect exit -6\n",
+                                       error);
+    ASSERT_TRUE(description.has_value()) << error;
+    ASSERT_EQ(description->servers.size(), 1u);
+    // Four lines, as in the case file, so script errors point at the right line.
+    EXPECT_EQ(description->servers[0].script,
+              "  connection\n"
+              "    send \"HTTP/1.0 200 OK\\r\\n\"          \"\\r\\n\"\n"
+              "\n"
+              "  # a comment keeps its line\n"
+              "    close\n");
+    ASSERT_EQ(description->runs.size(), 1u);
+    EXPECT_EQ(description->runs[0].args, (std::vector<std::string>{"URL=a", "Path=/b"}));
+    ASSERT_EQ(description->runs[0].expectations.size(), 2u);
+    EXPECT_EQ(description->runs[0].expectations[0].text, "GET / HTTP/1.0\n\n");
+    EXPECT_EQ(description->runs[0].expectations[1].code, -6);
 }
 
 TEST(CaseFile, MistakesAreNamedWithTheirLine) {

@@ -101,7 +101,8 @@ bool makeSparse(const std::string& path, uint64_t size) {
 
 class Case {
 public:
-    Case(const CaseContext& context, const CaseSpec& spec) : context_(context), spec_(spec) {}
+    Case(const CaseContext& context, const CaseDescription& description)
+        : context_(context), description_(description) {}
 
     void run() {
         if (!work_.valid()) {
@@ -112,7 +113,7 @@ public:
             ADD_FAILURE() << "cannot make the device root";
             return;
         }
-        for (const DataItem& item : spec_.data) {
+        for (const DataItem& item : description_.data) {
             data_[item.name] = dataBytes(item);
             if (data_[item.name].size() > kMaxDataSize) {
                 ADD_FAILURE() << "data item " << item.name << " is too long";
@@ -124,10 +125,10 @@ public:
             }
         }
         if (!startServers() || !writeRegistry()) return;
-        for (const DeviceFile& file : spec_.files) {
+        for (const DeviceFile& file : description_.files) {
             if (!prepare(file)) return;
         }
-        for (const RunSpec& run : spec_.runs) {
+        for (const RunSpec& run : description_.runs) {
             if (!runOnce(run)) return;
         }
     }
@@ -202,7 +203,7 @@ private:
     }
 
     bool startServers() {
-        for (const ServerSpec& server : spec_.servers) {
+        for (const ServerSpec& server : description_.servers) {
             switch (server.kind) {
             case ServerSpec::Kind::Scripted: {
                 auto scripted = std::make_unique<ScriptedServer>();
@@ -242,7 +243,7 @@ private:
             }
         }
         // Scripts may name any server's port, so they are added once all listen.
-        for (const ServerSpec& server : spec_.servers) {
+        for (const ServerSpec& server : description_.servers) {
             if (server.kind != ServerSpec::Kind::Scripted) continue;
             std::string text = server.script;
             if (!resolveAt(text, server.line)) return false;
@@ -261,9 +262,9 @@ private:
 
     // The program's settings: the proxy, when the case names one.
     bool writeRegistry() {
-        if (!spec_.proxy) return true;
+        if (!description_.proxy) return true;
         char port[16];
-        std::snprintf(port, sizeof port, "%08x", unsigned(ports_[*spec_.proxy]));
+        std::snprintf(port, sizeof port, "%08x", unsigned(ports_[*description_.proxy]));
         const std::string text = "Windows Registry Editor Version 5.00\r\n\r\n"
                                  "[HKEY_CURRENT_USER\\Software\\Vr\\Quillbrook]\r\n"
                                  "\"EnableProxy\"=dword:00000001\r\n"
@@ -595,7 +596,7 @@ private:
     }
 
     const CaseContext& context_;
-    const CaseSpec& spec_;
+    const CaseDescription& description_;
     TempDir work_{"qb-e2e"};
     std::map<std::string, std::string> data_;
     std::map<std::string, int> ports_;
@@ -607,8 +608,8 @@ private:
 
 } // namespace
 
-void runCase(const CaseContext& context, const CaseSpec& spec) {
-    Case(context, spec).run();
+void runCase(const CaseContext& context, const CaseDescription& description) {
+    Case(context, description).run();
 }
 
 } // namespace qb::test::e2e

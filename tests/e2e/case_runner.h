@@ -19,7 +19,7 @@ struct CaseContext {
     std::string program;  // the program under test
 };
 
-// Runs spec; skips the test (GTEST_SKIP) when a server program it needs is not installed.
-void runCase(const CaseContext& context, const CaseSpec& spec);
+// Runs description; skips the test (GTEST_SKIP) when a server program it needs is not installed.
+void runCase(const CaseContext& context, const CaseDescription& description);
 
 } // namespace qb::test::e2e

@@ -49,10 +49,10 @@ TEST_P(WholeProcess, Case) {
     const auto text = qb::test::readFile(path);
     ASSERT_TRUE(text.has_value()) << "cannot read " << path;
     std::string error;
-    const auto spec = qb::test::e2e::parseCase(*text, error);
-    ASSERT_TRUE(spec.has_value()) << path << ": " << error;
-    if (!spec->title.empty()) RecordProperty("title", spec->title);
-    qb::test::e2e::runCase({path, QB_PROGRAM}, *spec);
+    const auto description = qb::test::e2e::parseCase(*text, error);
+    ASSERT_TRUE(description.has_value()) << path << ": " << error;
+    if (!description->title.empty()) RecordProperty("title", description->title);
+    qb::test::e2e::runCase({path, QB_PROGRAM}, *description);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, WholeProcess, ::testing::ValuesIn(CaseFiles()), TestName);
