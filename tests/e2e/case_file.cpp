@@ -2,7 +2,6 @@
 // texts and their escapes are those of qb_scripted_server scripts.
 #include "tests/e2e/case_file.h"
 
-#include <charconv>
 #include <set>
 #include <utility>
 
@@ -64,9 +63,8 @@ private:
     // Runs the pending statement, reporting errors at its first line.
     bool flush() {
         if (pending_.empty()) return true;
-        tokens_ = std::move(pending_);
+        in_.Reset(std::move(pending_));
         pending_.clear();
-        next_ = 1;
         const int current = lineNumber_;
         lineNumber_ = pendingLine_;
         const bool ok = statement();
@@ -81,60 +79,24 @@ private:
 
     // --- tokens -------------------------------------------------------------------------
 
-    bool word(std::string& out, const char* what) {
-        if (next_ >= tokens_.size() || tokens_[next_].quoted)
-            return fail(std::string(what) + " is missing");
-        out = tokens_[next_++].text;
-        return true;
-    }
-
-    bool quoted(std::string& out) {
-        if (next_ >= tokens_.size() || !tokens_[next_].quoted)
-            return fail("a quoted text is missing");
-        out = tokens_[next_++].text;
-        return true;
-    }
-
-    // One or more quoted strings, joined, to the end of the line.
-    bool text(std::string& out) {
-        if (!quoted(out)) return false;
-        while (next_ < tokens_.size()) {
-            if (!tokens_[next_].quoted) return noMore();
-            out += tokens_[next_++].text;
-        }
-        return true;
-    }
-
-    bool number(uint64_t& value) {
-        std::string t;
-        if (!word(t, "a number")) return false;
-        const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
-        if (ec != std::errc() || end != t.data() + t.size()) return fail("not a number: " + t);
-        return true;
-    }
-
-    bool signedNumber(int& value) {
-        std::string t;
-        if (!word(t, "a number")) return false;
-        const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
-        if (ec != std::errc() || end != t.data() + t.size()) return fail("not a number: " + t);
-        return true;
-    }
+    bool word(std::string& out, const char* what) { return in_.Word(out, what) || fail(in_.error); }
+    bool quoted(std::string& out) { return in_.Quoted(out) || fail(in_.error); }
+    bool text(std::string& out) { return in_.Text(out) || fail(in_.error); }
+    bool number(uint64_t& value) { return in_.Number(value) || fail(in_.error); }
+    bool signedNumber(int& value) { return in_.SignedNumber(value) || fail(in_.error); }
 
     bool name(std::string& out, const char* what) {
         if (!word(out, what)) return false;
         return isPlainName(out) || fail("not a plain name: " + out);
     }
 
-    bool noMore() {
-        return next_ >= tokens_.size() || fail("unexpected \"" + tokens_[next_].text + "\"");
-    }
+    bool noMore() { return in_.NoMore() || fail(in_.error); }
 
     // --- statements ---------------------------------------------------------------------
 
     bool statement() {
-        if (tokens_[0].quoted) return fail("a line begins with a keyword");
-        const std::string keyword = tokens_[0].text;
+        if (in_.tokens[0].quoted) return fail("a line begins with a keyword");
+        const std::string keyword = in_.tokens[0].text;
         if (keyword == "run") {
             description_.runs.emplace_back();
             description_.runs.back().line = lineNumber_;
@@ -172,7 +134,7 @@ private:
         if (kind == "pattern") {
             item.kind = DataItem::Kind::Pattern;
             if (!number(item.size)) return false;
-            if (next_ < tokens_.size() && !number(item.offset)) return false;
+            if (!in_.AtEnd() && !number(item.offset)) return false;
             if (item.size > kMaxDataSize) return fail("pattern too long");
         } else if (kind == "text") {
             item.kind = DataItem::Kind::Text;
@@ -190,16 +152,16 @@ private:
     }
 
     bool server(const std::string& keyword) {
-        ServerSpec server;
+        CaseServer server;
         server.line = lineNumber_;
         if (!name(server.name, "a server name") || !noMore()) return false;
         if (!serverNames_.insert(server.name).second) return fail("a second server " + server.name);
         if (keyword == "tinyproxy") {
-            server.kind = ServerSpec::Kind::Tinyproxy;
+            server.kind = CaseServer::Kind::Tinyproxy;
             description_.servers.push_back(std::move(server));
             return true;
         }
-        server.kind = keyword == "nginx" ? ServerSpec::Kind::Nginx : ServerSpec::Kind::Scripted;
+        server.kind = keyword == "nginx" ? CaseServer::Kind::Nginx : CaseServer::Kind::Scripted;
         description_.servers.push_back(std::move(server));
         block_ = &description_.servers.back();
         lastScriptLine_ = std::string::npos;
@@ -208,17 +170,18 @@ private:
 
     // A line inside a server block: "end", else script text (scripted) or a document file.
     bool blockLine(std::string_view line) {
-        tokens_.clear();
+        in_.tokens.clear();
         std::string what;
-        if (!tokenizeScriptLine(line, tokens_, what)) return fail(what);
-        if (tokens_.size() == 1 && !tokens_[0].quoted && tokens_[0].text == "end") {
+        if (!tokenizeScriptLine(line, in_.tokens, what)) return fail(what);
+        if (in_.tokens.size() == 1 && !in_.tokens[0].quoted && in_.tokens[0].text == "end") {
             block_ = nullptr;
             return true;
         }
-        if (block_->kind == ServerSpec::Kind::Scripted) {
+        if (block_->kind == CaseServer::Kind::Scripted) {
             // A line that begins with a quoted text continues the script line before it; an
             // empty line keeps its place, so script line numbers still count case lines.
-            if (!tokens_.empty() && tokens_[0].quoted && lastScriptLine_ != std::string::npos) {
+            if (!in_.tokens.empty() && in_.tokens[0].quoted &&
+                lastScriptLine_ != std::string::npos) {
                 std::string& script = block_->script;
                 const std::string continued = " " + std::string(line);
                 script.insert(lastScriptLine_, continued);
@@ -226,16 +189,16 @@ private:
                 script += '\n';
                 return true;
             }
-            if (!tokens_.empty()) lastScriptLine_ = block_->script.size() + line.size();
+            if (!in_.tokens.empty()) lastScriptLine_ = block_->script.size() + line.size();
             block_->script.append(line);
             block_->script += '\n';
             return true;
         }
-        if (tokens_.empty()) return true;
-        next_ = 1;
-        if (tokens_[0].quoted || tokens_[0].text != "file")
+        if (in_.tokens.empty()) return true;
+        in_.next = 1;
+        if (in_.tokens[0].quoted || in_.tokens[0].text != "file")
             return fail("an nginx block holds only \"file PATH DATA\" lines");
-        ServerSpec::DocFile file;
+        CaseServer::DocFile file;
         if (!quoted(file.path) || !name(file.data, "a data name") || !noMore()) return false;
         block_->files.push_back(std::move(file));
         dataUses_.emplace_back(block_->files.back().data, lineNumber_);
@@ -271,10 +234,10 @@ private:
     }
 
     bool runStatement(const std::string& keyword) {
-        RunSpec& run = description_.runs.back();
+        CaseRun& run = description_.runs.back();
         if (keyword == "args") {
-            if (next_ >= tokens_.size()) return fail("no arguments");
-            while (next_ < tokens_.size()) {
+            if (in_.AtEnd()) return fail("no arguments");
+            while (!in_.AtEnd()) {
                 std::string arg;
                 if (!quoted(arg)) return false;
                 run.args.push_back(std::move(arg));
@@ -304,8 +267,8 @@ private:
             step.line = lineNumber_;
             if (keyword == "keys") {
                 step.kind = TerminalStep::Kind::Keys;
-                if (next_ >= tokens_.size()) return fail("no keys");
-                while (next_ < tokens_.size()) {
+                if (in_.AtEnd()) return fail("no keys");
+                while (!in_.AtEnd()) {
                     std::string key;
                     if (!quoted(key)) return false;
                     step.keys.push_back(std::move(key));
@@ -329,7 +292,7 @@ private:
         return true;
     }
 
-    bool expectation(RunSpec& run) {
+    bool expectation(CaseRun& run) {
         Expectation e;
         e.line = lineNumber_;
         std::string what;
@@ -374,7 +337,7 @@ private:
             e.kind = kind == "data" ? K::FileData : K::FilePrefixOf;
             if (!name(e.text, "a data name")) return false;
             dataUses_.emplace_back(e.text, lineNumber_);
-            if (kind == "prefix-of" && next_ < tokens_.size() && !number(e.count)) return false;
+            if (kind == "prefix-of" && !in_.AtEnd() && !number(e.count)) return false;
             return noMore();
         }
         if (kind == "text") {
@@ -417,7 +380,7 @@ private:
             return fail("no server " + *description_.proxy);
         }
         if (description_.runs.empty()) return fail("no \"run\"");
-        for (const RunSpec& run : description_.runs) {
+        for (const CaseRun& run : description_.runs) {
             bool exit = false;
             for (const auto& e : run.expectations) exit |= e.kind == Expectation::Kind::Exit;
             if (!exit || (run.args.empty() && !run.terminal)) {
@@ -429,13 +392,12 @@ private:
     }
 
     CaseDescription description_;
-    std::vector<ScriptToken> tokens_;
+    ScriptLineReader in_;
     std::vector<ScriptToken> pending_;
     int pendingLine_ = 0;
-    size_t next_ = 0;
     int lineNumber_ = 0;
     int proxyLine_ = 0;
-    ServerSpec* block_ = nullptr; // the server whose block is open
+    CaseServer* block_ = nullptr; // the server whose block is open
     size_t lastScriptLine_ = 0;   // in its script: where the last statement line ends
     std::set<std::string> dataNames_;
     std::set<std::string> serverNames_;

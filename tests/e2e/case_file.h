@@ -27,7 +27,7 @@ struct DataItem {
     std::string text;    // Text: the bytes; Repeat: the text repeated, "{i}" = 1..count
 };
 
-struct ServerSpec {
+struct CaseServer {
     enum class Kind { Scripted, Nginx, Tinyproxy };
     std::string name;
     Kind kind = Kind::Scripted;
@@ -87,7 +87,7 @@ struct TerminalStep {
     int line = 0;
 };
 
-struct RunSpec {
+struct CaseRun {
     // In a terminal (a tmux pane), for the interactive mode; else a plain process.
     bool terminal = false;
     std::vector<TerminalStep> steps;
@@ -102,10 +102,10 @@ struct RunSpec {
 struct CaseDescription {
     std::string title;
     std::vector<DataItem> data;
-    std::vector<ServerSpec> servers;
+    std::vector<CaseServer> servers;
     std::optional<std::string> proxy; // server name the program's registry points to
     std::vector<DeviceFile> files;    // before the first run
-    std::vector<RunSpec> runs;
+    std::vector<CaseRun> runs;
 };
 
 // Parses case text. On failure returns nothing and sets error to "line N: what is wrong".

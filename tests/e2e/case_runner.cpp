@@ -128,7 +128,7 @@ public:
         for (const DeviceFile& file : description_.files) {
             if (!prepare(file)) return;
         }
-        for (const RunSpec& run : description_.runs) {
+        for (const CaseRun& run : description_.runs) {
             if (!runOnce(run)) return;
         }
     }
@@ -203,9 +203,9 @@ private:
     }
 
     bool startServers() {
-        for (const ServerSpec& server : description_.servers) {
+        for (const CaseServer& server : description_.servers) {
             switch (server.kind) {
-            case ServerSpec::Kind::Scripted: {
+            case CaseServer::Kind::Scripted: {
                 auto scripted = std::make_unique<ScriptedServer>();
                 if (!scripted->start()) {
                     ADD_FAILURE_AT(context_.casePath.c_str(), server.line) << "cannot listen";
@@ -215,7 +215,7 @@ private:
                 scripted_[server.name] = std::move(scripted);
                 break;
             }
-            case ServerSpec::Kind::Nginx: {
+            case CaseServer::Kind::Nginx: {
                 if (!NginxServer::available()) return skip("nginx is not installed");
                 auto nginx = std::make_unique<NginxServer>();
                 for (const auto& file : server.files) nginx->writeFile(file.path, data_[file.data]);
@@ -228,7 +228,7 @@ private:
                 nginx_.push_back(std::move(nginx));
                 break;
             }
-            case ServerSpec::Kind::Tinyproxy: {
+            case CaseServer::Kind::Tinyproxy: {
                 if (!TinyproxyServer::available()) return skip("tinyproxy is not installed");
                 auto proxy = std::make_unique<TinyproxyServer>();
                 if (!proxy->start()) {
@@ -243,8 +243,8 @@ private:
             }
         }
         // Scripts may name any server's port, so they are added once all listen.
-        for (const ServerSpec& server : description_.servers) {
-            if (server.kind != ServerSpec::Kind::Scripted) continue;
+        for (const CaseServer& server : description_.servers) {
+            if (server.kind != CaseServer::Kind::Scripted) continue;
             std::string text = server.script;
             if (!resolveAt(text, server.line)) return false;
             std::string error;
@@ -303,7 +303,7 @@ private:
 
     // --- one run ------------------------------------------------------------------------
 
-    bool runOnce(const RunSpec& run) {
+    bool runOnce(const CaseRun& run) {
         for (const DeviceFile& file : run.files) {
             if (!prepare(file)) return false;
         }
@@ -358,7 +358,7 @@ private:
         return info == nullptr ? 0 : info->result()->total_part_count();
     }
 
-    ProcessOptions options(const RunSpec& run) const {
+    ProcessOptions options(const CaseRun& run) const {
         ProcessOptions options;
         options.env = {"QUILLBROOK_ROOT=" + root(),
                        "QUILLBROOK_REGISTRY=" + work_.file("registry.reg")};
@@ -378,7 +378,7 @@ private:
         return options;
     }
 
-    ProcessResult start(const RunSpec& run, const std::vector<std::string>& args) const {
+    ProcessResult start(const CaseRun& run, const std::vector<std::string>& args) const {
         const ProcessOptions options = this->options(run);
         if (!run.fileSizeBlocks) return runProcess(context_.program, args, options);
         // The limit applies to the program through the shell that sets it and then execs it.
@@ -391,7 +391,7 @@ private:
 
     // The program in a tmux pane, inside a shell that sets its environment and limits and
     // records its standard error and exit code; then the run's steps, then its end.
-    ProcessResult inTerminal(const RunSpec& run, const std::vector<std::string>& args) {
+    ProcessResult inTerminal(const CaseRun& run, const std::vector<std::string>& args) {
         const ProcessOptions options = this->options(run);
         const std::string number = std::to_string(++terminalRuns_);
         const std::string errors = work_.file("terminal-" + number + ".err");

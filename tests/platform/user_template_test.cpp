@@ -22,7 +22,7 @@ DialogBytes Sample() {
         .Control(kStaticAtom, SS_RIGHT, 1, 27, 42, 10, 0xFFFF, u"Bytes")
         .Named(u"msctls_progress32", 0, 0, 69, 133, 7, 1013)
         .Named(u"SysTreeView32", 0x0003, 0, 25, 137, 72, 1010);
-    ItemSpec icon;
+    ItemLayout icon;
     icon.atom = kStaticAtom;
     icon.style = WS_CHILD | WS_VISIBLE | SS_ICON;
     icon.x = 9;

@@ -18,7 +18,7 @@ constexpr WORD kEditAtom = 0x0081;
 constexpr WORD kStaticAtom = 0x0082;
 constexpr WORD kComboAtom = 0x0085;
 
-struct ItemSpec {
+struct ItemLayout {
     DWORD style = 0;
     short x = 0, y = 0, cx = 0, cy = 0;
     DWORD id = 0;
@@ -35,13 +35,13 @@ public:
     DialogBytes(DWORD style, short x, short y, short cx, short cy, std::u16string title)
         : style_(style), x_(x), y_(y), cx_(cx), cy_(cy), title_(std::move(title)) {}
 
-    DialogBytes& Item(const ItemSpec& item) {
+    DialogBytes& Item(const ItemLayout& item) {
         items_.push_back(item);
         return *this;
     }
     DialogBytes& Control(WORD atom, DWORD style, short x, short y, short cx, short cy, DWORD id,
                          std::u16string title) {
-        ItemSpec item;
+        ItemLayout item;
         item.atom = atom;
         item.style = WS_CHILD | WS_VISIBLE | style;
         item.x = x;
@@ -54,7 +54,7 @@ public:
     }
     DialogBytes& Named(const std::u16string& cls, DWORD style, short x, short y, short cx, short cy,
                        DWORD id) {
-        ItemSpec item;
+        ItemLayout item;
         item.className = cls;
         item.style = WS_CHILD | WS_VISIBLE | style;
         item.x = x;
@@ -94,7 +94,7 @@ public:
             }
             String(out, u"Tahoma");
         }
-        for (const ItemSpec& item : items_) {
+        for (const ItemLayout& item : items_) {
             while (out.size() % 4) out.push_back(0);
             if (extended) {
                 Dword(out, 0);
@@ -146,7 +146,7 @@ private:
     DWORD style_;
     short x_, y_, cx_, cy_;
     std::u16string title_;
-    std::vector<ItemSpec> items_;
+    std::vector<ItemLayout> items_;
 };
 
 inline const DLGTEMPLATE* AsTemplate(const std::vector<BYTE>& bytes) {

@@ -95,6 +95,62 @@ bool tokenizeScriptLine(std::string_view line, std::vector<ScriptToken>& tokens,
     return true;
 }
 
+void ScriptLineReader::Reset(std::vector<ScriptToken> line) {
+    tokens = std::move(line);
+    next = 1;
+    error.clear();
+}
+
+bool ScriptLineReader::Fail(std::string what) {
+    error = std::move(what);
+    return false;
+}
+
+bool ScriptLineReader::Word(std::string& out, const char* what) {
+    if (AtEnd() || tokens[next].quoted) return Fail(std::string(what) + " is missing");
+    out = tokens[next++].text;
+    return true;
+}
+
+bool ScriptLineReader::Quoted(std::string& out) {
+    if (AtEnd() || !tokens[next].quoted) return Fail("a quoted text is missing");
+    out = tokens[next++].text;
+    return true;
+}
+
+bool ScriptLineReader::Text(std::string& out) {
+    if (!Quoted(out)) return false;
+    while (!AtEnd()) {
+        if (!tokens[next].quoted) return NoMore();
+        out += tokens[next++].text;
+    }
+    return true;
+}
+
+namespace {
+
+template <typename Integer> bool readNumber(ScriptLineReader& reader, Integer& value) {
+    std::string t;
+    if (!reader.Word(t, "a number")) return false;
+    const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
+    if (ec != std::errc() || end != t.data() + t.size()) return reader.Fail("not a number: " + t);
+    return true;
+}
+
+} // namespace
+
+bool ScriptLineReader::Number(uint64_t& value) {
+    return readNumber(*this, value);
+}
+
+bool ScriptLineReader::SignedNumber(int& value) {
+    return readNumber(*this, value);
+}
+
+bool ScriptLineReader::NoMore() {
+    return AtEnd() || Fail("unexpected \"" + tokens[next].text + "\"");
+}
+
 namespace {
 
 // One block of the script being built.
@@ -112,10 +168,9 @@ public:
 
     bool line(std::vector<Token> tokens) {
         if (tokens.empty()) return true;
-        tokens_ = std::move(tokens);
-        next_ = 1;
-        const std::string& keyword = tokens_[0].text;
-        if (tokens_[0].quoted) return fail("a line begins with a keyword");
+        in_.Reset(std::move(tokens));
+        const std::string& keyword = in_.tokens[0].text;
+        if (in_.tokens[0].quoted) return fail("a line begins with a keyword");
         if (keyword == "connection" || keyword == "fallback") return beginBlock(keyword);
         if (!block_) return fail("\"" + keyword + "\" before the first block");
         return step(keyword);
@@ -241,37 +296,11 @@ private:
         return fail("unknown keyword \"" + keyword + "\"");
     }
 
-    bool noMore() {
-        return next_ >= tokens_.size() || fail("unexpected \"" + tokens_[next_].text + "\"");
-    }
-
-    bool number(uint64_t& value) {
-        if (next_ >= tokens_.size() || tokens_[next_].quoted) return fail("a number is missing");
-        const std::string& t = tokens_[next_].text;
-        const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
-        if (ec != std::errc() || end != t.data() + t.size()) return fail("not a number: " + t);
-        ++next_;
-        return true;
-    }
-
-    bool optionalNumber(uint64_t& value) { return next_ >= tokens_.size() || number(value); }
-
-    bool quoted(std::string& out) {
-        if (next_ >= tokens_.size() || !tokens_[next_].quoted)
-            return fail("a quoted text is missing");
-        out = tokens_[next_++].text;
-        return true;
-    }
-
-    // One or more quoted strings, joined, to the end of the line.
-    bool text(std::string& out) {
-        if (!quoted(out)) return false;
-        while (next_ < tokens_.size()) {
-            if (!tokens_[next_].quoted) return noMore();
-            out += tokens_[next_++].text;
-        }
-        return true;
-    }
+    bool noMore() { return in_.NoMore() || fail(in_.error); }
+    bool number(uint64_t& value) { return in_.Number(value) || fail(in_.error); }
+    bool optionalNumber(uint64_t& value) { return in_.AtEnd() || number(value); }
+    bool quoted(std::string& out) { return in_.Quoted(out) || fail(in_.error); }
+    bool text(std::string& out) { return in_.Text(out) || fail(in_.error); }
 
     bool fileText(std::string& out) {
         std::string path;
@@ -284,8 +313,7 @@ private:
     }
 
     std::string baseDir_;
-    std::vector<Token> tokens_;
-    size_t next_ = 0;
+    ScriptLineReader in_;
     std::optional<Block> block_;
     bool blockIsFallback_ = false;
     Script script_;

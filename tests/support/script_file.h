@@ -3,6 +3,7 @@
 // README.md.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,6 +26,26 @@ struct ScriptToken {
 // test formats share it, so their texts are written the same way.
 bool tokenizeScriptLine(std::string_view line, std::vector<ScriptToken>& tokens,
                         std::string& error);
+
+// Reads the arguments of one tokenized line, from the token after its keyword. Each read
+// takes the next token when it is what the read wants; otherwise it sets error and returns
+// false, so a parser writes `reader.quoted(x) || fail(reader.error)`.
+struct ScriptLineReader {
+    std::vector<ScriptToken> tokens;
+    size_t next = 1;
+    std::string error;
+
+    void Reset(std::vector<ScriptToken> line);
+    bool AtEnd() const { return next >= tokens.size(); }
+    bool Word(std::string& out, const char* what);
+    bool Quoted(std::string& out);
+    // One or more quoted strings, joined, to the end of the line.
+    bool Text(std::string& out);
+    bool Number(uint64_t& value);
+    bool SignedNumber(int& value);
+    bool NoMore();
+    bool Fail(std::string what);
+};
 
 struct ScriptEntry {
     Responder responder;
