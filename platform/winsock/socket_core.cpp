@@ -262,8 +262,16 @@ Outcome shutdownSocket(uint64_t socket, int how) {
     if (t.startups.load(std::memory_order_relaxed) == 0) return failure(kErrNotInitialised);
     auto it = socket > uint64_t(INT_MAX) ? t.sockets.end() : t.sockets.find(int(socket));
     if (it == t.sockets.end()) return failure(ENOTSOCK);
-    if (::shutdown(it->first, kPosixHow[how]) != 0) return failure(errno);
-    if (how != 0) it->second->sendShut.store(true, std::memory_order_relaxed);
+    // Marked before the system call: a send it wakes reads the mark to tell our shutdown
+    // from a reset by the peer.
+    std::atomic<bool>& sendShut = it->second->sendShut;
+    const bool wasShut = sendShut.load(std::memory_order_relaxed);
+    if (how != 0) sendShut.store(true, std::memory_order_relaxed);
+    if (::shutdown(it->first, kPosixHow[how]) != 0) {
+        const int error = errno;
+        sendShut.store(wasShut, std::memory_order_relaxed);
+        return failure(error);
+    }
     return Outcome{};
 }
 
