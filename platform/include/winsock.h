@@ -1,11 +1,16 @@
 // Winsock 1.1 over BSD sockets, implemented in platform/winsock: the names, structures,
-// constants and results of the Windows header, for IPv4 TCP clients.
+// constants and results of the Windows header, for TCP clients. <winsock2.h>, <ws2tcpip.h>
+// and <sslsock.h> add the Winsock 2 calls, IPv6 and name lookup, and secure sockets.
 //
 // The structures are the Windows ones, declared here so that no POSIX socket header is
 // needed (those declare the same names with other types). A translation unit that includes
 // this header must not include <sys/socket.h>, <netinet/in.h>, <arpa/inet.h> or <netdb.h>.
 // u_long is not declared: on LP64 Linux <sys/types.h> makes it 64 bits wide, so 32-bit
 // values are ULONG here.
+// fd_set, timeval and the FD_ZERO/FD_SET/FD_CLR/FD_ISSET macros are the C library's
+// (<sys/select.h>, which the C++ library brings in anyway): they are used as on Windows
+// (tv_sec, tv_usec; the macros take a SOCKET). select is this layer's: the name is a macro
+// for its own function, so a call never reaches the C library's select.
 //
 // Behaviour beyond the Windows documentation, as this layer guarantees it:
 // - Every function but the byte-order ones fails with WSANOTINITIALISED outside a
@@ -20,6 +25,8 @@
 //   under "invalid" (WSAHOST_NOT_FOUND) without asking any resolver; a null name fails with
 //   WSAEFAULT and an empty one with WSAHOST_NOT_FOUND.
 #pragma once
+
+#include <sys/select.h>
 
 #include "win/types.h"
 
@@ -39,7 +46,9 @@ typedef UINT_PTR SOCKET;
 // ---- Constants --------------------------------------------------------------------------
 #define AF_UNSPEC 0
 #define AF_INET 2
+#define AF_INET6 23 // the Windows number (Linux uses 10); the layer translates it
 #define PF_INET AF_INET
+#define PF_INET6 AF_INET6
 #define SOCK_STREAM 1
 #define SOCK_DGRAM 2
 #define IPPROTO_IP 0
@@ -57,6 +66,23 @@ typedef UINT_PTR SOCKET;
 #define INADDR_ANY ((ULONG)0x00000000)
 #define INADDR_LOOPBACK 0x7f000001
 #define INADDR_NONE 0xffffffff
+
+// setsockopt and getsockopt levels and options.
+#define SOL_SOCKET 0xffff
+#define SO_SNDTIMEO 0x1005 // DWORD milliseconds; 0 waits forever
+#define SO_RCVTIMEO 0x1006 // DWORD milliseconds; 0 waits forever
+#define SO_ERROR 0x1007    // int: the pending error of a non-blocking connect, then cleared
+
+// ioctlsocket commands, built as the Windows header builds them.
+#define IOCPARM_MASK 0x7f
+#define IOC_VOID 0x20000000
+#define IOC_OUT 0x40000000
+#define IOC_IN 0x80000000
+#define IOC_INOUT (IOC_IN | IOC_OUT)
+#define _IOR(x, y, t) (IOC_OUT | (((LONG)sizeof(t) & IOCPARM_MASK) << 16) | ((x) << 8) | (y))
+#define _IOW(x, y, t) (IOC_IN | (((LONG)sizeof(t) & IOCPARM_MASK) << 16) | ((x) << 8) | (y))
+#define FIONBIO ((LONG)_IOW('f', 126, ULONG))  // ULONG: non-zero makes the socket non-blocking
+#define FIONREAD ((LONG)_IOR('f', 127, ULONG)) // ULONG: bytes a recv would return at once
 
 #define WSADESCRIPTION_LEN 256
 #define WSASYS_STATUS_LEN 128
@@ -172,6 +198,37 @@ int WSAAPI send(SOCKET s, const char* buf, int len, int flags);
 int WSAAPI recv(SOCKET s, char* buf, int len, int flags);
 int WSAAPI shutdown(SOCKET s, int how);
 int WSAAPI closesocket(SOCKET s);
+
+// Options: SOL_SOCKET with SO_SNDTIMEO / SO_RCVTIMEO (a DWORD of milliseconds) and
+// SO_SECURE (<sslsock.h>); getsockopt also answers SO_ERROR. Others fail with WSAENOPROTOOPT.
+//
+// Timeouts: a send, a recv or a TLS handshake (inside connect or SO_SSL_PERFORM_HANDSHAKE)
+// that waits longer than the socket's timeout fails with WSAETIMEDOUT; the socket is then
+// in an unknown state and should be closed (as on Windows). shutdown and closesocket from
+// another thread still end the wait at once.
+int WSAAPI setsockopt(SOCKET s, int level, int optname, const char* optval, int optlen);
+int WSAAPI getsockopt(SOCKET s, int level, int optname, char* optval, int* optlen);
+int WSAAPI ioctlsocket(SOCKET s, LONG cmd, ULONG* argp);
+
+// A bounded connect, the Win32 way (what the system calls):
+//     ULONG on = 1;  ioctlsocket(s, FIONBIO, &on);
+//     connect(s, ...)  -> SOCKET_ERROR with WSAEWOULDBLOCK while the connection is under way
+//     fd_set writable, failed;  FD_ZERO(&writable); FD_SET(s, &writable);
+//     FD_ZERO(&failed); FD_SET(s, &failed);
+//     timeval limit = {seconds, 0};
+//     select(0, nullptr, &writable, &failed, &limit)
+//         -> 0: the time ran out (treat as WSAETIMEDOUT and close the socket);
+//            1 with s in writable: connected; 1 with s in failed: refused, and
+//            getsockopt(s, SOL_SOCKET, SO_ERROR, ...) gives the reason (WSAECONNREFUSED ...)
+//     ULONG off = 0; ioctlsocket(s, FIONBIO, &off);   back to blocking for send/recv
+// A null timeout waits forever. shutdown or closesocket from another thread ends the wait:
+// the socket is then reported in failed (SO_ERROR WSAESHUTDOWN). nfds is ignored, as on
+// Windows. Only sockets of this layer may be in the sets; a set holds at most FD_SETSIZE.
+// On a secure socket a non-blocking connect does not run the handshake: the system then
+// calls WSAIoctl(SO_SSL_PERFORM_HANDSHAKE) (<sslsock.h>) once connected and blocking again.
+int WSAAPI WinsockSelect(int nfds, fd_set* readfds, fd_set* writefds, fd_set* exceptfds,
+                         const struct timeval* timeout);
+#define select WinsockSelect
 
 // The calling thread's own entry, valid until its next gethostbyname; null on failure.
 struct hostent* WSAAPI gethostbyname(const char* name);

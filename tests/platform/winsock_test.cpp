@@ -7,7 +7,9 @@
 #include <thread>
 
 #include <gtest/gtest.h>
+#include <sslsock.h>
 #include <winsock.h>
+#include <ws2tcpip.h>
 
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_server.h"
@@ -336,6 +338,31 @@ TEST(WinsockLayout, StructuresMatchWindows) {
     EXPECT_EQ(sizeof(SOCKET), sizeof(void*));
     EXPECT_GT(INVALID_SOCKET, SOCKET(0)); // unsigned, all bits set
     EXPECT_EQ(INVALID_SOCKET, ~SOCKET(0));
+    EXPECT_EQ(sizeof(sockaddr_in6), 28u);
+    EXPECT_EQ(offsetof(sockaddr_in6, sin6_addr), 8u);
+    EXPECT_EQ(offsetof(addrinfo, ai_canonname), 24u); // before ai_addr, unlike POSIX
+    EXPECT_EQ(sizeof(SSLVALIDATECERTHOOK), 2 * sizeof(void*));
+}
+
+// The device's numbers: a program built for it passes these very values.
+TEST(WinsockLayout, ControlCodesAndOptionsAreTheDevicesNumbers) {
+    const struct {
+        unsigned long actual, expected;
+    } cases[] = {
+        {SO_SSL_SET_VALIDATE_CERT_HOOK, 0x90730008},
+        {SO_SSL_SET_PEERNAME, 0x9073000f},
+        {SO_SSL_SET_FLAGS, 0x90730002},
+        {SO_SSL_PERFORM_HANDSHAKE, 0x1073000d},
+        {SO_SECURE, 0x2001},
+        {SO_SEC_SSL, 0x2004},
+        {SSL_FLAG_DEFER_HANDSHAKE, 0x8},
+        {DWORD(FIONBIO), 0x8004667e},
+        {SO_RCVTIMEO, 0x1006},
+        {SO_SNDTIMEO, 0x1005},
+        {AF_INET6, 23},
+        {SOL_SOCKET, 0xffff},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.actual, c.expected) << std::hex << c.expected;
 }
 
 } // namespace
