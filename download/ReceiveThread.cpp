@@ -9,33 +9,96 @@ std::atomic<bool> gStopReceiving{false};
 
 namespace {
 
+// How the receive loop ended. Each end is one message to the dialog, or none (ReportEnd).
+enum class End {
+    kComplete,    // every announced byte is in the file
+    kBodyEnded,   // the server closed a body of unknown length: that is its end
+    kCutShort,    // the server closed the body before its announced length
+    kReadFailed,  // the connection failed
+    kWriteFailed, // the file did not take the bytes
+    kStopped,     // the dialog ended the transfer: nothing is posted
+};
+
 void Post(UINT message) {
     PostMessageW(gTransfer.dialog, message, 0, 0);
 }
 
-// What the thread does after a request message.
-enum class Request { kNone, kStop };
-
-// Takes the waiting thread messages: pause and resume change *paused; stop ends the thread.
-Request TakeRequests(bool* paused) {
+// Takes the waiting thread messages: pause and resume change *paused; false on a stop.
+bool TakeRequests(bool* paused) {
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == kMsgStopRequest) return Request::kStop;
+        if (message.message == kMsgStopRequest) return false;
         if (message.message == kMsgPauseRequest) *paused = true;
         if (message.message == kMsgResumeRequest) *paused = false;
     }
-    return gStopReceiving.load(std::memory_order_acquire) ? Request::kStop : Request::kNone;
+    return !gStopReceiving.load(std::memory_order_acquire);
 }
 
 // While paused, waits for the next request without polling the network or the file.
-Request WaitWhilePaused(bool* paused) {
+// false on a stop.
+bool WaitWhilePaused(bool* paused) {
     while (*paused) {
         MSG message;
-        if (GetMessageW(&message, nullptr, 0, 0) <= 0) return Request::kStop;
+        if (GetMessageW(&message, nullptr, 0, 0) <= 0) return false;
         if (message.message == kMsgResumeRequest) *paused = false;
-        if (gStopReceiving.load(std::memory_order_acquire)) return Request::kStop;
+        if (gStopReceiving.load(std::memory_order_acquire)) return false;
     }
-    return Request::kNone;
+    return true;
+}
+
+// Between two reads: takes the requests and waits out a pause. false when the thread is to
+// stop.
+bool MayGoOn(bool* paused) {
+    for (;;) {
+        if (!TakeRequests(paused)) return false;
+        if (!*paused) return true;
+        if (!WaitWhilePaused(paused)) return false;
+    }
+}
+
+// The one place the thread counts bytes: they are in the file.
+void CountReceived(DWORD count) {
+    gTransfer.received.fetch_add(count, std::memory_order_relaxed);
+    gTransfer.bytesSinceSpeedStart.fetch_add(count, std::memory_order_relaxed);
+}
+
+// Copies the body into the file until one of the ends. Reads block without a time limit; a
+// failed read and a body cut short are the two ends a retry that resumes from
+// gTransfer.received would take over.
+End ReceiveBody() {
+    const uint64_t total = gTransfer.totalSize.load(std::memory_order_relaxed);
+    uint64_t remaining = total - gTransfer.received.load(std::memory_order_relaxed);
+    DWORD lastReport = GetTickCount();
+    bool paused = false;
+    BYTE piece[kReceivePieceSize];
+
+    for (;;) {
+        if (!MayGoOn(&paused)) return End::kStopped;
+        if (remaining == 0) return End::kComplete;
+
+        DWORD count =
+            remaining < kReceivePieceSize ? static_cast<DWORD>(remaining) : kReceivePieceSize;
+        const int read = gHttpClient->Read(piece, &count);
+        // A stop cuts the read short: what it brought is still written, nothing is posted.
+        const bool stopping = gStopReceiving.load(std::memory_order_acquire);
+        if (count > 0) {
+            DWORD written = count;
+            if (gFileStream->Write(piece, &written) < 0 || written != count) {
+                return stopping ? End::kStopped : End::kWriteFailed;
+            }
+            CountReceived(count);
+            remaining -= count;
+        }
+        if (stopping) return End::kStopped;
+        if (read < 0) return End::kReadFailed;
+        if (count == 0) return total == kUnknownSize ? End::kBodyEnded : End::kCutShort;
+
+        const DWORD now = GetTickCount();
+        if (now - lastReport > kProgressIntervalMs) {
+            Post(kMsgProgress);
+            lastReport = now;
+        }
+    }
 }
 
 // A file is reported complete only once its data is on the device: the platform may keep
@@ -45,65 +108,34 @@ void Finish() {
     Post(gFileStream->Flush() > 0 ? kMsgFinished : kMsgStorageError);
 }
 
+void ReportEnd(End end) {
+    switch (end) {
+    case End::kComplete:
+        Post(kMsgProgress); // the last count, which the interval may have held back
+        Finish();
+        return;
+    case End::kBodyEnded:
+        Finish();
+        return;
+    case End::kCutShort:
+    case End::kReadFailed:
+        Post(kMsgNetworkError);
+        return;
+    case End::kWriteFailed:
+        Post(kMsgStorageError);
+        return;
+    case End::kStopped:
+        return;
+    }
+}
+
 } // namespace
 
 DWORD WINAPI ReceiveThreadMain(LPVOID) {
     MSG first;
     PeekMessageW(&first, nullptr, 0, 0, PM_NOREMOVE); // the thread's queue exists from now on
-    const uint64_t total = gTransfer.totalSize.load(std::memory_order_relaxed);
-    uint64_t remaining = total - gTransfer.received.load(std::memory_order_relaxed);
-    DWORD lastReport = GetTickCount();
-    bool paused = false;
-    BYTE piece[kReceivePieceSize];
-
-    for (;;) {
-        if (TakeRequests(&paused) == Request::kStop) return 0;
-        if (paused) {
-            if (WaitWhilePaused(&paused) == Request::kStop) return 0;
-            continue;
-        }
-        if (remaining == 0) {
-            Post(kMsgProgress);
-            Finish();
-            return 0;
-        }
-        DWORD count =
-            remaining < kReceivePieceSize ? static_cast<DWORD>(remaining) : kReceivePieceSize;
-        const int read = gHttpClient->Read(piece, &count);
-        // A stop cuts the read short: what it brought is still written, nothing is posted.
-        const bool stopping = gStopReceiving.load(std::memory_order_acquire);
-        if (stopping && count == 0) return 0;
-        if (read < 0 && count == 0) {
-            Post(kMsgNetworkError);
-            return 0;
-        }
-        if (count == 0) {
-            if (total == kUnknownSize) {
-                Finish();
-            } else {
-                Post(kMsgNetworkError);
-            }
-            return 0;
-        }
-        DWORD written = count;
-        if (gFileStream->Write(piece, &written) < 0 || written != count) {
-            if (!stopping) Post(kMsgStorageError);
-            return 0;
-        }
-        if (stopping || read < 0) {
-            gTransfer.received.fetch_add(count, std::memory_order_relaxed);
-            if (!stopping) Post(kMsgNetworkError);
-            return 0;
-        }
-        gTransfer.received.fetch_add(count, std::memory_order_relaxed);
-        gTransfer.bytesSinceSpeedStart.fetch_add(count, std::memory_order_relaxed);
-        remaining -= count;
-        const DWORD now = GetTickCount();
-        if (now - lastReport > kProgressIntervalMs) {
-            Post(kMsgProgress);
-            lastReport = now;
-        }
-    }
+    ReportEnd(ReceiveBody());
+    return 0;
 }
 
 bool StartReceiveThread(HANDLE* thread, DWORD* threadId) {
