@@ -82,7 +82,6 @@ typedef UINT_PTR SOCKET;
 #define _IOR(x, y, t) (IOC_OUT | (((LONG)sizeof(t) & IOCPARM_MASK) << 16) | ((x) << 8) | (y))
 #define _IOW(x, y, t) (IOC_IN | (((LONG)sizeof(t) & IOCPARM_MASK) << 16) | ((x) << 8) | (y))
 #define FIONBIO ((LONG)_IOW('f', 126, ULONG))  // ULONG: non-zero makes the socket non-blocking
-#define FIONREAD ((LONG)_IOR('f', 127, ULONG)) // ULONG: bytes a recv would return at once
 
 #define WSADESCRIPTION_LEN 256
 #define WSASYS_STATUS_LEN 128

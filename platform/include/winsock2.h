@@ -45,8 +45,8 @@ typedef struct sockaddr_storage {
 static_assert(sizeof(struct sockaddr_storage) == _SS_MAXSIZE);
 
 // The control codes this layer answers are the secure-socket ones of <sslsock.h>; any other
-// fails with WSAEOPNOTSUPP. lpcbBytesReturned, when given, receives 0 (none of them has an
-// output buffer).
+// fails with WSAEOPNOTSUPP. lpcbBytesReturned, when given, receives the bytes written to
+// lpvOutBuffer (only SO_SSL_GET_FLAGS writes any).
 int WSAAPI WSAIoctl(SOCKET s, DWORD dwIoControlCode, LPVOID lpvInBuffer, DWORD cbInBuffer,
                     LPVOID lpvOutBuffer, DWORD cbOutBuffer, LPDWORD lpcbBytesReturned,
                     LPWSAOVERLAPPED lpOverlapped,

@@ -3,9 +3,9 @@
 
 #include <winsock.h>
 
-#include "resolver.h"
-#include "socket_core.h"
-#include "wsa_errors.h"
+#include "platform/winsock/resolver.h"
+#include "platform/winsock/socket_core.h"
+#include "platform/winsock/wsa_errors.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ thread_local HostEntryStore tStore;
 } // namespace
 
 struct hostent* WSAAPI gethostbyname(const char* name) {
-    if (!qb::winsock::initialised()) {
+    if (!qb::winsock::Initialised()) {
         WSASetLastError(WSANOTINITIALISED);
         return nullptr;
     }
@@ -33,9 +33,9 @@ struct hostent* WSAAPI gethostbyname(const char* name) {
         return nullptr;
     }
     HostEntryStore& store = tStore;
-    const qb::winsock::Lookup lookup = qb::winsock::lookUpIPv4(name, store.found);
+    const qb::winsock::Lookup lookup = qb::winsock::LookUpIPv4(name, store.found);
     if (lookup != qb::winsock::Lookup::Found) {
-        WSASetLastError(qb::winsock::wsaErrorFor(lookup));
+        WSASetLastError(qb::winsock::WsaErrorFor(lookup));
         return nullptr;
     }
     for (size_t i = 0; i <= kMaxHostAddresses; ++i) {
@@ -52,6 +52,6 @@ struct hostent* WSAAPI gethostbyname(const char* name) {
 
 ULONG WSAAPI inet_addr(const char* cp) {
     ULONG address = 0;
-    if (cp == nullptr || !qb::winsock::parseDottedIPv4(cp, address)) return INADDR_NONE;
+    if (cp == nullptr || !qb::winsock::ParseDottedIPv4(cp, address)) return INADDR_NONE;
     return address;
 }

@@ -1,20 +1,12 @@
-// Sockets over BSD descriptors, with a table of the sockets this layer created.
-//
-// The table is what makes closing safe while another thread is inside a call on the same
-// socket: every call holds the socket's entry for its length, and closing takes the entry
-// out of the table and only shuts the socket down (which wakes the blocked call) while a
-// call still holds it; the last holder closes the descriptor. So the descriptor number
-// cannot be reused under a running call, and a call on a SOCKET that was closed, or never
-// came from this layer, fails with ENOTSOCK.
-#include "socket_core.h"
+// Sockets over non-blocking BSD descriptors, with the table of the sockets this layer made
+// (socket_entry.h says why closing is safe). Blocking calls wait in poll, bounded by the
+// socket's timeouts; shutdown wakes them.
+#include "platform/winsock/socket_core.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <memory>
-#include <mutex>
 #include <new>
 #include <unordered_map>
 
@@ -23,35 +15,19 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "platform/winsock/socket_entry.h"
+
 namespace qb::winsock {
 namespace {
 
-// Bytes read from a stream socket ahead of its callers: [start, end) of bytes are unread.
-struct ReceiveBuffer {
-    std::mutex mutex;              // one receive at a time fills or takes from the buffer
-    std::unique_ptr<char[]> bytes; // made at the first small receive
-    size_t start = 0;
-    size_t end = 0;
-};
-
-struct Entry {
-    Entry(int descriptor, bool isStream) : fd(descriptor), stream(isStream) {}
-    ~Entry() { ::close(fd); }
-    Entry(const Entry&) = delete;
-    Entry& operator=(const Entry&) = delete;
-
-    const int fd;
-    const bool stream;                 // byte stream: receives may be buffered
-    std::atomic<bool> sendShut{false}; // shut for sending, or closed, by this process
-    ReceiveBuffer receive;
-};
+using Sockets = std::unordered_map<int, std::shared_ptr<Entry>>;
 
 struct Table {
     std::mutex mutex;
     std::atomic<int> startups{0}; // changed under the mutex; read without it
     // Counts the entries taken out; changed under the mutex before the removal.
     std::atomic<uint64_t> removals{0};
-    std::unordered_map<int, std::shared_ptr<Entry>> sockets;
+    Sockets sockets;
 };
 
 // The calling thread's last socket: a thread receiving from one socket again and again
@@ -65,185 +41,295 @@ struct LastUse {
 thread_local LastUse tLastUse;
 
 // Never destroyed: threads may still close sockets while the process exits.
-Table& table() {
+Table& GetTable() {
     static Table& instance = *new Table;
     return instance;
-}
-
-Outcome failure(int error) {
-    return Outcome{-1, error};
 }
 
 // With the table locked: takes the entry out of the table. A call still holding it is
 // woken by the shutdown; the last holder, the caller's result included, closes the
 // descriptor when it lets go.
-std::shared_ptr<Entry> detach(std::unordered_map<int, std::shared_ptr<Entry>>& sockets,
-                              std::unordered_map<int, std::shared_ptr<Entry>>::iterator it) {
-    table().removals.fetch_add(1, std::memory_order_release);
+std::shared_ptr<Entry> Detach(Sockets& sockets, Sockets::iterator it) {
+    GetTable().removals.fetch_add(1, std::memory_order_release);
     std::shared_ptr<Entry> entry = std::move(it->second);
     sockets.erase(it);
     entry->sendShut.store(true, std::memory_order_relaxed);
+    entry->shutLocally.store(true, std::memory_order_relaxed);
     // Holders come only through the table, so a count of 1 means no call runs on it.
     if (entry.use_count() > 1) ::shutdown(entry->fd, SHUT_RDWR);
     return entry;
 }
 
-// Holds a socket's entry for the length of one call.
-class Use {
-public:
-    explicit Use(uint64_t socket) {
-        Table& t = table();
-        LastUse& last = tLastUse;
-        if (socket <= uint64_t(INT_MAX) && last.fd == int(socket) &&
-            last.removals == t.removals.load(std::memory_order_acquire) &&
-            t.startups.load(std::memory_order_relaxed) > 0) {
-            // No entry was removed since the call that filled the cache: still open.
-            entry_ = last.entry.lock();
-            if (entry_ != nullptr) return;
-        }
-        std::lock_guard lock(t.mutex);
-        if (t.startups.load(std::memory_order_relaxed) == 0) {
-            error_ = kErrNotInitialised;
-            return;
-        }
-        if (socket > uint64_t(INT_MAX)) {
-            error_ = ENOTSOCK;
-            return;
-        }
-        auto it = t.sockets.find(int(socket));
-        if (it == t.sockets.end()) {
-            error_ = ENOTSOCK;
-            return;
-        }
-        entry_ = it->second;
-        last.fd = int(socket);
-        last.removals = t.removals.load(std::memory_order_relaxed);
-        last.entry = entry_;
-    }
-    Use(const Use&) = delete;
-    Use& operator=(const Use&) = delete;
+// With the table locked: the entry of socket, or end().
+Sockets::iterator Find(Table& t, uint64_t socket) {
+    return socket > uint64_t(INT_MAX) ? t.sockets.end() : t.sockets.find(int(socket));
+}
 
-    Entry& entry() const { return *entry_; }
-    int fd() const { return entry_->fd; }
-    int error() const { return error_; }
+bool Blocking(const Entry& entry) {
+    return !entry.nonBlocking.load(std::memory_order_relaxed);
+}
 
-    // True when this process shut the socket's sending side (or is closing it).
-    bool sendShutLocally() const { return entry_->sendShut.load(std::memory_order_relaxed); }
+uint32_t TimeoutOf(const Entry& entry, short events) {
+    const auto& timeout = events == POLLIN ? entry.receiveTimeoutMs : entry.sendTimeoutMs;
+    return timeout.load(std::memory_order_relaxed);
+}
 
-private:
-    std::shared_ptr<Entry> entry_;
-    int error_ = 0;
-};
-
-// One system receive, again when a signal interrupts it.
-Outcome receiveFromSystem(int fd, char* buffer, size_t capacity, int flags) {
+// One system receive, again when a signal interrupts it; waits for bytes when blocking.
+Outcome ReceiveFromSystem(const Entry& entry, char* buffer, size_t capacity, int flags) {
     for (;;) {
-        const ssize_t n = ::recv(fd, buffer, capacity, flags);
+        const ssize_t n = ::recv(entry.fd, buffer, capacity, flags | MSG_DONTWAIT);
         if (n >= 0) return Outcome{long(n), 0};
-        if (errno != EINTR) return failure(errno);
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN || !Blocking(entry)) return Failure(errno);
+        const int waited = WaitForDescriptor(entry.fd, POLLIN, TimeoutOf(entry, POLLIN));
+        if (waited != 0) return Failure(waited);
     }
 }
 
-// connect interrupted by a signal goes on in the background: wait for its end.
-int finishInterruptedConnect(int fd) {
-    pollfd p{fd, POLLOUT, 0};
-    while (::poll(&p, 1, -1) < 0) {
-        if (errno != EINTR) return errno;
+// One TLS receive; a wait for the peer's bytes is bounded by the socket's timeouts.
+Outcome ReceiveSecure(Entry& entry, char* buffer, size_t capacity) {
+    for (;;) {
+        const StepResult r = entry.channel->Read(buffer, capacity);
+        if (r.step == Step::Done) return Outcome{long(r.bytes), 0};
+        if (r.step == Step::Closed) return Outcome{0, 0};
+        if (r.step == Step::Failed) {
+            // Our own shutdown ends the stream as an orderly end, as on a plain socket; a
+            // peer that stops without ending TLS may have cut the data short.
+            if (entry.shutLocally.load(std::memory_order_relaxed)) return Outcome{0, 0};
+            return Failure(ECONNRESET);
+        }
+        if (!Blocking(entry)) return Failure(EAGAIN);
+        const short events = r.step == Step::WantRead ? POLLIN : POLLOUT;
+        const int waited = WaitForDescriptor(entry.fd, events, TimeoutOf(entry, events));
+        if (waited != 0) return Failure(waited);
     }
-    int error = 0;
-    socklen_t length = sizeof error;
-    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return errno;
-    return error;
+}
+
+// What the socket's current carriage allows; 0 when bytes may move.
+int CarriageError(const Entry& entry) {
+    switch (entry.carriage.load(std::memory_order_acquire)) {
+    case Carriage::Awaiting:
+        return ENOTCONN;
+    case Carriage::Broken:
+        return ECONNABORTED;
+    default:
+        return 0;
+    }
+}
+
+Outcome Fill(Entry& entry, char* buffer, size_t capacity, int flags) {
+    if (entry.carriage.load(std::memory_order_acquire) == Carriage::Encrypted)
+        return ReceiveSecure(entry, buffer, capacity);
+    return ReceiveFromSystem(entry, buffer, capacity, flags);
+}
+
+// The end of a connect under way: 0 connected, else its error.
+int FinishConnect(Entry& entry) {
+    for (;;) {
+        const int waited = WaitForDescriptor(entry.fd, POLLOUT, 0);
+        if (waited != 0) return waited;
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (::getsockopt(entry.fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return errno;
+        if (entry.shutLocally.load(std::memory_order_relaxed)) return ESHUTDOWN;
+        if (error != 0) return error;
+        sockaddr_in6 peer{};
+        socklen_t peerLength = sizeof peer;
+        if (::getpeername(entry.fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) == 0) return 0;
+        if (errno != ENOTCONN) return errno;
+    }
 }
 
 } // namespace
 
-void startup() {
-    Table& t = table();
+Entry::~Entry() {
+    channel.reset(); // the TLS state, before the descriptor under it
+    ::close(fd);
+}
+
+Use::Use(uint64_t socket) {
+    Table& t = GetTable();
+    LastUse& last = tLastUse;
+    if (socket <= uint64_t(INT_MAX) && last.fd == int(socket) &&
+        last.removals == t.removals.load(std::memory_order_acquire) &&
+        t.startups.load(std::memory_order_relaxed) > 0) {
+        // No entry was removed since the call that filled the cache: still open.
+        entry_ = last.entry.lock();
+        if (entry_ != nullptr) return;
+    }
+    std::lock_guard lock(t.mutex);
+    if (t.startups.load(std::memory_order_relaxed) == 0) {
+        error_ = kErrNotInitialised;
+        return;
+    }
+    auto it = Find(t, socket);
+    if (it == t.sockets.end()) {
+        error_ = ENOTSOCK;
+        return;
+    }
+    entry_ = it->second;
+    last.fd = int(socket);
+    last.removals = t.removals.load(std::memory_order_relaxed);
+    last.entry = entry_;
+}
+
+int WaitForDescriptor(int fd, short events, uint32_t timeoutMs) {
+    pollfd p{fd, events, 0};
+    const int limit = timeoutMs == 0 ? -1 : int(std::min<uint32_t>(timeoutMs, INT_MAX));
+    for (;;) {
+        const int n = ::poll(&p, 1, limit);
+        if (n > 0) return 0;
+        if (n == 0) return ETIMEDOUT;
+        if (errno != EINTR) return errno;
+    }
+}
+
+void Startup() {
+    Table& t = GetTable();
     std::lock_guard lock(t.mutex);
     t.startups.fetch_add(1, std::memory_order_relaxed);
 }
 
-bool cleanup() {
-    Table& t = table();
+bool Cleanup() {
+    Table& t = GetTable();
     std::lock_guard lock(t.mutex);
     const int startups = t.startups.load(std::memory_order_relaxed);
     if (startups == 0) return false;
     t.startups.store(startups - 1, std::memory_order_relaxed);
     if (startups > 1) return true;
-    while (!t.sockets.empty()) detach(t.sockets, t.sockets.begin());
+    while (!t.sockets.empty()) Detach(t.sockets, t.sockets.begin());
     return true;
 }
 
-bool initialised() {
-    return table().startups.load(std::memory_order_relaxed) > 0;
+bool Initialised() {
+    return GetTable().startups.load(std::memory_order_relaxed) > 0;
 }
 
-Outcome createSocket(int family, int type, int protocol) {
-    Table& t = table();
+Outcome CreateSocket(int family, int type, int protocol) {
+    Table& t = GetTable();
     std::lock_guard lock(t.mutex);
-    if (t.startups.load(std::memory_order_relaxed) == 0) return failure(kErrNotInitialised);
-    const int fd = ::socket(family, type | SOCK_CLOEXEC, protocol);
-    if (fd < 0) return failure(errno);
+    if (t.startups.load(std::memory_order_relaxed) == 0) return Failure(kErrNotInitialised);
+    const int posixFamily = family == 6 ? AF_INET6 : AF_INET;
+    const int fd = ::socket(posixFamily, type | SOCK_CLOEXEC | SOCK_NONBLOCK, protocol);
+    if (fd < 0) return Failure(errno);
     try {
         t.sockets[fd] = std::make_shared<Entry>(fd, type == SOCK_STREAM);
     } catch (const std::bad_alloc&) {
         ::close(fd);
-        return failure(ENOBUFS);
+        return Failure(ENOBUFS);
     }
     return Outcome{fd, 0};
 }
 
-Outcome connectIPv4(uint64_t socket, uint32_t address, uint16_t port) {
+Outcome Connect(uint64_t socket, const Remote& remote) {
     Use use(socket);
-    if (use.error() != 0) return failure(use.error());
-    sockaddr_in remote{};
-    remote.sin_family = AF_INET;
-    remote.sin_port = port;
-    remote.sin_addr.s_addr = address;
-    if (::connect(use.fd(), reinterpret_cast<const sockaddr*>(&remote), sizeof remote) == 0) {
-        return Outcome{};
+    if (use.error() != 0) return Failure(use.error());
+    Entry& entry = use.entry();
+    sockaddr_in6 storage{};
+    socklen_t length = 0;
+    if (remote.family == 6) {
+        storage.sin6_family = AF_INET6;
+        storage.sin6_port = remote.port;
+        storage.sin6_flowinfo = remote.flowInfo;
+        std::memcpy(&storage.sin6_addr, remote.address, 16);
+        storage.sin6_scope_id = remote.scopeId;
+        length = sizeof(sockaddr_in6);
+    } else {
+        auto* v4 = reinterpret_cast<sockaddr_in*>(&storage);
+        v4->sin_family = AF_INET;
+        v4->sin_port = remote.port;
+        std::memcpy(&v4->sin_addr, remote.address, 4);
+        length = sizeof(sockaddr_in);
     }
-    const int error = errno == EINTR ? finishInterruptedConnect(use.fd()) : errno;
-    return error == 0 ? Outcome{} : failure(error);
+    {
+        std::lock_guard lock(entry.stateMutex);
+        if (entry.connecting) return Failure(EALREADY);
+        if (entry.connectStarted) return Failure(EISCONN);
+        entry.connectStarted = true;
+    }
+    int error = 0;
+    if (::connect(use.fd(), reinterpret_cast<const sockaddr*>(&storage), length) != 0) {
+        error = errno;
+    }
+    if (error == EINPROGRESS || error == EINTR) {
+        if (!Blocking(entry)) {
+            std::lock_guard lock(entry.stateMutex);
+            entry.connecting = true;
+            return Failure(EAGAIN);
+        }
+        error = FinishConnect(entry);
+    }
+    if (error != 0) return Failure(error);
+    if (entry.carriage.load(std::memory_order_acquire) == Carriage::Awaiting && Blocking(entry)) {
+        const int handshake = RunHandshake(entry);
+        if (handshake != 0) return Failure(handshake);
+    }
+    return Outcome{};
 }
 
-Outcome sendAll(uint64_t socket, const char* data, size_t length) {
+Outcome SendAll(uint64_t socket, const char* data, size_t length) {
     Use use(socket);
-    if (use.error() != 0) return failure(use.error());
+    if (use.error() != 0) return Failure(use.error());
+    Entry& entry = use.entry();
+    if (const int refused = CarriageError(entry); refused != 0) return Failure(refused);
+    const bool secure = entry.carriage.load(std::memory_order_acquire) == Carriage::Encrypted;
     size_t sent = 0;
     while (sent < length) {
-        const ssize_t n = ::send(use.fd(), data + sent, length - sent, MSG_NOSIGNAL);
-        if (n >= 0) {
-            sent += size_t(n);
-            continue;
+        short waitFor = POLLOUT;
+        if (secure) {
+            const StepResult r = entry.channel->Write(data + sent, length - sent);
+            if (r.step == Step::Done) {
+                sent += r.bytes;
+                continue;
+            }
+            if (r.step != Step::WantRead && r.step != Step::WantWrite) {
+                if (sent > 0) break;
+                const bool ours = entry.sendShut.load(std::memory_order_relaxed);
+                return Failure(ours ? ESHUTDOWN : ECONNRESET);
+            }
+            if (r.step == Step::WantRead) waitFor = POLLIN;
+        } else {
+            const ssize_t n =
+                ::send(entry.fd, data + sent, length - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n >= 0) {
+                sent += size_t(n);
+                continue;
+            }
+            if (errno == EINTR) continue;
+            if (errno != EAGAIN) {
+                if (sent > 0) break;
+                // EPIPE means the sending side is gone: shut by us, or reset by the peer.
+                if (errno == EPIPE) {
+                    const bool ours = entry.sendShut.load(std::memory_order_relaxed);
+                    return Failure(ours ? ESHUTDOWN : ECONNRESET);
+                }
+                return Failure(errno);
+            }
         }
-        if (errno == EINTR) continue;
-        if (sent > 0) break;
-        // EPIPE means the sending side is gone: shut by us, or reset by the peer.
-        if (errno == EPIPE) return failure(use.sendShutLocally() ? ESHUTDOWN : ECONNRESET);
-        return failure(errno);
+        if (!Blocking(entry)) {
+            if (sent > 0) break;
+            return Failure(EAGAIN);
+        }
+        const int waited = WaitForDescriptor(entry.fd, waitFor, TimeoutOf(entry, POLLOUT));
+        if (waited != 0) return Failure(waited);
     }
     return Outcome{long(sent), 0};
 }
 
-Outcome receive(uint64_t socket, char* buffer, size_t capacity, bool peek) {
+Outcome Receive(uint64_t socket, char* buffer, size_t capacity, bool peek) {
     Use use(socket);
-    if (use.error() != 0) return failure(use.error());
+    if (use.error() != 0) return Failure(use.error());
     Entry& entry = use.entry();
+    if (const int refused = CarriageError(entry); refused != 0) return Failure(refused);
     const int peekFlag = peek ? MSG_PEEK : 0;
-    if (!entry.stream || capacity == 0)
-        return receiveFromSystem(entry.fd, buffer, capacity, peekFlag);
+    if (!entry.stream || capacity == 0) return ReceiveFromSystem(entry, buffer, capacity, peekFlag);
     ReceiveBuffer& held = entry.receive;
     std::lock_guard lock(held.mutex);
     if (held.start == held.end) {
-        if (capacity >= kReceiveBufferBytes && !peek) {
-            return receiveFromSystem(entry.fd, buffer, capacity, 0);
-        }
+        if (capacity >= kReceiveBufferBytes && !peek) return Fill(entry, buffer, capacity, 0);
         if (held.bytes == nullptr) held.bytes.reset(new (std::nothrow) char[kReceiveBufferBytes]);
-        if (held.bytes == nullptr) return receiveFromSystem(entry.fd, buffer, capacity, peekFlag);
-        const Outcome filled =
-            receiveFromSystem(entry.fd, held.bytes.get(), kReceiveBufferBytes, 0);
+        if (held.bytes == nullptr) return Failure(ENOBUFS);
+        const Outcome filled = Fill(entry, held.bytes.get(), kReceiveBufferBytes, 0);
         if (filled.error != 0 || filled.value == 0) return filled;
         held.start = 0;
         held.end = size_t(filled.value);
@@ -254,36 +340,74 @@ Outcome receive(uint64_t socket, char* buffer, size_t capacity, bool peek) {
     return Outcome{long(taken), 0};
 }
 
-Outcome shutdownSocket(uint64_t socket, int how) {
+Outcome ShutdownSocket(uint64_t socket, int how) {
     static constexpr int kPosixHow[] = {SHUT_RD, SHUT_WR, SHUT_RDWR};
-    if (how < 0 || how > 2) return failure(EINVAL);
-    Table& t = table();
+    if (how < 0 || how > 2) return Failure(EINVAL);
+    Table& t = GetTable();
     std::lock_guard lock(t.mutex);
-    if (t.startups.load(std::memory_order_relaxed) == 0) return failure(kErrNotInitialised);
-    auto it = socket > uint64_t(INT_MAX) ? t.sockets.end() : t.sockets.find(int(socket));
-    if (it == t.sockets.end()) return failure(ENOTSOCK);
-    // Marked before the system call: a send it wakes reads the mark to tell our shutdown
+    if (t.startups.load(std::memory_order_relaxed) == 0) return Failure(kErrNotInitialised);
+    auto it = Find(t, socket);
+    if (it == t.sockets.end()) return Failure(ENOTSOCK);
+    // Marked before the system call: a call it wakes reads the marks to tell our shutdown
     // from a reset by the peer.
-    std::atomic<bool>& sendShut = it->second->sendShut;
-    const bool wasShut = sendShut.load(std::memory_order_relaxed);
-    if (how != 0) sendShut.store(true, std::memory_order_relaxed);
-    if (::shutdown(it->first, kPosixHow[how]) != 0) {
+    Entry& entry = *it->second;
+    const bool wasShut = entry.sendShut.load(std::memory_order_relaxed);
+    const bool wasShutLocally = entry.shutLocally.load(std::memory_order_relaxed);
+    if (how != 0) entry.sendShut.store(true, std::memory_order_relaxed);
+    entry.shutLocally.store(true, std::memory_order_relaxed);
+    if (::shutdown(entry.fd, kPosixHow[how]) != 0) {
         const int error = errno;
-        sendShut.store(wasShut, std::memory_order_relaxed);
-        return failure(error);
+        entry.sendShut.store(wasShut, std::memory_order_relaxed);
+        entry.shutLocally.store(wasShutLocally, std::memory_order_relaxed);
+        return Failure(error);
     }
     return Outcome{};
 }
 
-Outcome closeSocket(uint64_t socket) {
+Outcome CloseSocket(uint64_t socket) {
     std::shared_ptr<Entry> released; // closes the descriptor after the table's lock
-    Table& t = table();
+    Table& t = GetTable();
     std::lock_guard lock(t.mutex);
-    if (t.startups.load(std::memory_order_relaxed) == 0) return failure(kErrNotInitialised);
-    auto it = socket > uint64_t(INT_MAX) ? t.sockets.end() : t.sockets.find(int(socket));
-    if (it == t.sockets.end()) return failure(ENOTSOCK);
-    released = detach(t.sockets, it);
+    if (t.startups.load(std::memory_order_relaxed) == 0) return Failure(kErrNotInitialised);
+    auto it = Find(t, socket);
+    if (it == t.sockets.end()) return Failure(ENOTSOCK);
+    released = Detach(t.sockets, it);
     return Outcome{};
+}
+
+Outcome SetTimeout(uint64_t socket, Direction direction, uint32_t milliseconds) {
+    Use use(socket);
+    if (use.error() != 0) return Failure(use.error());
+    Entry& entry = use.entry();
+    auto& timeout = direction == Direction::Receive ? entry.receiveTimeoutMs : entry.sendTimeoutMs;
+    timeout.store(milliseconds, std::memory_order_relaxed);
+    return Outcome{};
+}
+
+Outcome GetTimeout(uint64_t socket, Direction direction) {
+    Use use(socket);
+    if (use.error() != 0) return Failure(use.error());
+    const Entry& entry = use.entry();
+    const auto& timeout =
+        direction == Direction::Receive ? entry.receiveTimeoutMs : entry.sendTimeoutMs;
+    return Outcome{long(timeout.load(std::memory_order_relaxed)), 0};
+}
+
+Outcome SetNonBlocking(uint64_t socket, bool nonBlocking) {
+    Use use(socket);
+    if (use.error() != 0) return Failure(use.error());
+    use.entry().nonBlocking.store(nonBlocking, std::memory_order_relaxed);
+    return Outcome{};
+}
+
+Outcome TakePendingError(uint64_t socket) {
+    Use use(socket);
+    if (use.error() != 0) return Failure(use.error());
+    Entry& entry = use.entry();
+    std::lock_guard lock(entry.stateMutex);
+    const int error = entry.pendingError;
+    entry.pendingError = 0;
+    return Outcome{error, 0};
 }
 
 } // namespace qb::winsock

@@ -1,39 +1,22 @@
 // socket, connect, send, recv, shutdown and closesocket: the Windows arguments are checked
 // here, the calls themselves made by socket_core.
 #include <climits>
+#include <cstring>
 
-#include <winsock.h>
+#include <ws2tcpip.h>
 
-#include "socket_core.h"
-#include "wsa_errors.h"
+#include "platform/winsock/socket_core.h"
+#include "platform/winsock/wsa_errors.h"
 
 using qb::winsock::Outcome;
 
-namespace {
-
-int fail(int wsaError) {
-    WSASetLastError(wsaError);
-    return SOCKET_ERROR;
-}
-
-// The outcome as a Winsock result: its value, or SOCKET_ERROR with the last error set.
-int finish(const Outcome& outcome) {
-    if (outcome.error != 0) return fail(qb::winsock::wsaErrorFor(outcome.error));
-    return int(outcome.value);
-}
-
-// Calls that need the library fail first for that, as on Windows.
-bool started() {
-    if (qb::winsock::initialised()) return true;
-    WSASetLastError(WSANOTINITIALISED);
-    return false;
-}
-
-} // namespace
+using qb::winsock::Fail;
+using qb::winsock::Finish;
+using qb::winsock::Started;
 
 SOCKET WSAAPI socket(int af, int type, int protocol) {
-    if (!started()) return INVALID_SOCKET;
-    if (af != AF_INET) {
+    if (!Started()) return INVALID_SOCKET;
+    if (af != AF_INET && af != AF_INET6) {
         WSASetLastError(WSAEAFNOSUPPORT);
         return INVALID_SOCKET;
     }
@@ -41,43 +24,58 @@ SOCKET WSAAPI socket(int af, int type, int protocol) {
         WSASetLastError(WSAESOCKTNOSUPPORT);
         return INVALID_SOCKET;
     }
-    const Outcome created = qb::winsock::createSocket(af, type, protocol);
+    const Outcome created = qb::winsock::CreateSocket(af == AF_INET6 ? 6 : 4, type, protocol);
     if (created.error != 0) {
-        WSASetLastError(qb::winsock::wsaErrorFor(created.error));
+        WSASetLastError(qb::winsock::WsaErrorFor(created.error));
         return INVALID_SOCKET;
     }
     return SOCKET(created.value);
 }
 
 int WSAAPI connect(SOCKET s, const struct sockaddr* name, int namelen) {
-    if (!started()) return SOCKET_ERROR;
-    if (name == nullptr || namelen < int(sizeof(sockaddr_in))) return fail(WSAEFAULT);
-    const auto* remote = reinterpret_cast<const sockaddr_in*>(name);
-    if (remote->sin_family != AF_INET) return fail(WSAEAFNOSUPPORT);
-    return finish(qb::winsock::connectIPv4(s, remote->sin_addr.s_addr, remote->sin_port));
+    if (!Started()) return SOCKET_ERROR;
+    if (name == nullptr || namelen < int(sizeof(sockaddr_in))) return Fail(WSAEFAULT);
+    qb::winsock::Remote remote;
+    if (name->sa_family == AF_INET) {
+        const auto* v4 = reinterpret_cast<const sockaddr_in*>(name);
+        remote.family = 4;
+        remote.port = v4->sin_port;
+        std::memcpy(remote.address, &v4->sin_addr, sizeof v4->sin_addr);
+    } else if (name->sa_family == AF_INET6) {
+        if (namelen < int(sizeof(sockaddr_in6))) return Fail(WSAEFAULT);
+        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(name);
+        remote.family = 6;
+        remote.port = v6->sin6_port;
+        remote.flowInfo = v6->sin6_flowinfo;
+        remote.scopeId = v6->sin6_scope_id;
+        std::memcpy(remote.address, &v6->sin6_addr, sizeof v6->sin6_addr);
+    } else {
+        return Fail(WSAEAFNOSUPPORT);
+    }
+    return Finish(qb::winsock::Connect(s, remote));
 }
 
 int WSAAPI send(SOCKET s, const char* buf, int len, int flags) {
-    if (!started()) return SOCKET_ERROR;
-    if (flags != 0) return fail(WSAEOPNOTSUPP);
-    if (len < 0 || (buf == nullptr && len > 0)) return fail(WSAEFAULT);
-    return finish(qb::winsock::sendAll(s, buf, size_t(len)));
+    if (!Started()) return SOCKET_ERROR;
+    if (flags != 0) return Fail(WSAEOPNOTSUPP);
+    if (len < 0 || (buf == nullptr && len > 0)) return Fail(WSAEFAULT);
+    return Finish(qb::winsock::SendAll(s, buf, size_t(len)));
 }
 
 int WSAAPI recv(SOCKET s, char* buf, int len, int flags) {
-    if (!started()) return SOCKET_ERROR;
-    if (flags != 0 && flags != MSG_PEEK) return fail(WSAEOPNOTSUPP);
-    if (len < 0 || (buf == nullptr && len > 0)) return fail(WSAEFAULT);
-    return finish(qb::winsock::receive(s, buf, size_t(len), flags == MSG_PEEK));
+    if (!Started()) return SOCKET_ERROR;
+    if (flags != 0 && flags != MSG_PEEK) return Fail(WSAEOPNOTSUPP);
+    if (len < 0 || (buf == nullptr && len > 0)) return Fail(WSAEFAULT);
+    return Finish(qb::winsock::Receive(s, buf, size_t(len), flags == MSG_PEEK));
 }
 
 int WSAAPI shutdown(SOCKET s, int how) {
-    if (!started()) return SOCKET_ERROR;
-    if (how != SD_RECEIVE && how != SD_SEND && how != SD_BOTH) return fail(WSAEINVAL);
-    return finish(qb::winsock::shutdownSocket(s, how));
+    if (!Started()) return SOCKET_ERROR;
+    if (how != SD_RECEIVE && how != SD_SEND && how != SD_BOTH) return Fail(WSAEINVAL);
+    return Finish(qb::winsock::ShutdownSocket(s, how));
 }
 
 int WSAAPI closesocket(SOCKET s) {
-    if (!started()) return SOCKET_ERROR;
-    return finish(qb::winsock::closeSocket(s));
+    if (!Started()) return SOCKET_ERROR;
+    return Finish(qb::winsock::CloseSocket(s));
 }

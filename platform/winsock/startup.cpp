@@ -1,9 +1,9 @@
-// WSAStartup, WSACleanup and the calling thread's last Winsock error.
+// WSAStartup and WSACleanup.
 #include <cstring>
 
 #include <winsock.h>
 
-#include "socket_core.h"
+#include "platform/winsock/socket_core.h"
 
 namespace {
 
@@ -14,10 +14,8 @@ constexpr unsigned short kMaxUdpDatagram = 65467;
 constexpr const char kDescription[] = "WinSock 1.1 over BSD sockets";
 constexpr const char kSystemStatus[] = "Running";
 
-thread_local int tLastError = 0;
-
 // Versions compare major first; the word keeps the major in its low byte.
-int versionRank(WORD version) {
+int VersionRank(WORD version) {
     return (version & 0xff) * 256 + (version >> 8);
 }
 
@@ -28,7 +26,7 @@ int WSAAPI WSAStartup(WORD wVersionRequested, LPWSADATA lpWSAData) {
     if ((wVersionRequested & 0xff) < 1) return WSAVERNOTSUPPORTED;
     std::memset(lpWSAData, 0, sizeof *lpWSAData);
     lpWSAData->wVersion =
-        versionRank(wVersionRequested) < versionRank(kVersion11) ? wVersionRequested : kVersion11;
+        VersionRank(wVersionRequested) < VersionRank(kVersion11) ? wVersionRequested : kVersion11;
     lpWSAData->wHighVersion = kVersion11;
     lpWSAData->iMaxSockets = kMaxSockets;
     lpWSAData->iMaxUdpDg = kMaxUdpDatagram;
@@ -36,20 +34,12 @@ int WSAAPI WSAStartup(WORD wVersionRequested, LPWSADATA lpWSAData) {
     static_assert(sizeof kSystemStatus <= sizeof lpWSAData->szSystemStatus);
     std::memcpy(lpWSAData->szDescription, kDescription, sizeof kDescription);
     std::memcpy(lpWSAData->szSystemStatus, kSystemStatus, sizeof kSystemStatus);
-    qb::winsock::startup();
+    qb::winsock::Startup();
     return 0;
 }
 
 int WSAAPI WSACleanup(void) {
-    if (qb::winsock::cleanup()) return 0;
-    tLastError = WSANOTINITIALISED;
+    if (qb::winsock::Cleanup()) return 0;
+    WSASetLastError(WSANOTINITIALISED);
     return SOCKET_ERROR;
-}
-
-int WSAAPI WSAGetLastError(void) {
-    return tLastError;
-}
-
-void WSAAPI WSASetLastError(int iError) {
-    tLastError = iError;
 }

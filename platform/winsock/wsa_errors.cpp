@@ -1,18 +1,20 @@
 // errno and resolver outcomes as the WSA codes Windows reports for the same conditions.
-#include "wsa_errors.h"
+#include "platform/winsock/wsa_errors.h"
 
 #include <cerrno>
 
 #include <winsock.h>
 
-#include "socket_core.h"
-
 namespace qb::winsock {
 
-int wsaErrorFor(int error) {
+int WsaErrorFor(int error) {
     switch (error) {
     case kErrNotInitialised:
         return WSANOTINITIALISED;
+    case kErrCertificateRefused:
+        return WSAEACCES;
+    case kErrHandshakeFailed:
+        return WSAECONNABORTED;
     case EINTR:
         return WSAEINTR;
     case EBADF:
@@ -89,7 +91,7 @@ int wsaErrorFor(int error) {
     }
 }
 
-int wsaErrorFor(Lookup lookup) {
+int WsaErrorFor(Lookup lookup) {
     switch (lookup) {
     case Lookup::Found:
         return 0;
@@ -103,6 +105,22 @@ int wsaErrorFor(Lookup lookup) {
         break;
     }
     return WSANO_RECOVERY;
+}
+
+int Fail(int wsaError) {
+    WSASetLastError(wsaError);
+    return SOCKET_ERROR;
+}
+
+int Finish(const Outcome& outcome) {
+    if (outcome.error != 0) return Fail(WsaErrorFor(outcome.error));
+    return int(outcome.value);
+}
+
+bool Started() {
+    if (Initialised()) return true;
+    WSASetLastError(WSANOTINITIALISED);
+    return false;
 }
 
 } // namespace qb::winsock
