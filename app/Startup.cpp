@@ -6,7 +6,7 @@
 #include "app/AppState.h"
 #include "app/CommandLine.h"
 #include "app/Language.h"
-#include "app/MainDialogProcs.h"
+#include "download/MainDialogProcs.h"
 #include "app/RunParameters.h"
 #include "app/Settings.h"
 #include "base/Results.h"

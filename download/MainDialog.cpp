@@ -3,10 +3,10 @@
 #include <commctrl.h>
 
 #include "app/AppState.h"
+#include "app/ExitCodes.h"
 #include "app/Language.h"
 #include "download/ProgressFormat.h"
 #include "download/ReceiveThread.h"
-#include "download/StartStep.h"
 #include "download/TransferState.h"
 #include "resources/resource.h"
 #include "ui/About.h"
@@ -20,19 +20,8 @@ constexpr DWORD kFinishWaitMs = 1000;
 constexpr DWORD kBrowseCapacity = 1024; // units of the path given to the folder browser
 constexpr LONG kMaximizeBoxStyle = 0x00010000;
 
-void SetButtons(HWND dialog, BOOL start, BOOL pause, BOOL stop) {
-    EnableWindow(GetDlgItem(dialog, IDC_START), start);
-    EnableWindow(GetDlgItem(dialog, IDC_PAUSE), pause);
-    EnableWindow(GetDlgItem(dialog, IDC_STOP), stop);
-}
-
-} // namespace
-
-void PrepareMainDialog(HWND dialog) {
-    SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    SetWindowLongW(dialog, GWL_STYLE, GetWindowLongW(dialog, GWL_STYLE) | kMaximizeBoxStyle);
-    SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(gSmallIcon));
-    SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+LPCWSTR PauseLabel() {
+    return ByLanguage(TEXT("一時停止"), TEXT("Pause"));
 }
 
 void TogglePause(HWND dialog, Worker* worker) {
@@ -42,7 +31,7 @@ void TogglePause(HWND dialog, Worker* worker) {
         PostThreadMessageW(worker->threadId, kMsgPauseRequest, 0, 0);
         worker->paused = true;
     } else {
-        SetDlgItemTextW(dialog, IDC_PAUSE, ByLanguage(TEXT("一時停止"), TEXT("Pause")));
+        SetDlgItemTextW(dialog, IDC_PAUSE, PauseLabel());
         // The thread is paused and does not touch the counters until it is resumed.
         RestartSpeedCounting();
         PostThreadMessageW(worker->threadId, kMsgResumeRequest, 0, 0);
@@ -50,55 +39,74 @@ void TogglePause(HWND dialog, Worker* worker) {
     }
 }
 
-void EndWorkerForStop(Worker* worker) {
-    EndTransfer(&worker->thread, &worker->threadId, kStopWaitMs);
+// Ends the worker (waiting waitMs, then until it ends) and closes the file and the connection.
+void EndWorker(Worker* worker, DWORD waitMs) {
+    EndTransfer(&worker->thread, &worker->threadId, waitMs);
 }
 
-void EndWorkerForFinish(Worker* worker) {
-    EndTransfer(&worker->thread, &worker->threadId, kFinishWaitMs);
-}
-
-void ResetAfterStop(HWND dialog, Worker* worker) {
-    SetButtons(dialog, TRUE, FALSE, FALSE);
-    if (worker->paused)
-        SetDlgItemTextW(dialog, IDC_PAUSE, ByLanguage(TEXT("一時停止"), TEXT("Pause")));
-    SetDlgItemTextW(dialog, IDC_BYTES, TEXT(""));
-    SetDlgItemTextW(dialog, IDC_REST_TIME, TEXT(""));
-    ForgetTransfer(worker);
-}
-
+// Total unknown, nothing received, not paused, no download under way.
 void ForgetTransfer(Worker* worker) {
     ResetTransferCounters();
     worker->paused = false;
     gTransfer.active = false;
 }
 
-void ShowCompletionNotice(HWND dialog) {
+bool Automatic(const MainDialogMode& mode) {
+    return mode.outcome != nullptr;
+}
+
+void Open(const MainDialogMode& mode, HWND dialog) {
+    ResetTransferCounters();
+    gTransfer.dialog = dialog;
+    gTransfer.active = false;
+    mode.open(dialog);
+}
+
+void Start(const MainDialogMode& mode, HWND dialog) {
+    if (gTransfer.active) return;
+    if (mode.start(dialog) < 0) ReportFailure(dialog, mode.outcome, Failure::kNoMemory);
+}
+
+void Stop(const MainDialogMode& mode, HWND dialog) {
+    EndWorker(mode.worker, kStopWaitMs);
+    if (Automatic(mode) && mode.outcome->closeAfterStop) {
+        mode.outcome->closeAfterStop = false;
+        ForgetTransfer(mode.worker);
+        DestroyWindow(dialog);
+        return;
+    }
+    SetButtons(dialog, ButtonState::kIdle);
+    if (mode.worker->paused) SetDlgItemTextW(dialog, IDC_PAUSE, PauseLabel());
+    SetDlgItemTextW(dialog, IDC_BYTES, TEXT(""));
+    SetDlgItemTextW(dialog, IDC_REST_TIME, TEXT(""));
+    ForgetTransfer(mode.worker);
+}
+
+void Finished(const MainDialogMode& mode, HWND dialog) {
+    if (Automatic(mode)) mode.outcome->completed = true;
+    EndWorker(mode.worker, kFinishWaitMs);
+    ForgetTransfer(mode.worker);
+    if (Automatic(mode) && !gShowWindow) {
+        DestroyWindow(dialog);
+        return;
+    }
     MessageBoxW(dialog,
                 ByLanguage(TEXT("ファイルの受信を完了しました。"),
                            TEXT("Finished receiving a file via HTTP.")),
                 ByLanguage(TEXT("通知"), TEXT("Notification")), MB_TOPMOST);
+    // The automatic dialog downloads once; the interactive one is ready for the next.
+    SetButtons(dialog, Automatic(mode) ? ButtonState::kDone : ButtonState::kIdle);
 }
 
-void ShowReceiveError(HWND dialog, UINT message) {
-    if (message == kMsgNetworkError) {
-        ShowFailure(
-            dialog,
-            TEXT(
-                "受信中にエラーが発生しました。ネットワークに問題があるか、サーバが応答しません。"),
-            TEXT("Error occurred in receiving. There might be some trouble on network or "
-                 "server."));
-    } else {
-        ShowFailure(
-            dialog,
-            TEXT("受信中にエラーが発生しました。ストレージエリアが不足している可能性があります。"),
-            TEXT("Error occurred in receiving. It seems that there is not enough storage "
-                 "area."));
+void Close(const MainDialogMode& mode, HWND dialog) {
+    AutomaticOutcome* outcome = mode.outcome;
+    if (Automatic(mode) && !outcome->completed && !outcome->startError) {
+        outcome->exitCode = kExitWindowClosedEarly;
     }
-}
-
-void ShowStartNoMemory(HWND dialog) {
-    ShowFailure(dialog, TEXT("作業用メモリが足りません。"), TEXT("Not enough memory."));
+    // The worker ends before the window and the shared objects go away.
+    EndWorker(mode.worker, kStopWaitMs);
+    ForgetTransfer(mode.worker);
+    DestroyWindow(dialog);
 }
 
 void BrowseForFolder(HWND dialog) {
@@ -122,26 +130,84 @@ void ShowPopupMenu(HWND dialog) {
     DestroyMenu(menu);
 }
 
-void ShowProxy(HWND dialog) {
-    ShowProxyDialog(gInstance, dialog);
-}
-
-void ShowAbout(HWND dialog) {
-    ShowAboutBox(dialog);
-}
-
-bool HandleMenuCommand(HWND dialog, WORD id) {
+void Command(const MainDialogMode& mode, HWND dialog, WORD id) {
     switch (id) {
+    case IDC_START:
+        Start(mode, dialog);
+        break;
+    case IDC_PAUSE:
+        TogglePause(dialog, mode.worker);
+        break;
+    case IDC_STOP:
+        Stop(mode, dialog);
+        break;
+    case IDC_BROWSE:
+        if (!Automatic(mode) || gShowWindow) BrowseForFolder(dialog);
+        break;
+    case IDCANCEL:
+        Close(mode, dialog);
+        break;
     case IDC_MENU_BUTTON:
         ShowPopupMenu(dialog);
-        return true;
+        break;
     case IDM_PROXY:
-        ShowProxy(dialog);
-        return true;
+        ShowProxyDialog(gInstance, dialog);
+        break;
     case IDM_ABOUT:
-        ShowAbout(dialog);
-        return true;
+        ShowAboutBox(dialog);
+        break;
     default:
-        return false;
+        break;
+    }
+}
+
+} // namespace
+
+void SetButtons(HWND dialog, ButtonState state) {
+    EnableWindow(GetDlgItem(dialog, IDC_START), state == ButtonState::kIdle);
+    EnableWindow(GetDlgItem(dialog, IDC_PAUSE), state == ButtonState::kReceiving);
+    EnableWindow(GetDlgItem(dialog, IDC_STOP), state == ButtonState::kReceiving);
+}
+
+void PrepareMainDialog(HWND dialog) {
+    SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetWindowLongW(dialog, GWL_STYLE, GetWindowLongW(dialog, GWL_STYLE) | kMaximizeBoxStyle);
+    SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(gSmallIcon));
+    SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+}
+
+INT_PTR HandleMainDialogMessage(const MainDialogMode& mode, HWND dialog, UINT message,
+                                WPARAM wParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        Open(mode, dialog);
+        return 0;
+    case WM_COMMAND:
+        Command(mode, dialog, LOWORD(wParam));
+        return 0;
+    // The thread's messages count only while a download is under way: one posted before a
+    // Stop arrives after it.
+    case kMsgFinished:
+        if (gTransfer.active) Finished(mode, dialog);
+        return 0;
+    case kMsgProgress:
+        if (gTransfer.active) ShowProgress(dialog);
+        return 0;
+    case kMsgNetworkError:
+    case kMsgStorageError:
+        if (gTransfer.active) {
+            ReportFailure(dialog, mode.outcome,
+                          message == kMsgNetworkError ? Failure::kNetwork : Failure::kStorage);
+        }
+        return 0;
+    case WM_DESTROY: {
+        EndWorker(mode.worker, kStopWaitMs);
+        const int exitCode = mode.end(dialog);
+        gTransfer.dialog = nullptr;
+        PostQuitMessage(exitCode);
+        return 0;
+    }
+    default:
+        return 0;
     }
 }

@@ -5,10 +5,8 @@
 #include "app/AppState.h"
 #include "app/ExitCodes.h"
 #include "app/Language.h"
-#include "app/MainDialogProcs.h"
-#include "base/StringUtil.h"
 #include "download/MainDialog.h"
-#include "download/ProgressFormat.h"
+#include "download/MainDialogProcs.h"
 #include "download/StartStep.h"
 #include "download/TransferState.h"
 #include "http/HttpClient.h"
@@ -43,9 +41,6 @@ bool TakeUrlFromClipboard(HWND dialog) {
 }
 
 void Open(HWND dialog) {
-    ResetTransferCounters();
-    gTransfer.dialog = dialog;
-    gTransfer.active = false;
     ShowWindow(dialog, SW_SHOW);
     PrepareMainDialog(dialog);
     SetDlgItemTextW(dialog, IDC_URL, kUrlPrefix);
@@ -65,81 +60,22 @@ void Open(HWND dialog) {
     gHttpClient->SetCredentialsCallback(AskForCredentials, 0);
 }
 
-void Stop(HWND dialog) {
-    EndWorkerForStop(&worker);
-    ResetAfterStop(dialog, &worker);
+int Start(HWND dialog) {
+    return RunInteractiveStartStep(dialog, &worker.thread, &worker.threadId, lastTarget);
 }
 
-void Finished(HWND dialog) {
-    EndWorkerForFinish(&worker);
-    ForgetTransfer(&worker);
-    ShowCompletionNotice(dialog);
-    EnableWindow(GetDlgItem(dialog, IDC_START), TRUE);
-    EnableWindow(GetDlgItem(dialog, IDC_PAUSE), FALSE);
-    EnableWindow(GetDlgItem(dialog, IDC_STOP), FALSE);
+int End(HWND) {
+    gHttpClient->ClearCredentialsCallback();
+    SetCredentialsOwner(nullptr);
+    delete[] lastTarget;
+    lastTarget = nullptr;
+    return kExitInteractive;
 }
 
-void Command(HWND dialog, WORD id) {
-    switch (id) {
-    case IDC_START:
-        if (!gTransfer.active &&
-            RunInteractiveStartStep(dialog, &worker.thread, &worker.threadId, lastTarget) < 0) {
-            ShowStartNoMemory(dialog);
-        }
-        break;
-    case IDC_PAUSE:
-        TogglePause(dialog, &worker);
-        break;
-    case IDC_STOP:
-        Stop(dialog);
-        break;
-    case IDC_BROWSE:
-        BrowseForFolder(dialog);
-        break;
-    case IDCANCEL:
-        EndWorkerForStop(&worker);
-        ForgetTransfer(&worker);
-        DestroyWindow(dialog);
-        break;
-    default:
-        HandleMenuCommand(dialog, id);
-        break;
-    }
-}
+constexpr MainDialogMode kInteractive = {&worker, nullptr, Open, Start, End};
 
 } // namespace
 
 INT_PTR CALLBACK InteractiveDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    switch (message) {
-    case WM_INITDIALOG:
-        Open(dialog);
-        return 0;
-    case WM_COMMAND:
-        Command(dialog, LOWORD(wParam));
-        return 0;
-    case kMsgFinished:
-        if (gTransfer.active) Finished(dialog);
-        return 0;
-    case kMsgProgress:
-        if (gTransfer.active) ShowProgress(dialog);
-        return 0;
-    case kMsgNetworkError:
-    case kMsgStorageError:
-        if (gTransfer.active) {
-            ShowReceiveError(dialog, message);
-            PostMessageW(dialog, WM_COMMAND, IDC_STOP, 0);
-        }
-        return 0;
-    case WM_DESTROY:
-        EndWorkerForStop(&worker);
-        gHttpClient->ClearCredentialsCallback();
-        SetCredentialsOwner(nullptr);
-        delete[] lastTarget;
-        lastTarget = nullptr;
-        gTransfer.dialog = nullptr;
-        PostQuitMessage(kExitInteractive);
-        return 0;
-    default:
-        return 0;
-    }
+    return HandleMainDialogMessage(kInteractive, dialog, message, wParam);
 }

@@ -4,8 +4,8 @@
 
 #include "app/AppState.h"
 #include "app/ExitCodes.h"
-#include "app/Language.h"
 #include "base/StringUtil.h"
+#include "download/MainDialog.h"
 #include "download/ProgressFormat.h"
 #include "download/ReceiveThread.h"
 #include "download/TransferState.h"
@@ -17,15 +17,6 @@
 
 namespace {
 
-constexpr WCHAR kConnectJa[] = TEXT("HTTPサーバへの接続に失敗しました。");
-constexpr WCHAR kConnectEn[] = TEXT("Failed to connect to HTTP server.");
-constexpr WCHAR kNoNameJa[] =
-    TEXT("ファイル名が特定できません。ユーザーファイル名を指定してください。");
-constexpr WCHAR kNoNameEn[] = TEXT("File Name cannot be determined. Set user File Name.");
-constexpr WCHAR kEmptyNameEn[] = TEXT("Can't solve filename to save. Set user filename.");
-constexpr WCHAR kNoResumeJa[] = TEXT("HTTPサーバがレジュームに対応していません。");
-constexpr WCHAR kNoResumeEn[] = TEXT("HTTP server doesn't support resume download.");
-
 // The four work buffers of one start step, zero-filled.
 struct StartBuffers {
     WCHAR url[kUrlCapacity];
@@ -33,9 +24,6 @@ struct StartBuffers {
     WCHAR serverName[kFileNameCapacity];
     WCHAR userName[kFileNameCapacity];
 };
-
-// Why the file name could not be settled.
-enum class NameFailure { kNoName, kEmptyName };
 
 // One start step: the variant's differences are in automatic and outcome.
 class StartStep {
@@ -67,8 +55,7 @@ private:
     void Overwrite();
     void StartReceiving();
 
-    void ConnectionFailure();
-    void FileNameFailure(NameFailure failure);
+    void Fail(Failure failure) { ReportFailure(dialog_, outcome_, failure); }
 
     HWND dialog_;
     HANDLE* thread_;
@@ -107,17 +94,15 @@ int StartStep::Run() {
     if (buffers_ == nullptr) return -1;
     if (Automatic()) outcome_->startError = false;
     if (!ReadTarget()) {
-        FileNameFailure(NameFailure::kNoName);
+        Fail(Failure::kNoFileName);
     } else if (!ReadUrl()) {
-        ConnectionFailure();
+        Fail(Failure::kConnect);
     } else {
         SetReferer();
         if (!ChooseRoute() || !OpenRequest()) {
-            ConnectionFailure();
+            Fail(Failure::kConnect);
         } else {
-            EnableWindow(GetDlgItem(dialog_, IDC_START), FALSE);
-            EnableWindow(GetDlgItem(dialog_, IDC_PAUSE), TRUE);
-            EnableWindow(GetDlgItem(dialog_, IDC_STOP), TRUE);
+            SetButtons(dialog_, ButtonState::kReceiving);
             if (gHttpClient->GetFinalUrl(buffers_->url, kUrlCapacity) > 0) {
                 SetDlgItemTextW(dialog_, IDC_URL, buffers_->url);
             }
@@ -179,15 +164,15 @@ bool StartStep::ChooseFileName() {
     }
     const int named = gHttpClient->GetFileName(buffers_->serverName, kFileNameCapacity);
     if (named < 0) {
-        FileNameFailure(NameFailure::kNoName);
+        Fail(Failure::kNoFileName);
         return false;
     }
     if (buffers_->serverName[0] == 0) {
-        FileNameFailure(NameFailure::kEmptyName);
+        Fail(Failure::kEmptyFileName);
         return false;
     }
     if (StrAppend(buffers_->target, kTargetPathCapacity, buffers_->serverName) != 1) {
-        FileNameFailure(NameFailure::kNoName);
+        Fail(Failure::kNoFileName);
         return false;
     }
     SetDlgItemTextW(dialog_, IDC_FILE_NAME, buffers_->serverName);
@@ -251,12 +236,11 @@ bool StartStep::Resume() {
     const bool wholeBody = gHttpClient->IsOpen() && gHttpClient->Position() == 0;
     SetExitCode(kExitDownloaded);
     if (Shown()) {
-        ShowFailure(dialog_, kNoResumeJa, kNoResumeEn);
-        PostStop();
+        Fail(Failure::kResumeRefused);
         return false;
     }
     if (!wholeBody) {
-        ConnectionFailure(); // nothing to write: the file stays as it was
+        Fail(Failure::kConnect); // nothing to write: the file stays as it was
         return false;
     }
     uint64_t whole = kUnknownSize;
@@ -285,42 +269,7 @@ void StartStep::StartReceiving() {
     PostMessageW(dialog_, kMsgNetworkError, 0, 0);
 }
 
-void StartStep::ConnectionFailure() {
-    if (!Automatic()) {
-        ShowFailure(dialog_, kConnectJa, kConnectEn);
-        return;
-    }
-    outcome_->startError = true;
-    outcome_->exitCode = kExitNetworkFailed;
-    if (gShowWindow) {
-        ShowFailure(dialog_, kConnectJa, kConnectEn);
-    } else {
-        outcome_->closeAfterStop = true;
-    }
-    PostStop();
-}
-
-void StartStep::FileNameFailure(NameFailure failure) {
-    if (Automatic()) {
-        outcome_->startError = true;
-        outcome_->exitCode = kExitNoFileName;
-        if (gShowWindow) {
-            ShowFailure(dialog_, kNoNameJa, kNoNameEn);
-        } else {
-            outcome_->closeAfterStop = true;
-        }
-    } else {
-        ShowFailure(dialog_, kNoNameJa, failure == NameFailure::kNoName ? kNoNameEn : kEmptyNameEn);
-    }
-    PostStop();
-}
-
 } // namespace
-
-void ShowFailure(HWND dialog, LPCWSTR japanese, LPCWSTR english) {
-    MessageBoxW(dialog, ByLanguage(japanese, english), ByLanguage(TEXT("エラー"), TEXT("ERROR")),
-                MB_ICONEXCLAMATION | MB_TOPMOST);
-}
 
 int RunAutomaticStartStep(HWND dialog, HANDLE* thread, DWORD* threadId, AutomaticOutcome* outcome) {
     return StartStep(dialog, thread, threadId, outcome, nullptr).Run();

@@ -6,21 +6,12 @@
 
 #include <windows.h>
 
-// The automatic variant's results and flags, owned by the automatic dialog.
-struct AutomaticOutcome {
-    int exitCode;        // the process exit code
-    bool closeAfterStop; // the window is hidden and the start failed: Stop closes the dialog
-    bool startError;     // a connection or file-name failure was reported
-};
+#include "download/Failure.h"
 
 // Automatic variant. -1 when the work buffers can't be had (nothing else done); otherwise 1
 // (the caller only tests for negative).
 int RunAutomaticStartStep(HWND dialog, HANDLE* thread, DWORD* threadId, AutomaticOutcome* outcome);
 
 // Interactive variant, with the same result; lastTarget (kTargetPathCapacity units, may be
-// null) receives the
-// target path.
+// null) receives the target path.
 int RunInteractiveStartStep(HWND dialog, HANDLE* thread, DWORD* threadId, LPWSTR lastTarget);
-
-// Shows one of the program's failure messages, owned by the dialog.
-void ShowFailure(HWND dialog, LPCWSTR japanese, LPCWSTR english);

@@ -123,15 +123,21 @@ TEST_F(AutomaticShown, CloseBeforeTheTransferStartsReportsClosedEarly) {
 TEST_F(AutomaticShown, FailuresAreShownAndTheCloseDecidesTheCode) {
     struct Case {
         const char* what;
+        const char* path;
         Reply reply;
         const char16_t* message;
         int exitCode;
     } cases[] = {
-        {"refused status", Reply().send(qb::test::httpResponse(404, "Not Found", {}, "")),
+        {"refused status", "/fail.bin",
+         Reply().send(qb::test::httpResponse(404, "Not Found", {}, "")),
          u"Failed to connect to HTTP server.", kExitNetworkFailed},
-        {"short body", Reply().send("HTTP/1.0 200 OK\r\nContent-Length: 900\r\n\r\nonly this"),
+        {"short body", "/fail.bin",
+         Reply().send("HTTP/1.0 200 OK\r\nContent-Length: 900\r\n\r\nonly this"),
          u"Error occurred in receiving. There might be some trouble on network or server.",
          kExitWindowClosedEarly},
+        // The server's name is empty: automatic mode has one text for both file-name failures.
+        {"no file name", "/", Reply().send(qb::test::httpResponse(200, "OK", {}, "x")),
+         u"File Name cannot be determined. Set user File Name.", kExitNoFileName},
     };
     for (Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -140,7 +146,7 @@ TEST_F(AutomaticShown, FailuresAreShownAndTheCloseDecidesTheCode) {
         qb::test::ScriptedServer server;
         server.addReply(c.reply);
         ASSERT_TRUE(server.start());
-        gUrl.AssignWide(qb::test::Wide(Url(server.port(), "/fail.bin")).c_str());
+        gUrl.AssignWide(qb::test::Wide(Url(server.port(), c.path)).c_str());
         qb::test::AnswerMessageBox(IDOK);
         Open(AutomaticDialogProc);
         ASSERT_TRUE(WaitForModals(1));

@@ -162,6 +162,40 @@ TEST_F(InteractiveDialog, ExistingFileQuestionDecidesTheFile) {
     }
 }
 
+// A failed start shows its message once. A connection failure leaves the dialog as it was
+// (the last download's count stays); a file-name failure ends the attempt with Stop.
+TEST_F(InteractiveDialog, StartFailuresShowTheirMessageOnce) {
+    struct Case {
+        const char* what;
+        const char* path;
+        int status;
+        const char16_t* message;
+        bool stopped;
+    } cases[] = {
+        {"refused status", "/fail.bin", 404, u"Failed to connect to HTTP server.", false},
+        {"empty server name", "/", 200, u"Can't solve filename to save. Set user filename.", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        qb::test::Reset();
+        qb::test::SetStrictModals(true);
+        qb::test::ScriptedServer server;
+        server.addReply(Reply().send(qb::test::httpResponse(c.status, "Reason", {}, "x")));
+        ASSERT_TRUE(server.start());
+        Fill(server.port(), c.path, "\\files");
+        SetDlgItemTextW(dialog_, IDC_BYTES, u"10/10");
+        qb::test::AnswerMessageBox(IDOK);
+        Start();
+        ASSERT_TRUE(WaitForModals(1));
+        qb::test::Pump(); // a posted Stop, if any
+        ASSERT_EQ(qb::test::ModalHistory().size(), 1u);
+        EXPECT_EQ(qb::test::ModalHistory()[0].text, c.message);
+        EXPECT_EQ(qb::test::FieldText(dialog_, IDC_BYTES), c.stopped ? u"" : u"10/10");
+        EXPECT_TRUE(Enabled(IDC_START));
+        EXPECT_FALSE(Enabled(IDC_STOP));
+    }
+}
+
 // The question has no owner, so the main window can be closed while it is up. The start
 // step must then not go on into a download for a window that is gone.
 TEST_F(InteractiveDialog, ClosingTheWindowWhileTheQuestionIsUpStartsNothing) {

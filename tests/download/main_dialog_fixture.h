@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/AppState.h"
-#include "app/MainDialogProcs.h"
+#include "download/MainDialogProcs.h"
 #include "app/Startup.h"
 #include "download/TransferState.h"
 #include "http/HttpClient.h"

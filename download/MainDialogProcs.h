@@ -1,6 +1,6 @@
-// The main dialog's two procedures, one per mode. Start-up creates the main dialog with one
-// of them; download/ defines them. The dialog ends the program by destroying itself: its WM_DESTROY
-// posts the quit message whose parameter is the exit code.
+// The main dialog's two procedures, one per mode; start-up (app/) creates the main dialog with
+// one of them. The dialog ends the program by destroying itself: its WM_DESTROY posts the quit
+// message whose parameter is the exit code.
 #pragma once
 
 #include <windows.h>

@@ -1,0 +1,31 @@
+// What a failure of a download means for the main dialog, decided in one place: the message
+// when the user sees the window, the exit code when the window is hidden in automatic mode,
+// and whether Stop follows. The start step and both dialog procedures report through it.
+#pragma once
+
+#include <windows.h>
+
+#include "app/ExitCodes.h"
+
+// The automatic dialog's results and flags; interactive mode has none.
+struct AutomaticOutcome {
+    int exitCode = kExitDownloaded; // the process exit code
+    bool closeAfterStop = false;    // window hidden and a failure found: Stop closes the dialog
+    bool startError = false;        // a start failure was found: its code outlives a close
+    bool completed = false;         // the download finished
+};
+
+enum class Failure {
+    kConnect,       // the request could not be opened
+    kNoFileName,    // neither the path nor the server names the file
+    kEmptyFileName, // the server's name for the file is empty
+    kResumeRefused, // the server can't continue the existing file (window shown only)
+    kNoMemory,      // the start step's work buffers could not be had
+    kNetwork,       // reading the body failed or ended early
+    kStorage,       // writing the file failed
+};
+
+// Reports failure once. outcome is the automatic dialog's, null in interactive mode. With
+// the window hidden: records the exit code, makes the next Stop close the dialog and posts
+// Stop. Otherwise: shows the message, then records and posts Stop as the failure asks.
+void ReportFailure(HWND dialog, AutomaticOutcome* outcome, Failure failure);
