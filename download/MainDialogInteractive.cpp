@@ -16,21 +16,18 @@
 namespace {
 
 constexpr WCHAR kUrlPrefix[] = TEXT("http://");
-constexpr DWORD kUrlPrefixLength = 7;
 
 Worker worker;
 WCHAR* lastTarget = nullptr; // kTargetPathCapacity units while the dialog exists
 
-// A clipboard text that begins with "http://" goes into the URL field.
+// A clipboard text that begins with "http://" or "https://" goes into the URL field.
 bool TakeUrlFromClipboard(HWND dialog) {
     if (!OpenClipboard(dialog)) return false;
     bool taken = false;
     HANDLE data = GetClipboardData(CF_UNICODETEXT);
     const auto* text = data != nullptr ? static_cast<LPCWSTR>(GlobalLock(data)) : nullptr;
     if (text != nullptr) {
-        DWORD i = 0;
-        while (i < kUrlPrefixLength && text[i] == kUrlPrefix[i]) ++i;
-        if (i == kUrlPrefixLength) {
+        if (HttpHasScheme(text)) {
             SetDlgItemTextW(dialog, IDC_URL, text);
             taken = true;
         }

@@ -73,20 +73,7 @@ int HttpClient::SetProxy(LPCWSTR host, WORD port) {
 int HttpClient::ClearProxy() {
     if (!useProxy_) return kResultNo;
     useProxy_ = false;
-    if (IsOpen()) {
-        // The target held the whole URL; the path begins at its first "/" after the scheme.
-        WString url;
-        url.AssignWide(target_.GetWide());
-        DWORD length = 0;
-        StrLength(url.GetWide(), &length);
-        DWORD slash = 0;
-        if (length > kHttpSchemeLength &&
-            StrFindUnit(url.GetWide() + kHttpSchemeLength, u'/', &slash) == kResultOk) {
-            target_.AssignWide(url.GetWide() + kHttpSchemeLength + slash);
-        } else {
-            target_.AssignWide(TEXT("/"));
-        }
-    }
+    if (IsOpen()) target_.AssignWide(parts_.url + parts_.pathStart);
     return kResultOk;
 }
 
@@ -116,14 +103,7 @@ int HttpClient::GetFinalUrl(LPWSTR buffer, DWORD capacity) {
     if (buffer == nullptr || capacity == 0) return kResultNullArgument;
     buffer[0] = 0;
     if (!IsOpen()) return kResultFail;
-    int copied = kResultOk;
-    if (useProxy_) {
-        copied = StrCopy(buffer, capacity, target_.GetWide());
-    } else {
-        copied = StrCopy(buffer, capacity, TEXT("http://"));
-        if (copied == kResultOk) copied = StrAppend(buffer, capacity, host_.GetWide());
-        if (copied == kResultOk) copied = StrAppend(buffer, capacity, target_.GetWide());
-    }
+    const int copied = StrCopy(buffer, capacity, parts_.url);
     if (copied != kResultOk) {
         buffer[0] = 0;
         return kResultTruncated;
@@ -198,9 +178,14 @@ int HttpClient::FindServer(const HttpUrlParts& parts) {
 int HttpClient::TakeUrl(PropertyList* headers) {
     const int split = HttpSplitUrl(url_, &parts_);
     if (split < 0) return split;
-    host_.AssignWide(parts_.authority);
+    // Secure sockets are not wired in yet: an https URL is refused rather than sent in clear.
+    if (parts_.secure) return kResultFail;
+    host_.AssignWide(parts_.hostLine);
     hostName_.AssignWide(parts_.hostName);
-    target_.AssignWide(useProxy_ ? parts_.url : parts_.url + parts_.pathStart);
+    // A proxy is asked for an http URL by the whole URL; an https one goes through a tunnel
+    // to the origin, which is asked for the path.
+    const bool absoluteTarget = useProxy_ && !parts_.secure;
+    target_.AssignWide(absoluteTarget ? parts_.url : parts_.url + parts_.pathStart);
     const int found = FindServer(parts_);
     if (found < 0) return found;
     if (headers != nullptr) {

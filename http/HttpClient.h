@@ -128,6 +128,7 @@ private:
     // Credentials given during one Open.
     struct Credentials {
         bool given = false;
+        bool secure = false;
         WCHAR hostName[kHttpAuthorityCapacity] = {};
         WORD port = 0;
         WCHAR userId[kHttpCredentialCapacity] = {};
@@ -164,7 +165,7 @@ private:
     std::atomic<BOOL> open_{FALSE}; // changed under the read lock
     DWORD serverAddress_ = 0;
     WORD serverPort_ = kHttpDefaultPort;
-    WString host_;     // the authority as written, for the Host line
+    WString host_;     // the Host line's value
     WString hostName_; // the name connected to
     WString target_;   // the path, or the whole URL while a proxy is used
     WString lastRequest_;

@@ -87,8 +87,9 @@ int HttpClient::FollowLocation(LPCWSTR location, PropertyList* headers, Credenti
     responseHeaders_.Clear();
     const int taken = TakeUrl(headers);
     if (taken < 0) return taken;
-    // Credentials belong to the server they were given for.
-    if (credentials->given && (!HttpSameHostName(credentials->hostName, parts_.hostName) ||
+    // Credentials belong to the server they were given for: same scheme, host and port.
+    if (credentials->given && (credentials->secure != parts_.secure ||
+                               !HttpSameHostName(credentials->hostName, parts_.hostName) ||
                                credentials->port != parts_.port)) {
         credentials->Forget();
     }
@@ -114,6 +115,7 @@ int HttpClient::AskForCredentials(Credentials* credentials) {
                                                    credentials->encoded, kHttpBasicEncodedCapacity);
     if (encoded != kResultOk) return encoded < 0 ? encoded : kResultFail;
     credentials->given = true;
+    credentials->secure = parts_.secure;
     StrCopy(credentials->hostName, kHttpAuthorityCapacity, parts_.hostName);
     credentials->port = parts_.port;
     return kResultOk;

@@ -5,14 +5,28 @@
 
 namespace {
 
-constexpr WCHAR kScheme[] = TEXT("http://");
+struct Scheme {
+    LPCWSTR prefix; // lower case; matched without regard to case
+    DWORD length;
+    WORD defaultPort;
+    bool secure;
+};
+constexpr Scheme kSchemes[] = {
+    {TEXT("http://"), 7, kHttpDefaultPort, false},
+    {TEXT("https://"), 8, kHttpsDefaultPort, true},
+};
 constexpr DWORD kLargestPort = 65535;
 constexpr DWORD kLargestOctet = 255;
 constexpr DWORD kOctets = 4;
 constexpr WCHAR kDelete = 0x7F;
+constexpr DWORD kPortTextCapacity = 8; // ":65535" and the terminator
 
 bool IsDigit(WCHAR c) {
     return c >= u'0' && c <= u'9';
+}
+
+bool IsHexDigit(WCHAR c) {
+    return IsDigit(c) || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
 }
 
 bool ContinuesHostName(WCHAR c) {
@@ -22,6 +36,16 @@ bool ContinuesHostName(WCHAR c) {
 
 WCHAR LowerAscii(WCHAR c) {
     return c >= u'A' && c <= u'Z' ? static_cast<WCHAR>(c - u'A' + u'a') : c;
+}
+
+// The scheme url begins with, or null.
+const Scheme* FindScheme(LPCWSTR url) {
+    for (const Scheme& scheme : kSchemes) {
+        DWORD i = 0;
+        while (i < scheme.length && LowerAscii(url[i]) == scheme.prefix[i]) ++i;
+        if (i == scheme.length) return &scheme;
+    }
+    return nullptr;
 }
 
 // Copies count units of source into destination (capacity units) and terminates it.
@@ -34,9 +58,9 @@ bool CopyUnits(LPWSTR destination, DWORD capacity, LPCWSTR source, DWORD count) 
 }
 
 // Parses the port text (digits only). An empty text gives the default port.
-bool ParsePort(LPCWSTR text, DWORD length, WORD* port) {
+bool ParsePort(LPCWSTR text, DWORD length, WORD defaultPort, WORD* port) {
     if (length == 0) {
-        *port = kHttpDefaultPort;
+        *port = defaultPort;
         return true;
     }
     DWORD value = 0;
@@ -50,26 +74,63 @@ bool ParsePort(LPCWSTR text, DWORD length, WORD* port) {
     return true;
 }
 
-// hostName and port from the authority: the user information ends at the last "@", the
-// port begins after the last ":" that follows it.
-bool SplitAuthority(HttpUrlParts* parts) {
+// An IPv6 literal as it may stand between brackets: hex digits, ":" and "." (a trailing
+// IPv4 form), with at least one ":". The resolver judges the rest.
+bool LooksLikeIpv6(LPCWSTR text, DWORD length) {
+    bool colon = false;
+    for (DWORD i = 0; i < length; ++i) {
+        if (text[i] == u':') {
+            colon = true;
+        } else if (!IsHexDigit(text[i]) && text[i] != u'.') {
+            return false;
+        }
+    }
+    return colon;
+}
+
+// hostName, hostLine and port from the authority: the user information ends at the last "@";
+// a host in brackets is an IPv6 literal; the port begins after the ":" that follows the host.
+bool SplitAuthority(const Scheme& scheme, HttpUrlParts* parts) {
     LPCWSTR authority = parts->authority;
     DWORD length = 0;
     StrLength(authority, &length);
     DWORD hostStart = 0;
     DWORD at = 0;
     if (StrFindLastUnit(authority, u'@', &at) == kResultOk) hostStart = at + 1;
-    DWORD hostEnd = length;
-    DWORD colon = 0;
-    if (StrFindLastUnit(authority + hostStart, u':', &colon) == kResultOk) {
-        hostEnd = hostStart + colon;
-        if (!ParsePort(authority + hostEnd + 1, length - hostEnd - 1, &parts->port)) return false;
+    DWORD hostEnd = length; // end of the host as written (brackets included)
+    DWORD nameStart = hostStart;
+    DWORD nameEnd = length;
+    if (authority[hostStart] == u'[') {
+        DWORD close = 0;
+        if (StrFindUnit(authority + hostStart, u']', &close) != kResultOk) return false;
+        hostEnd = hostStart + close + 1;
+        nameStart = hostStart + 1;
+        nameEnd = hostEnd - 1;
+        if (!LooksLikeIpv6(authority + nameStart, nameEnd - nameStart)) return false;
+        if (hostEnd != length && authority[hostEnd] != u':') return false;
     } else {
-        parts->port = kHttpDefaultPort;
+        DWORD colon = 0;
+        if (StrFindLastUnit(authority + hostStart, u':', &colon) == kResultOk) {
+            hostEnd = hostStart + colon;
+        }
+        nameEnd = hostEnd;
     }
-    if (hostEnd == hostStart) return false;
-    return CopyUnits(parts->hostName, kHttpAuthorityCapacity, authority + hostStart,
-                     hostEnd - hostStart);
+    parts->port = scheme.defaultPort;
+    if (hostEnd < length && !ParsePort(authority + hostEnd + 1, length - hostEnd - 1,
+                                       scheme.defaultPort, &parts->port)) {
+        return false;
+    }
+    if (nameEnd == nameStart) return false;
+    if (!CopyUnits(parts->hostName, kHttpAuthorityCapacity, authority + nameStart,
+                   nameEnd - nameStart) ||
+        !CopyUnits(parts->hostLine, kHttpAuthorityCapacity, authority + hostStart,
+                   hostEnd - hostStart)) {
+        return false;
+    }
+    if (parts->port == scheme.defaultPort) return true;
+    WCHAR port[kPortTextCapacity];
+    wsprintfW(port, TEXT(":%u"), static_cast<unsigned>(parts->port));
+    return StrAppend(parts->hostLine, kHttpAuthorityCapacity, port) == kResultOk;
 }
 
 } // namespace
@@ -86,26 +147,29 @@ bool HttpHasControlCharacter(LPCWSTR text) {
     return false;
 }
 
+bool HttpHasScheme(LPCWSTR text) {
+    return text != nullptr && FindScheme(text) != nullptr;
+}
+
 int HttpSplitUrl(LPCWSTR url, HttpUrlParts* parts) {
     if (url == nullptr || parts == nullptr) return kResultNullArgument;
-    DWORD position = 0;
-    if (StrFindSubstring(url, kScheme, &position) != kResultOk || position != 0) {
-        return kResultFail;
-    }
+    const Scheme* scheme = FindScheme(url);
+    if (scheme == nullptr) return kResultFail;
     if (HttpHasControlCharacter(url)) return kResultFail;
     if (StrCopy(parts->url, kHttpUrlCapacity, url) != kResultOk) return kResultFail;
+    parts->secure = scheme->secure;
+    parts->authorityStart = scheme->length;
 
     DWORD slash = 0;
-    if (StrFindUnit(parts->url + kHttpSchemeLength, u'/', &slash) != kResultOk) {
+    if (StrFindUnit(parts->url + scheme->length, u'/', &slash) != kResultOk) {
         if (StrAppend(parts->url, kHttpUrlCapacity, TEXT("/")) != kResultOk) return kResultFail;
-        StrFindUnit(parts->url + kHttpSchemeLength, u'/', &slash);
+        StrFindUnit(parts->url + scheme->length, u'/', &slash);
     }
-    parts->pathStart = kHttpSchemeLength + slash;
-    if (!CopyUnits(parts->authority, kHttpAuthorityCapacity, parts->url + kHttpSchemeLength,
-                   slash)) {
+    parts->pathStart = scheme->length + slash;
+    if (!CopyUnits(parts->authority, kHttpAuthorityCapacity, parts->url + scheme->length, slash)) {
         return kResultFail;
     }
-    return SplitAuthority(parts) ? kResultOk : kResultFail;
+    return SplitAuthority(*scheme, parts) ? kResultOk : kResultFail;
 }
 
 bool HttpParseDottedQuad(LPCWSTR text, DWORD* address) {

@@ -1,6 +1,6 @@
-// Taking an "http://" URL apart, as the HTTP client needs it: the authority as written (for
-// the Host line), the host name and port to connect to, and the request target. Pure
-// functions over UTF-16 text; nothing here touches the network.
+// Taking an "http://" or "https://" URL apart, as the HTTP client needs it: the scheme, the
+// authority as written, the host name and port to connect to, the Host line, and the request
+// target. Pure functions over UTF-16 text; nothing here touches the network.
 #pragma once
 
 #include <windows.h>
@@ -9,18 +9,26 @@ constexpr DWORD kHttpUrlCapacity = 4096;       // units, terminator included
 constexpr DWORD kHttpAuthorityCapacity = 1024; // units, terminator included
 constexpr DWORD kHttpFileNameCapacity = 1024;  // units, terminator included
 constexpr WORD kHttpDefaultPort = 80;
-constexpr DWORD kHttpSchemeLength = 7; // "http://"
+constexpr WORD kHttpsDefaultPort = 443;
 
 struct HttpUrlParts {
     // The URL with a "/" appended when its authority is not followed by one.
     WCHAR url[kHttpUrlCapacity];
+    // Index in url of the authority (just after "://").
+    DWORD authorityStart;
     // Index in url of the "/" that begins the path (the request target without a proxy).
     DWORD pathStart;
+    // True for "https://": the connection is a secure socket.
+    bool secure;
     // The authority exactly as written: user information and port included.
     WCHAR authority[kHttpAuthorityCapacity];
-    // The authority without "user:password@" and without ":port": the name to connect to.
+    // The name to connect to and to check the certificate against: the authority without
+    // "user:password@", without ":port" and without the brackets of an IPv6 literal.
     WCHAR hostName[kHttpAuthorityCapacity];
-    WORD port; // from the authority, else kHttpDefaultPort
+    // The Host line: the host as written (an IPv6 literal in its brackets) and ":port" only
+    // when the port is not the scheme's default.
+    WCHAR hostLine[kHttpAuthorityCapacity];
+    WORD port; // from the authority, else the scheme's default port
 };
 
 // A C0 control character (CR, LF, NUL, ...) or DEL.
@@ -28,11 +36,15 @@ bool HttpIsControlCharacter(WCHAR c);
 // True when text holds a control character (NUL cannot occur inside a text).
 bool HttpHasControlCharacter(LPCWSTR text);
 
-// Splits url. 1 and *parts; -1 when the URL does not begin with "http://" exactly, holds a
-// control character, does not fit kHttpUrlCapacity (the appended "/" included), has an
-// authority of kHttpAuthorityCapacity units or more, an empty host name, or a port that is
-// not a decimal number from 1 to 65535 (an empty port after ":" means the default);
-// -4 null argument.
+// True when text begins with "http://" or "https://", in any letter case.
+bool HttpHasScheme(LPCWSTR text);
+
+// Splits url. 1 and *parts; -1 when the URL does not begin with "http://" or "https://" (in
+// any letter case), holds a control character, does not fit kHttpUrlCapacity (the appended
+// "/" included), has an authority of kHttpAuthorityCapacity units or more, an empty host
+// name, a bracketed host that is not an IPv6 literal (hex digits, ":" and "." only, at least
+// one ":") or is followed by anything but ":port", or a port that is not a decimal number
+// from 1 to 65535 (an empty port after ":" means the default); -4 null argument.
 int HttpSplitUrl(LPCWSTR url, HttpUrlParts* parts);
 
 // Reads text as an IPv4 address in dotted-quad form: four decimal numbers of 0 to 255

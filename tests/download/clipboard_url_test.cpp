@@ -1,7 +1,7 @@
 // The interactive main dialog takes its URL from the clipboard as it opens, when the text
-// there begins with "http://". The clipboard is set through the test hook, and through the
-// desktop's own path: stand-in `xclip` and `wl-paste` programs on PATH with a display named,
-// which is what the platform runs when there is a real display.
+// there begins with "http://" or "https://" (in any letter case). The clipboard is set through the
+// test hook, and through the desktop's own path: stand-in `xclip` and `wl-paste` programs on PATH
+// with a display named, which is what the platform runs when there is a real display.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -18,7 +18,7 @@ protected:
     bool FocusIn(int id) const { return GetFocus() == GetDlgItem(dialog_, id); }
 };
 
-TEST_F(ClipboardUrl, OnlyAnHttpTextIsTaken) {
+TEST_F(ClipboardUrl, OnlyAnHttpOrHttpsTextIsTaken) {
     struct Case {
         const char16_t* clipboard; // nullptr: nothing there
         const char16_t* url;       // the URL field afterwards
@@ -26,7 +26,9 @@ TEST_F(ClipboardUrl, OnlyAnHttpTextIsTaken) {
     } cases[] = {
         {u"http://127.0.0.1/clip.bin", u"http://127.0.0.1/clip.bin", true},
         {u"http://", u"http://", true},
-        {u"HTTP://127.0.0.1/upper.bin", u"http://", false},
+        {u"HTTP://127.0.0.1/upper.bin", u"HTTP://127.0.0.1/upper.bin", true},
+        {u"https://[::1]:8443/s.bin", u"https://[::1]:8443/s.bin", true},
+        {u"httpx://127.0.0.1/f", u"http://", false},
         {u"ftp://127.0.0.1/f", u"http://", false},
         {u"http:/127.0.0.1/f", u"http://", false},
         {u" http://127.0.0.1/f", u"http://", false},

@@ -47,21 +47,29 @@ inline void CheckSplitUrl(LPCWSTR url) {
     const size_t inputLength = WideLength(url);
     const size_t length = WideLength(parts.url);
     FUZZ_CHECK(length < kHttpUrlCapacity);
-    FUZZ_CHECK(length >= kHttpSchemeLength && UnitsEqual(parts.url, u"http://", 7));
+    // The scheme, in any letter case, and where the authority begins after it.
+    const DWORD schemeLength = parts.secure ? 8 : 7;
+    FUZZ_CHECK(parts.authorityStart == schemeLength && length >= schemeLength);
+    for (DWORD i = 0; i < schemeLength; ++i) {
+        const char16_t lower = parts.url[i] >= u'A' && parts.url[i] <= u'Z'
+                                   ? static_cast<char16_t>(parts.url[i] + 32)
+                                   : parts.url[i];
+        FUZZ_CHECK(lower == (parts.secure ? u"https://" : u"http://")[i]);
+    }
     FUZZ_CHECK(!HttpHasControlCharacter(parts.url));
     // The URL as given, or with one "/" appended when its authority ends it.
     FUZZ_CHECK(UnitsEqual(parts.url, url, inputLength));
     FUZZ_CHECK(length == inputLength ||
                (length == inputLength + 1 && parts.url[length - 1] == u'/'));
 
-    FUZZ_CHECK(parts.pathStart >= kHttpSchemeLength && parts.pathStart < length);
+    FUZZ_CHECK(parts.pathStart >= parts.authorityStart && parts.pathStart < length);
     FUZZ_CHECK(parts.url[parts.pathStart] == u'/');
-    for (DWORD i = kHttpSchemeLength; i < parts.pathStart; ++i) FUZZ_CHECK(parts.url[i] != u'/');
+    for (DWORD i = parts.authorityStart; i < parts.pathStart; ++i) FUZZ_CHECK(parts.url[i] != u'/');
 
     const size_t authorityLength = WideLength(parts.authority);
     FUZZ_CHECK(authorityLength < kHttpAuthorityCapacity);
-    FUZZ_CHECK(authorityLength == parts.pathStart - kHttpSchemeLength);
-    FUZZ_CHECK(UnitsEqual(parts.authority, parts.url + kHttpSchemeLength, authorityLength));
+    FUZZ_CHECK(authorityLength == parts.pathStart - parts.authorityStart);
+    FUZZ_CHECK(UnitsEqual(parts.authority, parts.url + parts.authorityStart, authorityLength));
 
     // The host name is a non-empty piece of the authority after the user information.
     const size_t hostLength = WideLength(parts.hostName);
@@ -73,6 +81,16 @@ inline void CheckSplitUrl(LPCWSTR url) {
     }
     FUZZ_CHECK(found);
     FUZZ_CHECK(parts.port >= 1);
+    // The Host line: the host without user information, and a port only when not the default.
+    const size_t lineLength = WideLength(parts.hostLine);
+    FUZZ_CHECK(lineLength >= hostLength && lineLength < kHttpAuthorityCapacity);
+    for (size_t i = 0; i < lineLength; ++i) FUZZ_CHECK(parts.hostLine[i] != u'@');
+    const bool bracketed = parts.hostLine[0] == u'[';
+    FUZZ_CHECK(UnitsEqual(parts.hostLine + (bracketed ? 1 : 0), parts.hostName, hostLength));
+    const size_t hostEnd = hostLength + (bracketed ? 2 : 0);
+    const WORD defaultPort = parts.secure ? 443 : 80;
+    FUZZ_CHECK((parts.port == defaultPort) == (lineLength == hostEnd));
+    if (lineLength != hostEnd) FUZZ_CHECK(parts.hostLine[hostEnd] == u':');
     FUZZ_CHECK(HttpSameHostName(parts.hostName, parts.hostName));
 
     DWORD address = 0;

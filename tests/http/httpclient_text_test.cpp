@@ -23,33 +23,55 @@ struct SplitCase {
     std::string hostName;
     WORD port;
     std::string path;
+    std::string hostLine;
+    bool secure = false;
 };
 
 TEST(HttpSplitUrl, TakesTheAuthorityAsWrittenAndTheHostAndPortToConnectTo) {
     const std::vector<SplitCase> cases = {
-        {u"http://host/dir/file.zip", 1, "host", "host", 80, "/dir/file.zip"},
-        {u"http://host", 1, "host", "host", 80, "/"},
-        {u"http://10.1.2.3:8080/a?b=1", 1, "10.1.2.3:8080", "10.1.2.3", 8080, "/a?b=1"},
-        {u"http://user:pw@host:81/x", 1, "user:pw@host:81", "host", 81, "/x"},
-        {u"http://a@b@host/x", 1, "a@b@host", "host", 80, "/x"},
-        {u"http://host:/x", 1, "host:", "host", 80, "/x"},
-        {u"http://host:65535/", 1, "host:65535", "host", 65535, "/"},
-        {u"http://host/q?next=http://other/", 1, "host", "host", 80, "/q?next=http://other/"},
-        {u"http://host/\u65e5\u672c", 1, "host", "host", 80, ""}, // path checked below
-        {u"HTTP://host/", -1, "", "", 0, ""},
-        {u"https://host/", -1, "", "", 0, ""},
-        {u" http://host/", -1, "", "", 0, ""},
-        {u"http:/host/", -1, "", "", 0, ""},
-        {u"http:///x", -1, "", "", 0, ""},
-        {u"http://user@/x", -1, "", "", 0, ""},
-        {u"http://host:0/", -1, "", "", 0, ""},
-        {u"http://host:65536/", -1, "", "", 0, ""},
-        {u"http://host:8o/", -1, "", "", 0, ""},
-        {u"http://host/a\rb", -1, "", "", 0, ""},
-        {u"http://host/a\nHost: evil", -1, "", "", 0, ""},
-        {u"http://host/a\tb", -1, "", "", 0, ""},
-        {u"http://host/a\x7f", -1, "", "", 0, ""},
-        {u"http://ho\x01st/", -1, "", "", 0, ""},
+        {u"http://host/dir/file.zip", 1, "host", "host", 80, "/dir/file.zip", "host"},
+        {u"http://host", 1, "host", "host", 80, "/", "host"},
+        {u"http://10.1.2.3:8080/a?b=1", 1, "10.1.2.3:8080", "10.1.2.3", 8080, "/a?b=1",
+         "10.1.2.3:8080"},
+        // User information never reaches the Host line.
+        {u"http://user:pw@host:81/x", 1, "user:pw@host:81", "host", 81, "/x", "host:81"},
+        {u"http://a@b@host/x", 1, "a@b@host", "host", 80, "/x", "host"},
+        {u"http://host:/x", 1, "host:", "host", 80, "/x", "host"},
+        {u"http://host:080/x", 1, "host:080", "host", 80, "/x", "host"},
+        {u"http://host:443/x", 1, "host:443", "host", 443, "/x", "host:443"},
+        {u"http://host:65535/", 1, "host:65535", "host", 65535, "/", "host:65535"},
+        {u"http://host/q?next=http://other/", 1, "host", "host", 80, "/q?next=http://other/",
+         "host"},
+        {u"http://host/\u65e5\u672c", 1, "host", "host", 80, "", "host"}, // path checked below
+        {u"HTTP://host/", 1, "host", "host", 80, "/", "host"},
+        {u"https://host/f", 1, "host", "host", 443, "/f", "host", true},
+        {u"HttpS://Host:443", 1, "Host:443", "Host", 443, "/", "Host", true},
+        {u"https://host:80/", 1, "host:80", "host", 80, "/", "host:80", true},
+        {u"http://[::1]:8080/f.bin", 1, "[::1]:8080", "::1", 8080, "/f.bin", "[::1]:8080"},
+        {u"https://u@[fe80::1:2]/", 1, "u@[fe80::1:2]", "fe80::1:2", 443, "/", "[fe80::1:2]", true},
+        {u"http://[::ffff:1.2.3.4]:/", 1, "[::ffff:1.2.3.4]:", "::ffff:1.2.3.4", 80, "/",
+         "[::ffff:1.2.3.4]"},
+        {u"http://[::1]x/", -1, "", "", 0, "", ""},
+        {u"http://[::1/", -1, "", "", 0, "", ""},
+        {u"http://[]/", -1, "", "", 0, "", ""},
+        {u"http://[host]/", -1, "", "", 0, "", ""},
+        {u"http://[::1%25eth0]/", -1, "", "", 0, "", ""},
+        {u"http://[::1]:0/", -1, "", "", 0, "", ""},
+        {u"ftp://host/", -1, "", "", 0, "", ""},
+        {u"httpss://host/", -1, "", "", 0, "", ""},
+        {u" http://host/", -1, "", "", 0, "", ""},
+        {u"http:/host/", -1, "", "", 0, "", ""},
+        {u"http:///x", -1, "", "", 0, "", ""},
+        {u"https:///x", -1, "", "", 0, "", ""},
+        {u"http://user@/x", -1, "", "", 0, "", ""},
+        {u"http://host:0/", -1, "", "", 0, "", ""},
+        {u"http://host:65536/", -1, "", "", 0, "", ""},
+        {u"http://host:8o/", -1, "", "", 0, "", ""},
+        {u"http://host/a\rb", -1, "", "", 0, "", ""},
+        {u"http://host/a\nHost: evil", -1, "", "", 0, "", ""},
+        {u"http://host/a\tb", -1, "", "", 0, "", ""},
+        {u"http://host/a\x7f", -1, "", "", 0, "", ""},
+        {u"http://ho\x01st/", -1, "", "", 0, "", ""},
     };
     for (const SplitCase& c : cases) {
         SCOPED_TRACE(A(c.url.c_str()));
@@ -59,6 +81,8 @@ TEST(HttpSplitUrl, TakesTheAuthorityAsWrittenAndTheHostAndPortToConnectTo) {
         EXPECT_EQ(A(parts.authority), c.authority);
         EXPECT_EQ(A(parts.hostName), c.hostName);
         EXPECT_EQ(parts.port, c.port);
+        EXPECT_EQ(A(parts.hostLine), c.hostLine);
+        EXPECT_EQ(parts.secure, c.secure);
         if (!c.path.empty()) {
             EXPECT_EQ(A(parts.url + parts.pathStart), c.path);
         }
