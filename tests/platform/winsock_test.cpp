@@ -1,10 +1,12 @@
 // Winsock contract: start-up, connections to scripted loopback servers, waking blocked calls
 // from another thread, peers that close or reset, name resolution and bad arguments.
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <future>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <sslsock.h>
@@ -23,6 +25,32 @@ using namespace std::chrono_literals;
 constexpr WORD kVersion11 = 0x0101;
 constexpr const char kRequest[] = "GET / HTTP/1.0\nHost: 127.0.0.1\n\n";
 constexpr auto kWakeLimit = 1s;
+constexpr DWORD kShortTimeoutMs = 300;
+
+int SetTimeout(SOCKET s, int option, DWORD value, int level = SOL_SOCKET) {
+    return setsockopt(s, level, option, reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+int Ioctl(SOCKET s, DWORD code) {
+    DWORD returned = 0;
+    return WSAIoctl(s, code, nullptr, 0, nullptr, 0, &returned, nullptr, nullptr);
+}
+
+// An address as text: dotted IPv4, or IPv6 as eight hexadecimal groups.
+std::string AddressText(const sockaddr* address) {
+    char text[64] = {};
+    if (address->sa_family == AF_INET) {
+        const auto* b = reinterpret_cast<const u_char*>(
+            &reinterpret_cast<const sockaddr_in*>(address)->sin_addr);
+        std::snprintf(text, sizeof text, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
+    } else {
+        const u_char* b = reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr.s6_addr;
+        std::snprintf(text, sizeof text, "%x:%x:%x:%x:%x:%x:%x:%x", b[0] << 8 | b[1],
+                      b[2] << 8 | b[3], b[4] << 8 | b[5], b[6] << 8 | b[7], b[8] << 8 | b[9],
+                      b[10] << 8 | b[11], b[12] << 8 | b[13], b[14] << 8 | b[15]);
+    }
+    return text;
+}
 
 class Winsock : public ::testing::Test {
 protected:
@@ -39,6 +67,21 @@ protected:
         remote.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         EXPECT_EQ(connect(s, reinterpret_cast<const sockaddr*>(&remote), sizeof remote), 0)
             << WSAGetLastError();
+        return s;
+    }
+
+    // A socket in non-blocking mode whose connect to 127.0.0.1:port is under way (or done).
+    static SOCKET startConnect(int port) {
+        const SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+        ULONG on = 1;
+        EXPECT_EQ(ioctlsocket(s, FIONBIO, &on), 0);
+        sockaddr_in remote{};
+        remote.sin_family = AF_INET;
+        remote.sin_port = htons(u_short(port));
+        remote.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (connect(s, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0) {
+            EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
+        }
         return s;
     }
 
@@ -233,6 +276,188 @@ TEST_F(Winsock, ResolvesLoopbackNamesAndRefusesOthersLocally) {
     EXPECT_EQ(WSAGetLastError(), WSAHOST_NOT_FOUND);
 }
 
+TEST_F(Winsock, GetaddrinfoAnswersBothFamiliesInOrder) {
+    struct Case {
+        const char* name;
+        const char* service;
+        int family, flags, socktype;
+        const char* addresses; // the list, in order; null: the lookup fails
+        int error;
+    };
+    const Case cases[] = {
+        {"localhost", "80", AF_UNSPEC, 0, SOCK_STREAM, "0:0:0:0:0:0:0:1 127.0.0.1", 0},
+        {"LocalHost.", nullptr, AF_INET, 0, 0, "127.0.0.1", 0},
+        {"files.localhost", nullptr, AF_INET6, 0, 0, "0:0:0:0:0:0:0:1", 0},
+        {"::1", "8443", AF_UNSPEC, AI_NUMERICHOST, 0, "0:0:0:0:0:0:0:1", 0},
+        {"127.1", nullptr, AF_UNSPEC, 0, 0, "127.0.0.1", 0},
+        {"127.0.0.1", nullptr, AF_INET6, 0, 0, nullptr, EAI_NONAME},
+        {"files.localhost", nullptr, AF_UNSPEC, AI_NUMERICHOST, 0, nullptr, EAI_NONAME},
+        {"nothing.invalid", nullptr, AF_UNSPEC, 0, 0, nullptr, EAI_NONAME},
+        {"", nullptr, AF_UNSPEC, 0, 0, nullptr, EAI_NONAME},
+        {"localhost", "http", AF_UNSPEC, 0, 0, nullptr, EAI_SERVICE},
+        {"localhost", "65536", AF_UNSPEC, 0, 0, nullptr, EAI_SERVICE},
+        {"localhost", nullptr, 99, 0, 0, nullptr, EAI_FAMILY},
+        {"localhost", nullptr, AF_UNSPEC, 0x1000, 0, nullptr, EAI_BADFLAGS},
+        {"localhost", nullptr, AF_UNSPEC, 0, 99, nullptr, EAI_SOCKTYPE},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        addrinfo hints{};
+        hints.ai_family = c.family;
+        hints.ai_flags = c.flags | AI_CANONNAME;
+        hints.ai_socktype = c.socktype;
+        addrinfo* list = nullptr;
+        const int result = getaddrinfo(c.name, c.service, &hints, &list);
+        if (c.addresses == nullptr) {
+            EXPECT_EQ(result, c.error);
+            EXPECT_EQ(WSAGetLastError(), c.error);
+            EXPECT_EQ(list, nullptr);
+            continue;
+        }
+        ASSERT_EQ(result, 0);
+        ASSERT_NE(list, nullptr);
+        EXPECT_STREQ(list->ai_canonname, c.name);
+        std::string found;
+        for (const addrinfo* a = list; a != nullptr; a = a->ai_next) {
+            found += (found.empty() ? "" : " ") + AddressText(a->ai_addr);
+            EXPECT_EQ(a->ai_socktype, c.socktype);
+            EXPECT_EQ(a->ai_addrlen, a->ai_family == AF_INET6 ? sizeof(sockaddr_in6)
+                                                              : sizeof(sockaddr_in));
+            const u_short port = reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_port;
+            EXPECT_EQ(ntohs(port), c.service != nullptr ? std::atoi(c.service) : 0);
+        }
+        EXPECT_EQ(found, c.addresses);
+        freeaddrinfo(list);
+    }
+}
+
+// The client's loop: each address in the resolver's order until one connects. The server
+// listens on 127.0.0.1 only, so ::1 is refused first.
+TEST_F(Winsock, ANameWithBothFamiliesConnectsWhereOneListens) {
+    ScriptedServer server;
+    server.addReply(qb::test::okReply("both"));
+    ASSERT_TRUE(server.start());
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    ASSERT_EQ(getaddrinfo("localhost", std::to_string(server.port()).c_str(), &hints, &list), 0);
+    std::vector<int> errors;
+    SOCKET connected = INVALID_SOCKET;
+    for (const addrinfo* a = list; a != nullptr && connected == INVALID_SOCKET; a = a->ai_next) {
+        const SOCKET s = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+        ASSERT_NE(s, INVALID_SOCKET);
+        if (connect(s, a->ai_addr, int(a->ai_addrlen)) == 0) {
+            connected = s;
+        } else {
+            errors.push_back(WSAGetLastError());
+            EXPECT_EQ(closesocket(s), 0);
+        }
+    }
+    freeaddrinfo(list);
+    EXPECT_EQ(errors, std::vector<int>{WSAECONNREFUSED});
+    ASSERT_NE(connected, INVALID_SOCKET);
+    sendRequest(connected);
+    EXPECT_NE(receiveAll(connected).find("both"), std::string::npos);
+    EXPECT_EQ(closesocket(connected), 0);
+}
+
+TEST_F(Winsock, WaitsLongerThanTheTimeoutFailAndShutdownStillWakes) {
+    ScriptedServer server;
+    server.addReply(Reply().stall(5s));
+    server.addReply(Reply().stall(5s));
+    ASSERT_TRUE(server.start());
+    qb::test::SilentListener silent; // never reads: a sender's buffers fill up
+    ASSERT_TRUE(silent.start());
+    for (const bool sending : {false, true}) {
+        SCOPED_TRACE(sending ? "send" : "recv");
+        const SOCKET s = connectTo(sending ? silent.port() : server.port());
+        const int option = sending ? SO_SNDTIMEO : SO_RCVTIMEO;
+        ASSERT_EQ(SetTimeout(s, option, kShortTimeoutMs), 0);
+        DWORD value = 0;
+        int length = sizeof value;
+        EXPECT_EQ(getsockopt(s, SOL_SOCKET, option, reinterpret_cast<char*>(&value), &length), 0);
+        EXPECT_EQ(value, kShortTimeoutMs);
+        if (!sending) sendRequest(s);
+        const std::string block(1 << 20, 'x');
+        const auto start = std::chrono::steady_clock::now();
+        int result = 0;
+        char buffer[128];
+        do {
+            result = sending ? send(s, block.data(), int(block.size()), 0)
+                             : recv(s, buffer, sizeof buffer, 0);
+        } while (sending && result > 0);
+        EXPECT_EQ(result, SOCKET_ERROR);
+        EXPECT_EQ(WSAGetLastError(), WSAETIMEDOUT);
+        EXPECT_GE(std::chrono::steady_clock::now() - start, 250ms);
+        EXPECT_EQ(closesocket(s), 0);
+    }
+}
+
+// A bounded connect, the Win32 way: non-blocking connect, then select on its outcome.
+TEST_F(Winsock, SelectTellsHowANonBlockingConnectEnded) {
+    ScriptedServer server;
+    server.addReply(qb::test::okReply("selected"));
+    ASSERT_TRUE(server.start());
+    const int closedPort = qb::test::pickFreePort();
+    qb::test::SilentListener full; // its queue fills: later connections stay under way
+    ASSERT_TRUE(full.start());
+    std::vector<SOCKET> fillers;
+    for (int i = 0; i < 16; ++i) fillers.push_back(startConnect(full.port()));
+
+    enum Target { Listening, Closed, Full, FullShutDown };
+    const struct {
+        const char* what;
+        Target target;
+        int ready; // select's result
+        bool writable, failed;
+        int error; // SO_ERROR afterwards
+    } cases[] = {
+        {"connects", Listening, 1, true, false, 0},
+        {"refused", Closed, 1, false, true, WSAECONNREFUSED},
+        {"times out", Full, 0, false, false, 0},
+        {"shut down while waiting", FullShutDown, 1, false, true, WSAESHUTDOWN},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int port = c.target == Listening ? server.port()
+                         : c.target == Closed  ? closedPort
+                                               : full.port();
+        const SOCKET s = startConnect(port);
+        fd_set writable, failed;
+        FD_ZERO(&writable);
+        FD_SET(s, &writable);
+        FD_ZERO(&failed);
+        FD_SET(s, &failed);
+        timeval limit = {0, int(kShortTimeoutMs) * 1000};
+        std::thread stopper;
+        if (c.target == FullShutDown) {
+            limit.tv_sec = 5;
+            stopper = std::thread([s] {
+                std::this_thread::sleep_for(100ms);
+                shutdown(s, SD_BOTH);
+            });
+        }
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(select(0, nullptr, &writable, &failed, &limit), c.ready);
+        if (stopper.joinable()) stopper.join();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+        EXPECT_EQ(FD_ISSET(s, &writable) != 0, c.writable);
+        EXPECT_EQ(FD_ISSET(s, &failed) != 0, c.failed);
+        int error = -1;
+        int length = sizeof error;
+        EXPECT_EQ(getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length), 0);
+        EXPECT_EQ(error, c.error);
+        if (c.writable) {
+            ULONG off = 0;
+            ASSERT_EQ(ioctlsocket(s, FIONBIO, &off), 0);
+            sendRequest(s);
+            EXPECT_NE(receiveAll(s).find("selected"), std::string::npos);
+        }
+        EXPECT_EQ(closesocket(s), 0);
+    }
+    for (const SOCKET s : fillers) EXPECT_EQ(closesocket(s), 0);
+}
+
 TEST_F(Winsock, HostEntryBelongsToTheCallingThread) {
     const hostent* mine = gethostbyname("localhost");
     ASSERT_NE(mine, nullptr);
@@ -284,6 +509,50 @@ TEST_F(Winsock, RefusesBadArguments) {
          },
          WSAENOTSOCK},
         {"closesocket invalid", [](SOCKET) { return closesocket(INVALID_SOCKET); }, WSAENOTSOCK},
+        {"connect IPv6 short",
+         [](SOCKET x) {
+             sockaddr_in6 remote{};
+             remote.sin6_family = AF_INET6;
+             return connect(x, reinterpret_cast<const sockaddr*>(&remote), sizeof(sockaddr_in));
+         },
+         WSAEFAULT},
+        {"setsockopt level", [](SOCKET x) { return SetTimeout(x, SO_RCVTIMEO, 1, IPPROTO_TCP); },
+         WSAENOPROTOOPT},
+        {"setsockopt option", [](SOCKET x) { return SetTimeout(x, 0x1001, 1); }, WSAENOPROTOOPT},
+        {"setsockopt short",
+         [](SOCKET x) { return setsockopt(x, SOL_SOCKET, SO_RCVTIMEO, "ab", 2); }, WSAEFAULT},
+        {"setsockopt secure mode",
+         [](SOCKET x) { return SetTimeout(x, SO_SECURE, SO_SEC_SSL + 1); }, WSAEINVAL},
+        {"getsockopt short",
+         [](SOCKET x) {
+             char value[2];
+             int length = sizeof value;
+             return getsockopt(x, SOL_SOCKET, SO_RCVTIMEO, value, &length);
+         },
+         WSAEFAULT},
+        {"ioctlsocket command",
+         [](SOCKET x) {
+             ULONG value = 0;
+             return ioctlsocket(x, 0x4004667f, &value);
+         },
+         WSAEINVAL},
+        {"ioctlsocket null", [](SOCKET x) { return ioctlsocket(x, FIONBIO, nullptr); }, WSAEFAULT},
+        {"select nothing",
+         [](SOCKET) {
+             timeval limit = {0, 0};
+             return select(0, nullptr, nullptr, nullptr, &limit);
+         },
+         WSAEINVAL},
+        {"select not a socket of ours",
+         [](SOCKET) {
+             fd_set readable;
+             FD_ZERO(&readable);
+             FD_SET(0, &readable);
+             timeval limit = {0, 0};
+             return select(0, &readable, nullptr, nullptr, &limit);
+         },
+         WSAENOTSOCK},
+        {"WSAIoctl plain code", [](SOCKET x) { return Ioctl(x, 0x4004667f); }, WSAEOPNOTSUPP},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.call);
