@@ -139,8 +139,9 @@ TEST_F(WinsockSecure, TheHookSeesWhatTheCheckFoundAndDecides) {
         int family;
         const char* peerName;
         int answer;
-        DWORD flags; // what the hook is told
-        int error;   // of connect; 0 connected
+        DWORD flags;                                    // what the hook is told
+        int error;                                      // of connect; 0 connected
+        const CertificateFiles* forLocalhost = nullptr; // what SNI "localhost" gets instead
     };
     const Case cases[] = {
         {"trusted, DNS name", c.loopback(), AF_INET, "localhost", SSL_ERR_OKAY, 0, 0},
@@ -160,11 +161,15 @@ TEST_F(WinsockSecure, TheHookSeesWhatTheCheckFoundAndDecides) {
          WSAEACCES},
         {"the hook's answer decides", c.expired(), AF_INET, "localhost", SSL_ERR_OKAY,
          SSL_CERT_FLAG_EXPIRED, 0},
+        {"a DNS name goes as SNI", c.otherName(), AF_INET, "localhost", SSL_ERR_OKAY, 0, 0,
+         &c.loopback()},
+        {"an address does not", c.otherName(), AF_INET, "127.0.0.1", SSL_ERR_FAILED,
+         SSL_CERT_FLAG_NAME_MISMATCH, WSAEACCES, &c.loopback()},
     };
     for (const Case& t : cases) {
         SCOPED_TRACE(t.what);
         OpenSslServer server;
-        ASSERT_TRUE(server.start(t.files, t.family == AF_INET6)) << server.error();
+        ASSERT_TRUE(server.start(t.files, t.family == AF_INET6, t.forLocalhost)) << server.error();
         HookRecord record;
         record.answer = t.answer;
         const SOCKET s = SecureSocket(t.family, &record, t.peerName);

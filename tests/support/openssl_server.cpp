@@ -9,7 +9,8 @@ constexpr Millis kStartLimit{10000};
 
 } // namespace
 
-bool OpenSslServer::start(const CertificateFiles& files, bool ipv6) {
+bool OpenSslServer::start(const CertificateFiles& files, bool ipv6,
+                          const CertificateFiles* forLocalhost) {
     port_ = pickFreePort(); // free on 127.0.0.1; on ::1 a clash only fails this start
     if (port_ == 0) {
         error_ = "no free port";
@@ -27,6 +28,10 @@ bool OpenSslServer::start(const CertificateFiles& files, bool ipv6) {
                                      "-naccept",
                                      "1000"};
     if (ipv6) args.push_back("-6");
+    if (forLocalhost != nullptr) {
+        args.insert(args.end(), {"-servername", "localhost", "-cert2", forLocalhost->certificate,
+                                 "-key2", forLocalhost->key});
+    }
     if (!process_.start("openssl", args)) {
         error_ = process_.error();
         return false;

@@ -12,8 +12,10 @@ namespace qb::test {
 
 class OpenSslServer {
 public:
-    // Starts it and waits until it listens; false (with error()) when it could not.
-    bool start(const CertificateFiles& files, bool ipv6 = false);
+    // Starts it and waits until it listens; false (with error()) when it could not. With
+    // forLocalhost, a client that asks for "localhost" by SNI gets that certificate instead.
+    bool start(const CertificateFiles& files, bool ipv6 = false,
+               const CertificateFiles* forLocalhost = nullptr);
     int port() const { return port_; }
     const std::string& error() const { return error_; }
     void stop() { process_.stop(); }
