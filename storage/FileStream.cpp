@@ -110,10 +110,12 @@ int FileStream::Open(LPCWSTR path, BOOL readOnly) {
 
 int FileStream::CloseFile() {
     if (!open_) return kResultNo;
+    // Closing stores what the platform still holds back: its failure is a failed write.
+    BOOL stored = TRUE;
     if (handle_ != INVALID_HANDLE_VALUE) {
-        CloseHandle(handle_);
+        stored = CloseHandle(handle_);
         handle_ = INVALID_HANDLE_VALUE;
     }
     open_ = FALSE;
-    return kResultOk;
+    return stored ? kResultOk : kResultFail;
 }

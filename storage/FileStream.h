@@ -42,7 +42,8 @@ public:
     // for reading and writing, or reading only when readOnly is non-zero; others may read
     // it meanwhile. 1 opened; -1 refused (the stream stays closed).
     int Open(LPCWSTR path, BOOL readOnly) override;
-    // Slot 9: 1 closed; 0 nothing was open.
+    // Slot 9: 1 closed; 0 nothing was open; -1 closed, but the bytes still held back could
+    // not be stored (a full device): the file lacks them.
     int CloseFile() override;
 
     // Commits what was written to the device (FlushFileBuffers), so that a failure the

@@ -4,13 +4,13 @@
 // file decides what the file holds afterwards, and a device that fills up is reported.
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
 #include <functional>
 #include <string>
 
 #include "app/ExitCodes.h"
+#include "download/ProgressFormat.h"
 #include "tests/download/main_dialog_fixture.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/scripted_server.h"
 #include "ui/FileExists.h"
 
@@ -220,22 +220,6 @@ TEST_F(InteractiveDialog, ClosingTheWindowWhileTheQuestionIsUpStartsNothing) {
     EXPECT_EQ(File("asked.bin").value_or(""), "old");
 }
 
-// The process may write files of at most `bytes` while this lives.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        rlimit small{bytes, saved_.rlim_max};
-        set_ = setrlimit(RLIMIT_FSIZE, &small) == 0;
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
-    bool set() const { return set_; }
-
-private:
-    rlimit saved_{};
-    bool set_ = false;
-};
-
 // A device that takes fewer bytes than the body: the platform keeps the writes back, so the
 // failure may show only when the file is committed at the end. That is the storage message,
 // not completion, and the part stays.
@@ -246,7 +230,7 @@ TEST_F(InteractiveDialog, FullDeviceAtTheLastCommitIsAStorageError) {
     Fill(server_.port(), "/full.bin", "\\files");
     qb::test::AnswerMessageBox(IDOK);
     {
-        FileSizeLimit limit(2048);
+        qb::test::FileSizeLimit limit(2048);
         ASSERT_TRUE(limit.set());
         Start();
         ASSERT_TRUE(WaitForModals(1));

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include "sandbox.h"
+#include "tests/support/file_size_limit.h"
 
 namespace {
 
@@ -40,22 +41,7 @@ bool isDiskFull(DWORD error) {
     return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
 }
 
-// Limits the size of the files this process writes for the life of the object.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        EXPECT_EQ(0, getrlimit(RLIMIT_FSIZE, &saved_));
-        struct rlimit limited = saved_;
-        limited.rlim_cur = bytes;
-        EXPECT_EQ(0, setrlimit(RLIMIT_FSIZE, &limited));
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    struct rlimit saved_;
-};
+using qb::test::FileSizeLimit;
 
 class WriteBehindTest : public ::testing::Test {
 public:

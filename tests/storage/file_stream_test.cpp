@@ -7,6 +7,7 @@
 #include "base/Results.h"
 #include "sandbox.h"
 #include "storage/FileStream.h"
+#include "tests/support/file_size_limit.h"
 
 namespace {
 
@@ -72,6 +73,23 @@ TEST(FileStreamTest, CloseFileReportsWhetherSomethingWasOpen) {
     ASSERT_EQ(stream.Open(u"f", FALSE), kResultOk);
     EXPECT_EQ(stream.Close(), kResultOk); // slot 7 is close file
     EXPECT_EQ(stream.CloseFile(), kResultNo);
+
+    // Small writes may be held back until the close: when the device can't take them, the
+    // close says so, once, and the file keeps what fitted.
+    ASSERT_EQ(stream.Open(u"f", FALSE), kResultOk);
+    int closed = kResultOk;
+    {
+        qb::test::FileSizeLimit limit(6);
+        ASSERT_TRUE(limit.set());
+        DWORD count = 8;
+        ASSERT_EQ(stream.Write("12345678", &count), kResultOk);
+        ASSERT_EQ(count, 8u);
+        closed = stream.CloseFile();
+    }
+    EXPECT_EQ(closed, kResultFail);
+    EXPECT_FALSE(stream.IsOpen());
+    EXPECT_EQ(stream.CloseFile(), kResultNo);
+    EXPECT_EQ(box.read("f"), "123456");
 }
 
 TEST(FileStreamTest, ClosedStreamAnswers) {
