@@ -80,6 +80,12 @@ void ShowProgress(HWND dialog) {
     const uint64_t total = gTransfer.totalSize.load(std::memory_order_relaxed);
     const uint64_t sinceStart = gTransfer.bytesSinceSpeedStart.load(std::memory_order_relaxed);
     const DWORD startTick = gTransfer.speedStartTime.load(std::memory_order_relaxed);
+    const DWORD now = GetTickCount();
+    if (received != gTransfer.seenReceived) {
+        gTransfer.seenReceived = received;
+        gTransfer.seenSince = now;
+    }
+    const bool stalled = now - gTransfer.seenSince >= kStallMs;
     WCHAR text[kProgressTextCapacity];
 
     FormatBytes(text, received, total);
@@ -87,10 +93,17 @@ void ShowProgress(HWND dialog) {
     const int percent = ProgressPercent(received, total);
     if (percent >= 0) SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETPOS, percent, 0);
 
-    FormatRestTime(text, received, total, sinceStart, startTick, GetTickCount(), IsJapanese());
+    if (stalled) {
+        // The unknown forms: as if nothing had been counted since the speed start.
+        FormatRestTime(text, received, total, 0, startTick, now, IsJapanese());
+        SetDlgItemTextW(dialog, IDC_REST_TIME, text);
+        if (FormatSpeed(text, 0, startTick, now)) SetDlgItemTextW(dialog, IDC_SPEED, text);
+        return;
+    }
+    FormatRestTime(text, received, total, sinceStart, startTick, now, IsJapanese());
     SetDlgItemTextW(dialog, IDC_REST_TIME, text);
 
-    if (FormatSpeed(text, sinceStart, startTick, GetTickCount())) {
+    if (FormatSpeed(text, sinceStart, startTick, now)) {
         SetDlgItemTextW(dialog, IDC_SPEED, text);
     }
 }

@@ -8,6 +8,11 @@
 #include <windows.h>
 
 constexpr DWORD kProgressTextCapacity = 64;
+// No byte for this long: the speed shows zero and the remaining time its unknown form.
+constexpr DWORD kStallMs = 2000;
+// While a transfer runs the dialog redraws its progress at least this often, so that a
+// stall shows although the receive thread has nothing to report.
+constexpr UINT kProgressRefreshMs = 500;
 
 // "received/total", or "received/???" when the total is unknown (kUnknownSize).
 void FormatBytes(LPWSTR text, uint64_t received, uint64_t total);
@@ -27,7 +32,8 @@ void FormatRestTime(LPWSTR text, uint64_t received, uint64_t total, uint64_t sin
 bool FormatSpeed(LPWSTR text, uint64_t sinceStart, DWORD startTick, DWORD now);
 
 // Redraws the bytes, remaining-time and speed fields and the progress bar of the main
-// dialog from the shared counters and GetTickCount.
+// dialog from the shared counters and GetTickCount; after kStallMs without a new byte,
+// "???" and "0bps".
 void ShowProgress(HWND dialog);
 // Only the bytes field (the start step's first text).
 void ShowBytes(HWND dialog);

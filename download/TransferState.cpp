@@ -8,6 +8,9 @@ void ResetTransferCounters() {
 }
 
 void RestartSpeedCounting() {
+    const DWORD now = GetTickCount();
     gTransfer.bytesSinceSpeedStart.store(0, std::memory_order_relaxed);
-    gTransfer.speedStartTime.store(GetTickCount(), std::memory_order_relaxed);
+    gTransfer.speedStartTime.store(now, std::memory_order_relaxed);
+    gTransfer.seenReceived = gTransfer.received.load(std::memory_order_relaxed);
+    gTransfer.seenSince = now;
 }

@@ -36,11 +36,16 @@ struct TransferState {
     std::atomic<DWORD> speedStartTime{0};          // GetTickCount when that counting began
     // A download is under way (main thread only): the thread's messages count only then.
     bool active = false;
+    // The received count the dialog last saw and the tick it first saw it (main thread
+    // only): a count that stays put shows the transfer as stalled.
+    uint64_t seenReceived = 0;
+    DWORD seenSince = 0;
 };
 
 extern TransferState gTransfer;
 
 // Total unknown and nothing received: when the dialog opens, after Stop and completion.
 void ResetTransferCounters();
-// Bytes since speed start := 0 and speed start time := now (start and resume).
+// Bytes since speed start := 0 and speed start time := now (start and resume); a stall is
+// counted from now on.
 void RestartSpeedCounting();

@@ -55,11 +55,23 @@ TEST_F(InteractiveDialog, CompletionNoticeThenStartAgain) {
 TEST_F(InteractiveDialog, StopWhileTheServerStallsKeepsThePart) {
     ServeStalling(std::string(300, 'p'));
     Fill(server_.port(), "/stalled.bin", "\\files");
+    qb::test::SetTickCount(1000); // the dialog's clock moves only when the test says so
     Start();
     ASSERT_TRUE(server_.waitForStalls(1));
     // Two whole pieces are in; the thread then blocks on the rest of the third.
     ASSERT_TRUE(qb::test::PumpUntil(
         [] { return gTransfer.received.load(std::memory_order_relaxed) >= 256; }, 10000));
+    // The figures of a flowing transfer, then those of a stall once no byte came for
+    // two seconds.
+    qb::test::AdvanceTickCount(kProgressRefreshMs);
+    ASSERT_TRUE(qb::test::PumpUntil(
+        [this] { return qb::test::FieldText(dialog_, IDC_BYTES) == u"256/100000"; }, 5000));
+    EXPECT_EQ(qb::test::FieldText(dialog_, IDC_REST_TIME), u"0s");
+    EXPECT_EQ(qb::test::FieldText(dialog_, IDC_SPEED), u"4.0kbps");
+    qb::test::AdvanceTickCount(kStallMs);
+    ASSERT_TRUE(qb::test::PumpUntil(
+        [this] { return qb::test::FieldText(dialog_, IDC_SPEED) == u"0bps"; }, 5000));
+    EXPECT_EQ(qb::test::FieldText(dialog_, IDC_REST_TIME), u"???");
     ASSERT_TRUE(Enabled(IDC_STOP));
     // Pause and resume on the way: the thread obeys both.
     SendMessageW(dialog_, WM_COMMAND, IDC_PAUSE, 0);
