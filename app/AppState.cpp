@@ -16,6 +16,7 @@ BOOL gShowWindow = kDefaultShowWindow;
 BOOL gResume = kDefaultResume;
 LONG gRetry = kDefaultRetry;
 BOOL gAutomaticMode = FALSE;
+BOOL gWindowsSeen = TRUE;
 
 DWORD gProxyEnabled = kDefaultEnableProxy;
 WString gProxyServer;

@@ -43,6 +43,9 @@ extern BOOL gResume;     // "Resume": continue an existing file without asking
 extern LONG gRetry;      // "Retry": kept, not used
 // Set when any run parameter is given; never cleared.
 extern BOOL gAutomaticMode;
+// FALSE when nothing shows the windows to a person (no terminal): set by the process entry
+// before QuillbrookMain. Automatic mode then runs as with the window hidden.
+extern BOOL gWindowsSeen;
 
 // Proxy settings from the registry (and the proxy dialog).
 extern DWORD gProxyEnabled; // nonzero: use the proxy

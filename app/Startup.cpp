@@ -9,6 +9,7 @@
 #include "download/MainDialogProcs.h"
 #include "app/RunParameters.h"
 #include "app/Settings.h"
+#include "base/ErrorLine.h"
 #include "base/Results.h"
 #include "http/HttpClient.h"
 #include "http/PropertyList.h"
@@ -77,6 +78,17 @@ int RunMessageLoop() {
     return static_cast<int>(message.wParam);
 }
 
+// A window nobody sees would wait for a person forever: automatic mode then runs hidden,
+// and says so once.
+void HideWhereUnseen() {
+    if (!gAutomaticMode || !gShowWindow || gWindowsSeen) return;
+    gShowWindow = FALSE;
+    WriteErrorLine(
+        ByLanguage(TEXT("ウィンドウを表示する端末がないため、ShowWindow=0 として実行します。"),
+                   TEXT("No terminal to show the window on: running as with ShowWindow=0.")),
+        nullptr);
+}
+
 } // namespace
 
 void FillDefaultHeaders(PropertyList* headers) {
@@ -102,6 +114,7 @@ int QuillbrookMain(HINSTANCE instance, LPCWSTR commandLine) {
         result = kExitCommandLineRejected;
     } else {
         ReadRunParameters(gRunParameters);
+        HideWhereUnseen();
         FillDefaultHeaders(gDefaultHeaders);
         LoadProxySettings();
         HWND dialog = CreateMainDialog(instance);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/AppState.h"
 #include "app/Startup.h"
 #include "qb/terminal.h"
 
@@ -46,7 +47,7 @@ int main(int argc, char** argv) {
     }
     // Shows the windows in the terminal when there is one; otherwise the program runs
     // headless. The terminal is given back at exit.
-    qb::render::terminal::AttachIfTerminal();
+    gWindowsSeen = qb::render::terminal::AttachIfTerminal() ? TRUE : FALSE;
     const std::string joined = JoinArguments(argc, argv);
     const int units = MultiByteToWideChar(CP_ACP, 0, joined.c_str(), -1, nullptr, 0);
     if (units <= 0) {

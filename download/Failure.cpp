@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/ExitCodes.h"
 #include "app/Language.h"
+#include "base/ErrorLine.h"
 #include "resources/resource.h"
 
 namespace {
@@ -80,6 +81,8 @@ void ReportFailure(HWND dialog, AutomaticOutcome* outcome, Failure failure) {
         if (meaning.startError) outcome->startError = true;
     }
     if (hidden) {
+        // Whoever started the program learns why from standard error.
+        WriteErrorLine(ByLanguage(meaning.japanese, meaning.english), gUrl.GetWide());
         outcome->closeAfterStop = true;
     } else {
         LPCWSTR english = !automatic && meaning.interactiveEnglish != nullptr

@@ -19,6 +19,7 @@ constexpr DWORD kStopWaitMs = 3000;
 constexpr DWORD kFinishWaitMs = 1000;
 constexpr DWORD kBrowseCapacity = 1024; // units of the path given to the folder browser
 constexpr LONG kMaximizeBoxStyle = 0x00010000;
+constexpr UINT_PTR kProgressTimer = 1;
 
 LPCWSTR PauseLabel() {
     return ByLanguage(TEXT("一時停止"), TEXT("Pause"));
@@ -174,6 +175,8 @@ void PrepareMainDialog(HWND dialog) {
     SetWindowLongW(dialog, GWL_STYLE, GetWindowLongW(dialog, GWL_STYLE) | kMaximizeBoxStyle);
     SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(gSmallIcon));
     SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    // The receive thread reports only when bytes arrive: the timer lets a stall show.
+    SetTimer(dialog, kProgressTimer, kProgressRefreshMs, nullptr);
 }
 
 INT_PTR HandleMainDialogMessage(const MainDialogMode& mode, HWND dialog, UINT message,
@@ -192,6 +195,10 @@ INT_PTR HandleMainDialogMessage(const MainDialogMode& mode, HWND dialog, UINT me
         return 0;
     case kMsgProgress:
         if (gTransfer.active) ShowProgress(dialog);
+        return 0;
+    case WM_TIMER:
+        // A paused transfer keeps the figures it had when it was paused.
+        if (gTransfer.active && !mode.worker->paused) ShowProgress(dialog);
         return 0;
     case kMsgNetworkError:
     case kMsgStorageError:

@@ -31,7 +31,8 @@ struct MainDialogMode {
     int (*end)(HWND dialog);   // WM_DESTROY, after the worker: the exit code
 };
 
-// Topmost, the maximize-box style bit, the small icon and the progress bar range 0..100.
+// Topmost, the maximize-box style bit, the small icon, the progress bar range 0..100 and the
+// timer that redraws the progress every kProgressRefreshMs.
 void PrepareMainDialog(HWND dialog);
 
 // The dialog procedure of either mode, given the mode's part.

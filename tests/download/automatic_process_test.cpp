@@ -1,5 +1,6 @@
 // The program in automatic mode with the window hidden, as a process on a sandbox device,
-// against the scripted server: the file it leaves and the exit code it ends with.
+// against the scripted server: the file it leaves, the exit code it ends with and the line
+// it writes on standard error.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -110,6 +111,7 @@ TEST_F(AutomaticDownload, ServerIgnoringRangesRefetchesIntoAnEmptiedFile) {
     Serve();
     const auto run = Run(Url("/whole.bin"));
     EXPECT_EQ(run.exitCode, kDownloaded) << run.err;
+    EXPECT_EQ(run.err, ""); // success says nothing
     EXPECT_EQ(File("whole.bin").value_or(""), body);
     EXPECT_EQ(server_.connectionCount(), 2u); // the 200 to the range request was used
 }
@@ -121,6 +123,7 @@ TEST_F(AutomaticDownload, RefusedStatusTouchesNoFile) {
     Serve();
     auto run = Run(Url("/kept.bin"));
     EXPECT_EQ(run.exitCode, kNetworkFailed) << run.err;
+    EXPECT_EQ(run.err, "Failed to connect to HTTP server. " + Url("/kept.bin") + "\n");
     EXPECT_EQ(File("kept.bin").value_or(""), "keep");
     run = Run(Url("/absent.bin"));
     EXPECT_EQ(run.exitCode, kNetworkFailed) << run.err;
@@ -133,6 +136,9 @@ TEST_F(AutomaticDownload, ShortBodyIsANetworkFailureAndKeepsThePart) {
     Serve();
     const auto run = Run(Url("/short.bin"));
     EXPECT_EQ(run.exitCode, kNetworkFailed) << run.err;
+    EXPECT_EQ(run.err, "Error occurred in receiving. There might be some trouble on network or "
+                       "server. " +
+                           Url("/short.bin") + "\n");
     EXPECT_EQ(File("short.bin").value_or(""), body);
 }
 
@@ -151,6 +157,8 @@ TEST_F(AutomaticDownload, NoFileNameFromAnyone) {
     Serve();
     const auto run = Run(Url("/folder/"));
     EXPECT_EQ(run.exitCode, kNoFileName) << run.err;
+    EXPECT_EQ(run.err,
+              "File Name cannot be determined. Set user File Name. " + Url("/folder/") + "\n");
 }
 
 TEST_F(AutomaticDownload, FullStorageIsAWriteFailure) {
@@ -174,6 +182,9 @@ TEST_F(AutomaticDownload, StorageFailureAtTheLastCommitIsAWriteFailure) {
     Serve();
     const auto run = Run(Url("/small.bin"), {}, "ulimit -f 4");
     EXPECT_EQ(run.exitCode, kWriteFailed) << run.err;
+    EXPECT_EQ(run.err, "Error occurred in receiving. It seems that there is not enough storage "
+                       "area. " +
+                           Url("/small.bin") + "\n");
     EXPECT_LT(File("small.bin").value_or("").size(), body.size());
 }
 
