@@ -112,6 +112,11 @@ int HttpClient::GetFinalUrl(LPWSTR buffer, DWORD capacity) {
 }
 
 int HttpClient::Abort() {
+    aborted_.store(true, std::memory_order_seq_cst);
+    return ShutdownSocket();
+}
+
+int HttpClient::ShutdownSocket() {
     EnterCriticalSection(&socketLock_);
     const int result = socket_ != nullptr ? socket_->Shutdown() : kResultFail;
     LeaveCriticalSection(&socketLock_);
@@ -136,7 +141,7 @@ int HttpClient::ReplaceSocket() {
 int HttpClient::RetireConnection() {
     // Wake a read or write blocked on the network, then wait until none is inside before the
     // socket goes: the locks are taken one after the other, never one inside the other.
-    Abort();
+    ShutdownSocket();
     EnterCriticalSection(&readLock_);
     open_.store(FALSE, std::memory_order_release);
     LeaveCriticalSection(&readLock_);
@@ -154,6 +159,8 @@ void HttpClient::SetOpenState(bool open, uint64_t position, int64_t size) {
 }
 
 int HttpClient::Close() {
+    requested_ = false;
+    aborted_.store(false);
     if (!IsOpen()) return kResultNo;
     RetireConnection();
     SetOpenState(false, 0, -1);
@@ -207,9 +214,13 @@ int HttpClient::SendRequest(LPCWSTR authorization) {
     if (authorization != nullptr) BytesFill(request_, 0, sizeof request_);
 
     socketUsed_ = true;
+    if (timeoutMs_ != 0) socket_->SetTimeout(timeoutMs_);
     const int connected = useProxy_ ? socket_->Connect(proxyAddress_, proxyPort_)
                                     : socket_->Connect(serverAddress_, serverPort_);
     if (connected < 0) return connected;
+    // An Abort that came before this connection existed did not reach it: this one ends the
+    // exchange, and an Abort from now on shuts this connection down.
+    if (aborted_.load(std::memory_order_seq_cst)) return kResultFail;
     LPCSTR text = lastRequest_.GetNarrow();
     DWORD length = 0;
     StrLength(text, &length);

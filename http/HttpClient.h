@@ -23,9 +23,11 @@
 //   other negative        the name resolution's or the connection's failure
 //
 // Threads. Open, Seek, Close, SetProxy and the other set-up calls belong to one owner thread;
-// Read (and Write) may run on another thread while the client is open. Abort is the one call
-// that is safe from any thread at any time: it shuts the current connection down, so a Read
-// blocked on the network returns at once (with what it had), but it frees nothing. Close,
+// Read (and Write) may run on another thread while the client is open, and so may Reopen
+// while the owner leaves the client to that thread. Abort is the one call that is safe from
+// any thread at any time: it shuts the current connection down, so a Read blocked on the
+// network returns at once (with what it had), but it frees nothing; until the next Open or
+// Close, every new connection (a Seek, a Reopen) is shut down as soon as it is made. Close,
 // Seek, Open and the destructor replace the connection; each first waits until no Read or
 // Write is in progress (the read and write locks), so the socket is never destroyed under a
 // reader. To stop a transfer from the interface thread: Abort, wait for the reading thread,
@@ -77,6 +79,10 @@ public:
     // 1; 0 when none was set.
     int ClearCredentialsCallback();
 
+    // Bounds the connect and every wait for response bytes of the connections made from now
+    // on: a wait longer than milliseconds fails as the network does. 0 waits forever.
+    void SetTimeout(DWORD milliseconds) { timeoutMs_ = milliseconds; }
+
     // Requests url from position 0 with the header lines of headers (null: those of the
     // previous open) and handles the response: see the results above. An exchange left from
     // an earlier open is closed first.
@@ -92,6 +98,13 @@ public:
 
     // Shuts the current connection down; safe from any thread (see above). 1; -1 no socket.
     int Abort();
+
+    // Asks again for the resource of the last open from position, also after a failed read
+    // or a failed Seek or Reopen (a retry). Results as Seek from kSeekBegin; -1 when nothing
+    // was opened since the last Close, or after Abort.
+    int Reopen(uint64_t position);
+    // The status of the last response whose status line was parsed (0 before any).
+    DWORD LastStatus() const { return lastStatus_; }
 
     // Slot 0: GetFileName.
     int GetName(LPWSTR buffer, DWORD capacity) override;
@@ -125,7 +138,8 @@ public:
     PropertyList* ResponseHeaders() { return &responseHeaders_; }
 
 private:
-    // Credentials given during one Open.
+    // Credentials given during the last Open (or carried by its URL): sent again with every
+    // re-request while scheme, host and port stay those they were given for.
     struct Credentials {
         bool given = false;
         bool secure = false;
@@ -139,6 +153,7 @@ private:
     };
 
     // HttpClient.cpp: connections and requests.
+    int ShutdownSocket();
     int ReplaceSocket();
     int RetireConnection();
     void SetOpenState(bool open, uint64_t position, int64_t size);
@@ -156,6 +171,7 @@ private:
 
     // HttpClientStream.cpp: asking again from the current position.
     int Rerequest(uint64_t target);
+    LPCWSTR CredentialsForServer();
 
     SocketStream* socket_ = nullptr; // replaced under socketLock_
     bool socketUsed_ = false;        // the current socket has been connected
@@ -173,6 +189,11 @@ private:
     HttpCredentialsCallback callback_ = nullptr;
     DWORD_PTR callbackData_ = 0;
     PropertyList responseHeaders_;
+    Credentials credentials_;
+    DWORD timeoutMs_ = 0;
+    DWORD lastStatus_ = 0;
+    bool requested_ = false;           // an Open has set host and target since the last Close
+    std::atomic<bool> aborted_{false}; // Abort was called since the last Open or Close
     std::atomic<int64_t> size_{-1};
     std::atomic<uint64_t> position_{0};
     CRITICAL_SECTION readLock_;

@@ -34,12 +34,16 @@ int HttpClient::Open(LPCWSTR url, WORD* status, PropertyList* headers) {
     }
     SetOpenState(false, 0, -1);
     responseHeaders_.Clear();
+    aborted_.store(false);
+    credentials_.Forget();
+    requested_ = false;
     if (StrCopy(url_, kHttpUrlCapacity, url) != kResultOk) return kResultFail;
 
-    Credentials credentials;
+    Credentials& credentials = credentials_;
     DWORD redirects = 0;
     DWORD prompts = 0;
     int result = TakeUrl(headers);
+    requested_ = result >= 0;
     for (;;) {
         if (result < 0) return result;
         result = SendRequest(credentials.given ? credentials.encoded : nullptr);
@@ -61,6 +65,7 @@ int HttpClient::Open(LPCWSTR url, WORD* status, PropertyList* headers) {
         const int numbers = HttpParseStatusLine(statusLine, &code);
         if (numbers < static_cast<int>(kHttpStatusNumbers)) return numbers;
         *status = static_cast<WORD>(code);
+        lastStatus_ = code;
         if (code == kStatusUnauthorized) {
             if (prompts == kHttpMaxCredentialPrompts) return kHttpRefused;
             ++prompts;

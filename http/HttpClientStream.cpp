@@ -57,13 +57,27 @@ int HttpClient::Seek(const int64_t* offset, uint64_t*, DWORD origin) {
     return Rerequest(target);
 }
 
+int HttpClient::Reopen(uint64_t position) {
+    if (!requested_ || aborted_.load()) return kResultFail;
+    if (position > static_cast<uint64_t>(kLargestPosition)) return kResultFail;
+    return Rerequest(position);
+}
+
+LPCWSTR HttpClient::CredentialsForServer() {
+    if (!credentials_.given || credentials_.port != serverPort_ ||
+        !HttpSameHostName(credentials_.hostName, hostName_.GetWide())) {
+        return nullptr;
+    }
+    return credentials_.encoded;
+}
+
 int HttpClient::Rerequest(uint64_t target) {
     const int replaced = RetireConnection();
     SetOpenState(false, target, size_.load());
     responseHeaders_.Clear();
     if (replaced < 0) return replaced;
-    // The stored target, host and header lines; never an Authorization line.
-    int result = SendRequest(nullptr);
+    // The stored target, host and header lines, and the credentials given for this server.
+    int result = SendRequest(CredentialsForServer());
     if (result < 0) return result;
     CHAR statusLine[kHttpStatusLineCapacity];
     result = ReadResponseHead(statusLine, sizeof statusLine);
@@ -71,6 +85,7 @@ int HttpClient::Rerequest(uint64_t target) {
     DWORD code = 0;
     const int numbers = HttpParseStatusLine(statusLine, &code);
     if (numbers < static_cast<int>(kHttpStatusNumbers)) return numbers;
+    lastStatus_ = code;
     if (code < kFirstAccepted || code > kLastAccepted) return kHttpRefused;
 
     uint64_t length = 0;

@@ -70,12 +70,48 @@ LONG Socket::StartupCount() {
     return count;
 }
 
+int Socket::SetTimeout(DWORD milliseconds) {
+    const SOCKET handle = handle_.load();
+    if (handle == INVALID_SOCKET) return kResultFail;
+    timeoutMs_ = milliseconds;
+    const char* value = reinterpret_cast<const char*>(&milliseconds);
+    const bool set = setsockopt(handle, SOL_SOCKET, SO_RCVTIMEO, value, sizeof milliseconds) == 0 &&
+                     setsockopt(handle, SOL_SOCKET, SO_SNDTIMEO, value, sizeof milliseconds) == 0;
+    return set ? kResultOk : kResultFail;
+}
+
 int Socket::Connect(const sockaddr_in* remote) {
     const SOCKET handle = handle_.load();
     if (handle == INVALID_SOCKET || remote == nullptr) return kResultFail;
+    if (timeoutMs_ != 0) return ConnectWithin(handle, remote);
     const int result =
         connect(handle, reinterpret_cast<const sockaddr*>(remote), sizeof(sockaddr_in));
     return result == 0 ? kResultOk : kResultFail;
+}
+
+int Socket::ConnectWithin(SOCKET handle, const sockaddr_in* remote) {
+    // Non-blocking while connecting, so that select can bound the wait; a shutdown from
+    // another thread ends it at once.
+    ULONG nonBlocking = 1;
+    if (ioctlsocket(handle, FIONBIO, &nonBlocking) != 0) return kResultFail;
+    bool connected =
+        connect(handle, reinterpret_cast<const sockaddr*>(remote), sizeof(sockaddr_in)) == 0;
+    if (!connected && WSAGetLastError() == WSAEWOULDBLOCK) {
+        fd_set writable;
+        fd_set failed;
+        FD_ZERO(&writable);
+        FD_SET(handle, &writable);
+        FD_ZERO(&failed);
+        FD_SET(handle, &failed);
+        timeval limit{};
+        limit.tv_sec = static_cast<long>(timeoutMs_ / 1000);
+        limit.tv_usec = static_cast<long>(timeoutMs_ % 1000) * 1000;
+        connected = select(0, nullptr, &writable, &failed, &limit) > 0 &&
+                    FD_ISSET(handle, &writable) && !FD_ISSET(handle, &failed);
+    }
+    ULONG blocking = 0;
+    if (ioctlsocket(handle, FIONBIO, &blocking) != 0) return kResultFail;
+    return connected ? kResultOk : kResultFail;
 }
 
 int Socket::Send(const void* data, DWORD length, DWORD* sent) {

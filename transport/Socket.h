@@ -31,7 +31,12 @@ public:
     // True while the socket has a handle (created and not closed).
     bool HasHandle() const { return handle_.load() != INVALID_SOCKET; }
 
-    // connect with an IPv4 address record. 1 connected; -1 failure or no handle.
+    // Bounds every later wait of this socket: a connect, a send or a receive that waits
+    // longer than milliseconds fails (-1). 0 waits forever (the default). 1; -1 no handle or
+    // the platform refused the options.
+    int SetTimeout(DWORD milliseconds);
+    // connect with an IPv4 address record, within the timeout. 1 connected; -1 failure,
+    // time out or no handle.
     int Connect(const sockaddr_in* remote);
     // One send of length bytes. 1 and *sent (optional) = the bytes the platform accepted;
     // -1 failure or no handle (*sent 0).
@@ -48,5 +53,8 @@ public:
     static LONG StartupCount();
 
 private:
+    int ConnectWithin(SOCKET handle, const sockaddr_in* remote);
+
     std::atomic<SOCKET> handle_;
+    DWORD timeoutMs_ = 0; // owner thread only
 };

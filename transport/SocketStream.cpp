@@ -24,6 +24,10 @@ int SocketStream::Resolve(LPCWSTR host, hostent** entry) {
     return kResultOk;
 }
 
+int SocketStream::SetTimeout(DWORD milliseconds) {
+    return socket_.SetTimeout(milliseconds);
+}
+
 int SocketStream::Connect(DWORD address, WORD port) {
     remote_.sin_addr.s_addr = htonl(address);
     remote_.sin_port = htons(port);

@@ -1,7 +1,7 @@
 // SocketStream: the Stream over one TCP connection. It adds host-name resolution and the
 // connection to an IPv4 address and port to a Socket, and exposes receiving and sending as
-// the stream's read and write. Nothing has a time limit: every operation blocks as long as
-// the platform call does.
+// the stream's read and write. Every operation blocks as long as the platform call does,
+// within the timeout when one is set.
 //
 // One stream carries one connection: after Close it cannot connect again, so its owner
 // destroys it and makes a new one for the next connection. Used in this order: construct,
@@ -31,8 +31,10 @@ public:
     // 1 and *entry (the platform's per-thread entry: copy the address out at once);
     // -1 no socket handle or name not found; -4 null entry.
     int Resolve(LPCWSTR host, hostent** entry);
+    // Bounds the connect and every wait for bytes (Socket::SetTimeout); 0 waits forever.
+    int SetTimeout(DWORD milliseconds);
     // Connects to address:port, both in host byte order (the address's first octet in its
-    // top byte). 1 connected; -1 failure or no socket handle.
+    // top byte). 1 connected; -1 failure, time out or no socket handle.
     int Connect(DWORD address, WORD port);
     // One send of length bytes. 1 and *sent (optional) = the bytes accepted; -1 failure or
     // no socket handle (*sent 0). A partial send is not retried.

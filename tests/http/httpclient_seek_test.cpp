@@ -166,7 +166,8 @@ TEST_F(SeekTest, OriginsCurrentAndEndAndTargetsBelowZero) {
     EXPECT_EQ(server.connectionCount(), 3u);
 }
 
-TEST_F(SeekTest, TheNewRequestKeepsTheProxyAndHeadersButNotTheCredentials) {
+// Credentials given for the server go with the re-request (a resume behind authentication).
+TEST_F(SeekTest, TheNewRequestKeepsTheProxyHeadersAndCredentials) {
     struct Answer {
         static int Give(LPCWSTR, LPWSTR userId, LPWSTR password, DWORD_PTR) {
             userId[0] = u'u';
@@ -189,8 +190,8 @@ TEST_F(SeekTest, TheNewRequestKeepsTheProxyAndHeadersButNotTheCredentials) {
     const std::string referer = "Referer: http://localhost:1/\n";
     EXPECT_EQ(server.request(1), ExpectedRequest("http://localhost:1/f", "localhost:1", 0,
                                                  referer + "Authorization: Basic dTpw\n"));
-    EXPECT_EQ(server.request(2),
-              ExpectedRequest("http://localhost:1/f", "localhost:1", 40, referer));
+    EXPECT_EQ(server.request(2), ExpectedRequest("http://localhost:1/f", "localhost:1", 40,
+                                                 referer + "Authorization: Basic dTpw\n"));
 }
 
 TEST_F(SeekTest, AFailedConnectionClosesTheClientAndOpenStartsAfresh) {
@@ -211,6 +212,30 @@ TEST_F(SeekTest, AFailedConnectionClosesTheClientAndOpenStartsAfresh) {
     ASSERT_TRUE(server.waitForRequests(1));
     EXPECT_EQ(server.request(0), ExpectedRequest("/g", Host(), 0));
     EXPECT_EQ(ReadBody(), "fresh");
+}
+
+// A retry: Reopen asks again from a position after the connection failed (also after a
+// failed re-request), the status of each answer is kept, and after Abort or Close nothing
+// more is asked.
+TEST_F(SeekTest, ReopenAsksAgainAfterFailuresButNotAfterAbortOrClose) {
+    EXPECT_EQ(client.Reopen(0), kResultFail); // nothing opened yet
+    OpenWhole(100);
+    server.addReply(Reply().send(Response("HTTP/1.0 503 Busy", "", "")));
+    EXPECT_EQ(client.Reopen(30), kHttpRefused);
+    EXPECT_EQ(client.LastStatus(), 503u);
+    EXPECT_FALSE(client.IsOpen());
+    server.addReply(Reply().send(Partial(30, 99, 100, std::string(70, 'r'))));
+    EXPECT_EQ(client.Reopen(30), kResultOk);
+    EXPECT_EQ(client.LastStatus(), 206u);
+    EXPECT_EQ(ReadBody(), std::string(70, 'r'));
+    ASSERT_TRUE(server.waitForRequests(3));
+    EXPECT_EQ(server.request(2), ExpectedRequest("/f", Host(), 30));
+
+    client.Abort();
+    EXPECT_EQ(client.Reopen(30), kResultFail);
+    EXPECT_EQ(client.Close(), kResultOk);
+    EXPECT_EQ(client.Reopen(30), kResultFail);
+    EXPECT_EQ(server.connectionCount(), 3u);
 }
 
 } // namespace
