@@ -15,6 +15,7 @@ WString gCaption;
 BOOL gShowWindow = kDefaultShowWindow;
 BOOL gResume = kDefaultResume;
 LONG gRetry = kDefaultRetry;
+DWORD gTimeoutSeconds = kDefaultTimeoutSeconds;
 BOOL gAutomaticMode = FALSE;
 BOOL gWindowsSeen = TRUE;
 

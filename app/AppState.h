@@ -17,6 +17,10 @@ class PropertyList;
 constexpr BOOL kDefaultShowWindow = TRUE;
 constexpr BOOL kDefaultResume = TRUE;
 constexpr LONG kDefaultRetry = 0;
+constexpr LONG kLargestRetry = 0x7FFFFFFF;
+constexpr DWORD kDefaultTimeoutSeconds = 60;
+// The longest timeout whose milliseconds fit a DWORD; longer ones are cut to it.
+constexpr DWORD kLargestTimeoutSeconds = 4294967;
 constexpr DWORD kDefaultEnableProxy = 0;
 constexpr WORD kDefaultProxyPort = 8080;
 // The automatic-mode window's title unless "Caption" gives another.
@@ -35,12 +39,13 @@ extern PropertyList* gRunParameters;  // the command line's items
 extern HICON gSmallIcon;
 
 // Run parameters.
-extern WString gUrl;     // "URL"
-extern WString gPath;    // "Path": target folder, or folder and file name
-extern WString gCaption; // "Caption": title of the automatic-mode window
-extern BOOL gShowWindow; // "ShowWindow": automatic-mode window visible, messages shown
-extern BOOL gResume;     // "Resume": continue an existing file without asking
-extern LONG gRetry;      // "Retry": kept, not used
+extern WString gUrl;          // "URL"
+extern WString gPath;         // "Path": target folder, or folder and file name
+extern WString gCaption;      // "Caption": title of the automatic-mode window
+extern BOOL gShowWindow;      // "ShowWindow": automatic-mode window visible, messages shown
+extern BOOL gResume;          // "Resume": continue an existing file without asking
+extern LONG gRetry;           // "Retry": tries after a network failure, each resuming the file
+extern DWORD gTimeoutSeconds; // "Timeout": connect and each wait for bytes; 0 forever
 // Set when any run parameter is given; never cleared.
 extern BOOL gAutomaticMode;
 // FALSE when nothing shows the windows to a person (no terminal): set by the process entry

@@ -52,6 +52,7 @@ void ResetRunParameters() {
     gShowWindow = kDefaultShowWindow;
     gResume = kDefaultResume;
     gRetry = kDefaultRetry;
+    gTimeoutSeconds = kDefaultTimeoutSeconds;
     gAutomaticMode = FALSE;
 }
 
@@ -64,4 +65,11 @@ void ReadRunParameters(PropertyList* parameters) {
     ReadFlag(parameters, TEXT("ShowWindow"), &gShowWindow);
     ReadFlag(parameters, TEXT("Resume"), &gResume);
     ReadInteger(parameters, TEXT("Retry"), &gRetry);
+    LONG timeout = static_cast<LONG>(kDefaultTimeoutSeconds);
+    // A negative timeout means nothing: the default stays.
+    if (ReadInteger(parameters, TEXT("Timeout"), &timeout) && timeout >= 0) {
+        gTimeoutSeconds = static_cast<DWORD>(timeout) < kLargestTimeoutSeconds
+                              ? static_cast<DWORD>(timeout)
+                              : kLargestTimeoutSeconds;
+    }
 }

@@ -29,3 +29,16 @@ void LoadProxySettings() {
     gProxyServer.AssignWide(server);
     gProxyPort = static_cast<WORD>(port & 0xFFFF);
 }
+
+void LoadTransferSettings() {
+    if (gAutomaticMode) return;
+    DWORD timeout = gTimeoutSeconds;
+    DWORD retry = static_cast<DWORD>(gRetry);
+    RegistryKey key;
+    if (key.Open(HKEY_CURRENT_USER, kSettingsKey) != kResultOk) return;
+    key.QueryNumber(kValueTimeout, &timeout);
+    key.QueryNumber(kValueRetry, &retry);
+    key.Close();
+    gTimeoutSeconds = timeout < kLargestTimeoutSeconds ? timeout : kLargestTimeoutSeconds;
+    gRetry = retry <= static_cast<DWORD>(kLargestRetry) ? static_cast<LONG>(retry) : kLargestRetry;
+}

@@ -8,6 +8,8 @@ constexpr WCHAR kValueFilePath[] = TEXT("FilePath");       // REG_SZ: the progra
 constexpr WCHAR kValueEnableProxy[] = TEXT("EnableProxy"); // REG_DWORD: nonzero = proxy on
 constexpr WCHAR kValueProxyServer[] = TEXT("ProxyServer"); // REG_SZ: proxy host
 constexpr WCHAR kValueProxyPort[] = TEXT("ProxyPort");     // REG_DWORD: low 16 bits are used
+constexpr WCHAR kValueTimeout[] = TEXT("Timeout");         // REG_DWORD: seconds, 0 forever
+constexpr WCHAR kValueRetry[] = TEXT("Retry");             // REG_DWORD: tries after a failure
 
 constexpr DWORD kProgramPathCapacity = 4096;  // units for GetModuleFileNameW
 constexpr DWORD kProxyServerCapacity = 1024;  // units of the buffer the server is read into
@@ -19,3 +21,6 @@ void RecordProgramPath();
 // Reads "EnableProxy", "ProxyServer" and "ProxyPort" into the state; a missing key or value
 // (or a server name too long for the read) keeps the default: off, empty, 8080.
 void LoadProxySettings();
+// Interactive mode: "Timeout" and "Retry" from the key, when there (automatic mode takes
+// the run parameters of the same names instead).
+void LoadTransferSettings();

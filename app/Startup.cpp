@@ -117,6 +117,7 @@ int QuillbrookMain(HINSTANCE instance, LPCWSTR commandLine) {
         HideWhereUnseen();
         FillDefaultHeaders(gDefaultHeaders);
         LoadProxySettings();
+        LoadTransferSettings();
         HWND dialog = CreateMainDialog(instance);
         if (dialog != nullptr) {
             result = RunMessageLoop();

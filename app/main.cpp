@@ -15,13 +15,17 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: quillbrook [URL=...] [Path=...] [Caption=...] [ShowWindow=0|1] [Resume=0|1]\n"
-    "                  [Retry=N]\n"
+    "                  [Retry=N] [Timeout=SECONDS]\n"
     "       quillbrook 'URL=...&Path=...'\n"
     "       quillbrook --help | --version\n"
     "\n"
     "Without run parameters the download dialog opens for you to fill in. With any of them\n"
     "the download starts by itself; ShowWindow=0 runs it without a window. Values may use\n"
-    "percent-escapes (%26 for \"&\"). Exit codes: 0 interactive; 1 downloaded; 2 resumed or\n"
+    "percent-escapes (%26 for \"&\"). Retry=N tries again N times after a network failure\n"
+    "(1, 2, 4 ... s apart, at most 30), each from what the file holds. Timeout=SECONDS bounds\n"
+    "a connection and each wait for bytes (default 60; 0 waits forever). Hidden, a failure\n"
+    "writes the message and the URL as one line on standard error; without a terminal the\n"
+    "window stays hidden. Exit codes: 0 interactive; 1 downloaded; 2 resumed or\n"
     "complete; -1 start-up failed; -2 window closed early; -3 command line rejected;\n"
     "-4 out of memory; -5 writing failed; -6 connection or network failure; -7 no file name.\n";
 

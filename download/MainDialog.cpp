@@ -200,6 +200,9 @@ INT_PTR HandleMainDialogMessage(const MainDialogMode& mode, HWND dialog, UINT me
         // A paused transfer keeps the figures it had when it was paused.
         if (gTransfer.active && !mode.worker->paused) ShowProgress(dialog);
         return 0;
+    case kMsgRetrying:
+        if (gTransfer.active) ShowRetrying(dialog, static_cast<DWORD>(wParam));
+        return 0;
     case kMsgNetworkError:
     case kMsgStorageError:
         if (gTransfer.active) {

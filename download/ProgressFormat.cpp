@@ -68,6 +68,11 @@ bool FormatSpeed(LPWSTR text, uint64_t sinceStart, DWORD startTick, DWORD now) {
     return true;
 }
 
+void ShowRetrying(HWND dialog, DWORD attempt) {
+    gTransfer.retrying = attempt;
+    ShowProgress(dialog);
+}
+
 void ShowBytes(HWND dialog) {
     WCHAR text[kProgressTextCapacity];
     FormatBytes(text, gTransfer.received.load(std::memory_order_relaxed),
@@ -84,6 +89,7 @@ void ShowProgress(HWND dialog) {
     if (received != gTransfer.seenReceived) {
         gTransfer.seenReceived = received;
         gTransfer.seenSince = now;
+        gTransfer.retrying = 0;
     }
     const bool stalled = now - gTransfer.seenSince >= kStallMs;
     WCHAR text[kProgressTextCapacity];
@@ -93,9 +99,15 @@ void ShowProgress(HWND dialog) {
     const int percent = ProgressPercent(received, total);
     if (percent >= 0) SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETPOS, percent, 0);
 
-    if (stalled) {
-        // The unknown forms: as if nothing had been counted since the speed start.
-        FormatRestTime(text, received, total, 0, startTick, now, IsJapanese());
+    if (stalled || gTransfer.retrying != 0) {
+        // The unknown forms: as if nothing had been counted since the speed start; while a
+        // try is under way, which try it is.
+        if (gTransfer.retrying != 0) {
+            wsprintfW(text, ByLanguage(TEXT("再試行中 %u/%u"), TEXT("Retrying %u/%u")),
+                      gTransfer.retrying, gTransfer.retries);
+        } else {
+            FormatRestTime(text, received, total, 0, startTick, now, IsJapanese());
+        }
         SetDlgItemTextW(dialog, IDC_REST_TIME, text);
         if (FormatSpeed(text, 0, startTick, now)) SetDlgItemTextW(dialog, IDC_SPEED, text);
         return;

@@ -35,5 +35,8 @@ bool FormatSpeed(LPWSTR text, uint64_t sinceStart, DWORD startTick, DWORD now);
 // dialog from the shared counters and GetTickCount; after kStallMs without a new byte,
 // "???" and "0bps".
 void ShowProgress(HWND dialog);
+// The try `attempt` after a network failure: the remaining-time field says "Retrying n/N"
+// ("再試行中 n/N") and the speed zero until a byte arrives.
+void ShowRetrying(HWND dialog, DWORD attempt);
 // Only the bytes field (the start step's first text).
 void ShowBytes(HWND dialog);

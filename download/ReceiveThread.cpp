@@ -62,18 +62,16 @@ void CountReceived(DWORD count) {
     gTransfer.bytesSinceSpeedStart.fetch_add(count, std::memory_order_relaxed);
 }
 
-// Copies the body into the file until one of the ends. Reads block without a time limit; a
-// failed read and a body cut short are the two ends a retry that resumes from
-// gTransfer.received would take over.
-End ReceiveBody() {
+// Copies the body into the file until one of the ends. Reads wait at most the client's
+// timeout; a failed read and a body cut short are the two ends a retry takes over.
+End ReceiveBody(bool* paused) {
     const uint64_t total = gTransfer.totalSize.load(std::memory_order_relaxed);
     uint64_t remaining = total - gTransfer.received.load(std::memory_order_relaxed);
     DWORD lastReport = GetTickCount();
-    bool paused = false;
     BYTE piece[kReceivePieceSize];
 
     for (;;) {
-        if (!MayGoOn(&paused)) return End::kStopped;
+        if (!MayGoOn(paused)) return End::kStopped;
         if (remaining == 0) return End::kComplete;
 
         DWORD count =
@@ -101,11 +99,69 @@ End ReceiveBody() {
     }
 }
 
-// A file is reported complete only once its data is on the device: the platform may keep
-// written bytes back, and a failure to store them (a full device) then shows only at the
-// flush. Such a failure is a storage error, like a failed write.
+// A file is reported complete only once its data is on the device and the file is closed:
+// the platform may keep written bytes back, and a failure to store them (a full device)
+// then shows only at the flush or the close. Such a failure is a storage error, like a
+// failed write.
 void Finish() {
-    Post(gFileStream->Flush() > 0 ? kMsgFinished : kMsgStorageError);
+    const bool stored = gFileStream->Flush() > 0 && gFileStream->CloseFile() > 0;
+    Post(stored ? kMsgFinished : kMsgStorageError);
+}
+
+bool Retriable(End end) {
+    return end == End::kReadFailed || end == End::kCutShort;
+}
+
+// The wait before try number `attempt` (from 1): 1, 2, 4 ... seconds, at most kRetryLongestDelayMs.
+DWORD RetryDelayMs(DWORD attempt) {
+    DWORD delay = kRetryFirstDelayMs;
+    for (DWORD i = 1; i < attempt && delay < kRetryLongestDelayMs; ++i) delay *= 2;
+    return delay < kRetryLongestDelayMs ? delay : kRetryLongestDelayMs;
+}
+
+// Waits delayMs, taking the requests meanwhile (a pause holds the wait). false on a stop.
+bool WaitBeforeRetry(DWORD delayMs, bool* paused) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (!MayGoOn(paused)) return false;
+        const DWORD waited = GetTickCount() - start;
+        if (waited >= delayMs) return true;
+        const DWORD left = delayMs - waited;
+        Sleep(left < kRetryPollMs ? left : kRetryPollMs);
+    }
+}
+
+// What asking again from the file's length brought.
+enum class Rerequest { kContinues, kFailed, kRefused };
+
+// The missing range from the server: a refusal (a 4xx, a server that ignores the range or
+// wants other credentials) ends the tries; a 5xx or a failed connection may be tried again.
+Rerequest AskForTheRest() {
+    const int result = gHttpClient->Reopen(gTransfer.received.load(std::memory_order_relaxed));
+    if (result == 1) return Rerequest::kContinues;
+    if (result == kHttpRefused) {
+        return gHttpClient->LastStatus() >= kFirstServerErrorStatus ? Rerequest::kFailed
+                                                                    : Rerequest::kRefused;
+    }
+    // A whole body instead of the rest: continuing is the start step's decision, not ours.
+    if (gHttpClient->IsOpen()) return Rerequest::kRefused;
+    return Rerequest::kFailed;
+}
+
+// Receives the body; after a network failure tries again up to gTransfer.retries times,
+// each time from what the file holds, so no byte is fetched twice.
+End ReceiveWithRetries() {
+    bool paused = false;
+    End end = ReceiveBody(&paused);
+    for (DWORD attempt = 1; Retriable(end) && attempt <= gTransfer.retries; ++attempt) {
+        PostMessageW(gTransfer.dialog, kMsgRetrying, attempt, 0);
+        if (!WaitBeforeRetry(RetryDelayMs(attempt), &paused)) return End::kStopped;
+        const Rerequest asked = AskForTheRest();
+        if (gStopReceiving.load(std::memory_order_acquire)) return End::kStopped;
+        if (asked == Rerequest::kRefused) return End::kReadFailed;
+        end = asked == Rerequest::kContinues ? ReceiveBody(&paused) : End::kReadFailed;
+    }
+    return end;
 }
 
 void ReportEnd(End end) {
@@ -134,7 +190,7 @@ void ReportEnd(End end) {
 DWORD WINAPI ReceiveThreadMain(LPVOID) {
     MSG first;
     PeekMessageW(&first, nullptr, 0, 0, PM_NOREMOVE); // the thread's queue exists from now on
-    ReportEnd(ReceiveBody());
+    ReportEnd(ReceiveWithRetries());
     return 0;
 }
 

@@ -1,8 +1,9 @@
 // The receive thread of one download: copies the HTTP client's body into the file stream in
-// pieces of kReceivePieceSize bytes, posts progress at most every kProgressIntervalMs, and
-// ends with one message to the dialog (finished, network error or storage error) or, on a
-// stop request, with none. The thread works on the shared client and file stream of the
-// process and on gTransfer.
+// pieces of kReceivePieceSize bytes, posts progress at most every kProgressIntervalMs, tries
+// again after a network failure (gTransfer.retries times, each posting kMsgRetrying and
+// asking for the rest from what was received), and ends with one message to the dialog
+// (finished, network error or storage error) or, on a stop request, with none. The thread works on
+// the shared client and file stream of the process and on gTransfer.
 #pragma once
 
 #include <atomic>
@@ -11,6 +12,12 @@
 
 constexpr DWORD kReceivePieceSize = 128;   // bytes per read, each followed by one write
 constexpr DWORD kProgressIntervalMs = 100; // at most one progress message per interval
+// Tries after a network failure wait 1, 2, 4 ... seconds, at most 30.
+constexpr DWORD kRetryFirstDelayMs = 1000;
+constexpr DWORD kRetryLongestDelayMs = 30000;
+constexpr DWORD kRetryPollMs = 50; // how often the wait looks for a stop
+// Statuses from here on are the server's trouble, worth another try.
+constexpr DWORD kFirstServerErrorStatus = 500;
 
 // Set by the dialog before it shuts the connection down to stop the thread: the thread then
 // ends after the read in progress without posting anything.

@@ -17,6 +17,8 @@
 
 namespace {
 
+constexpr DWORD kMillisecondsPerSecond = 1000;
+
 // The four work buffers of one start step, zero-filled.
 struct StartBuffers {
     WCHAR url[kUrlCapacity];
@@ -151,6 +153,7 @@ bool StartStep::ChooseRoute() {
 }
 
 bool StartStep::OpenRequest() {
+    gHttpClient->SetTimeout(gTimeoutSeconds * kMillisecondsPerSecond);
     WORD status = 0;
     const int opened = gHttpClient->Open(buffers_->url, &status, gDefaultHeaders);
     // A refused status (kHttpRefused) or an unparsable status line is no answer to use.
@@ -258,6 +261,7 @@ void StartStep::Overwrite() {
 }
 
 void StartStep::StartReceiving() {
+    gTransfer.retries = gRetry > 0 ? static_cast<DWORD>(gRetry) : 0;
     ShowBytes(dialog_);
     RestartSpeedCounting();
     if (StartReceiveThread(thread_, threadId_)) {

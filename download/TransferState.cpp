@@ -13,4 +13,5 @@ void RestartSpeedCounting() {
     gTransfer.speedStartTime.store(now, std::memory_order_relaxed);
     gTransfer.seenReceived = gTransfer.received.load(std::memory_order_relaxed);
     gTransfer.seenSince = now;
+    gTransfer.retrying = 0;
 }

@@ -12,11 +12,12 @@
 // Total size when the response did not announce one.
 constexpr uint64_t kUnknownSize = ~static_cast<uint64_t>(0);
 
-// Posted by the receive thread to the main dialog (no parameters).
+// Posted by the receive thread to the main dialog (no parameters unless said).
 constexpr UINT kMsgFinished = WM_APP;         // the file is complete
 constexpr UINT kMsgProgress = WM_APP + 1;     // counters changed
 constexpr UINT kMsgNetworkError = WM_APP + 2; // reading failed or ended early
 constexpr UINT kMsgStorageError = WM_APP + 3; // writing the file failed
+constexpr UINT kMsgRetrying = WM_APP + 4;     // wParam: the try about to be made, from 1
 
 // Posted by the dialog to the receive thread (thread messages, parameters 0).
 constexpr UINT kMsgPauseRequest = WM_APP;
@@ -34,12 +35,16 @@ struct TransferState {
     std::atomic<uint64_t> received{0};
     std::atomic<uint64_t> bytesSinceSpeedStart{0}; // since the last start or resume
     std::atomic<DWORD> speedStartTime{0};          // GetTickCount when that counting began
+    // Tries after a network failure (written before the thread starts).
+    DWORD retries = 0;
     // A download is under way (main thread only): the thread's messages count only then.
     bool active = false;
     // The received count the dialog last saw and the tick it first saw it (main thread
     // only): a count that stays put shows the transfer as stalled.
     uint64_t seenReceived = 0;
     DWORD seenSince = 0;
+    // The try under way after a network failure, until a byte arrives (main thread only).
+    DWORD retrying = 0;
 };
 
 extern TransferState gTransfer;

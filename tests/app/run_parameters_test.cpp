@@ -19,6 +19,7 @@ struct Expected {
     BOOL showWindow = kDefaultShowWindow;
     BOOL resume = kDefaultResume;
     LONG retry = kDefaultRetry;
+    DWORD timeout = kDefaultTimeoutSeconds;
 };
 
 void Read(const std::u16string& line) {
@@ -38,6 +39,7 @@ void Check(const std::u16string& line, const Expected& expected) {
     EXPECT_EQ(gShowWindow, expected.showWindow) << shown;
     EXPECT_EQ(gResume, expected.resume) << shown;
     EXPECT_EQ(gRetry, expected.retry) << shown;
+    EXPECT_EQ(gTimeoutSeconds, expected.timeout) << shown;
 }
 
 TEST(RunParametersTest, NothingGivenStaysInteractive) {
@@ -82,6 +84,7 @@ TEST(RunParametersTest, IntegersAndFlags) {
         BOOL showWindow;
         BOOL resume;
         LONG retry;
+        DWORD timeout = kDefaultTimeoutSeconds;
     } cases[] = {
         {u"ShowWindow=0", FALSE, TRUE, 0},
         {u"ShowWindow=7", TRUE, TRUE, 0},
@@ -99,6 +102,12 @@ TEST(RunParametersTest, IntegersAndFlags) {
         {u"Resume=no", TRUE, TRUE, 0},
         {u"Retry=3x", TRUE, TRUE, 0},
         {u"Retry= 3", TRUE, TRUE, 0},
+        {u"Timeout=0", TRUE, TRUE, 0, 0}, // waits forever
+        {u"Timeout=2&Retry=3", TRUE, TRUE, 3, 2},
+        {u"Timeout=-5", TRUE, TRUE, 0},
+        {u"Timeout=4294967", TRUE, TRUE, 0, 4294967},
+        {u"Timeout=4294968", TRUE, TRUE, 0, kLargestTimeoutSeconds}, // ms no longer fit
+        {u"Timeout=1s", TRUE, TRUE, 0},
     };
     for (const auto& c : cases) {
         Expected e;
@@ -106,6 +115,7 @@ TEST(RunParametersTest, IntegersAndFlags) {
         e.showWindow = c.showWindow;
         e.resume = c.resume;
         e.retry = c.retry;
+        e.timeout = c.timeout;
         Check(c.line, e);
     }
 }

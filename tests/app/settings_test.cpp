@@ -88,4 +88,34 @@ TEST(SettingsTest, ServerNameBeyondTheReadKeepsTheEmptyDefault) {
     ExpectProxy(Load(), 0, u"", 8080);
 }
 
+// Interactive mode takes the timeout and the tries from the key; automatic mode keeps its
+// run parameters.
+TEST(SettingsTest, TransferValuesAreReadInInteractiveModeOnly) {
+    RegistrySandbox box;
+    const struct {
+        const char* values;
+        BOOL automatic;
+        DWORD timeout;
+        LONG retry;
+    } cases[] = {
+        {"", FALSE, kDefaultTimeoutSeconds, kDefaultRetry},
+        {"\"Timeout\"=dword:00000000\r\n\"Retry\"=dword:00000003\r\n", FALSE, 0, 3},
+        {"\"Timeout\"=dword:ffffffff\r\n\"Retry\"=dword:ffffffff\r\n", FALSE,
+         kLargestTimeoutSeconds, kLargestRetry},
+        {"\"Timeout\"=dword:00000005\r\n\"Retry\"=dword:00000003\r\n", TRUE, kDefaultTimeoutSeconds,
+         kDefaultRetry},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.values);
+        ASSERT_TRUE(box.writeSettings(c.values));
+        gAutomaticMode = c.automatic;
+        gTimeoutSeconds = kDefaultTimeoutSeconds;
+        gRetry = kDefaultRetry;
+        LoadTransferSettings();
+        EXPECT_EQ(gTimeoutSeconds, c.timeout);
+        EXPECT_EQ(gRetry, c.retry);
+    }
+    gAutomaticMode = FALSE;
+}
+
 } // namespace
