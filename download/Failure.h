@@ -27,5 +27,6 @@ enum class Failure {
 
 // Reports failure once. outcome is the automatic dialog's, null in interactive mode. With
 // the window hidden: writes the message and the URL as one line on standard error, records
-// the exit code, makes the next Stop close the dialog and posts Stop. Otherwise: shows the message, then records and posts Stop as the failure asks.
+// the exit code, makes the next Stop close the dialog and posts Stop. Otherwise: shows the message,
+// then records and posts Stop as the failure asks.
 void ReportFailure(HWND dialog, AutomaticOutcome* outcome, Failure failure);
