@@ -1,7 +1,9 @@
 // The process-wide state of Quillbrook: written by start-up before the main dialog exists
-// and read afterwards by the download and the dialogs, all on the main thread (the proxy
-// items also change in the proxy dialog, between downloads). The receive thread reaches the
-// shared objects only through the download's own state.
+// and read afterwards by the download and the dialogs, on the main thread (the proxy items
+// also change in the proxy dialog, between downloads). The one exception is the receive
+// thread of a download: it uses gHttpClient and gFileStream while it
+// runs, and the main thread leaves those two alone until it has ended the thread (see
+// download/ReceiveThread.h), except for the client's Abort, which is safe from any thread.
 #pragma once
 
 #include <windows.h>

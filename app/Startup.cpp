@@ -22,33 +22,6 @@ namespace {
 constexpr DWORD kCommonControlClasses = ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS;
 constexpr int kSmallIconSize = 16; // pixels
 
-// Creates the five shared objects in their order; true when all of them exist.
-bool CreateSharedObjects() {
-    gHttpClient = new (std::nothrow) HttpClient;
-    gFileStream = new (std::nothrow) FileStream;
-    gFileSystem = new (std::nothrow) FileSystem;
-    gDefaultHeaders = new (std::nothrow) PropertyList(nullptr);
-    gRunParameters = new (std::nothrow) PropertyList(nullptr);
-    return gHttpClient != nullptr && gFileStream != nullptr && gFileSystem != nullptr &&
-           gDefaultHeaders != nullptr && gRunParameters != nullptr;
-}
-
-// Destroys the shared objects in the order of their creation, and the icon.
-void DestroySharedObjects() {
-    delete gHttpClient;
-    gHttpClient = nullptr;
-    delete gFileStream;
-    gFileStream = nullptr;
-    delete gFileSystem;
-    gFileSystem = nullptr;
-    delete gDefaultHeaders;
-    gDefaultHeaders = nullptr;
-    delete gRunParameters;
-    gRunParameters = nullptr;
-    if (gSmallIcon != nullptr) DestroyIcon(gSmallIcon);
-    gSmallIcon = nullptr;
-}
-
 void ReportNoMemory() {
     MessageBoxW(nullptr, ByLanguage(TEXT("メモリが足りません。"), TEXT("Not enought memory.")),
                 ByLanguage(TEXT("エラー"), TEXT("ERROR")), MB_ICONERROR | MB_TOPMOST);
@@ -91,6 +64,41 @@ void HideWhereUnseen() {
 
 } // namespace
 
+bool CreateSharedObjects(HINSTANCE instance) {
+    gHttpClient = new (std::nothrow) HttpClient;
+    gFileStream = new (std::nothrow) FileStream;
+    gFileSystem = new (std::nothrow) FileSystem;
+    gDefaultHeaders = new (std::nothrow) PropertyList(nullptr);
+    gRunParameters = new (std::nothrow) PropertyList(nullptr);
+    gSmallIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
+                                               kSmallIconSize, kSmallIconSize, 0));
+    return gHttpClient != nullptr && gFileStream != nullptr && gFileSystem != nullptr &&
+           gDefaultHeaders != nullptr && gRunParameters != nullptr;
+}
+
+void ApplySettings() {
+    ReadRunParameters(gRunParameters);
+    HideWhereUnseen();
+    FillDefaultHeaders(gDefaultHeaders);
+    LoadProxySettings();
+    LoadTransferSettings();
+}
+
+void DestroySharedObjects() {
+    delete gHttpClient;
+    gHttpClient = nullptr;
+    delete gFileStream;
+    gFileStream = nullptr;
+    delete gFileSystem;
+    gFileSystem = nullptr;
+    delete gDefaultHeaders;
+    gDefaultHeaders = nullptr;
+    delete gRunParameters;
+    gRunParameters = nullptr;
+    if (gSmallIcon != nullptr) DestroyIcon(gSmallIcon);
+    gSmallIcon = nullptr;
+}
+
 void FillDefaultHeaders(PropertyList* headers) {
     headers->SetWide(TEXT("Accept"), TEXT("*/*"));
     headers->SetWide(TEXT("Connection"), TEXT("close"));
@@ -104,20 +112,14 @@ int QuillbrookMain(HINSTANCE instance, LPCWSTR commandLine) {
     InitCommonControlsEx(&controls);
     ResetRunParameters();
 
-    const bool created = CreateSharedObjects();
-    gSmallIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
-                                               kSmallIconSize, kSmallIconSize, 0));
+    const bool created = CreateSharedObjects(instance);
     int result = kExitStartupFailed;
     if (!created) {
         ReportNoMemory();
     } else if (ParseCommandLine(commandLine, gRunParameters) != kResultOk) {
         result = kExitCommandLineRejected;
     } else {
-        ReadRunParameters(gRunParameters);
-        HideWhereUnseen();
-        FillDefaultHeaders(gDefaultHeaders);
-        LoadProxySettings();
-        LoadTransferSettings();
+        ApplySettings();
         HWND dialog = CreateMainDialog(instance);
         if (dialog != nullptr) {
             result = RunMessageLoop();

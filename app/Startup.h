@@ -15,3 +15,14 @@ int QuillbrookMain(HINSTANCE instance, LPCWSTR commandLine);
 
 // Puts the three default request headers into headers.
 void FillDefaultHeaders(PropertyList* headers);
+
+// The wiring QuillbrookMain runs around the main dialog, in this order; the main dialog's
+// tests run the same steps around dialogs of their own.
+// Creates the five shared objects in their order and loads the small icon. false when an
+// object is missing; DestroySharedObjects then still cleans up.
+bool CreateSharedObjects(HINSTANCE instance);
+// After the command line is parsed: the run parameters into the state (automatic mode runs
+// hidden where no window can be seen), the default headers, the proxy and transfer settings.
+void ApplySettings();
+// Destroys the shared objects in the order of their creation, and the icon.
+void DestroySharedObjects();

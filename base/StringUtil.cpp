@@ -155,6 +155,14 @@ int StrFindSubstring(LPCSTR text, LPCSTR pattern, DWORD* position) {
     return FindSubstring(text, pattern, position);
 }
 
+int StrStartsWith(LPCWSTR text, LPCWSTR prefix) {
+    if (text == nullptr || prefix == nullptr) return kResultFail;
+    for (; *prefix != 0; ++text, ++prefix) {
+        if (*text != *prefix) return kResultNo;
+    }
+    return kResultOk;
+}
+
 DWORD StrPercentDecode(LPCWSTR source, DWORD* sourceLength, LPWSTR destination, DWORD capacity) {
     if (sourceLength == nullptr) return 0;
     if (source == nullptr) {

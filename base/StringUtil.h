@@ -41,6 +41,10 @@ int StrFindLastUnit(LPCSTR text, CHAR unit, DWORD* position);
 int StrFindSubstring(LPCWSTR text, LPCWSTR pattern, DWORD* position);
 int StrFindSubstring(LPCSTR text, LPCSTR pattern, DWORD* position);
 
+// 1 when text begins with prefix (the empty prefix begins every text); 0 when it does not;
+// -1 a null argument.
+int StrStartsWith(LPCWSTR text, LPCWSTR prefix);
+
 // Percent-decoding of a command-line value: "%" and two hex digits give the unit with that
 // code (a non-hex digit counts as 255); "+" is kept. Reads at most *sourceLength units and,
 // when destination is given, writes at most capacity units (no terminator is added).

@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr WCHAR kUrlPrefix[] = TEXT("http://");
+constexpr WCHAR kUrlPrefix[] = TEXT("http://"); // the URL field's first text
 
 Worker worker;
 WCHAR* lastTarget = nullptr; // kTargetPathCapacity units while the dialog exists

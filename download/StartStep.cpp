@@ -11,6 +11,7 @@
 #include "download/TransferState.h"
 #include "http/HttpClient.h"
 #include "resources/resource.h"
+#include "storage/DevicePath.h"
 #include "storage/FileStream.h"
 #include "storage/FileSystem.h"
 #include "ui/FileExists.h"
@@ -67,22 +68,6 @@ private:
     StartBuffers* buffers_ = nullptr;
 };
 
-// True when text ends with a path separator.
-bool EndsWithSeparator(LPCWSTR text) {
-    DWORD length = 0;
-    StrLength(text, &length);
-    return length > 0 && (text[length - 1] == '\\' || text[length - 1] == '/');
-}
-
-// The text after the last separator ("\" or "/", both name folders on this device).
-LPCWSTR LastComponent(LPCWSTR path) {
-    LPCWSTR name = path;
-    for (LPCWSTR p = path; *p != 0; ++p) {
-        if (*p == '\\' || *p == '/') name = p + 1;
-    }
-    return name;
-}
-
 // Reads a control's text whole: false when it does not fit capacity.
 bool ReadField(HWND dialog, int id, LPWSTR buffer, DWORD capacity) {
     const int length = GetWindowTextLengthW(GetDlgItem(dialog, id));
@@ -126,10 +111,11 @@ int StartStep::Run() {
 bool StartStep::ReadTarget() {
     if (!ReadField(dialog_, IDC_PATH, buffers_->target, kTargetPathCapacity)) return false;
     if (buffers_->target[0] == 0) StrCopy(buffers_->target, kTargetPathCapacity, TEXT("\\"));
-    if (gFileSystem->IsDirectory(buffers_->target) > 0 && !EndsWithSeparator(buffers_->target)) {
+    if (gFileSystem->IsDirectory(buffers_->target) > 0 &&
+        !PathEndsWithSeparator(buffers_->target)) {
         if (StrAppend(buffers_->target, kTargetPathCapacity, TEXT("\\")) != 1) return false;
     }
-    return StrCopy(buffers_->userName, kFileNameCapacity, LastComponent(buffers_->target)) == 1;
+    return StrCopy(buffers_->userName, kFileNameCapacity, PathLastComponent(buffers_->target)) == 1;
 }
 
 bool StartStep::ReadUrl() {

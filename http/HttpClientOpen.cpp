@@ -2,6 +2,8 @@
 // credentials, and the acceptance of the final response.
 #include "http/HttpClient.h"
 
+#include <iterator>
+
 #include "base/Results.h"
 #include "base/StringUtil.h"
 #include "http/HttpResponse.h"
@@ -13,13 +15,9 @@ constexpr DWORD kStatusPartialContent = 206;
 constexpr DWORD kFirstAccepted = 200;
 constexpr DWORD kLastAccepted = 206;
 constexpr WCHAR kBasicChallenge[] = TEXT("Basic realm=\"");
-// The realm handed to the callback begins at the challenge's opening quote.
-constexpr DWORD kRealmStart = 12;
-
-bool BeginsWith(LPCWSTR text, LPCWSTR prefix) {
-    DWORD position = 0;
-    return StrFindSubstring(text, prefix, &position) == kResultOk && position == 0;
-}
+// The realm handed to the callback begins at the challenge's opening quote, the last unit
+// of kBasicChallenge.
+constexpr DWORD kRealmStart = std::size(kBasicChallenge) - 2;
 
 } // namespace
 
@@ -107,7 +105,7 @@ int HttpClient::AskForCredentials(Credentials* credentials) {
     challenge.key = TEXT("WWW-Authenticate");
     challenge.type = kPropertyWide;
     if (responseHeaders_.Get(&challenge) != kResultOk || challenge.type != kPropertyWide ||
-        !BeginsWith(challenge.wideText, kBasicChallenge)) {
+        StrStartsWith(challenge.wideText, kBasicChallenge) != kResultOk) {
         return kHttpRefused;
     }
     const int answer = callback_(challenge.wideText + kRealmStart, credentials->userId,

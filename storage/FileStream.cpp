@@ -2,20 +2,12 @@
 
 #include "base/Results.h"
 #include "base/StringUtil.h"
+#include "storage/DevicePath.h"
 
 namespace {
 
 constexpr DWORD kReadAccess = GENERIC_READ;
 constexpr DWORD kReadWriteAccess = GENERIC_READ | GENERIC_WRITE;
-
-// The start of a path's last component: after its last separator, or the whole path.
-LPCWSTR LastComponent(LPCWSTR path) {
-    LPCWSTR name = path;
-    for (LPCWSTR unit = path; *unit != 0; ++unit) {
-        if (*unit == TEXT('\\') || *unit == TEXT('/')) name = unit + 1;
-    }
-    return name;
-}
 
 uint64_t JoinWords(DWORD low, DWORD high) {
     return (static_cast<uint64_t>(high) << 32) | low;
@@ -104,7 +96,7 @@ int FileStream::Open(LPCWSTR path, BOOL readOnly) {
                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle_ == INVALID_HANDLE_VALUE) return kResultFail;
     open_ = TRUE;
-    name_.AssignWide(LastComponent(path));
+    name_.AssignWide(PathLastComponent(path));
     return kResultOk;
 }
 

@@ -4,6 +4,7 @@
 
 #include "base/Results.h"
 #include "base/StringUtil.h"
+#include "storage/DevicePath.h"
 
 // The state of one enumeration: the platform search and the entry it found last, which
 // NextEntry hands out before it asks the platform for the one after it.
@@ -15,15 +16,8 @@ struct FileSearch {
 
 namespace {
 
-constexpr WCHAR kSeparator = TEXT('\\');
-constexpr WCHAR kAlternateSeparator = TEXT('/');
-
 constexpr DWORD kCreateFileAccess = GENERIC_WRITE;
 constexpr DWORD kCreateFileShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
-
-bool IsSeparator(WCHAR unit) {
-    return unit == kSeparator || unit == kAlternateSeparator;
-}
 
 DWORD LengthOf(LPCWSTR text) {
     DWORD length = 0;
@@ -67,7 +61,8 @@ int FileSystem::SetBaseDirectory(LPCWSTR path) {
         GetModuleFileNameW(nullptr, base, kModulePathCapacity);
         base[kModulePathCapacity - 1] = 0;
         DWORD lastSeparator = 0;
-        if (StrFindLastUnit(base, kSeparator, &lastSeparator) == kResultOk) base[lastSeparator] = 0;
+        if (StrFindLastUnit(base, kPathSeparator, &lastSeparator) == kResultOk)
+            base[lastSeparator] = 0;
     } else {
         const DWORD capacity = LengthOf(path) + 1;
         base = AllocateUnits(capacity);
@@ -95,14 +90,14 @@ int FileSystem::BuildFullPath(LPCWSTR path) {
     scratchPath_ = AllocateUnits(capacity);
     if (scratchPath_ == nullptr) return kResultNoMemory;
     if (baseDirectory_ != nullptr) StrCopy(scratchPath_, capacity, baseDirectory_);
-    const bool baseIsRoot = baseLength == 1 && scratchPath_[0] == kSeparator;
-    if (!IsSeparator(path[0]) && !baseIsRoot) {
-        const WCHAR separator[] = {kSeparator, 0};
+    const bool baseIsRoot = baseLength == 1 && scratchPath_[0] == kPathSeparator;
+    if (!IsPathSeparator(path[0]) && !baseIsRoot) {
+        const WCHAR separator[] = {kPathSeparator, 0};
         StrAppend(scratchPath_, capacity, separator);
     }
     StrAppend(scratchPath_, capacity, path);
     for (WCHAR* unit = scratchPath_; *unit != 0; ++unit) {
-        if (*unit == kAlternateSeparator) *unit = kSeparator;
+        if (*unit == kAlternatePathSeparator) *unit = kPathSeparator;
     }
     return kResultOk;
 }

@@ -139,7 +139,12 @@ TEST(StrFindSubstring, DistinguishesAbsentFromTooShort) {
         if (c.result == kResultOk) {
             EXPECT_EQ(at, c.at);
         }
+        // Found at 0 is what StrStartsWith answers, without the search.
+        EXPECT_EQ(StrStartsWith(c.text, c.pattern),
+                  c.result == kResultOk && c.at == 0 ? kResultOk : kResultNo);
     }
+    EXPECT_EQ(StrStartsWith(u"", u""), kResultOk);
+    EXPECT_EQ(StrStartsWith(nullptr, u""), kResultFail);
     EXPECT_EQ(StrFindSubstring(u"abc", static_cast<LPCWSTR>(nullptr), nullptr), kResultFail);
     EXPECT_EQ(StrFindSubstring("GET / HTTP", "HTTP", nullptr), kResultOk);
 }

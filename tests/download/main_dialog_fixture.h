@@ -9,8 +9,9 @@
 #include <string>
 
 #include "app/AppState.h"
-#include "download/MainDialogProcs.h"
+#include "app/RunParameters.h"
 #include "app/Startup.h"
+#include "download/MainDialogProcs.h"
 #include "download/TransferState.h"
 #include "http/HttpClient.h"
 #include "http/PropertyList.h"
@@ -53,27 +54,17 @@ protected:
         Reset();
         SetStrictModals(true);
         ForgetCredentials();
-        gHttpClient = new HttpClient;
-        gFileStream = new FileStream;
-        gFileSystem = new FileSystem;
-        gDefaultHeaders = new PropertyList(nullptr);
-        FillDefaultHeaders(gDefaultHeaders);
-        gProxyEnabled = 0;
-        gProxyServer.AssignWide(u"");
-        gProxyPort = kDefaultProxyPort;
+        // Start-up's own wiring, with an empty command line and the private registry.
+        ResetRunParameters();
+        ASSERT_TRUE(CreateSharedObjects(nullptr));
+        ApplySettings();
     }
     void TearDown() override {
         if (dialog_ != nullptr && IsWindow(dialog_)) DestroyWindow(dialog_);
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {}
-        delete gHttpClient;
-        delete gFileStream;
-        delete gFileSystem;
-        delete gDefaultHeaders;
-        gHttpClient = nullptr;
-        gFileStream = nullptr;
-        gFileSystem = nullptr;
-        gDefaultHeaders = nullptr;
+        DestroySharedObjects();
+        ResetRunParameters();
         gProxyEnabled = 0;
         Reset();
     }

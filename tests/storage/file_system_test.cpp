@@ -10,6 +10,7 @@
 
 #include "base/Results.h"
 #include "sandbox.h"
+#include "storage/DevicePath.h"
 #include "storage/FileSystem.h"
 
 namespace {
@@ -209,3 +210,18 @@ TEST(FileSystemTest, FileStreamsItHandsOut) {
 }
 
 } // namespace
+
+TEST(DevicePathTest, LastComponentAndTrailingSeparator) {
+    const struct {
+        const char16_t* path;
+        const char16_t* last;
+        bool endsWithSeparator;
+    } cases[] = {
+        {u"", u"", false},       {u"\\", u"", true},   {u"name.bin", u"name.bin", false},
+        {u"\\dir\\", u"", true}, {u"dir/", u"", true}, {u"\\dir/sub\\file.bin", u"file.bin", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(std::u16string(PathLastComponent(c.path)), c.last);
+        EXPECT_EQ(PathEndsWithSeparator(c.path), c.endsWithSeparator);
+    }
+}
