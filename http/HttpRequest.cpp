@@ -2,13 +2,13 @@
 
 #include <initializer_list>
 
-#include "base/Base64.h"
 #include "base/Bytes.h"
 #include "base/Results.h"
 #include "base/StringUtil.h"
 #include "base/WString.h"
 #include "http/HttpUrl.h"
 #include "http/MemoryStream.h"
+#include "transport/Base64.h"
 #include "transport/BlockStream.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "base/Base64.h"
+#include "transport/Base64.h"
 
 #include "base/Bytes.h"
 #include "base/Results.h"

@@ -1,5 +1,6 @@
-// Base64 (RFC 4648 alphabet) from one Stream into another. The tables are a caller-owned
-// object: build them once, use them for any number of calls, release them.
+// Base64 (RFC 4648 alphabet) from one Stream into another; it lives beside the Stream
+// interface it reads and writes. The tables are a caller-owned object: build them once, use
+// them for any number of calls, release them.
 #pragma once
 
 #include <windows.h>

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "base/Base64.h"
 #include "base/Results.h"
 #include "tests/transport/TestStreams.h"
+#include "transport/Base64.h"
 #include "transport/BlockStream.h"
 
 namespace {
