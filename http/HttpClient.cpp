@@ -12,21 +12,8 @@
 
 namespace {
 
-constexpr DWORD kIpv4Length = 4;
 // The header reader takes one byte per socket read, so no body byte leaves the socket.
 constexpr DWORD kHeadReaderBufferSize = 1;
-
-// The first IPv4 address of a host entry, first octet in the top byte.
-int AddressOf(const hostent* entry, DWORD* address) {
-    if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_length != kIpv4Length ||
-        entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr) {
-        return kResultFail;
-    }
-    const BYTE* bytes = reinterpret_cast<const BYTE*>(entry->h_addr_list[0]);
-    *address = (static_cast<DWORD>(bytes[0]) << 24) | (static_cast<DWORD>(bytes[1]) << 16) |
-               (static_cast<DWORD>(bytes[2]) << 8) | static_cast<DWORD>(bytes[3]);
-    return kResultOk;
-}
 
 } // namespace
 
@@ -56,15 +43,10 @@ HttpClient::~HttpClient() {
 int HttpClient::SetProxy(LPCWSTR host, WORD port) {
     if (host == nullptr) return kResultNullArgument;
     ClearProxy();
-    DWORD address = 0;
-    if (!HttpParseDottedQuad(host, &address)) {
-        if (socket_ == nullptr) return kResultNoMemory;
-        hostent* entry = nullptr;
-        const int resolved = socket_->Resolve(host, &entry);
-        if (resolved < 0) return resolved;
-        if (AddressOf(entry, &address) != kResultOk) return kResultFail;
-    }
-    proxyAddress_ = address;
+    if (socket_ == nullptr) return kResultNoMemory;
+    const int resolved = socket_->Resolve(host);
+    if (resolved < 0) return resolved;
+    proxyHost_.AssignWide(host);
     proxyPort_ = port;
     useProxy_ = true;
     return kResultOk;
@@ -168,33 +150,21 @@ int HttpClient::Close() {
     return kResultOk;
 }
 
-int HttpClient::FindServer(const HttpUrlParts& parts) {
-    DWORD address = 0;
-    if (!HttpParseDottedQuad(parts.hostName, &address)) {
-        if (socket_ == nullptr) return kResultNoMemory;
-        hostent* entry = nullptr;
-        const int resolved = socket_->Resolve(parts.hostName, &entry);
-        if (resolved < 0) return resolved;
-        if (AddressOf(entry, &address) != kResultOk) return kResultFail;
-    }
-    serverAddress_ = address;
-    serverPort_ = parts.port;
-    return kResultOk;
-}
-
 int HttpClient::TakeUrl(PropertyList* headers) {
     const int split = HttpSplitUrl(url_, &parts_);
     if (split < 0) return split;
-    // Secure sockets are not wired in yet: an https URL is refused rather than sent in clear.
-    if (parts_.secure) return kResultFail;
     host_.AssignWide(parts_.hostLine);
     hostName_.AssignWide(parts_.hostName);
     // A proxy is asked for an http URL by the whole URL; an https one goes through a tunnel
     // to the origin, which is asked for the path.
     const bool absoluteTarget = useProxy_ && !parts_.secure;
     target_.AssignWide(absoluteTarget ? parts_.url : parts_.url + parts_.pathStart);
-    const int found = FindServer(parts_);
-    if (found < 0) return found;
+    // The server's own name must resolve, also when the proxy is the one to reach it.
+    if (useProxy_) {
+        if (socket_ == nullptr) return kResultNoMemory;
+        const int found = socket_->Resolve(parts_.hostName);
+        if (found < 0) return found;
+    }
     if (headers != nullptr) {
         const int built = HttpBuildExtraHeaders(headers, headerLines_, kHttpExtraHeadersCapacity);
         if (built < 0) return built;
@@ -215,8 +185,7 @@ int HttpClient::SendRequest(LPCWSTR authorization) {
 
     socketUsed_ = true;
     if (timeoutMs_ != 0) socket_->SetTimeout(timeoutMs_);
-    const int connected = useProxy_ ? socket_->Connect(proxyAddress_, proxyPort_)
-                                    : socket_->Connect(serverAddress_, serverPort_);
+    const int connected = ConnectToServer();
     if (connected < 0) return connected;
     // An Abort that came before this connection existed did not reach it: this one ends the
     // exchange, and an Abort from now on shuts this connection down.

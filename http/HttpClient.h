@@ -1,26 +1,31 @@
 // HttpClient: fetches one resource over HTTP/1.0 and streams its body. Open sends a GET with
-// a byte range to the server named by an "http://" URL (or to a proxy), follows Location
-// redirections, answers a 401 with Basic credentials from a callback, and accepts a status
-// of 200 to 206; the body is then read through the Stream operations. Seek asks the server
-// again from another position (resuming a download).
+// a byte range to the server named by an "http://" or "https://" URL (directly, or through a
+// proxy: the whole URL for http, a CONNECT tunnel for https), follows Location redirections
+// (also from one scheme to the other), answers a 401 with Basic credentials from a callback,
+// and accepts a status of 200 to 206; the body is then read through the Stream operations.
+// Seek asks the server again from another position (resuming a download).
 //
 // Results of Open (the status output holds the status code whenever a status line was
 // parsed, except for a redirecting response):
-//   1                     accepted: the client is open and the body can be read
-//   kHttpRefused (3)      a status was parsed but not accepted: outside 200..206, a 401
-//                         without credentials, or a 206 whose Content-Range does not start
-//                         at 0 (the caller treats it as a failure)
-//   0, 1, 2               the status line did not match "HTTP/%u.%u %u": the numbers that
-//                         did match
-//   -1                    a URL or Location value that is not an absolute "http://" URL, has
-//                         a control character, is too long for the buffers or names a bad
-//                         port; an empty status line; header or credential texts that do not
-//                         fit; a short send
-//   -2                    no socket, or no memory for a new one
-//   -4                    null URL or null status output
-//   kHttpTooManyRedirects more than kHttpMaxRedirects Location redirections
-//   0 or less             the credentials callback's own result when the user declined
-//   other negative        the name resolution's or the connection's failure
+//   1                         accepted: the client is open and the body can be read
+//   kHttpRefused (3)          a status was parsed but not accepted: outside 200..206, a 401
+//                             without credentials, or a 206 whose Content-Range does not
+//                             start at 0 (the caller treats it as a failure)
+//   0, 1, 2                   the status line did not match "HTTP/%u.%u %u": the numbers
+//                             that did match
+//   -1                        a URL or Location value that is not an absolute "http://" or
+//                             "https://" URL, has a control character, is too long for the
+//                             buffers or names a bad port; no address of the server took
+//                             the connection; an empty status line; header or credential
+//                             texts that do not fit; a short send
+//   -2                        no socket, or no memory for a new one
+//   -4                        null URL or null status output
+//   kHttpTooManyRedirects     more than kHttpMaxRedirects Location redirections
+//   kHttpTunnelRefused        the proxy answered CONNECT with a status outside 200..299
+//   kSocketNameNotFound       the server's (or the proxy's) name is not known
+//   kSocketCertificateRefused the server's certificate has a problem (CertificateProblems)
+//   kSocketHandshakeFailed    the secure handshake failed
+//   0 or less                 the credentials callback's own result when the user declined
 //
 // Threads. Open, Seek, Close, SetProxy and the other set-up calls belong to one owner thread;
 // Read (and Write) may run on another thread while the client is open, and so may Reopen
@@ -49,6 +54,8 @@
 constexpr int kHttpRefused = 3;
 // Open's result when the server keeps redirecting.
 constexpr int kHttpTooManyRedirects = -21;
+// Open's result when the proxy refuses to open a tunnel to an https server.
+constexpr int kHttpTunnelRefused = -22;
 constexpr DWORD kHttpMaxRedirects = 20;
 // How often one Open asks for credentials before it gives up on a server that keeps
 // answering 401 (result kHttpRefused).
@@ -67,8 +74,8 @@ public:
     // Close, then releases the connection and the stores.
     ~HttpClient();
 
-    // Routes the next opens through the proxy host:port (a dotted quad, else a name resolved
-    // now). 1; -4 null host; -2 no socket to resolve with; the resolver's negative result (the
+    // Routes the next opens through the proxy host:port (an address, or a name that must
+    // resolve now). 1; -4 null host; -2 no socket to resolve with; kSocketNameNotFound (the
     // proxy stays cleared).
     int SetProxy(LPCWSTR host, WORD port);
     // Connects directly from now on. 1 when a proxy was set, 0 otherwise.
@@ -134,6 +141,10 @@ public:
     uint64_t Position() const { return position_.load(std::memory_order_relaxed); }
     // The complete text of the last request sent.
     LPCWSTR LastRequest() const { return lastRequest_.GetWide(); }
+    // What the certificate check found on the last secure connection tried (SSL_CERT_FLAG_*
+    // bits; 0 none or not secure), and the server's name it was checked against.
+    DWORD CertificateProblems() const { return certificateProblems_; }
+    LPCWSTR ServerHostName() const { return hostName_.GetWide(); }
     // The headers of the last response (owner thread only).
     PropertyList* ResponseHeaders() { return &responseHeaders_; }
 
@@ -157,12 +168,16 @@ private:
     int ReplaceSocket();
     int RetireConnection();
     void SetOpenState(bool open, uint64_t position, int64_t size);
-    int FindServer(const HttpUrlParts& parts);
     int TakeUrl(PropertyList* headers);
     int SendRequest(LPCWSTR authorization);
     int ReadResponseHead(LPSTR statusLine, DWORD capacity);
     int ResponseLength(uint64_t* length);
     bool RangeStartsAt(uint64_t position);
+
+    // HttpClientConnect.cpp: the connection to the server, directly or through the proxy
+    // (in a tunnel for https).
+    int ConnectToServer();
+    int OpenTunnel();
 
     // HttpClientOpen.cpp: redirection and authentication.
     int FollowLocation(LPCWSTR location, PropertyList* headers, Credentials* credentials);
@@ -176,14 +191,13 @@ private:
     SocketStream* socket_ = nullptr; // replaced under socketLock_
     bool socketUsed_ = false;        // the current socket has been connected
     bool useProxy_ = false;
-    DWORD proxyAddress_ = 0;
+    WString proxyHost_;
     WORD proxyPort_ = 0;
     std::atomic<BOOL> open_{FALSE}; // changed under the read lock
-    DWORD serverAddress_ = 0;
-    WORD serverPort_ = kHttpDefaultPort;
-    WString host_;     // the Host line's value
-    WString hostName_; // the name connected to
-    WString target_;   // the path, or the whole URL while a proxy is used
+    DWORD certificateProblems_ = 0; // of the last secure connection tried
+    WString host_;                  // the Host line's value
+    WString hostName_;              // the name connected to
+    WString target_;                // the path, or the whole URL while a proxy is used
     WString lastRequest_;
     WString extraHeaders_;
     HttpCredentialsCallback callback_ = nullptr;

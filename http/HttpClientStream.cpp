@@ -64,8 +64,9 @@ int HttpClient::Reopen(uint64_t position) {
 }
 
 LPCWSTR HttpClient::CredentialsForServer() {
-    if (!credentials_.given || credentials_.port != serverPort_ ||
-        !HttpSameHostName(credentials_.hostName, hostName_.GetWide())) {
+    if (!credentials_.given || credentials_.secure != parts_.secure ||
+        credentials_.port != parts_.port ||
+        !HttpSameHostName(credentials_.hostName, parts_.hostName)) {
         return nullptr;
     }
     return credentials_.encoded;

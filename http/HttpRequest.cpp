@@ -14,6 +14,7 @@
 namespace {
 
 constexpr DWORD kDecimalCapacity = 24; // the 20 digits of 2^64 - 1 and the terminator
+constexpr DWORD kPortTextCapacity = 8; // ":65535" and the terminator
 constexpr DWORD kCredentialChunkSize = 128;
 constexpr WCHAR kTab = 0x09;
 
@@ -88,6 +89,23 @@ int HttpBuildRequest(LPCWSTR target, LPCWSTR host, uint64_t position, LPCWSTR ex
     }
     if (fits) fits = AppendAll(request, capacity, {TEXT("\n")});
     if (!fits) {
+        request[0] = 0;
+        return kResultFail;
+    }
+    return kResultOk;
+}
+
+int HttpBuildTunnelRequest(LPCWSTR hostName, WORD port, LPWSTR request, DWORD capacity) {
+    if (hostName == nullptr || request == nullptr || capacity == 0) return kResultNullArgument;
+    const bool literal = StrFindUnit(hostName, u':', nullptr) == kResultOk;
+    WCHAR portText[kPortTextCapacity];
+    wsprintfW(portText, TEXT(":%u"), static_cast<unsigned>(port));
+    LPCWSTR open = literal ? TEXT("[") : TEXT("");
+    LPCWSTR close = literal ? TEXT("]") : TEXT("");
+    request[0] = 0;
+    if (!AppendAll(request, capacity,
+                   {TEXT("CONNECT "), open, hostName, close, portText, TEXT(" HTTP/1.0\n"),
+                    TEXT("Host: "), open, hostName, close, portText, TEXT("\n\n")})) {
         request[0] = 0;
         return kResultFail;
     }

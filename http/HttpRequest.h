@@ -6,10 +6,13 @@
 
 #include <windows.h>
 
+#include "http/HttpUrl.h"
 #include "http/PropertyList.h"
 
 constexpr DWORD kHttpRequestCapacity = 8192;      // units of a whole request, terminator incl.
 constexpr DWORD kHttpExtraHeadersCapacity = 4096; // units of the caller's header lines
+// A tunnel request: two authorities of the longest host name, brackets and port, and words.
+constexpr DWORD kHttpTunnelRequestCapacity = 2 * kHttpAuthorityCapacity + 64;
 // The credentials callback's buffers: 255 characters and the terminator each.
 constexpr DWORD kHttpCredentialCapacity = 256;
 // Narrow bytes of "user:password" that the encoder takes: 255 + 1 + 255.
@@ -31,6 +34,12 @@ int HttpBuildExtraHeaders(PropertyList* store, LPWSTR lines, DWORD capacity);
 // -4 null target, host, extraHeaders or request.
 int HttpBuildRequest(LPCWSTR target, LPCWSTR host, uint64_t position, LPCWSTR extraHeaders,
                      LPCWSTR authorization, LPWSTR request, DWORD capacity);
+
+// "CONNECT host:port HTTP/1.0" and "Host: host:port" (an IPv6 literal, one with a ":", in
+// brackets; the port always written), then the empty line: the request that opens a tunnel
+// through the proxy. 1; -1 when it does not fit capacity (request left empty); -4 null
+// argument.
+int HttpBuildTunnelRequest(LPCWSTR hostName, WORD port, LPWSTR request, DWORD capacity);
 
 // Base64 of "userId:password" (each converted to the default ANSI code page) on one line, no
 // breaks. 1 and encoded; -1 when either converts to more than kHttpCredentialBytes bytes, or

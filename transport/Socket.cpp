@@ -50,11 +50,15 @@ int PlatformLength(DWORD length) {
     return static_cast<int>(length > kLargestPlatformCount ? kLargestPlatformCount : length);
 }
 
+void CloseHandleNow(SOCKET handle) {
+    shutdown(handle, SD_BOTH);
+    closesocket(handle);
+}
+
 } // namespace
 
-Socket::Socket(int type) : handle_(INVALID_SOCKET) {
+Socket::Socket(int type) : type_(type), handle_(INVALID_SOCKET) {
     CountedStartup();
-    handle_.store(socket(AF_INET, type, 0));
 }
 
 Socket::~Socket() {
@@ -70,32 +74,57 @@ LONG Socket::StartupCount() {
     return count;
 }
 
+int Socket::Fail(int* error) {
+    if (error != nullptr) *error = WSAGetLastError();
+    return kResultFail;
+}
+
+int Socket::SetUpSecure(SOCKET handle, const SecureSetup& secure) {
+    const DWORD mode = SO_SEC_SSL;
+    if (setsockopt(handle, SOL_SOCKET, SO_SECURE, reinterpret_cast<const char*>(&mode),
+                   sizeof mode) != 0) {
+        return kResultFail;
+    }
+    SSLVALIDATECERTHOOK hook = secure.hook;
+    DWORD returned = 0;
+    if (WSAIoctl(handle, SO_SSL_SET_VALIDATE_CERT_HOOK, &hook, sizeof hook, nullptr, 0, &returned,
+                 nullptr, nullptr) != 0) {
+        return kResultFail;
+    }
+    DWORD nameLength = 0;
+    while (secure.peerName[nameLength] != 0) ++nameLength;
+    if (WSAIoctl(handle, SO_SSL_SET_PEERNAME, const_cast<LPSTR>(secure.peerName), nameLength + 1,
+                 nullptr, 0, &returned, nullptr, nullptr) != 0) {
+        return kResultFail;
+    }
+    if (!secure.deferred) return kResultOk;
+    DWORD flags = SSL_FLAG_DEFER_HANDSHAKE;
+    return WSAIoctl(handle, SO_SSL_SET_FLAGS, &flags, sizeof flags, nullptr, 0, &returned, nullptr,
+                    nullptr) == 0
+               ? kResultOk
+               : kResultFail;
+}
+
 int Socket::SetTimeout(DWORD milliseconds) {
-    const SOCKET handle = handle_.load();
-    if (handle == INVALID_SOCKET) return kResultFail;
     timeoutMs_ = milliseconds;
-    const char* value = reinterpret_cast<const char*>(&milliseconds);
-    const bool set = setsockopt(handle, SOL_SOCKET, SO_RCVTIMEO, value, sizeof milliseconds) == 0 &&
-                     setsockopt(handle, SOL_SOCKET, SO_SNDTIMEO, value, sizeof milliseconds) == 0;
+    const SOCKET handle = handle_.load();
+    return handle == INVALID_SOCKET ? kResultOk : ApplyTimeout(handle);
+}
+
+int Socket::ApplyTimeout(SOCKET handle) {
+    const char* value = reinterpret_cast<const char*>(&timeoutMs_);
+    const bool set = setsockopt(handle, SOL_SOCKET, SO_RCVTIMEO, value, sizeof timeoutMs_) == 0 &&
+                     setsockopt(handle, SOL_SOCKET, SO_SNDTIMEO, value, sizeof timeoutMs_) == 0;
     return set ? kResultOk : kResultFail;
 }
 
-int Socket::Connect(const sockaddr_in* remote) {
-    const SOCKET handle = handle_.load();
-    if (handle == INVALID_SOCKET || remote == nullptr) return kResultFail;
-    if (timeoutMs_ != 0) return ConnectWithin(handle, remote);
-    const int result =
-        connect(handle, reinterpret_cast<const sockaddr*>(remote), sizeof(sockaddr_in));
-    return result == 0 ? kResultOk : kResultFail;
-}
-
-int Socket::ConnectWithin(SOCKET handle, const sockaddr_in* remote) {
+int Socket::ConnectWithin(SOCKET handle, const sockaddr* address, int length, bool handshake) {
     // Non-blocking while connecting, so that select can bound the wait; a shutdown from
-    // another thread ends it at once.
+    // another thread ends it at once. The handshake then runs blocking, bounded by the
+    // socket's timeouts.
     ULONG nonBlocking = 1;
     if (ioctlsocket(handle, FIONBIO, &nonBlocking) != 0) return kResultFail;
-    bool connected =
-        connect(handle, reinterpret_cast<const sockaddr*>(remote), sizeof(sockaddr_in)) == 0;
+    bool connected = connect(handle, address, length) == 0;
     if (!connected && WSAGetLastError() == WSAEWOULDBLOCK) {
         fd_set writable;
         fd_set failed;
@@ -106,12 +135,57 @@ int Socket::ConnectWithin(SOCKET handle, const sockaddr_in* remote) {
         timeval limit{};
         limit.tv_sec = static_cast<long>(timeoutMs_ / 1000);
         limit.tv_usec = static_cast<long>(timeoutMs_ % 1000) * 1000;
-        connected = select(0, nullptr, &writable, &failed, &limit) > 0 &&
-                    FD_ISSET(handle, &writable) && !FD_ISSET(handle, &failed);
+        const int ready = select(0, nullptr, &writable, &failed, &limit);
+        connected = ready > 0 && FD_ISSET(handle, &writable) && !FD_ISSET(handle, &failed);
+        if (ready == 0) WSASetLastError(WSAETIMEDOUT);
     }
     ULONG blocking = 0;
-    if (ioctlsocket(handle, FIONBIO, &blocking) != 0) return kResultFail;
-    return connected ? kResultOk : kResultFail;
+    if (ioctlsocket(handle, FIONBIO, &blocking) != 0 || !connected) return kResultFail;
+    if (!handshake) return kResultOk;
+    DWORD returned = 0;
+    return WSAIoctl(handle, SO_SSL_PERFORM_HANDSHAKE, nullptr, 0, nullptr, 0, &returned, nullptr,
+                    nullptr) == 0
+               ? kResultOk
+               : kResultFail;
+}
+
+int Socket::Connect(const sockaddr* address, int length, const SecureSetup* secure, int* error) {
+    if (error != nullptr) *error = 0;
+    if (address == nullptr) return kResultNullArgument;
+    if (HasHandle()) Close();
+    const SOCKET handle = socket(address->sa_family, type_, 0);
+    if (handle == INVALID_SOCKET) return Fail(error);
+    handle_.store(handle);
+    // A Shutdown that came before the handle was published must still stop this connect;
+    // one that comes after it finds the handle and shuts it down.
+    if (shutDown_.load()) {
+        if (error != nullptr) *error = WSAESHUTDOWN;
+        Close();
+        return kResultFail;
+    }
+    const bool bounded = timeoutMs_ != 0;
+    const bool handshake = secure != nullptr && !secure->deferred;
+    if ((bounded && ApplyTimeout(handle) != kResultOk) ||
+        (secure != nullptr && SetUpSecure(handle, *secure) != kResultOk) ||
+        (bounded ? ConnectWithin(handle, address, length, handshake) != kResultOk
+                 : connect(handle, address, length) != 0)) {
+        const int result = Fail(error);
+        if (handle_.exchange(INVALID_SOCKET) == handle) closesocket(handle);
+        return result;
+    }
+    return kResultOk;
+}
+
+int Socket::PerformHandshake(int* error) {
+    if (error != nullptr) *error = 0;
+    const SOCKET handle = handle_.load();
+    if (handle == INVALID_SOCKET) return kResultFail;
+    DWORD returned = 0;
+    if (WSAIoctl(handle, SO_SSL_PERFORM_HANDSHAKE, nullptr, 0, nullptr, 0, &returned, nullptr,
+                 nullptr) != 0) {
+        return Fail(error);
+    }
+    return kResultOk;
 }
 
 int Socket::Send(const void* data, DWORD length, DWORD* sent) {
@@ -136,6 +210,7 @@ int Socket::Receive(void* buffer, DWORD capacity, DWORD* received) {
 }
 
 int Socket::Shutdown() {
+    shutDown_.store(true);
     const SOCKET handle = handle_.load();
     if (handle == INVALID_SOCKET) return kResultFail;
     return shutdown(handle, SD_BOTH) == 0 ? kResultOk : kResultFail;
@@ -144,9 +219,6 @@ int Socket::Shutdown() {
 int Socket::Close() {
     // Taking the handle first means two closing threads never close it twice.
     const SOCKET handle = handle_.exchange(INVALID_SOCKET);
-    if (handle != INVALID_SOCKET) {
-        shutdown(handle, SD_BOTH);
-        closesocket(handle);
-    }
+    if (handle != INVALID_SOCKET) CloseHandleNow(handle);
     return kResultOk;
 }

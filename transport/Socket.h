@@ -1,50 +1,70 @@
 // Socket: the owner of one platform socket handle. Every operation is one platform call with
-// its result folded into 1 (success) or -1 (failure, or no handle); the platform's error code
-// is never read.
+// its result folded into 1 (success) or -1 (failure, or no handle).
 //
 // Constructing a Socket starts the platform socket library and destroying it cleans the
 // library up again; a process-wide count of the live sockets makes the first start and the
 // last clean-up the only real calls. The count is updated under a lock, so sockets may be
 // made and destroyed on any thread.
 //
-// Threads: Shutdown and Close may be called while another thread is blocked in Receive or
-// Send on the same socket; the blocked call then returns (Receive with 0 bytes or -1). The
-// handle itself is read and replaced atomically. Destroying the object while another thread
-// is still inside one of its operations is never allowed.
+// The handle is made by Connect, in the family of the address it is given; a Connect that
+// fails closes it again, so the next address can be tried with a fresh one. A secure socket
+// is set up between the two, as the platform's secure-socket calls require: the mode, the
+// certificate hook, the peer name, and the deferred flag for a tunnel.
+//
+// Threads: Shutdown and Close may be called while another thread is blocked in Connect,
+// Receive or Send on the same socket; the blocked call then returns (Receive with 0 bytes or
+// -1), and a Connect that has not made its handle yet makes none. The handle itself is read
+// and replaced atomically. Destroying the object while another thread is still inside one of
+// its operations is never allowed.
 #pragma once
 
 #include <atomic>
 
 #include <windows.h>
-#include <winsock.h>
+#include <winsock2.h>
+
+#include <sslsock.h>
+
+// How a secure connection is made: the name the certificate must carry (narrow, the
+// platform's form), the hook that decides on the certificate, and whether the handshake
+// waits for PerformHandshake (a tunnel through a proxy).
+struct SecureSetup {
+    LPCSTR peerName;
+    SSLVALIDATECERTHOOK hook;
+    bool deferred;
+};
 
 class Socket {
 public:
-    // Starts the library (counted) and creates a socket of the given type (SOCK_STREAM) in
-    // the IPv4 family. A failed creation is not reported here: every later operation fails.
+    // Starts the library (counted). type is the socket type of every handle (SOCK_STREAM).
     explicit Socket(int type);
     // Close, then the counted clean-up of the library.
     ~Socket();
     Socket(const Socket&) = delete;
     Socket& operator=(const Socket&) = delete;
 
-    // True while the socket has a handle (created and not closed).
+    // True while the socket has a handle (connecting or connected, not closed).
     bool HasHandle() const { return handle_.load() != INVALID_SOCKET; }
 
-    // Bounds every later wait of this socket: a connect, a send or a receive that waits
-    // longer than milliseconds fails (-1). 0 waits forever (the default). 1; -1 no handle or
-    // the platform refused the options.
+    // Bounds every later wait of this socket: a connect, a handshake, a send or a receive
+    // that waits longer than milliseconds fails (-1). 0 waits forever (the default). 1; -1
+    // the platform refused the options on the current handle.
     int SetTimeout(DWORD milliseconds);
-    // connect with an IPv4 address record, within the timeout. 1 connected; -1 failure,
-    // time out or no handle.
-    int Connect(const sockaddr_in* remote);
+    // Makes a handle of address's family, sets it up as secure when secure is not null, and
+    // connects within the timeout (a secure socket also runs its handshake, unless deferred). 1
+    // connected; -1 failure (the handle is closed again; *error, optional, the platform's error
+    // code); -4 null address. A socket shut down before or during the call fails (WSAESHUTDOWN).
+    int Connect(const sockaddr* address, int length, const SecureSetup* secure, int* error);
+    // The deferred handshake of a secure socket. 1; -1 failure (*error as for Connect).
+    int PerformHandshake(int* error);
     // One send of length bytes. 1 and *sent (optional) = the bytes the platform accepted;
     // -1 failure or no handle (*sent 0).
     int Send(const void* data, DWORD length, DWORD* sent);
     // One recv of at most capacity bytes. 1 and *received (0 when the peer has closed);
     // -1 failure or no handle (*received 0); -4 null received.
     int Receive(void* buffer, DWORD capacity, DWORD* received);
-    // shutdown in both directions; the handle stays. 1; -1 no handle or refused.
+    // shutdown in both directions; the handle stays, and no Connect makes a new one after.
+    // 1; -1 no handle or refused.
     int Shutdown();
     // shutdown and closesocket, then no handle. Results of both calls are ignored. 1.
     int Close();
@@ -53,8 +73,13 @@ public:
     static LONG StartupCount();
 
 private:
-    int ConnectWithin(SOCKET handle, const sockaddr_in* remote);
+    int SetUpSecure(SOCKET handle, const SecureSetup& secure);
+    int ApplyTimeout(SOCKET handle);
+    int ConnectWithin(SOCKET handle, const sockaddr* address, int length, bool handshake);
+    int Fail(int* error);
 
+    int type_;
     std::atomic<SOCKET> handle_;
+    std::atomic<bool> shutDown_{false};
     DWORD timeoutMs_ = 0; // owner thread only
 };

@@ -1,38 +1,102 @@
 #include "transport/SocketStream.h"
 
-#include "base/Bytes.h"
+#include <ws2tcpip.h>
+
 #include "base/Results.h"
-#include "base/WString.h"
 
-SocketStream::SocketStream(int type) : socket_(type) {
-    ClearRemote();
-}
+namespace {
 
-void SocketStream::ClearRemote() {
-    BytesFill(&remote_, 0, sizeof remote_);
-    remote_.sin_family = AF_INET;
-}
+constexpr DWORD kPortTextCapacity = 8; // "65535" and the terminator
 
-int SocketStream::Resolve(LPCWSTR host, hostent** entry) {
-    if (entry == nullptr) return kResultNullArgument;
-    if (!socket_.HasHandle() || host == nullptr) return kResultFail;
-    WString name;
-    name.AssignWide(host);
-    hostent* found = gethostbyname(name.GetNarrow());
-    if (found == nullptr) return kResultFail;
-    *entry = found;
+} // namespace
+
+SocketStream::SocketStream(int type) : socket_(type) {}
+
+int SocketStream::SetSecure(LPCWSTR peerName, bool deferred) {
+    if (peerName == nullptr) return kResultNullArgument;
+    secure_ = true;
+    deferred_ = deferred;
+    peerName_.AssignWide(peerName);
     return kResultOk;
 }
+
+// Called by the platform during the handshake, on the connecting thread: only a certificate
+// the platform's own check found nothing wrong with is accepted.
+int CALLBACK SocketStream::CheckCertificate(DWORD type, LPVOID self, DWORD, LPBLOB,
+                                            DWORD problems) {
+    static_cast<SocketStream*>(self)->certificateProblems_.store(problems);
+    return type == SSL_CERT_X509 && problems == 0 ? SSL_ERR_OKAY : SSL_ERR_FAILED;
+}
+
+int SocketStream::SecureFailure(int error) const {
+    if (!secure_) return kResultFail;
+    if (error == WSAEACCES) return kSocketCertificateRefused;
+    if (error == WSAECONNABORTED) return kSocketHandshakeFailed;
+    return kResultFail;
+}
+
+namespace {
+
+// The stream addresses of host at port, in the resolver's order (freed by freeaddrinfo).
+// 1; kSocketNameNotFound.
+int LookUp(LPCWSTR host, WORD port, addrinfo** found) {
+    WString name;
+    name.AssignWide(host);
+    WCHAR portText[kPortTextCapacity];
+    wsprintfW(portText, TEXT("%u"), static_cast<unsigned>(port));
+    WString service;
+    service.AssignWide(portText);
+    addrinfo hints = {};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    *found = nullptr;
+    return getaddrinfo(name.GetNarrow(), service.GetNarrow(), &hints, found) == 0
+               ? kResultOk
+               : kSocketNameNotFound;
+}
+
+} // namespace
 
 int SocketStream::SetTimeout(DWORD milliseconds) {
     return socket_.SetTimeout(milliseconds);
 }
 
-int SocketStream::Connect(DWORD address, WORD port) {
-    remote_.sin_addr.s_addr = htonl(address);
-    remote_.sin_port = htons(port);
-    BytesFill(remote_.sin_zero, 0, sizeof remote_.sin_zero);
-    return socket_.Connect(&remote_);
+int SocketStream::Resolve(LPCWSTR host) {
+    if (host == nullptr) return kResultNullArgument;
+    addrinfo* found = nullptr;
+    const int result = LookUp(host, 0, &found);
+    if (found != nullptr) freeaddrinfo(found);
+    return result;
+}
+
+int SocketStream::Connect(LPCWSTR host, WORD port) {
+    if (host == nullptr) return kResultNullArgument;
+    addrinfo* found = nullptr;
+    if (LookUp(host, port, &found) != kResultOk) return kSocketNameNotFound;
+    SecureSetup setup = {peerName_.GetNarrow(), {CheckCertificate, this}, deferred_};
+    int result = kResultFail;
+    for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
+        certificateProblems_.store(0);
+        int error = 0;
+        if (socket_.Connect(entry->ai_addr, static_cast<int>(entry->ai_addrlen),
+                            secure_ ? &setup : nullptr, &error) == kResultOk) {
+            result = kResultOk;
+            break;
+        }
+        result = SecureFailure(error);
+        // Another address would show the same certificate; a shut-down stream tries no more.
+        if (result == kSocketCertificateRefused || error == WSAESHUTDOWN) break;
+    }
+    freeaddrinfo(found);
+    return result;
+}
+
+int SocketStream::PerformHandshake() {
+    if (!secure_ || !deferred_) return kResultFail;
+    int error = 0;
+    if (socket_.PerformHandshake(&error) == kResultOk) return kResultOk;
+    const int failure = SecureFailure(error);
+    return failure == kResultFail ? kSocketHandshakeFailed : failure;
 }
 
 int SocketStream::Send(const void* data, DWORD length, DWORD* sent) {
@@ -78,7 +142,7 @@ int SocketStream::GetAccessor(StreamAccessor* record) {
 }
 
 int SocketStream::Close() {
+    socket_.Shutdown();
     socket_.Close();
-    ClearRemote();
     return kResultOk;
 }

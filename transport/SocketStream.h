@@ -1,50 +1,77 @@
-// SocketStream: the Stream over one TCP connection. It adds host-name resolution and the
-// connection to an IPv4 address and port to a Socket, and exposes receiving and sending as
-// the stream's read and write. Every operation blocks as long as the platform call does,
-// within the timeout when one is set.
+// SocketStream: the Stream over one TCP connection, plain or secure. It resolves a host name
+// with getaddrinfo, tries each of its addresses (IPv6 and IPv4, in the resolver's order) until
+// one connects, and exposes receiving and sending as the stream's read and write. Every
+// operation blocks as long as the platform call does, within the timeout when one is set.
+//
+// A secure stream checks the server's certificate through the platform's secure sockets: the
+// platform verifies the chain, the dates and the peer name, and this stream's hook accepts
+// the certificate only when that check found nothing wrong. Nothing skips the check.
 //
 // One stream carries one connection: after Close it cannot connect again, so its owner
 // destroys it and makes a new one for the next connection. Used in this order: construct,
-// Resolve (unless the address is known), Connect, Send, any number of reads, Close, destroy.
+// SetSecure (for https), Connect, PerformHandshake (a deferred secure stream, after the
+// proxy's tunnel is open), Send, any number of reads, Close, destroy.
 //
-// Threads: Shutdown (and Close) may be called from another thread while a Receive, Send, Read
-// or Write is blocked on this stream: the blocked call returns at once (a receive with count
-// 0 or -1). The stream must not be destroyed until that call has returned; the owner makes
-// sure of it (the HTTP client shuts down, waits for the reading thread, then destroys).
+// Threads: Shutdown (and Close) may be called from another thread while a Connect, Receive,
+// Send, Read or Write is blocked on this stream: the blocked call returns at once (a receive
+// with count 0 or -1, a connect with -1 and no further address tried). The stream must not be
+// destroyed until that call has returned; the owner makes sure of it (the HTTP client shuts
+// down, waits for the reading thread, then destroys).
 #pragma once
 
-#include <windows.h>
-#include <winsock.h>
+#include <atomic>
 
+#include <windows.h>
+#include <winsock2.h>
+
+#include "base/WString.h"
 #include "transport/Socket.h"
 #include "transport/Stream.h"
 
+// Connect's results beyond 1 and -1.
+constexpr int kSocketNameNotFound = -30;       // the resolver knows no address for the host
+constexpr int kSocketCertificateRefused = -31; // the certificate check found a problem
+constexpr int kSocketHandshakeFailed = -32;    // the secure handshake failed
+
 class SocketStream final : public Stream {
 public:
-    // type: SOCK_STREAM. The socket is created at once; a failure shows as -1 from every
-    // later operation.
+    // type: SOCK_STREAM. The socket itself is made by Connect, in the family of the address.
     explicit SocketStream(int type);
     // Close, then the counted clean-up of the socket library.
     ~SocketStream() = default;
 
-    // Resolves host (UTF-16, converted to the default ANSI code page) with gethostbyname.
-    // 1 and *entry (the platform's per-thread entry: copy the address out at once);
-    // -1 no socket handle or name not found; -4 null entry.
-    int Resolve(LPCWSTR host, hostent** entry);
-    // Bounds the connect and every wait for bytes (Socket::SetTimeout); 0 waits forever.
+    // From the next Connect on the connection is secure and its certificate must name
+    // peerName (a host name, or an IP address without brackets). deferred: Connect makes the
+    // TCP connection only, PerformHandshake runs the handshake later (a proxy's tunnel).
+    // 1; -4 null name.
+    int SetSecure(LPCWSTR peerName, bool deferred);
+    // Bounds the connect, the handshake and every wait for bytes (Socket::SetTimeout); 0 waits
+    // forever. Set before Connect.
     int SetTimeout(DWORD milliseconds);
-    // Connects to address:port, both in host byte order (the address's first octet in its
-    // top byte). 1 connected; -1 failure, time out or no socket handle.
-    int Connect(DWORD address, WORD port);
+    // Resolves host (UTF-16, converted to the default ANSI code page; an IPv6 literal without
+    // brackets) and connects to port at each address in turn until one connects. 1 connected;
+    // kSocketNameNotFound; for the last address tried: -1 the connection failed,
+    // kSocketCertificateRefused or kSocketHandshakeFailed (a refused certificate ends the
+    // attempts at once); -4 null host.
+    int Connect(LPCWSTR host, WORD port);
+    // Whether the resolver knows host. 1; kSocketNameNotFound; -4 null host.
+    int Resolve(LPCWSTR host);
+    // Runs the deferred handshake. 1; kSocketCertificateRefused; kSocketHandshakeFailed; -1 not
+    // connected or not a deferred secure stream.
+    int PerformHandshake();
+    // The problems (SSL_CERT_FLAG_* bits) the platform's check reported for the last
+    // certificate; 0 when none was seen or it had none.
+    DWORD CertificateProblems() const { return certificateProblems_.load(); }
+
     // One send of length bytes. 1 and *sent (optional) = the bytes accepted; -1 failure or
-    // no socket handle (*sent 0). A partial send is not retried.
+    // not connected (*sent 0). A partial send is not retried.
     int Send(const void* data, DWORD length, DWORD* sent);
     // One receive of at most capacity bytes. 1 and *received (0 once the peer has closed);
-    // -1 failure or no socket handle (*received 0); -4 null received.
+    // -1 failure or not connected (*received 0); -4 null received.
     int Receive(void* buffer, DWORD capacity, DWORD* received);
     // Ends the connection in both directions but keeps the handle, so a call blocked on
-    // another thread returns and nothing is released under it. 1; -1 no socket handle or
-    // refused. Safe from any thread while the stream exists.
+    // another thread returns and nothing is released under it; no connection is made after.
+    // 1; -1 not connected or refused. Safe from any thread while the stream exists.
     int Shutdown();
 
     // Name, size and seek are not supported: -1.
@@ -58,15 +85,17 @@ public:
     int Write(const void* data, DWORD* count) override;
     // -4 null record; else the shared accessor record (no check of the connection).
     int GetAccessor(StreamAccessor* record) override;
-    // Shuts down and closes the socket (once), clears the remote address. Always 1.
+    // Shuts down and closes the socket (once). Always 1.
     int Close() override;
 
-    // The address record of the last connect (cleared by Close), for tests.
-    const sockaddr_in& Remote() const { return remote_; }
-
 private:
-    void ClearRemote();
+    static int CALLBACK CheckCertificate(DWORD type, LPVOID self, DWORD chainLength, LPBLOB chain,
+                                         DWORD problems);
+    int SecureFailure(int error) const;
 
     Socket socket_;
-    sockaddr_in remote_;
+    bool secure_ = false;
+    bool deferred_ = false;
+    WString peerName_;
+    std::atomic<DWORD> certificateProblems_{0};
 };

@@ -76,7 +76,7 @@ TEST_F(HttpClientTest, SendsTheWholeUrlToTheProxyAndStillResolvesTheServer) {
     EXPECT_EQ(ReadBody(), "via proxy");
 
     // The server's own name must resolve, even though the proxy would fetch it.
-    EXPECT_EQ(Open("http://no-such-host.invalid/f"), kResultFail);
+    EXPECT_EQ(Open("http://no-such-host.invalid/f"), kSocketNameNotFound);
     EXPECT_EQ(server.connectionCount(), 1u);
 
     // Clearing the proxy of an open client turns the target back into the path.
@@ -88,9 +88,9 @@ TEST_F(HttpClientTest, SendsTheWholeUrlToTheProxyAndStillResolvesTheServer) {
     EXPECT_EQ(FileName(), "a");
 }
 
-TEST_F(HttpClientTest, SetProxyTakesADottedQuadOrAResolvableName) {
+TEST_F(HttpClientTest, SetProxyTakesAnAddressOrAResolvableName) {
     EXPECT_EQ(client.SetProxy(nullptr, 8080), kResultNullArgument);
-    EXPECT_EQ(client.SetProxy(TEXT("no-such-proxy.invalid"), 8080), kResultFail);
+    EXPECT_EQ(client.SetProxy(TEXT("no-such-proxy.invalid"), 8080), kSocketNameNotFound);
     EXPECT_EQ(client.ClearProxy(), kResultNo); // a failed set leaves the proxy cleared
     EXPECT_EQ(client.SetProxy(TEXT("127.0.0.1"), static_cast<WORD>(server.port())), kResultOk);
     server.addReply(okReply("p"));

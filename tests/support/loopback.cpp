@@ -46,11 +46,19 @@ bool waitFor(int fd, short events, Clock::time_point deadline) {
 }
 
 // A non-blocking TCP connect to 127.0.0.1:port within the deadline; the socket or -1.
-int connectTo(int port, Clock::time_point deadline) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+int connectTo(int port, Clock::time_point deadline, bool ipv6 = false) {
+    const int fd =
+        ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
     const sockaddr_in address = loopbackAddress(port);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return fd;
+    sockaddr_in6 address6{};
+    address6.sin6_family = AF_INET6;
+    address6.sin6_port = htons(uint16_t(port));
+    address6.sin6_addr = in6addr_loopback;
+    const int connected =
+        ipv6 ? ::connect(fd, reinterpret_cast<const sockaddr*>(&address6), sizeof address6)
+             : ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    if (connected == 0) return fd;
     if (errno == EINPROGRESS && waitFor(fd, POLLOUT, deadline)) {
         int error = 0;
         socklen_t length = sizeof error;
@@ -78,10 +86,12 @@ int pickFreePort() {
     return port;
 }
 
-bool waitUntilAccepting(int port, Millis limit, const std::function<bool()>& keepTrying) {
+bool waitUntilAccepting(int port, Millis limit, const std::function<bool()>& keepTrying,
+                        bool ipv6) {
     const auto deadline = Clock::now() + limit;
     for (;;) {
-        const int fd = connectTo(port, std::min(deadline, Clock::now() + kProbeInterval * 10));
+        const int fd =
+            connectTo(port, std::min(deadline, Clock::now() + kProbeInterval * 10), ipv6);
         if (fd >= 0) {
             ::close(fd);
             return true;

@@ -18,9 +18,10 @@ inline constexpr Millis kDefaultClientLimit{5000};
 // none could be had.
 int pickFreePort();
 
-// Tries to connect to 127.0.0.1:port until it succeeds or the limit passes; stops early when
-// keepTrying (if given) returns false.
-bool waitUntilAccepting(int port, Millis limit, const std::function<bool()>& keepTrying = {});
+// Tries to connect to 127.0.0.1:port ([::1]:port with ipv6) until it succeeds or the limit
+// passes; stops early when keepTrying (if given) returns false.
+bool waitUntilAccepting(int port, Millis limit, const std::function<bool()>& keepTrying = {},
+                        bool ipv6 = false);
 
 // One TCP connection to 127.0.0.1.
 class LoopbackClient {

@@ -54,7 +54,13 @@ std::string NginxServer::configuration(int port) const {
     }
     conf += "    default_type application/octet-stream;\n";
     conf += "    server {\n";
-    conf += "        listen 127.0.0.1:" + std::to_string(port) + ";\n";
+    const std::string ssl = options_.tls ? " ssl" : "";
+    if (options_.ipv4) conf += "        listen 127.0.0.1:" + std::to_string(port) + ssl + ";\n";
+    if (options_.ipv6) conf += "        listen [::1]:" + std::to_string(port) + ssl + ";\n";
+    if (options_.tls) {
+        conf += "        ssl_certificate " + quoted(options_.tls->certificate) + ";\n";
+        conf += "        ssl_certificate_key " + quoted(options_.tls->key) + ";\n";
+    }
     conf += "        server_name localhost;\n";
     conf += "        root " + quoted(docRoot()) + ";\n";
     conf += "        location / { }\n";
@@ -68,7 +74,7 @@ std::string NginxServer::configuration(int port) const {
     }
     for (const NginxRedirect& redirect : options_.redirects) {
         const std::string target = !redirect.to.empty() && redirect.to[0] == '/'
-                                       ? "http://127.0.0.1:" + std::to_string(port) + redirect.to
+                                       ? base(port) + redirect.to
                                        : replacePort(redirect.to, port);
         conf += "        location = " + redirect.from + " { return " +
                 std::to_string(redirect.status) + " " + target + "; }\n";
@@ -106,7 +112,7 @@ bool NginxServer::start() {
             return {"-p", prefix + "/",          "-c", prefix + "/nginx.conf",
                     "-e", prefix + "/error.log", "-g", "daemon off;"};
         },
-        [&] { return "\n" + errorLog(); }, error_);
+        [&] { return "\n" + errorLog(); }, error_, !options_.ipv4);
     return port_ != 0;
 }
 
@@ -114,8 +120,13 @@ void NginxServer::stop() {
     child_.stop();
 }
 
+std::string NginxServer::base(int port) const {
+    return std::string(options_.tls ? "https" : "http") + "://" +
+           (options_.ipv4 ? "127.0.0.1" : "[::1]") + ":" + std::to_string(port);
+}
+
 std::string NginxServer::url(std::string_view path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
+    return base(port_) + std::string(path);
 }
 
 bool NginxServer::writeFile(std::string_view relativePath, std::string_view bytes) const {

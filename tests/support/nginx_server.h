@@ -4,6 +4,7 @@
 // by its process id. Static files are served with byte ranges (206 for "Range: bytes=N-").
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -11,6 +12,7 @@
 
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_certificates.h"
 
 namespace qb::test {
 
@@ -21,8 +23,8 @@ struct NginxAuth {
     std::vector<std::pair<std::string, std::string>> users = {{"user", "secret"}};
 };
 
-// "location = from { return status to; }". A target beginning with "/" becomes
-// "http://127.0.0.1:PORT" + to; in any other, "{port}" is replaced by the port.
+// "location = from { return status to; }". A target beginning with "/" becomes the server's
+// own url(to); in any other, "{port}" is replaced by the port.
 struct NginxRedirect {
     std::string from = "/redirect";
     std::string to = "/target";
@@ -34,6 +36,10 @@ struct NginxOptions {
     std::vector<NginxRedirect> redirects = {NginxRedirect{}};
     // Added inside the server block; "{port}" is replaced by the port.
     std::string extraServerConfig;
+    // The listeners: 127.0.0.1 and/or [::1], plain or TLS with these files.
+    bool ipv4 = true;
+    bool ipv6 = false;
+    std::optional<CertificateFiles> tls;
 };
 
 class NginxServer {
@@ -52,7 +58,7 @@ public:
     bool running() { return child_.running(); }
     int port() const { return port_; }
     int pid() const { return child_.pid(); }
-    // "http://127.0.0.1:PORT" + path.
+    // "http://127.0.0.1:PORT" + path ("https" with TLS, "[::1]" when only IPv6 listens).
     std::string url(std::string_view path) const;
 
     // The document root; files may be added before or after start.
@@ -66,6 +72,7 @@ public:
 
 private:
     std::string configuration(int port) const;
+    std::string base(int port) const;
 
     NginxOptions options_;
     TempDir folder_;

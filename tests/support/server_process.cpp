@@ -9,7 +9,7 @@ namespace qb::test::detail {
 
 int startOnFreePort(ChildProcess& child, const std::string& program,
                     const std::function<std::vector<std::string>(int port)>& configure,
-                    const std::function<std::string()>& describe, std::string& error) {
+                    const std::function<std::string()>& describe, std::string& error, bool ipv6) {
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
         const int port = pickFreePort();
         if (port == 0) {
@@ -21,7 +21,8 @@ int startOnFreePort(ChildProcess& child, const std::string& program,
             error = child.error();
             return 0;
         }
-        if (waitUntilAccepting(port, kAcceptLimit, [&] { return child.running(); }) &&
+        if (waitUntilAccepting(
+                port, kAcceptLimit, [&] { return child.running(); }, ipv6) &&
             child.running()) {
             return port;
         }
