@@ -6,6 +6,8 @@
 #include "base/ErrorLine.h"
 #include "resources/resource.h"
 
+#include <sslsock.h>
+
 namespace {
 
 // What follows the message when the window is shown.
@@ -34,6 +36,10 @@ constexpr Meaning kMeanings[] = {
     {Failure::kConnect, TEXT("HTTPサーバへの接続に失敗しました。"),
      TEXT("Failed to connect to HTTP server."), nullptr, kExitNetworkFailed, true,
      Then::kRecordAndStop, Then::kNothing},
+    // The texts frame the server's name and the reason (CertificateReasons).
+    {Failure::kCertificate, TEXT("HTTPSサーバ %s への接続に失敗しました。%s"),
+     TEXT("Failed to connect to HTTPS server %s. %s"), nullptr, kExitNetworkFailed, true,
+     Then::kRecordAndStop, Then::kNothing},
     {Failure::kNoFileName, kNoNameJa, kNoNameEn, nullptr, kExitNoFileName, true,
      Then::kRecordAndStop, Then::kStop},
     {Failure::kEmptyFileName, kNoNameJa, kNoNameEn,
@@ -55,6 +61,31 @@ constexpr Meaning kMeanings[] = {
      kExitWriteFailed, false, Then::kStop, Then::kStop},
 };
 
+// Why a secure connection failed, by the first problem the certificate check found.
+struct CertificateReason {
+    DWORD problem; // an SSL_CERT_FLAG_* bit; 0 matches any (the handshake itself failed)
+    LPCWSTR japanese;
+    LPCWSTR english;
+};
+
+constexpr CertificateReason kCertificateReasons[] = {
+    {SSL_CERT_FLAG_ISSUER_UNKNOWN, TEXT("証明書が信頼されていません。"),
+     TEXT("The certificate is not trusted.")},
+    {SSL_CERT_FLAG_NAME_MISMATCH, TEXT("証明書は別のホストのものです。"),
+     TEXT("The certificate is for another host.")},
+    {SSL_CERT_FLAG_EXPIRED, TEXT("証明書の有効期限が切れています。"),
+     TEXT("The certificate has expired.")},
+    {SSL_CERT_FLAG_NOT_YET_VALID, TEXT("証明書はまだ有効ではありません。"),
+     TEXT("The certificate is not yet valid.")},
+    {SSL_CERT_FLAG_OTHER, TEXT("証明書が正しくありません。"),
+     TEXT("The certificate is not valid.")},
+    {0, TEXT("安全な接続を確立できませんでした。"),
+     TEXT("The secure connection could not be established.")},
+};
+
+// A message box text: wsprintfW writes at most this many units, terminator included.
+constexpr DWORD kMessageCapacity = 1024;
+
 const Meaning& MeaningOf(Failure failure) {
     for (const Meaning& meaning : kMeanings) {
         if (meaning.failure == failure) return meaning;
@@ -66,10 +97,9 @@ void PostStop(HWND dialog) {
     PostMessageW(dialog, WM_COMMAND, IDC_STOP, 0);
 }
 
-} // namespace
-
-void ReportFailure(HWND dialog, AutomaticOutcome* outcome, Failure failure) {
-    const Meaning& meaning = MeaningOf(failure);
+// Reports meaning with its texts (japanese, english) as given.
+void Report(HWND dialog, AutomaticOutcome* outcome, const Meaning& meaning, LPCWSTR japanese,
+            LPCWSTR english) {
     const bool automatic = outcome != nullptr;
     const bool hidden = automatic && !gShowWindow;
     const Then then = hidden      ? Then::kRecordAndStop
@@ -82,14 +112,37 @@ void ReportFailure(HWND dialog, AutomaticOutcome* outcome, Failure failure) {
     }
     if (hidden) {
         // Whoever started the program learns why from standard error.
-        WriteErrorLine(ByLanguage(meaning.japanese, meaning.english), gUrl.GetWide());
+        WriteErrorLine(ByLanguage(japanese, english), gUrl.GetWide());
         outcome->closeAfterStop = true;
     } else {
-        LPCWSTR english = !automatic && meaning.interactiveEnglish != nullptr
-                              ? meaning.interactiveEnglish
-                              : meaning.english;
-        MessageBoxW(dialog, ByLanguage(meaning.japanese, english),
+        MessageBoxW(dialog, ByLanguage(japanese, english),
                     ByLanguage(TEXT("エラー"), TEXT("ERROR")), MB_ICONEXCLAMATION | MB_TOPMOST);
     }
     if (then != Then::kNothing) PostStop(dialog);
+}
+
+} // namespace
+
+void ReportFailure(HWND dialog, AutomaticOutcome* outcome, Failure failure) {
+    const Meaning& meaning = MeaningOf(failure);
+    LPCWSTR english = outcome == nullptr && meaning.interactiveEnglish != nullptr
+                          ? meaning.interactiveEnglish
+                          : meaning.english;
+    Report(dialog, outcome, meaning, meaning.japanese, english);
+}
+
+void ReportCertificateFailure(HWND dialog, AutomaticOutcome* outcome, LPCWSTR host,
+                              DWORD problems) {
+    const CertificateReason* reason = &kCertificateReasons[0];
+    for (const CertificateReason& candidate : kCertificateReasons) {
+        reason = &candidate;
+        if ((problems & candidate.problem) != 0 || candidate.problem == 0) break;
+    }
+    const Meaning& meaning = MeaningOf(Failure::kCertificate);
+    LPCWSTR name = host != nullptr ? host : TEXT("");
+    WCHAR japanese[kMessageCapacity];
+    WCHAR english[kMessageCapacity];
+    wsprintfW(japanese, meaning.japanese, name, reason->japanese);
+    wsprintfW(english, meaning.english, name, reason->english);
+    Report(dialog, outcome, meaning, japanese, english);
 }

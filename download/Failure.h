@@ -17,6 +17,7 @@ struct AutomaticOutcome {
 
 enum class Failure {
     kConnect,       // the request could not be opened
+    kCertificate,   // the server's certificate was refused or the secure handshake failed
     kNoFileName,    // neither the path nor the server names the file
     kEmptyFileName, // the server's name for the file is empty
     kResumeRefused, // the server can't continue the existing file (window shown only)
@@ -30,3 +31,7 @@ enum class Failure {
 // the exit code, makes the next Stop close the dialog and posts Stop. Otherwise: shows the message,
 // then records and posts Stop as the failure asks.
 void ReportFailure(HWND dialog, AutomaticOutcome* outcome, Failure failure);
+
+// Reports Failure::kCertificate with its message naming host and the reason: the first of the
+// certificate's problems (SSL_CERT_FLAG_* bits), or a failed handshake when there are none.
+void ReportCertificateFailure(HWND dialog, AutomaticOutcome* outcome, LPCWSTR host, DWORD problems);

@@ -50,7 +50,7 @@ private:
     bool ReadUrl();
     void SetReferer();
     bool ChooseRoute();
-    bool OpenRequest();
+    int OpenRequest();
     bool ChooseFileName();
     bool OpenTarget(bool* existed);
     bool HandleExistingFile();
@@ -86,8 +86,16 @@ int StartStep::Run() {
         Fail(Failure::kConnect);
     } else {
         SetReferer();
-        if (!ChooseRoute() || !OpenRequest()) {
+        if (!ChooseRoute()) {
             Fail(Failure::kConnect);
+        } else if (const int opened = OpenRequest(); opened != 1) {
+            // A certificate or handshake failure has its own message, naming the server.
+            if (opened == kSocketCertificateRefused || opened == kSocketHandshakeFailed) {
+                ReportCertificateFailure(dialog_, outcome_, gHttpClient->ServerHostName(),
+                                         gHttpClient->CertificateProblems());
+            } else {
+                Fail(Failure::kConnect);
+            }
         } else {
             SetButtons(dialog_, ButtonState::kReceiving);
             if (gHttpClient->GetFinalUrl(buffers_->url, kUrlCapacity) > 0) {
@@ -138,12 +146,14 @@ bool StartStep::ChooseRoute() {
     return true;
 }
 
-bool StartStep::OpenRequest() {
+// 1 open; else Open's result (a refused status or an unparsable status line is no answer to
+// use either: -1 then).
+int StartStep::OpenRequest() {
     gHttpClient->SetTimeout(gTimeoutSeconds * kMillisecondsPerSecond);
     WORD status = 0;
     const int opened = gHttpClient->Open(buffers_->url, &status, gDefaultHeaders);
-    // A refused status (kHttpRefused) or an unparsable status line is no answer to use.
-    return opened == 1 && gHttpClient->IsOpen();
+    if (opened < 0) return opened;
+    return opened == 1 && gHttpClient->IsOpen() ? 1 : -1;
 }
 
 bool StartStep::ChooseFileName() {

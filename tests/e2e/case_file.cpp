@@ -154,13 +154,35 @@ private:
     bool server(const std::string& keyword) {
         CaseServer server;
         server.line = lineNumber_;
-        if (!name(server.name, "a server name") || !noMore()) return false;
+        if (!name(server.name, "a server name")) return false;
         if (!serverNames_.insert(server.name).second) return fail("a second server " + server.name);
         if (keyword == "tinyproxy") {
             server.kind = CaseServer::Kind::Tinyproxy;
+            while (!in_.AtEnd()) {
+                std::string option;
+                uint64_t port = 0;
+                if (!word(option, "connect-port") || option != "connect-port" || !number(port))
+                    return fail("tinyproxy takes only \"connect-port N\" options");
+                server.connectPorts.push_back(int(port));
+            }
             description_.servers.push_back(std::move(server));
             return true;
         }
+        while (keyword == "nginx" && !in_.AtEnd()) {
+            std::string option;
+            if (!word(option, "tls or ipv6-only")) return false;
+            if (option == "ipv6-only") {
+                server.ipv6Only = true;
+            } else if (option == "tls") {
+                if (!word(server.certificate, "a certificate")) return false;
+                if (server.certificate != "loopback" && server.certificate != "other-name" &&
+                    server.certificate != "expired" && server.certificate != "untrusted")
+                    return fail("unknown certificate \"" + server.certificate + "\"");
+            } else {
+                return fail("unknown nginx option \"" + option + "\"");
+            }
+        }
+        if (!noMore()) return false;
         server.kind = keyword == "nginx" ? CaseServer::Kind::Nginx : CaseServer::Kind::Scripted;
         description_.servers.push_back(std::move(server));
         block_ = &description_.servers.back();

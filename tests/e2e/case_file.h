@@ -36,7 +36,10 @@ struct CaseServer {
         std::string path; // document-root path
         std::string data; // data item name
     };
-    std::vector<DocFile> files; // Nginx: the document root
+    std::vector<DocFile> files;    // Nginx: the document root
+    std::string certificate;       // Nginx: TLS with this test certificate ("" plain)
+    bool ipv6Only = false;         // Nginx: listens on [::1] only
+    std::vector<int> connectPorts; // Tinyproxy: the only ports it opens tunnels to
     int line = 0;
 };
 

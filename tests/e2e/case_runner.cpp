@@ -20,6 +20,7 @@
 #include "tests/support/script_file.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_certificates.h"
 #include "tests/support/tinyproxy_server.h"
 #include "tests/tui/tmux_session.h"
 
@@ -217,7 +218,22 @@ private:
             }
             case CaseServer::Kind::Nginx: {
                 if (!NginxServer::available()) return skip("nginx is not installed");
-                auto nginx = std::make_unique<NginxServer>();
+                qb::test::NginxOptions nginxOptions;
+                nginxOptions.ipv4 = !server.ipv6Only;
+                nginxOptions.ipv6 = server.ipv6Only;
+                if (!server.certificate.empty()) {
+                    const auto& made = qb::test::TestCertificates::shared();
+                    if (!made.made()) {
+                        ADD_FAILURE_AT(context_.casePath.c_str(), server.line) << made.error();
+                        return false;
+                    }
+                    nginxOptions.tls = server.certificate == "other-name"  ? made.otherName()
+                                       : server.certificate == "expired"   ? made.expired()
+                                       : server.certificate == "untrusted" ? made.untrusted()
+                                                                           : made.loopback();
+                    trustTestAuthority_ = true;
+                }
+                auto nginx = std::make_unique<NginxServer>(std::move(nginxOptions));
                 for (const auto& file : server.files) nginx->writeFile(file.path, data_[file.data]);
                 if (!nginx->start()) {
                     ADD_FAILURE_AT(context_.casePath.c_str(), server.line)
@@ -230,7 +246,11 @@ private:
             }
             case CaseServer::Kind::Tinyproxy: {
                 if (!TinyproxyServer::available()) return skip("tinyproxy is not installed");
-                auto proxy = std::make_unique<TinyproxyServer>();
+                qb::test::TinyproxyOptions proxyOptions;
+                for (int port : server.connectPorts) {
+                    proxyOptions.extraConfig.push_back("ConnectPort " + std::to_string(port));
+                }
+                auto proxy = std::make_unique<TinyproxyServer>(std::move(proxyOptions));
                 if (!proxy->start()) {
                     ADD_FAILURE_AT(context_.casePath.c_str(), server.line)
                         << "tinyproxy: " << proxy->error();
@@ -367,6 +387,11 @@ private:
             bool replaced = false;
             for (const auto& own : run.env) replaced |= envName(own) == name;
             if (!replaced) options.env.emplace_back(entry);
+        }
+        // The program trusts the test authority alone, through its own environment.
+        if (trustTestAuthority_) {
+            options.env.push_back("SSL_CERT_FILE=" + qb::test::TestCertificates::shared().caFile());
+            options.unsetEnv.emplace_back("SSL_CERT_DIR");
         }
         options.env.insert(options.env.end(), run.env.begin(), run.env.end());
         for (const char* name : kUnsetEnv) {
@@ -602,6 +627,7 @@ private:
     std::map<std::string, int> ports_;
     std::map<std::string, std::unique_ptr<ScriptedServer>> scripted_;
     std::vector<std::unique_ptr<NginxServer>> nginx_;
+    bool trustTestAuthority_ = false; // an nginx of the case serves a test certificate
     std::vector<std::unique_ptr<TinyproxyServer>> proxies_;
     int terminalRuns_ = 0;
 };
