@@ -1,16 +1,16 @@
-#include "code_set.h"
+#include "platform/kernel/code_set.h"
 
 #include <cctype>
 #include <cstdio>
 
-#include "locale_env.h"
+#include "platform/kernel/locale_env.h"
 #include "win/kernel.h"
 
 namespace qb::kernel {
 namespace {
 
 // Lower case without "-" and "_": "Shift_JIS", "shift-jis" and "SHIFTJIS" compare equal.
-std::string normalized(const std::string& codeSet) {
+std::string Normalized(const std::string& codeSet) {
     std::string out;
     for (char c : codeSet) {
         if (c == '-' || c == '_') continue;
@@ -51,18 +51,18 @@ constexpr size_t kCodePageNameCapacity = 16;
 
 } // namespace
 
-std::string ansiCodeSet() {
-    const LocaleName locale = parseLocaleName(localeVariable({"LC_ALL", "LC_CTYPE", "LANG"}));
-    if (isPortableLocale(locale) || locale.codeset.empty()) return kUtf8CodeSet;
-    const std::string key = normalized(locale.codeset);
+std::string AnsiCodeSet() {
+    const LocaleName locale = ParseLocaleName(LocaleVariable({"LC_ALL", "LC_CTYPE", "LANG"}));
+    if (IsPortableLocale(locale) || locale.codeset.empty()) return kUtf8CodeSet;
+    const std::string key = Normalized(locale.codeset);
     for (const CodeSetAlias& alias : kLocaleCodeSets) {
         if (key == alias.normalizedName) return alias.iconvName;
     }
     return locale.codeset;
 }
 
-std::string codeSetOfCodePage(UINT codePage) {
-    if (codePage == CP_ACP || codePage == CP_OEMCP) return ansiCodeSet();
+std::string CodeSetOfCodePage(UINT codePage) {
+    if (codePage == CP_ACP || codePage == CP_OEMCP) return AnsiCodeSet();
     for (const CodePageName& entry : kCodePages) {
         if (entry.codePage == codePage) return entry.iconvName;
     }

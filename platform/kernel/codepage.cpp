@@ -7,9 +7,9 @@
 
 #include <windows.h>
 
-#include "code_set.h"
-#include "iconv_convert.h"
-#include "utf8_codec.h"
+#include "platform/kernel/code_set.h"
+#include "platform/kernel/iconv_convert.h"
+#include "platform/kernel/utf8_codec.h"
 
 using qb::kernel::ConvertResult;
 
@@ -23,29 +23,29 @@ constexpr DWORD kWideFlags = WC_COMPOSITECHECK | WC_DISCARDNS | WC_SEPCHARS | WC
 constexpr size_t kMaxDefaultCharBytes = 2;
 constexpr const char* kStandardDefaultChar = "?";
 
-int fail(DWORD error) {
+int Fail(DWORD error) {
     SetLastError(error);
     return 0;
 }
 
 // Hands a finished conversion to the caller: a size query, a copy, or a buffer too small.
 template <typename Unit>
-int deliver(const std::basic_string<Unit>& converted, Unit* out, int capacity) {
-    if (converted.size() > static_cast<size_t>(INT_MAX)) return fail(ERROR_INVALID_PARAMETER);
+int Deliver(const std::basic_string<Unit>& converted, Unit* out, int capacity) {
+    if (converted.size() > static_cast<size_t>(INT_MAX)) return Fail(ERROR_INVALID_PARAMETER);
     const int needed = static_cast<int>(converted.size());
     if (capacity == 0) return needed;
-    if (needed > capacity) return fail(ERROR_INSUFFICIENT_BUFFER);
+    if (needed > capacity) return Fail(ERROR_INSUFFICIENT_BUFFER);
     std::memcpy(out, converted.data(), converted.size() * sizeof(Unit));
     return needed;
 }
 
 // The locale's own code set falls back to UTF-8 when iconv does not know it, so a strange
 // LANG never stops conversions; an explicit unknown code page is refused.
-bool isAnsiPage(UINT codePage) {
+bool IsAnsiPage(UINT codePage) {
     return codePage == CP_ACP || codePage == CP_OEMCP;
 }
 
-size_t wideLength(LPCWSTR text) {
+size_t WideLength(LPCWSTR text) {
     size_t length = 0;
     while (text[length] != 0) ++length;
     return length;
@@ -57,15 +57,15 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
                                LPWSTR lpWideCharStr, int cchWideChar) {
     if (lpMultiByteStr == nullptr || cbMultiByte == 0 || cbMultiByte < -1 || cchWideChar < 0 ||
         (cchWideChar > 0 && lpWideCharStr == nullptr)) {
-        return fail(ERROR_INVALID_PARAMETER);
+        return Fail(ERROR_INVALID_PARAMETER);
     }
-    const std::string codeSet = qb::kernel::codeSetOfCodePage(CodePage);
-    if (codeSet.empty()) return fail(ERROR_INVALID_PARAMETER);
+    const std::string codeSet = qb::kernel::CodeSetOfCodePage(CodePage);
+    if (codeSet.empty()) return Fail(ERROR_INVALID_PARAMETER);
     const bool utf8 = codeSet == qb::kernel::kUtf8CodeSet;
     if ((dwFlags & ~kMultiByteFlags) != 0 ||
         ((dwFlags & MB_PRECOMPOSED) && (dwFlags & MB_COMPOSITE)) ||
         (CodePage == CP_UTF8 && (dwFlags & ~DWORD{MB_ERR_INVALID_CHARS}) != 0)) {
-        return fail(ERROR_INVALID_FLAGS);
+        return Fail(ERROR_INVALID_FLAGS);
     }
     // A length of -1 converts up to and including the terminator.
     const size_t length =
@@ -73,20 +73,20 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
     try {
         std::u16string converted;
         ConvertResult result = ConvertResult::kNoCodeSet;
-        if (!utf8) result = qb::kernel::iconvToUtf16(codeSet, lpMultiByteStr, length, converted);
+        if (!utf8) result = qb::kernel::IconvToUtf16(codeSet, lpMultiByteStr, length, converted);
         if (result == ConvertResult::kNoCodeSet) {
-            if (!utf8 && !isAnsiPage(CodePage)) return fail(ERROR_INVALID_PARAMETER);
+            if (!utf8 && !IsAnsiPage(CodePage)) return Fail(ERROR_INVALID_PARAMETER);
             converted.clear();
-            result = qb::kernel::appendUtf8AsUtf16(lpMultiByteStr, length, converted)
+            result = qb::kernel::AppendUtf8AsUtf16(lpMultiByteStr, length, converted)
                          ? ConvertResult::kExact
                          : ConvertResult::kReplaced;
         }
         if (result == ConvertResult::kReplaced && (dwFlags & MB_ERR_INVALID_CHARS)) {
-            return fail(ERROR_NO_UNICODE_TRANSLATION);
+            return Fail(ERROR_NO_UNICODE_TRANSLATION);
         }
-        return deliver(converted, lpWideCharStr, cchWideChar);
+        return Deliver(converted, lpWideCharStr, cchWideChar);
     } catch (const std::bad_alloc&) {
-        return fail(ERROR_NOT_ENOUGH_MEMORY);
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);
     }
 }
 
@@ -95,21 +95,21 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharS
                                LPBOOL lpUsedDefaultChar) {
     if (lpWideCharStr == nullptr || cchWideChar == 0 || cchWideChar < -1 || cbMultiByte < 0 ||
         (cbMultiByte > 0 && lpMultiByteStr == nullptr)) {
-        return fail(ERROR_INVALID_PARAMETER);
+        return Fail(ERROR_INVALID_PARAMETER);
     }
-    const std::string codeSet = qb::kernel::codeSetOfCodePage(CodePage);
-    if (codeSet.empty()) return fail(ERROR_INVALID_PARAMETER);
+    const std::string codeSet = qb::kernel::CodeSetOfCodePage(CodePage);
+    if (codeSet.empty()) return Fail(ERROR_INVALID_PARAMETER);
     const bool utf8 = codeSet == qb::kernel::kUtf8CodeSet;
     // Windows refuses a default character for UTF-8, where nothing is unmappable.
     if (CodePage == CP_UTF8 && (lpDefaultChar != nullptr || lpUsedDefaultChar != nullptr)) {
-        return fail(ERROR_INVALID_PARAMETER);
+        return Fail(ERROR_INVALID_PARAMETER);
     }
     if ((dwFlags & ~kWideFlags) != 0 ||
         (CodePage == CP_UTF8 && (dwFlags & ~DWORD{WC_ERR_INVALID_CHARS}) != 0)) {
-        return fail(ERROR_INVALID_FLAGS);
+        return Fail(ERROR_INVALID_FLAGS);
     }
     const size_t length =
-        cchWideChar == -1 ? wideLength(lpWideCharStr) + 1 : static_cast<size_t>(cchWideChar);
+        cchWideChar == -1 ? WideLength(lpWideCharStr) + 1 : static_cast<size_t>(cchWideChar);
     try {
         std::string defaultChar = kStandardDefaultChar;
         if (lpDefaultChar != nullptr && lpDefaultChar[0] != '\0') {
@@ -119,22 +119,22 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharS
         ConvertResult result = ConvertResult::kNoCodeSet;
         if (!utf8) {
             result =
-                qb::kernel::iconvFromUtf16(codeSet, lpWideCharStr, length, defaultChar, converted);
+                qb::kernel::IconvFromUtf16(codeSet, lpWideCharStr, length, defaultChar, converted);
         }
         bool usedDefault = result == ConvertResult::kReplaced;
         if (result == ConvertResult::kNoCodeSet) {
-            if (!utf8 && !isAnsiPage(CodePage)) return fail(ERROR_INVALID_PARAMETER);
+            if (!utf8 && !IsAnsiPage(CodePage)) return Fail(ERROR_INVALID_PARAMETER);
             converted.clear();
             // Lone surrogates become U+FFFD in UTF-8; the default character is not used.
-            const bool exact = qb::kernel::appendUtf16AsUtf8(lpWideCharStr, length, converted);
+            const bool exact = qb::kernel::AppendUtf16AsUtf8(lpWideCharStr, length, converted);
             if (!exact && (dwFlags & WC_ERR_INVALID_CHARS)) {
-                return fail(ERROR_NO_UNICODE_TRANSLATION);
+                return Fail(ERROR_NO_UNICODE_TRANSLATION);
             }
             usedDefault = false;
         }
         if (lpUsedDefaultChar != nullptr) *lpUsedDefaultChar = usedDefault ? TRUE : FALSE;
-        return deliver(converted, lpMultiByteStr, cbMultiByte);
+        return Deliver(converted, lpMultiByteStr, cbMultiByte);
     } catch (const std::bad_alloc&) {
-        return fail(ERROR_NOT_ENOUGH_MEMORY);
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);
     }
 }

@@ -9,7 +9,7 @@ namespace {
 static_assert(sizeof(pthread_mutex_t) <= sizeof(CRITICAL_SECTION));
 static_assert(alignof(pthread_mutex_t) <= alignof(CRITICAL_SECTION));
 
-pthread_mutex_t* mutexOf(LPCRITICAL_SECTION section) {
+pthread_mutex_t* MutexOf(LPCRITICAL_SECTION section) {
     return std::launder(reinterpret_cast<pthread_mutex_t*>(section->Reserved));
 }
 
@@ -25,18 +25,18 @@ void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
 }
 
 void WINAPI EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
-    if (lpCriticalSection != nullptr) pthread_mutex_lock(mutexOf(lpCriticalSection));
+    if (lpCriticalSection != nullptr) pthread_mutex_lock(MutexOf(lpCriticalSection));
 }
 
 BOOL WINAPI TryEnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
     if (lpCriticalSection == nullptr) return FALSE;
-    return pthread_mutex_trylock(mutexOf(lpCriticalSection)) == 0 ? TRUE : FALSE;
+    return pthread_mutex_trylock(MutexOf(lpCriticalSection)) == 0 ? TRUE : FALSE;
 }
 
 void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
-    if (lpCriticalSection != nullptr) pthread_mutex_unlock(mutexOf(lpCriticalSection));
+    if (lpCriticalSection != nullptr) pthread_mutex_unlock(MutexOf(lpCriticalSection));
 }
 
 void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
-    if (lpCriticalSection != nullptr) pthread_mutex_destroy(mutexOf(lpCriticalSection));
+    if (lpCriticalSection != nullptr) pthread_mutex_destroy(MutexOf(lpCriticalSection));
 }

@@ -11,8 +11,8 @@
 
 #include <windows.h>
 
-#include "path_rules.h"
-#include "utf8_codec.h"
+#include "platform/kernel/path_rules.h"
+#include "platform/kernel/utf8_codec.h"
 
 namespace qb::kernel {
 namespace {
@@ -24,14 +24,14 @@ constexpr const char* kMyDocumentsOnDisk = "My Documents";
 constexpr size_t kPasswdBufferBytes = 16384;
 constexpr size_t kUserDirsLineBytes = 4096;
 
-bool isHighSurrogate(char16_t unit) {
+bool IsHighSurrogate(char16_t unit) {
     return unit >= 0xD800 && unit <= 0xDBFF;
 }
-bool isLowSurrogate(char16_t unit) {
+bool IsLowSurrogate(char16_t unit) {
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
-std::string homeDirectory() {
+std::string HomeDirectory() {
     const char* home = std::getenv("HOME");
     if (home != nullptr && home[0] == '/') return home;
     struct passwd entry;
@@ -44,15 +44,15 @@ std::string homeDirectory() {
     return {};
 }
 
-std::string configHome(const std::string& home) {
+std::string ConfigHome(const std::string& home) {
     const char* config = std::getenv("XDG_CONFIG_HOME");
     if (config != nullptr && config[0] == '/') return config;
     return home.empty() ? std::string() : home + "/.config";
 }
 
 // The XDG_DOCUMENTS_DIR line of user-dirs.dirs: XDG_DOCUMENTS_DIR="$HOME/Documents".
-std::string documentsFromUserDirs(const std::string& home) {
-    const std::string config = configHome(home);
+std::string DocumentsFromUserDirs(const std::string& home) {
+    const std::string config = ConfigHome(home);
     if (config.empty()) return {};
     FILE* file = std::fopen((config + "/user-dirs.dirs").c_str(), "re");
     if (file == nullptr) return {};
@@ -76,27 +76,27 @@ std::string documentsFromUserDirs(const std::string& home) {
     return result;
 }
 
-std::string documentsDirectory() {
+std::string DocumentsDirectory() {
     const char* xdg = std::getenv("XDG_DOCUMENTS_DIR");
     if (xdg != nullptr && xdg[0] == '/') return xdg;
-    const std::string home = homeDirectory();
-    std::string fromFile = documentsFromUserDirs(home);
+    const std::string home = HomeDirectory();
+    std::string fromFile = DocumentsFromUserDirs(home);
     if (!fromFile.empty()) return fromFile;
     return home.empty() ? std::string() : home + "/Documents";
 }
 
 // mkdir -p; true when the directory exists afterwards.
-bool makeDirectories(const std::string& path) {
+bool MakeDirectories(const std::string& path) {
     struct stat info;
     if (stat(path.c_str(), &info) == 0) return S_ISDIR(info.st_mode);
     const size_t slash = path.find_last_of('/');
-    if (slash != std::string::npos && slash > 0 && !makeDirectories(path.substr(0, slash))) {
+    if (slash != std::string::npos && slash > 0 && !MakeDirectories(path.substr(0, slash))) {
         return false;
     }
     return mkdir(path.c_str(), 0777) == 0 || errno == EEXIST;
 }
 
-std::string withoutTrailingSlashes(std::string path) {
+std::string WithoutTrailingSlashes(std::string path) {
     while (path.size() > 1 && path.back() == '/') path.pop_back();
     return path;
 }
@@ -122,10 +122,10 @@ bool IsValidComponent(std::u16string_view component, bool wildcardsAllowed) {
         default:
             break;
         }
-        if (isHighSurrogate(unit)) {
-            if (i + 1 >= component.size() || !isLowSurrogate(component[i + 1])) return false;
+        if (IsHighSurrogate(unit)) {
+            if (i + 1 >= component.size() || !IsLowSurrogate(component[i + 1])) return false;
             ++i;
-        } else if (isLowSurrogate(unit)) {
+        } else if (IsLowSurrogate(unit)) {
             return false;
         }
     }
@@ -143,7 +143,7 @@ std::string DeviceRoot() {
             std::free(cwd);
         }
     }
-    return withoutTrailingSlashes(path);
+    return WithoutTrailingSlashes(path);
 }
 
 bool MapDevicePath(LPCWSTR devicePath, PathUse use, std::string* hostPath, DWORD* error) {
@@ -188,18 +188,18 @@ bool MapDevicePath(LPCWSTR devicePath, PathUse use, std::string* hostPath, DWORD
         size_t first = 0;
         if (!resolved.empty() && resolved[0] == kMyDocuments) {
             const std::string documents =
-                root == "/" ? documentsDirectory() : root + "/" + kMyDocumentsOnDisk;
-            if (documents.empty() || !makeDirectories(documents)) {
+                root == "/" ? DocumentsDirectory() : root + "/" + kMyDocumentsOnDisk;
+            if (documents.empty() || !MakeDirectories(documents)) {
                 *error = ERROR_PATH_NOT_FOUND;
                 return false;
             }
-            host = withoutTrailingSlashes(documents);
+            host = WithoutTrailingSlashes(documents);
             if (host == "/") host.clear();
             first = 1;
         }
         for (size_t i = first; i < resolved.size(); ++i) {
             host += '/';
-            host += utf16ToUtf8(resolved[i].data(), resolved[i].size());
+            host += Utf16ToUtf8(resolved[i].data(), resolved[i].size());
         }
         if (host.empty()) host = "/";
         *hostPath = std::move(host);
@@ -252,7 +252,7 @@ bool MapHostPath(const std::string& hostPath, std::u16string* devicePath, DWORD*
                 const std::string component = rest.substr(start, end - start);
                 std::u16string wide;
                 if (component.find('\\') != std::string::npos ||
-                    !appendUtf8AsUtf16(component.data(), component.size(), wide)) {
+                    !AppendUtf8AsUtf16(component.data(), component.size(), wide)) {
                     *error = ERROR_INVALID_NAME;
                     return false;
                 }

@@ -12,8 +12,8 @@
 
 #include <windows.h>
 
-#include "errno_map.h"
-#include "file_sharing.h"
+#include "platform/kernel/errno_map.h"
+#include "platform/kernel/file_sharing.h"
 #include "qb/device_path.h"
 
 using namespace qb::kernel;
@@ -22,19 +22,19 @@ namespace {
 
 constexpr DWORD kCopyChunkBytes = 64 * 1024;
 
-bool mapName(LPCWSTR devicePath, std::string* path) {
+bool MapName(LPCWSTR devicePath, std::string* path) {
     DWORD error = ERROR_SUCCESS;
     if (MapDevicePath(devicePath, PathUse::kName, path, &error)) return true;
     SetLastError(error);
     return false;
 }
 
-BOOL failFromErrno(int error, const std::string& path) {
+BOOL FailFromErrno(int error, const std::string& path) {
     return FailWith(error == ENOENT ? MissingNameError(path) : ErrorFromErrno(error));
 }
 
 // Copies the data of one open file into another; FALSE with the error of the failed call.
-BOOL copyData(HANDLE source, HANDLE target) {
+BOOL CopyData(HANDLE source, HANDLE target) {
     std::vector<char> buffer;
     try {
         buffer.resize(kCopyChunkBytes);
@@ -55,7 +55,7 @@ BOOL copyData(HANDLE source, HANDLE target) {
 BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes) {
     (void)lpSecurityAttributes;
     std::string path;
-    if (!mapName(lpPathName, &path)) return FALSE;
+    if (!MapName(lpPathName, &path)) return FALSE;
     if (mkdir(path.c_str(), 0777) == 0) return TRUE;
     const int error = errno;
     if (error == EEXIST) return FailWith(ERROR_ALREADY_EXISTS);
@@ -65,30 +65,30 @@ BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurit
 
 BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName) {
     std::string path;
-    if (!mapName(lpPathName, &path)) return FALSE;
+    if (!MapName(lpPathName, &path)) return FALSE;
     if (rmdir(path.c_str()) == 0) return TRUE;
     const int error = errno;
     if (error == ENOTDIR) return FailWith(ERROR_DIRECTORY);
     if (error == EEXIST) return FailWith(ERROR_DIR_NOT_EMPTY);
-    return failFromErrno(error, path);
+    return FailFromErrno(error, path);
 }
 
 BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
     std::string path;
-    if (!mapName(lpFileName, &path)) return FALSE;
+    if (!MapName(lpFileName, &path)) return FALSE;
     std::lock_guard<std::mutex> lock(SharingLock());
     struct stat info;
-    if (lstat(path.c_str(), &info) != 0) return failFromErrno(errno, path);
+    if (lstat(path.c_str(), &info) != 0) return FailFromErrno(errno, path);
     if (S_ISDIR(info.st_mode)) return FailWith(ERROR_ACCESS_DENIED);
     if (!MayDelete({info.st_dev, info.st_ino})) return FailWith(ERROR_SHARING_VIOLATION);
-    if (unlink(path.c_str()) != 0) return failFromErrno(errno, path);
+    if (unlink(path.c_str()) != 0) return FailFromErrno(errno, path);
     return TRUE;
 }
 
 BOOL WINAPI CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfExists) {
     std::string sourcePath;
     std::string targetPath;
-    if (!mapName(lpExistingFileName, &sourcePath) || !mapName(lpNewFileName, &targetPath)) {
+    if (!MapName(lpExistingFileName, &sourcePath) || !MapName(lpNewFileName, &targetPath)) {
         return FALSE;
     }
     // Through the handles, so that the share modes of other holders count. Copying a file
@@ -104,7 +104,7 @@ BOOL WINAPI CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bF
         CloseHandle(source);
         return FailWith(error);
     }
-    const BOOL copied = copyData(source, target);
+    const BOOL copied = CopyData(source, target);
     const DWORD error = GetLastError();
     CloseHandle(target);
     CloseHandle(source);
@@ -126,13 +126,13 @@ BOOL WINAPI CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bF
 BOOL WINAPI MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName) {
     std::string sourcePath;
     std::string targetPath;
-    if (!mapName(lpExistingFileName, &sourcePath) || !mapName(lpNewFileName, &targetPath)) {
+    if (!MapName(lpExistingFileName, &sourcePath) || !MapName(lpNewFileName, &targetPath)) {
         return FALSE;
     }
     {
         std::lock_guard<std::mutex> lock(SharingLock());
         struct stat info;
-        if (lstat(sourcePath.c_str(), &info) != 0) return failFromErrno(errno, sourcePath);
+        if (lstat(sourcePath.c_str(), &info) != 0) return FailFromErrno(errno, sourcePath);
         if (!MayDelete({info.st_dev, info.st_ino})) return FailWith(ERROR_SHARING_VIOLATION);
         if (renameat2(AT_FDCWD, sourcePath.c_str(), AT_FDCWD, targetPath.c_str(),
                       RENAME_NOREPLACE) == 0) {

@@ -1,4 +1,4 @@
-#include "errno_map.h"
+#include "platform/kernel/errno_map.h"
 
 #include <cerrno>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "file_info.h"
+#include "platform/kernel/file_info.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "file_object.h"
+#include "platform/kernel/file_object.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,7 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "errno_map.h"
+#include "platform/kernel/errno_map.h"
 
 namespace qb::kernel {
 namespace {
@@ -33,16 +33,16 @@ struct OpenFiles {
     std::unordered_map<const FileObject*, Registered> objects;
 };
 
-OpenFiles& openFiles() {
+OpenFiles& AllOpenFiles() {
     static auto* instance = new OpenFiles; // outlives the handles of detached threads
     return *instance;
 }
 
-bool sameFile(const FileIdentity& a, const FileIdentity& b) {
+bool SameFile(const FileIdentity& a, const FileIdentity& b) {
     return a.device == b.device && a.inode == b.inode;
 }
 
-void flushEveryHandleAtExit() {
+void FlushEveryHandleAtExit() {
     FileObject::FlushOthers(nullptr, nullptr);
 }
 
@@ -54,7 +54,7 @@ FileObject::FileObject(int fd, DWORD uses, DWORD share, FileIdentity identity, b
 
 FileObject::~FileObject() {
     {
-        OpenFiles& files = openFiles();
+        OpenFiles& files = AllOpenFiles();
         std::lock_guard<std::mutex> lock(files.mutex);
         files.objects.erase(this);
     }
@@ -66,11 +66,11 @@ FileObject::~FileObject() {
 
 void FileObject::Register(const std::shared_ptr<FileObject>& self) {
     std::vector<std::shared_ptr<FileObject>> sharers; // let go after the list's lock
-    OpenFiles& files = openFiles();
+    OpenFiles& files = AllOpenFiles();
     std::lock_guard<std::mutex> lock(files.mutex);
     try {
         for (const auto& [object, entry] : files.objects) {
-            if (!sameFile(entry.identity, identity_)) continue;
+            if (!SameFile(entry.identity, identity_)) continue;
             sharesFile_.store(true, std::memory_order_relaxed);
             sharers.push_back(entry.object.lock());
             if (sharers.back() != nullptr) {
@@ -89,11 +89,11 @@ void FileObject::FlushOthers(const FileIdentity* identity, const FileObject* sel
     std::vector<std::shared_ptr<FileObject>> found;
     std::shared_ptr<FileObject> unlisted; // let go after the list's lock too
     {
-        OpenFiles& files = openFiles();
+        OpenFiles& files = AllOpenFiles();
         std::lock_guard<std::mutex> lock(files.mutex);
         for (const auto& [object, entry] : files.objects) {
             if (object == self) continue;
-            if (identity != nullptr && !sameFile(entry.identity, *identity)) continue;
+            if (identity != nullptr && !SameFile(entry.identity, *identity)) continue;
             unlisted = entry.object.lock();
             if (unlisted == nullptr) continue;
             try {
@@ -249,7 +249,7 @@ BOOL FileObject::Flush() {
     return TRUE;
 }
 
-BOOL FileObject::close() {
+BOOL FileObject::Close() {
     std::lock_guard<std::mutex> lock(mutex_);
     const DWORD deferred = deferredError_;
     deferredError_ = ERROR_SUCCESS;
@@ -263,7 +263,7 @@ void PrepareProcessForFiles() {
     static std::once_flag once;
     std::call_once(once, [] {
         std::signal(SIGXFSZ, SIG_IGN);
-        std::atexit(flushEveryHandleAtExit);
+        std::atexit(FlushEveryHandleAtExit);
     });
 }
 

@@ -18,8 +18,8 @@
 #include <memory>
 #include <mutex>
 
-#include "file_sharing.h"
-#include "handle_table.h"
+#include "platform/kernel/file_sharing.h"
+#include "platform/kernel/handle_table.h"
 
 namespace qb::kernel {
 
@@ -50,7 +50,7 @@ public:
     BOOL SetEnd();
     BOOL Flush();
     // CloseHandle: writes what is held back; FALSE when that failed.
-    BOOL close() override;
+    BOOL Close() override;
 
     // Writes what the other handles of the file (of every file for a null identity) hold
     // back; self may be null. Their failures are kept for their own next calls.

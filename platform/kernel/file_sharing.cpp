@@ -1,4 +1,4 @@
-#include "file_sharing.h"
+#include "platform/kernel/file_sharing.h"
 
 #include <map>
 #include <new>
@@ -14,12 +14,12 @@ struct Holder {
 
 using Key = std::pair<dev_t, ino_t>;
 
-std::multimap<Key, Holder>& holders() {
+std::multimap<Key, Holder>& Holders() {
     static auto* instance = new std::multimap<Key, Holder>; // outlives detached threads
     return *instance;
 }
 
-Key keyOf(const FileIdentity& file) {
+Key KeyOf(const FileIdentity& file) {
     return {file.device, file.inode};
 }
 
@@ -31,7 +31,7 @@ std::mutex& SharingLock() {
 }
 
 bool MayOpen(const FileIdentity& file, DWORD uses, DWORD share) {
-    const auto range = holders().equal_range(keyOf(file));
+    const auto range = Holders().equal_range(KeyOf(file));
     for (auto it = range.first; it != range.second; ++it) {
         if ((uses & ~it->second.share) != 0 || (it->second.uses & ~share) != 0) return false;
     }
@@ -39,7 +39,7 @@ bool MayOpen(const FileIdentity& file, DWORD uses, DWORD share) {
 }
 
 bool MayDelete(const FileIdentity& file) {
-    const auto range = holders().equal_range(keyOf(file));
+    const auto range = Holders().equal_range(KeyOf(file));
     for (auto it = range.first; it != range.second; ++it) {
         if ((it->second.share & FILE_SHARE_DELETE) == 0) return false;
     }
@@ -48,7 +48,7 @@ bool MayDelete(const FileIdentity& file) {
 
 bool RegisterHolder(const FileIdentity& file, DWORD uses, DWORD share) {
     try {
-        holders().emplace(keyOf(file), Holder{uses, share});
+        Holders().emplace(KeyOf(file), Holder{uses, share});
         return true;
     } catch (const std::bad_alloc&) {
         return false;
@@ -57,10 +57,10 @@ bool RegisterHolder(const FileIdentity& file, DWORD uses, DWORD share) {
 
 void UnregisterHolder(const FileIdentity& file, DWORD uses, DWORD share) {
     std::lock_guard<std::mutex> lock(SharingLock());
-    const auto range = holders().equal_range(keyOf(file));
+    const auto range = Holders().equal_range(KeyOf(file));
     for (auto it = range.first; it != range.second; ++it) {
         if (it->second.uses == uses && it->second.share == share) {
-            holders().erase(it);
+            Holders().erase(it);
             return;
         }
     }

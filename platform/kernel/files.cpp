@@ -8,8 +8,8 @@
 
 #include <windows.h>
 
-#include "errno_map.h"
-#include "file_object.h"
+#include "platform/kernel/errno_map.h"
+#include "platform/kernel/file_object.h"
 #include "qb/device_path.h"
 
 using namespace qb::kernel;
@@ -25,12 +25,12 @@ constexpr int kCreateAttempts = 8;
 constexpr uint64_t kLowWordLimit = 0xFFFFFFFEull;
 constexpr uint64_t kNoLimit = ~0ull;
 
-HANDLE failOpen(DWORD error) {
+HANDLE FailOpen(DWORD error) {
     SetLastError(error);
     return INVALID_HANDLE_VALUE;
 }
 
-DWORD usesOf(DWORD access) {
+DWORD UsesOf(DWORD access) {
     DWORD uses = 0;
     if (access & (GENERIC_READ | GENERIC_ALL | GENERIC_EXECUTE)) uses |= kUseRead;
     if (access & (GENERIC_WRITE | GENERIC_ALL)) uses |= kUseWrite;
@@ -47,7 +47,7 @@ struct Opened {
 
 // Opens (or creates) the file as the disposition says. O_NONBLOCK keeps a FIFO from
 // stopping the open; it is cleared again for the transfers.
-int openByDisposition(const std::string& path, int flags, mode_t mode, DWORD disposition,
+int OpenByDisposition(const std::string& path, int flags, mode_t mode, DWORD disposition,
                       bool* existed) {
     *existed = true;
     if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) {
@@ -72,7 +72,7 @@ int openByDisposition(const std::string& path, int flags, mode_t mode, DWORD dis
 // Everything between the sharing check and the registration of the new holder happens
 // under the sharing lock, truncation included: a CREATE_ALWAYS that is refused must not
 // have emptied the file of another holder.
-Opened openShared(const std::string& path, DWORD uses, DWORD share, DWORD disposition,
+Opened OpenShared(const std::string& path, DWORD uses, DWORD share, DWORD disposition,
                   DWORD flagsAndAttributes) {
     Opened result;
     int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
@@ -86,7 +86,7 @@ Opened openShared(const std::string& path, DWORD uses, DWORD share, DWORD dispos
     const mode_t mode = (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
 
     std::lock_guard<std::mutex> lock(SharingLock());
-    const int fd = openByDisposition(path, flags, mode, disposition, &result.existed);
+    const int fd = OpenByDisposition(path, flags, mode, disposition, &result.existed);
     if (fd < 0) {
         const int error = errno;
         if (error == ENOENT)
@@ -129,7 +129,7 @@ Opened openShared(const std::string& path, DWORD uses, DWORD share, DWORD dispos
     return result;
 }
 
-std::shared_ptr<FileObject> lookupFile(HANDLE handle) {
+std::shared_ptr<FileObject> LookupFile(HANDLE handle) {
     return LookupHandleAs<FileObject>(handle, ObjectKind::kFile);
 }
 
@@ -141,15 +141,15 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
     (void)lpSecurityAttributes;
     (void)hTemplateFile;
     PrepareProcessForFiles();
-    const DWORD uses = usesOf(dwDesiredAccess);
+    const DWORD uses = UsesOf(dwDesiredAccess);
     if (dwCreationDisposition < CREATE_NEW || dwCreationDisposition > TRUNCATE_EXISTING ||
         (dwShareMode & ~kShareModes) != 0 || (dwFlagsAndAttributes & kRefusedFlags) != 0 ||
         (dwCreationDisposition == TRUNCATE_EXISTING && (uses & kUseWrite) == 0)) {
-        return failOpen(ERROR_INVALID_PARAMETER);
+        return FailOpen(ERROR_INVALID_PARAMETER);
     }
     std::string path;
     DWORD error = ERROR_SUCCESS;
-    if (!MapDevicePath(lpFileName, PathUse::kName, &path, &error)) return failOpen(error);
+    if (!MapDevicePath(lpFileName, PathUse::kName, &path, &error)) return FailOpen(error);
     // What other handles hold back of this file goes first, so that the new handle sees it
     // and a truncating open comes after it.
     struct stat existing;
@@ -158,8 +158,8 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
         FileObject::FlushOthers(&identity, nullptr);
     }
     const Opened opened =
-        openShared(path, uses, dwShareMode, dwCreationDisposition, dwFlagsAndAttributes);
-    if (opened.fd < 0) return failOpen(opened.error);
+        OpenShared(path, uses, dwShareMode, dwCreationDisposition, dwFlagsAndAttributes);
+    if (opened.fd < 0) return FailOpen(opened.error);
 
     std::shared_ptr<FileObject> file;
     try {
@@ -168,7 +168,7 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
     } catch (const std::bad_alloc&) {
         close(opened.fd);
         UnregisterHolder(opened.identity, uses, dwShareMode);
-        return failOpen(ERROR_NOT_ENOUGH_MEMORY);
+        return FailOpen(ERROR_NOT_ENOUGH_MEMORY);
     }
     file->Register(file);
     HANDLE handle = InsertHandle(std::move(file));
@@ -186,7 +186,7 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
     }
     *lpNumberOfBytesRead = 0;
     if (lpBuffer == nullptr && nNumberOfBytesToRead > 0) return FailWith(ERROR_NOACCESS);
-    const auto file = lookupFile(hFile);
+    const auto file = LookupFile(hFile);
     if (file == nullptr) return FALSE;
     return file->Read(lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead);
 }
@@ -198,14 +198,14 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
     }
     *lpNumberOfBytesWritten = 0;
     if (lpBuffer == nullptr && nNumberOfBytesToWrite > 0) return FailWith(ERROR_NOACCESS);
-    const auto file = lookupFile(hFile);
+    const auto file = LookupFile(hFile);
     if (file == nullptr) return FALSE;
     return file->Write(lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten);
 }
 
 DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
                             DWORD dwMoveMethod) {
-    const auto file = lookupFile(hFile);
+    const auto file = LookupFile(hFile);
     if (file == nullptr) return INVALID_SET_FILE_POINTER;
     int64_t distance = lDistanceToMove;
     if (lpDistanceToMoveHigh != nullptr) {
@@ -223,7 +223,7 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistance
 }
 
 DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
-    const auto file = lookupFile(hFile);
+    const auto file = LookupFile(hFile);
     if (file == nullptr) return INVALID_FILE_SIZE;
     uint64_t size = 0;
     if (!file->Size(&size)) return INVALID_FILE_SIZE;
@@ -233,11 +233,11 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
 }
 
 BOOL WINAPI SetEndOfFile(HANDLE hFile) {
-    const auto file = lookupFile(hFile);
+    const auto file = LookupFile(hFile);
     return file != nullptr && file->SetEnd();
 }
 
 BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
-    const auto file = lookupFile(hFile);
+    const auto file = LookupFile(hFile);
     return file != nullptr && file->Flush();
 }

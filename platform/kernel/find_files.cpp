@@ -13,13 +13,13 @@
 
 #include <windows.h>
 
-#include "errno_map.h"
-#include "file_info.h"
-#include "find_pattern.h"
-#include "handle_table.h"
-#include "path_rules.h"
+#include "platform/kernel/errno_map.h"
+#include "platform/kernel/file_info.h"
+#include "platform/kernel/find_pattern.h"
+#include "platform/kernel/handle_table.h"
+#include "platform/kernel/path_rules.h"
+#include "platform/kernel/utf8_codec.h"
 #include "qb/device_path.h"
-#include "utf8_codec.h"
 
 using namespace qb::kernel;
 
@@ -67,7 +67,7 @@ private:
     size_t next_ = 0;
 };
 
-HANDLE failSearch(DWORD error) {
+HANDLE FailSearch(DWORD error) {
     SetLastError(error);
     return INVALID_HANDLE_VALUE;
 }
@@ -75,7 +75,7 @@ HANDLE failSearch(DWORD error) {
 // The entries of a directory that match the pattern. "." and ".." never match a wildcard;
 // names a device path can't spell (not UTF-8, or with characters Windows refuses) are
 // left out, since no other call could reach them.
-DWORD readMatches(const std::string& directory, std::u16string_view pattern,
+DWORD ReadMatches(const std::string& directory, std::u16string_view pattern,
                   std::vector<Entry>* entries) {
     DIR* dir = opendir(directory.c_str());
     if (dir == nullptr) {
@@ -89,7 +89,7 @@ DWORD readMatches(const std::string& directory, std::u16string_view pattern,
         const std::string onDisk = item->d_name;
         if (onDisk == "." || onDisk == "..") continue;
         Entry entry;
-        if (!appendUtf8AsUtf16(onDisk.data(), onDisk.size(), entry.name)) continue;
+        if (!AppendUtf8AsUtf16(onDisk.data(), onDisk.size(), entry.name)) continue;
         if (entry.name.size() >= MAX_PATH || entry.name.find(u'\\') != std::u16string::npos ||
             !IsValidComponent(entry.name, false) || !MatchesPattern(pattern, entry.name)) {
             continue;
@@ -109,16 +109,16 @@ DWORD readMatches(const std::string& directory, std::u16string_view pattern,
 } // namespace
 
 HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
-    if (lpFindFileData == nullptr) return failSearch(ERROR_INVALID_PARAMETER);
-    if (lpFileName == nullptr || lpFileName[0] == 0) return failSearch(ERROR_PATH_NOT_FOUND);
+    if (lpFindFileData == nullptr) return FailSearch(ERROR_INVALID_PARAMETER);
+    if (lpFileName == nullptr || lpFileName[0] == 0) return FailSearch(ERROR_PATH_NOT_FOUND);
     try {
         const std::u16string_view text(lpFileName);
         size_t cut = text.size();
         while (cut > 0 && !IsPathSeparator(text[cut - 1])) --cut;
         const std::u16string_view pattern = text.substr(cut);
-        if (pattern.empty()) return failSearch(ERROR_FILE_NOT_FOUND);
+        if (pattern.empty()) return FailSearch(ERROR_FILE_NOT_FOUND);
         const bool dotName = pattern == u"." || pattern == u"..";
-        if (!dotName && !IsValidComponent(pattern, true)) return failSearch(ERROR_INVALID_NAME);
+        if (!dotName && !IsValidComponent(pattern, true)) return FailSearch(ERROR_INVALID_NAME);
 
         std::vector<Entry> entries;
         DWORD error = ERROR_SUCCESS;
@@ -126,30 +126,30 @@ HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileDa
             // One name: the entry itself, reported under the name the pattern gives.
             std::string path;
             if (!MapDevicePath(lpFileName, PathUse::kName, &path, &error)) {
-                return failSearch(error);
+                return FailSearch(error);
             }
             Entry entry;
             entry.name = pattern;
             if (stat(path.c_str(), &entry.info) != 0 && lstat(path.c_str(), &entry.info) != 0) {
                 const int code = errno;
-                return failSearch(code == ENOENT ? MissingNameError(path) : ErrorFromErrno(code));
+                return FailSearch(code == ENOENT ? MissingNameError(path) : ErrorFromErrno(code));
             }
             entries.push_back(std::move(entry));
         } else {
             const std::u16string directory(cut == 0 ? u"\\" : text.substr(0, cut));
             std::string path;
             if (!MapDevicePath(directory.c_str(), PathUse::kName, &path, &error)) {
-                return failSearch(error);
+                return FailSearch(error);
             }
-            error = readMatches(path, pattern, &entries);
-            if (error != ERROR_SUCCESS) return failSearch(error);
+            error = ReadMatches(path, pattern, &entries);
+            if (error != ERROR_SUCCESS) return FailSearch(error);
         }
         auto search = std::make_shared<SearchObject>(std::move(entries));
         search->Next(lpFindFileData);
         HANDLE handle = InsertHandle(std::move(search));
         return handle != nullptr ? handle : INVALID_HANDLE_VALUE;
     } catch (const std::bad_alloc&) {
-        return failSearch(ERROR_NOT_ENOUGH_MEMORY);
+        return FailSearch(ERROR_NOT_ENOUGH_MEMORY);
     }
 }
 

@@ -1,4 +1,4 @@
-#include "find_pattern.h"
+#include "platform/kernel/find_pattern.h"
 
 #include <string>
 #include <vector>
@@ -15,7 +15,7 @@ enum Token : char16_t {
     kDosDot,
 };
 
-std::u16string translate(std::u16string_view pattern) {
+std::u16string Translate(std::u16string_view pattern) {
     if (pattern == u"*.*") return std::u16string(1, kStar);
     std::u16string out;
     for (size_t i = 0; i < pattern.size(); ++i) {
@@ -39,35 +39,35 @@ public:
         : pattern_(pattern), name_(name), lastDot_(name.rfind(u'.')),
           memo_((pattern.size() + 1) * (name.size() + 1), kUnknown) {}
 
-    bool match(size_t p, size_t n) {
+    bool Match(size_t p, size_t n) {
         char& memo = memo_[p * (name_.size() + 1) + n];
-        if (memo == kUnknown) memo = compute(p, n) ? kYes : kNo;
+        if (memo == kUnknown) memo = Compute(p, n) ? kYes : kNo;
         return memo == kYes;
     }
 
 private:
     static constexpr char kUnknown = 0, kYes = 1, kNo = 2;
 
-    bool compute(size_t p, size_t n) {
+    bool Compute(size_t p, size_t n) {
         const bool nameEnd = n == name_.size();
         if (p == pattern_.size()) return nameEnd;
         switch (pattern_[p]) {
         case kStar:
-            return match(p + 1, n) || (!nameEnd && match(p, n + 1));
+            return Match(p + 1, n) || (!nameEnd && Match(p, n + 1));
         case kDosStar:
             // Any run that stays before the name's final dot (or anything, without one).
-            if (match(p + 1, n)) return true;
+            if (Match(p + 1, n)) return true;
             if (nameEnd) return false;
             if (lastDot_ != std::u16string_view::npos && n >= lastDot_) return false;
-            return match(p, n + 1);
+            return Match(p, n + 1);
         case kDosQm:
-            if (nameEnd || name_[n] == u'.') return match(p + 1, n);
-            return match(p + 1, n + 1);
+            if (nameEnd || name_[n] == u'.') return Match(p + 1, n);
+            return Match(p + 1, n + 1);
         case kDosDot:
-            if (nameEnd) return match(p + 1, n);
-            return name_[n] == u'.' && match(p + 1, n + 1);
+            if (nameEnd) return Match(p + 1, n);
+            return name_[n] == u'.' && Match(p + 1, n + 1);
         default:
-            return !nameEnd && name_[n] == pattern_[p] && match(p + 1, n + 1);
+            return !nameEnd && name_[n] == pattern_[p] && Match(p + 1, n + 1);
         }
     }
 
@@ -84,9 +84,9 @@ bool HasWildcards(std::u16string_view pattern) {
 }
 
 bool MatchesPattern(std::u16string_view pattern, std::u16string_view name) {
-    const std::u16string translated = translate(pattern);
+    const std::u16string translated = Translate(pattern);
     Matcher matcher(translated, name);
-    return matcher.match(0, 0);
+    return matcher.Match(0, 0);
 }
 
 } // namespace qb::kernel

@@ -1,4 +1,4 @@
-#include "handle_table.h"
+#include "platform/kernel/handle_table.h"
 
 #include <atomic>
 #include <mutex>
@@ -29,20 +29,20 @@ struct LastLookup {
 };
 thread_local LastLookup tLastLookup;
 
-Table& table() {
+Table& Handles() {
     static Table* instance = new Table; // never destroyed: threads may outlive main
     return *instance;
 }
 
 } // namespace
 
-DWORD KernelObject::wait(DWORD) {
+DWORD KernelObject::Wait(DWORD) {
     SetLastError(ERROR_INVALID_HANDLE);
     return WAIT_FAILED;
 }
 
 HANDLE InsertHandle(std::shared_ptr<KernelObject> object) {
-    Table& t = table();
+    Table& t = Handles();
     try {
         std::lock_guard<std::mutex> lock(t.mutex);
         t.lastValue += kHandleStep;
@@ -55,7 +55,7 @@ HANDLE InsertHandle(std::shared_ptr<KernelObject> object) {
 }
 
 std::shared_ptr<KernelObject> LookupHandle(HANDLE handle) {
-    Table& t = table();
+    Table& t = Handles();
     const uintptr_t value = reinterpret_cast<uintptr_t>(handle);
     LastLookup& last = tLastLookup;
     if (value != 0 && last.value == value &&
@@ -76,13 +76,13 @@ std::shared_ptr<KernelObject> LookupHandle(HANDLE handle) {
 }
 
 BOOL RemoveHandle(HANDLE handle, ObjectKind kind, ObjectKind otherKind) {
-    Table& t = table();
+    Table& t = Handles();
     std::shared_ptr<KernelObject> released;
     {
         std::lock_guard<std::mutex> lock(t.mutex);
         const auto found = t.objects.find(reinterpret_cast<uintptr_t>(handle));
         if (found == t.objects.end() ||
-            (found->second->kind() != kind && found->second->kind() != otherKind)) {
+            (found->second->Kind() != kind && found->second->Kind() != otherKind)) {
             SetLastError(ERROR_INVALID_HANDLE);
             return FALSE;
         }
@@ -90,7 +90,7 @@ BOOL RemoveHandle(HANDLE handle, ObjectKind kind, ObjectKind otherKind) {
         released = std::move(found->second);
         t.objects.erase(found);
     }
-    return released->close();
+    return released->Close();
 }
 
 } // namespace qb::kernel

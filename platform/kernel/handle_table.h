@@ -18,14 +18,14 @@ public:
     KernelObject(const KernelObject&) = delete;
     KernelObject& operator=(const KernelObject&) = delete;
 
-    ObjectKind kind() const { return kind_; }
+    ObjectKind Kind() const { return kind_; }
 
     // WaitForSingleObject: WAIT_OBJECT_0 once signalled, WAIT_TIMEOUT after the time-out.
     // Objects that can't be waited on fail.
-    virtual DWORD wait(DWORD milliseconds);
+    virtual DWORD Wait(DWORD milliseconds);
     // CloseHandle's last word on the object, after it left the table: FALSE (last error
     // set) when work the object had deferred failed.
-    virtual BOOL close() { return TRUE; }
+    virtual BOOL Close() { return TRUE; }
 
 private:
     ObjectKind kind_;
@@ -40,7 +40,7 @@ std::shared_ptr<KernelObject> LookupHandle(HANDLE handle);
 template <typename T> std::shared_ptr<T> LookupHandleAs(HANDLE handle, ObjectKind kind) {
     std::shared_ptr<KernelObject> object = LookupHandle(handle);
     if (object == nullptr) return nullptr;
-    if (object->kind() != kind) {
+    if (object->Kind() != kind) {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }

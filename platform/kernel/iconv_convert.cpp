@@ -1,10 +1,10 @@
-#include "iconv_convert.h"
+#include "platform/kernel/iconv_convert.h"
 
 #include <bit>
 #include <cerrno>
 #include <iconv.h>
 
-#include "utf8_codec.h"
+#include "platform/kernel/utf8_codec.h"
 
 namespace qb::kernel {
 namespace {
@@ -24,11 +24,11 @@ public:
     Converter(const Converter&) = delete;
     Converter& operator=(const Converter&) = delete;
 
-    bool valid() const { return cd_ != kNoConverter; }
+    bool Valid() const { return cd_ != kNoConverter; }
 
     // One iconv call into a fresh chunk; appends what it produced. Returns the errno of a
     // failed call, 0 when it consumed all input.
-    int step(char** in, size_t* inLeft, std::string& out) {
+    int Step(char** in, size_t* inLeft, std::string& out) {
         char chunk[kChunkBytes];
         char* outPtr = chunk;
         size_t outLeft = sizeof chunk;
@@ -39,41 +39,41 @@ public:
     }
 
     // Writes the sequence that returns a stateful code set to its initial shift state.
-    void finish(std::string& out) { step(nullptr, nullptr, out); }
+    void Finish(std::string& out) { Step(nullptr, nullptr, out); }
 
 private:
     iconv_t cd_;
 };
 
-bool isHighSurrogate(char16_t unit) {
+bool IsHighSurrogate(char16_t unit) {
     return unit >= 0xD800 && unit <= 0xDBFF;
 }
-bool isLowSurrogate(char16_t unit) {
+bool IsLowSurrogate(char16_t unit) {
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
 } // namespace
 
-ConvertResult iconvToUtf16(const std::string& codeSet, const char* in, size_t length,
+ConvertResult IconvToUtf16(const std::string& codeSet, const char* in, size_t length,
                            std::u16string& out) {
     Converter converter(kNativeUtf16, codeSet.c_str());
-    if (!converter.valid()) return ConvertResult::kNoCodeSet;
+    if (!converter.Valid()) return ConvertResult::kNoCodeSet;
     bool replaced = false;
     std::string bytes;
     char* inPtr = const_cast<char*>(in);
     size_t inLeft = length;
     while (inLeft > 0) {
-        const int error = converter.step(&inPtr, &inLeft, bytes);
+        const int error = converter.Step(&inPtr, &inLeft, bytes);
         if (error == 0 || error == E2BIG) continue;
         // EILSEQ or EINVAL: the byte at inPtr starts no character of this code set.
-        converter.finish(bytes);
+        converter.Finish(bytes);
         bytes.append(reinterpret_cast<const char*>(&kReplacementCharacter),
                      sizeof kReplacementCharacter);
         replaced = true;
         ++inPtr;
         --inLeft;
     }
-    converter.finish(bytes);
+    converter.Finish(bytes);
     const size_t units = bytes.size() / sizeof(char16_t);
     const size_t start = out.size();
     out.resize(start + units);
@@ -81,27 +81,27 @@ ConvertResult iconvToUtf16(const std::string& codeSet, const char* in, size_t le
     return replaced ? ConvertResult::kReplaced : ConvertResult::kExact;
 }
 
-ConvertResult iconvFromUtf16(const std::string& codeSet, const char16_t* in, size_t length,
+ConvertResult IconvFromUtf16(const std::string& codeSet, const char16_t* in, size_t length,
                              const std::string& defaultChar, std::string& out) {
     Converter converter(codeSet.c_str(), kNativeUtf16);
-    if (!converter.valid()) return ConvertResult::kNoCodeSet;
+    if (!converter.Valid()) return ConvertResult::kNoCodeSet;
     bool replaced = false;
     const char16_t* unit = in;
     const char16_t* end = in + length;
     while (unit < end) {
         char* inPtr = const_cast<char*>(reinterpret_cast<const char*>(unit));
         size_t inLeft = static_cast<size_t>(end - unit) * sizeof(char16_t);
-        const int error = converter.step(&inPtr, &inLeft, out);
+        const int error = converter.Step(&inPtr, &inLeft, out);
         unit = reinterpret_cast<const char16_t*>(inPtr);
         if (error == 0 || error == E2BIG) continue;
         // EILSEQ (no equivalent, or a lone surrogate) or EINVAL (a high surrogate at the end).
-        converter.finish(out);
+        converter.Finish(out);
         out += defaultChar;
         replaced = true;
-        const bool pair = isHighSurrogate(unit[0]) && unit + 1 < end && isLowSurrogate(unit[1]);
+        const bool pair = IsHighSurrogate(unit[0]) && unit + 1 < end && IsLowSurrogate(unit[1]);
         unit += pair ? 2 : 1;
     }
-    converter.finish(out);
+    converter.Finish(out);
     return replaced ? ConvertResult::kReplaced : ConvertResult::kExact;
 }
 

@@ -13,11 +13,11 @@ enum class ConvertResult {
 };
 
 // Input bytes that are not a character of codeSet become U+FFFD, one per byte.
-ConvertResult iconvToUtf16(const std::string& codeSet, const char* in, size_t length,
+ConvertResult IconvToUtf16(const std::string& codeSet, const char* in, size_t length,
                            std::u16string& out);
 
 // A character that codeSet can't express (or a lone surrogate) becomes defaultChar.
-ConvertResult iconvFromUtf16(const std::string& codeSet, const char16_t* in, size_t length,
+ConvertResult IconvFromUtf16(const std::string& codeSet, const char16_t* in, size_t length,
                              const std::string& defaultChar, std::string& out);
 
 } // namespace qb::kernel

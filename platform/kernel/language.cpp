@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "locale_env.h"
+#include "platform/kernel/locale_env.h"
 
 namespace {
 
@@ -41,8 +41,8 @@ constexpr LanguageEntry kLanguages[] = {
 
 LANGID WINAPI GetSystemDefaultLangID(void) {
     const qb::kernel::LocaleName locale =
-        qb::kernel::parseLocaleName(qb::kernel::localeVariable({"LC_ALL", "LC_MESSAGES", "LANG"}));
-    if (qb::kernel::isPortableLocale(locale)) return kEnglishUnitedStates;
+        qb::kernel::ParseLocaleName(qb::kernel::LocaleVariable({"LC_ALL", "LC_MESSAGES", "LANG"}));
+    if (qb::kernel::IsPortableLocale(locale)) return kEnglishUnitedStates;
     const LanguageEntry* neutral = nullptr;
     for (const LanguageEntry& entry : kLanguages) {
         if (locale.language != entry.language) continue;

@@ -1,10 +1,10 @@
-#include "locale_env.h"
+#include "platform/kernel/locale_env.h"
 
 #include <cstdlib>
 
 namespace qb::kernel {
 
-std::string localeVariable(std::initializer_list<const char*> names) {
+std::string LocaleVariable(std::initializer_list<const char*> names) {
     for (const char* name : names) {
         const char* value = std::getenv(name);
         if (value != nullptr && value[0] != '\0') return value;
@@ -12,7 +12,7 @@ std::string localeVariable(std::initializer_list<const char*> names) {
     return {};
 }
 
-LocaleName parseLocaleName(const std::string& value) {
+LocaleName ParseLocaleName(const std::string& value) {
     LocaleName name;
     std::string rest = value.substr(0, value.find('@'));
     const size_t dot = rest.find('.');
@@ -26,7 +26,7 @@ LocaleName parseLocaleName(const std::string& value) {
     return name;
 }
 
-bool isPortableLocale(const LocaleName& name) {
+bool IsPortableLocale(const LocaleName& name) {
     return name.language.empty() || name.language == "C" || name.language == "POSIX";
 }
 

@@ -16,11 +16,11 @@ struct LocaleName {
 
 // The first of the variables that is set and not empty, as POSIX orders LC_ALL, LC_xxx
 // and LANG; "" when none is.
-std::string localeVariable(std::initializer_list<const char*> names);
+std::string LocaleVariable(std::initializer_list<const char*> names);
 
-LocaleName parseLocaleName(const std::string& value);
+LocaleName ParseLocaleName(const std::string& value);
 
 // True for "C", "POSIX" and their codeset variants ("C.UTF-8"), and for "".
-bool isPortableLocale(const LocaleName& name);
+bool IsPortableLocale(const LocaleName& name);
 
 } // namespace qb::kernel

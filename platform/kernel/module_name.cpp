@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "errno_map.h"
+#include "platform/kernel/errno_map.h"
 #include "qb/device_path.h"
 
 namespace {
@@ -13,7 +13,7 @@ namespace {
 constexpr size_t kMaxExecutablePathBytes = 65536;
 constexpr size_t kFirstExecutablePathBytes = 4096;
 
-bool executablePath(std::string* path) {
+bool ExecutablePath(std::string* path) {
     for (size_t capacity = kFirstExecutablePathBytes; capacity <= kMaxExecutablePathBytes;
          capacity *= 2) {
         std::vector<char> buffer(capacity);
@@ -41,7 +41,7 @@ DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize)
     }
     try {
         std::string host;
-        if (!executablePath(&host)) {
+        if (!ExecutablePath(&host)) {
             lpFilename[0] = 0;
             SetLastError(ERROR_FILE_NOT_FOUND);
             return 0;

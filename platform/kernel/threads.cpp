@@ -11,8 +11,8 @@
 
 #include <windows.h>
 
-#include "errno_map.h"
-#include "handle_table.h"
+#include "platform/kernel/errno_map.h"
+#include "platform/kernel/handle_table.h"
 
 using namespace qb::kernel;
 
@@ -74,7 +74,7 @@ public:
         ended_.notify_all();
     }
 
-    DWORD wait(DWORD milliseconds) override {
+    DWORD Wait(DWORD milliseconds) override {
         std::unique_lock<std::mutex> lock(mutex_);
         const auto ended = [this] { return finished_; };
         if (milliseconds == INFINITE) {
@@ -175,5 +175,5 @@ BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode) {
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     const std::shared_ptr<KernelObject> object = LookupHandle(hHandle);
     if (object == nullptr) return WAIT_FAILED;
-    return object->wait(dwMilliseconds);
+    return object->Wait(dwMilliseconds);
 }

@@ -18,7 +18,7 @@ constexpr int64_t kNanosecondsPerMillisecond = 1000000;
 constexpr uint64_t kFrozen = uint64_t{1} << 32;
 std::atomic<uint64_t> gTickControl{0};
 
-DWORD monotonicMilliseconds() {
+DWORD MonotonicMilliseconds() {
     struct timespec now;
     // The coarse clock (a few milliseconds, finer than the Windows count's 10-16 ms) is read
     // without a system call's worth of work; the receive loop reads it for every piece.
@@ -33,7 +33,7 @@ DWORD monotonicMilliseconds() {
 DWORD WINAPI GetTickCount(void) {
     const uint64_t control = gTickControl.load(std::memory_order_acquire);
     if (control & kFrozen) return DWORD(control);
-    return DWORD(monotonicMilliseconds() + DWORD(control));
+    return DWORD(MonotonicMilliseconds() + DWORD(control));
 }
 
 void WINAPI Sleep(DWORD dwMilliseconds) {

@@ -1,11 +1,11 @@
-#include "utf8_codec.h"
+#include "platform/kernel/utf8_codec.h"
 
 namespace qb::kernel {
 namespace {
 
 constexpr char32_t kMaxScalar = 0x10FFFF;
 
-bool isContinuation(unsigned char byte) {
+bool IsContinuation(unsigned char byte) {
     return (byte & 0xC0) == 0x80;
 }
 
@@ -17,7 +17,7 @@ struct LeadInfo {
     unsigned char secondHigh;
 };
 
-LeadInfo leadInfo(unsigned char lead) {
+LeadInfo LeadOf(unsigned char lead) {
     if (lead >= 0xC2 && lead <= 0xDF) return {2, 0x80, 0xBF};
     if (lead == 0xE0) return {3, 0xA0, 0xBF};
     if (lead == 0xED) return {3, 0x80, 0x9F}; // no encoded surrogates
@@ -28,7 +28,7 @@ LeadInfo leadInfo(unsigned char lead) {
     return {0, 0, 0};
 }
 
-void appendScalar(char32_t c, std::u16string& out) {
+void AppendScalar(char32_t c, std::u16string& out) {
     if (c < 0x10000) {
         out.push_back(static_cast<char16_t>(c));
     } else {
@@ -38,7 +38,7 @@ void appendScalar(char32_t c, std::u16string& out) {
     }
 }
 
-void appendScalar(char32_t c, std::string& out) {
+void AppendScalar(char32_t c, std::string& out) {
     if (c < 0x80) {
         out.push_back(static_cast<char>(c));
     } else if (c < 0x800) {
@@ -58,7 +58,7 @@ void appendScalar(char32_t c, std::string& out) {
 
 } // namespace
 
-bool appendUtf8AsUtf16(const char* in, size_t length, std::u16string& out) {
+bool AppendUtf8AsUtf16(const char* in, size_t length, std::u16string& out) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(in);
     bool wellFormed = true;
     size_t i = 0;
@@ -69,7 +69,7 @@ bool appendUtf8AsUtf16(const char* in, size_t length, std::u16string& out) {
             ++i;
             continue;
         }
-        const LeadInfo info = leadInfo(lead);
+        const LeadInfo info = LeadOf(lead);
         char32_t scalar = lead & (0xFF >> (info.length + 1));
         size_t taken = 1;
         bool complete = info.length > 0;
@@ -80,7 +80,7 @@ bool appendUtf8AsUtf16(const char* in, size_t length, std::u16string& out) {
             }
             const unsigned char next = bytes[i + taken];
             const bool inRange =
-                k == 1 ? (next >= info.secondLow && next <= info.secondHigh) : isContinuation(next);
+                k == 1 ? (next >= info.secondLow && next <= info.secondHigh) : IsContinuation(next);
             if (!inRange) {
                 complete = false;
                 break;
@@ -89,7 +89,7 @@ bool appendUtf8AsUtf16(const char* in, size_t length, std::u16string& out) {
             ++taken;
         }
         if (complete && scalar <= kMaxScalar) {
-            appendScalar(scalar, out);
+            AppendScalar(scalar, out);
         } else {
             out.push_back(kReplacementCharacter);
             wellFormed = false;
@@ -99,7 +99,7 @@ bool appendUtf8AsUtf16(const char* in, size_t length, std::u16string& out) {
     return wellFormed;
 }
 
-bool appendUtf16AsUtf8(const char16_t* in, size_t length, std::string& out) {
+bool AppendUtf16AsUtf8(const char16_t* in, size_t length, std::string& out) {
     bool wellFormed = true;
     for (size_t i = 0; i < length; ++i) {
         const char16_t unit = in[i];
@@ -112,20 +112,20 @@ bool appendUtf16AsUtf8(const char16_t* in, size_t length, std::string& out) {
             scalar = kReplacementCharacter;
             wellFormed = false;
         }
-        appendScalar(scalar, out);
+        AppendScalar(scalar, out);
     }
     return wellFormed;
 }
 
-std::string utf16ToUtf8(const char16_t* in, size_t length) {
+std::string Utf16ToUtf8(const char16_t* in, size_t length) {
     std::string out;
-    appendUtf16AsUtf8(in, length, out);
+    AppendUtf16AsUtf8(in, length, out);
     return out;
 }
 
-std::u16string utf8ToUtf16(const std::string& in) {
+std::u16string Utf8ToUtf16(const std::string& in) {
     std::u16string out;
-    appendUtf8AsUtf16(in.data(), in.size(), out);
+    AppendUtf8AsUtf16(in.data(), in.size(), out);
     return out;
 }
 

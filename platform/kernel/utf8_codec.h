@@ -11,11 +11,11 @@ inline constexpr char16_t kReplacementCharacter = 0xFFFD;
 
 // Appends the conversion to out; returns false when some input was ill-formed (and
 // replaced). May throw std::bad_alloc; callers at the API boundary catch it.
-bool appendUtf8AsUtf16(const char* in, size_t length, std::u16string& out);
-bool appendUtf16AsUtf8(const char16_t* in, size_t length, std::string& out);
+bool AppendUtf8AsUtf16(const char* in, size_t length, std::u16string& out);
+bool AppendUtf16AsUtf8(const char16_t* in, size_t length, std::string& out);
 
 // Whole-text helpers for file names and other platform texts.
-std::string utf16ToUtf8(const char16_t* in, size_t length);
-std::u16string utf8ToUtf16(const std::string& in);
+std::string Utf16ToUtf8(const char16_t* in, size_t length);
+std::u16string Utf8ToUtf16(const std::string& in);
 
 } // namespace qb::kernel

@@ -15,13 +15,13 @@ constexpr WCHAR kNullText[] = u"(null)";
 class Output {
 public:
     explicit Output(LPWSTR buffer) : buffer_(buffer) {}
-    void put(WCHAR unit) {
+    void Put(WCHAR unit) {
         if (length_ < kWsprintfCapacity - 1) buffer_[length_++] = unit;
     }
-    void repeat(WCHAR unit, int count) {
-        for (int i = 0; i < count; ++i) put(unit);
+    void Repeat(WCHAR unit, int count) {
+        for (int i = 0; i < count; ++i) Put(unit);
     }
-    int finish() {
+    int Finish() {
         buffer_[length_] = 0;
         return length_;
     }
@@ -38,24 +38,24 @@ struct Directive {
     int precision = -1;
 };
 
-void putPadded(Output& out, const Directive& directive, const WCHAR* text, int length,
+void PutPadded(Output& out, const Directive& directive, const WCHAR* text, int length,
                bool numeric) {
     const int pad = directive.width > length ? directive.width - length : 0;
     if (!directive.leftAlign) {
         // Zero padding goes after a sign, as printf does.
         const bool zeros = directive.zeroPad && numeric;
         if (zeros && length > 0 && text[0] == u'-') {
-            out.put(u'-');
+            out.Put(u'-');
             ++text;
             --length;
         }
-        out.repeat(zeros ? u'0' : u' ', pad);
+        out.Repeat(zeros ? u'0' : u' ', pad);
     }
-    for (int i = 0; i < length; ++i) out.put(text[i]);
-    if (directive.leftAlign) out.repeat(u' ', pad);
+    for (int i = 0; i < length; ++i) out.Put(text[i]);
+    if (directive.leftAlign) out.Repeat(u' ', pad);
 }
 
-void putNumber(Output& out, const Directive& directive, uint64_t magnitude, bool negative,
+void PutNumber(Output& out, const Directive& directive, uint64_t magnitude, bool negative,
                unsigned base, bool upper) {
     const char* digitSet = upper ? "0123456789ABCDEF" : "0123456789abcdef";
     WCHAR digits[kMaxDigits];
@@ -70,10 +70,10 @@ void putNumber(Output& out, const Directive& directive, uint64_t magnitude, bool
     if (negative) text[length++] = u'-';
     for (int i = count; i < minimum; ++i) text[length++] = u'0';
     while (count > 0) text[length++] = digits[--count];
-    putPadded(out, directive, text, length, directive.precision < 0);
+    PutPadded(out, directive, text, length, directive.precision < 0);
 }
 
-int readNumber(LPCWSTR& p) {
+int ReadNumber(LPCWSTR& p) {
     int value = 0;
     while (*p >= u'0' && *p <= u'9') {
         if (value < kWsprintfCapacity) value = value * 10 + (*p - u'0');
@@ -90,12 +90,12 @@ int WINAPI wvsprintfW(LPWSTR buffer, LPCWSTR format, va_list arglist) {
         return -1;
     }
     Output out(buffer);
-    if (format == nullptr) return out.finish();
+    if (format == nullptr) return out.Finish();
     va_list args;
     va_copy(args, arglist);
     for (LPCWSTR p = format; *p != 0; ++p) {
         if (*p != u'%') {
-            out.put(*p);
+            out.Put(*p);
             continue;
         }
         LPCWSTR start = p++;
@@ -108,10 +108,10 @@ int WINAPI wvsprintfW(LPWSTR buffer, LPCWSTR format, va_list arglist) {
             else if (*p != u'#')
                 break;
         }
-        directive.width = readNumber(p);
+        directive.width = ReadNumber(p);
         if (*p == u'.') {
             ++p;
-            directive.precision = readNumber(p);
+            directive.precision = ReadNumber(p);
         }
         bool wide64 = false;
         bool halfWidth = false;
@@ -126,7 +126,7 @@ int WINAPI wvsprintfW(LPWSTR buffer, LPCWSTR format, va_list arglist) {
         }
         switch (*p) {
         case u'%':
-            out.put(u'%');
+            out.Put(u'%');
             break;
         case u'd':
         case u'i': {
@@ -134,7 +134,7 @@ int WINAPI wvsprintfW(LPWSTR buffer, LPCWSTR format, va_list arglist) {
             if (halfWidth) value = static_cast<int16_t>(value);
             const uint64_t magnitude =
                 value < 0 ? uint64_t{0} - static_cast<uint64_t>(value) : uint64_t(value);
-            putNumber(out, directive, magnitude, value < 0, 10, false);
+            PutNumber(out, directive, magnitude, value < 0, 10, false);
             break;
         }
         case u'u':
@@ -142,12 +142,12 @@ int WINAPI wvsprintfW(LPWSTR buffer, LPCWSTR format, va_list arglist) {
         case u'X': {
             uint64_t value = wide64 ? va_arg(args, uint64_t) : va_arg(args, unsigned int);
             if (halfWidth) value = static_cast<uint16_t>(value);
-            putNumber(out, directive, value, false, *p == u'u' ? 10 : 16, *p == u'X');
+            PutNumber(out, directive, value, false, *p == u'u' ? 10 : 16, *p == u'X');
             break;
         }
         case u'c': {
             const WCHAR unit = static_cast<WCHAR>(va_arg(args, int));
-            putPadded(out, directive, &unit, 1, false);
+            PutPadded(out, directive, &unit, 1, false);
             break;
         }
         case u's': {
@@ -157,21 +157,21 @@ int WINAPI wvsprintfW(LPWSTR buffer, LPCWSTR format, va_list arglist) {
             while (text[length] != 0 && (directive.precision < 0 || length < directive.precision)) {
                 ++length;
             }
-            putPadded(out, directive, text, length, false);
+            PutPadded(out, directive, text, length, false);
             break;
         }
         default:
             // Not a conversion of this subset: the text stands as written.
-            for (LPCWSTR q = start; q < p; ++q) out.put(*q);
+            for (LPCWSTR q = start; q < p; ++q) out.Put(*q);
             if (*p == 0)
                 --p;
             else
-                out.put(*p);
+                out.Put(*p);
             break;
         }
     }
     va_end(args);
-    return out.finish();
+    return out.Finish();
 }
 
 int wsprintfW(LPWSTR buffer, LPCWSTR format, ...) {
@@ -191,14 +191,14 @@ int WINAPI lstrlenW(LPCWSTR s) {
 
 namespace {
 
-WCHAR foldCase(WCHAR unit) {
+WCHAR FoldCase(WCHAR unit) {
     return unit >= u'A' && unit <= u'Z' ? unit + (u'a' - u'A') : unit;
 }
-bool isUpper(WCHAR unit) {
+bool IsUpper(WCHAR unit) {
     return unit >= u'A' && unit <= u'Z';
 }
 
-int sign(int difference) {
+int Sign(int difference) {
     return difference < 0 ? -1 : difference > 0 ? 1 : 0;
 }
 
@@ -208,11 +208,11 @@ int WINAPI lstrcmpW(LPCWSTR a, LPCWSTR b) {
     if (a == nullptr || b == nullptr) return a == b ? 0 : (a == nullptr ? -1 : 1);
     // Letters first without regard to case, as a dictionary sorts ...
     int i = 0;
-    for (; a[i] != 0 && foldCase(a[i]) == foldCase(b[i]); ++i) {}
-    if (a[i] != 0 || b[i] != 0) return sign(int(foldCase(a[i])) - int(foldCase(b[i])));
+    for (; a[i] != 0 && FoldCase(a[i]) == FoldCase(b[i]); ++i) {}
+    if (a[i] != 0 || b[i] != 0) return Sign(int(FoldCase(a[i])) - int(FoldCase(b[i])));
     // ... then, between texts equal but for case, lower case before upper case.
     for (i = 0; a[i] != 0; ++i) {
-        if (a[i] != b[i]) return isUpper(a[i]) ? 1 : -1;
+        if (a[i] != b[i]) return IsUpper(a[i]) ? 1 : -1;
     }
     return 0;
 }

@@ -8,8 +8,8 @@
 
 #include <windows.h>
 
-#include "registry_document.h"
-#include "registry_file.h"
+#include "platform/registry/registry_document.h"
+#include "platform/registry/registry_file.h"
 
 using namespace qb::registry;
 
@@ -34,29 +34,29 @@ struct KeyTable {
     std::unordered_map<uintptr_t, OpenKey> keys;
 };
 
-KeyTable& keyTable() {
+KeyTable& OpenKeys() {
     static auto* table = new KeyTable; // outlives every thread that may still close keys
     return *table;
 }
 
-std::optional<OpenKey> resolve(HKEY key) {
+std::optional<OpenKey> Resolve(HKEY key) {
     if (key == HKEY_CURRENT_USER) return OpenKey{std::u16string(kCurrentUserRoot), KEY_ALL_ACCESS};
-    KeyTable& table = keyTable();
+    KeyTable& table = OpenKeys();
     std::lock_guard<std::mutex> lock(table.mutex);
     const auto found = table.keys.find(reinterpret_cast<uintptr_t>(key));
     if (found == table.keys.end()) return std::nullopt;
     return found->second;
 }
 
-HKEY insertKey(OpenKey key) {
-    KeyTable& table = keyTable();
+HKEY InsertKey(OpenKey key) {
+    KeyTable& table = OpenKeys();
     std::lock_guard<std::mutex> lock(table.mutex);
     table.lastValue += kHandleStep;
     table.keys.emplace(table.lastValue, std::move(key));
     return reinterpret_cast<HKEY>(table.lastValue);
 }
 
-bool isPlainName(std::u16string_view name, size_t maxUnits) {
+bool IsPlainName(std::u16string_view name, size_t maxUnits) {
     if (name.size() > maxUnits) return false;
     for (size_t i = 0; i < name.size(); ++i) {
         const char16_t unit = name[i];
@@ -72,7 +72,7 @@ bool isPlainName(std::u16string_view name, size_t maxUnits) {
 }
 
 // The full path of subKey under parent; an error code when subKey is not a key name.
-LONG childPath(const std::u16string& parent, LPCWSTR subKey, std::u16string* path) {
+LONG ChildPath(const std::u16string& parent, LPCWSTR subKey, std::u16string* path) {
     *path = parent;
     if (subKey == nullptr || subKey[0] == 0) return ERROR_SUCCESS;
     std::u16string_view rest(subKey);
@@ -84,7 +84,7 @@ LONG childPath(const std::u16string& parent, LPCWSTR subKey, std::u16string* pat
         if (end == std::u16string_view::npos) end = rest.size();
         const std::u16string_view component = rest.substr(start, end - start);
         if (component.empty()) return ERROR_BAD_PATHNAME;
-        if (!isPlainName(component, kMaxKeyNameUnits)) return ERROR_INVALID_PARAMETER;
+        if (!IsPlainName(component, kMaxKeyNameUnits)) return ERROR_INVALID_PARAMETER;
         *path += u'\\';
         *path += component;
         start = end + 1;
@@ -92,7 +92,7 @@ LONG childPath(const std::u16string& parent, LPCWSTR subKey, std::u16string* pat
     return ERROR_SUCCESS;
 }
 
-std::u16string_view valueName(LPCWSTR name) {
+std::u16string_view ValueName(LPCWSTR name) {
     return name == nullptr ? std::u16string_view() : std::u16string_view(name);
 }
 
@@ -109,10 +109,10 @@ LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWS
     if (phkResult == nullptr || lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
     try {
-        const std::optional<OpenKey> parent = resolve(hKey);
+        const std::optional<OpenKey> parent = Resolve(hKey);
         if (!parent) return ERROR_INVALID_HANDLE;
         std::u16string path;
-        const LONG named = childPath(parent->path, lpSubKey, &path);
+        const LONG named = ChildPath(parent->path, lpSubKey, &path);
         if (named != ERROR_SUCCESS) return named;
 
         bool created = false;
@@ -129,7 +129,7 @@ LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWS
             });
             if (result != ERROR_SUCCESS) return result;
         }
-        *phkResult = insertKey(OpenKey{path, samDesired});
+        *phkResult = InsertKey(OpenKey{path, samDesired});
         if (lpdwDisposition != nullptr) {
             *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
         }
@@ -145,16 +145,16 @@ LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSA
     if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
     try {
-        const std::optional<OpenKey> parent = resolve(hKey);
+        const std::optional<OpenKey> parent = Resolve(hKey);
         if (!parent) return ERROR_INVALID_HANDLE;
         std::u16string path;
-        const LONG named = childPath(parent->path, lpSubKey, &path);
+        const LONG named = ChildPath(parent->path, lpSubKey, &path);
         if (named != ERROR_SUCCESS) return named;
         RegistryDocument document;
         const LONG loaded = LoadRegistry(&document);
         if (loaded != ERROR_SUCCESS) return loaded;
         if (!document.KeyExists(path)) return ERROR_FILE_NOT_FOUND;
-        *phkResult = insertKey(OpenKey{path, samDesired});
+        *phkResult = InsertKey(OpenKey{path, samDesired});
         return ERROR_SUCCESS;
     } catch (const std::bad_alloc&) {
         return ERROR_NOT_ENOUGH_MEMORY;
@@ -163,7 +163,7 @@ LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSA
 
 LSTATUS WINAPI RegCloseKey(HKEY hKey) {
     if (hKey == HKEY_CURRENT_USER) return ERROR_SUCCESS; // closing a root is allowed
-    KeyTable& table = keyTable();
+    KeyTable& table = OpenKeys();
     std::lock_guard<std::mutex> lock(table.mutex);
     return table.keys.erase(reinterpret_cast<uintptr_t>(hKey)) == 1 ? ERROR_SUCCESS
                                                                     : ERROR_INVALID_HANDLE;
@@ -175,7 +175,7 @@ LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserv
         return ERROR_INVALID_PARAMETER;
     }
     try {
-        const std::optional<OpenKey> key = resolve(hKey);
+        const std::optional<OpenKey> key = Resolve(hKey);
         if (!key) return ERROR_INVALID_HANDLE;
         if ((key->access & KEY_QUERY_VALUE) == 0) return ERROR_ACCESS_DENIED;
         RegistryDocument document;
@@ -184,7 +184,7 @@ LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserv
         if (!document.KeyExists(key->path)) return ERROR_KEY_DELETED;
         const RegistryKey* section = document.FindKey(key->path);
         const RegistryValue* value =
-            section ? RegistryDocument::FindValue(*section, valueName(lpValueName)) : nullptr;
+            section ? RegistryDocument::FindValue(*section, ValueName(lpValueName)) : nullptr;
         if (value == nullptr) return ERROR_FILE_NOT_FOUND;
         if (lpType != nullptr) *lpType = value->type;
         const DWORD size = DWORD(value->data.size());
@@ -205,15 +205,15 @@ LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DW
                               const BYTE* lpData, DWORD cbData) {
     (void)Reserved;
     if (lpData == nullptr && cbData > 0) return ERROR_NOACCESS;
-    if (cbData > kMaxValueBytes || !isPlainName(valueName(lpValueName), kMaxValueNameUnits)) {
+    if (cbData > kMaxValueBytes || !IsPlainName(ValueName(lpValueName), kMaxValueNameUnits)) {
         return ERROR_INVALID_PARAMETER;
     }
     try {
-        const std::optional<OpenKey> key = resolve(hKey);
+        const std::optional<OpenKey> key = Resolve(hKey);
         if (!key) return ERROR_INVALID_HANDLE;
         if ((key->access & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
         RegistryValue value;
-        value.name = valueName(lpValueName);
+        value.name = ValueName(lpValueName);
         value.type = dwType;
         if (cbData > 0) value.data.assign(lpData, lpData + cbData);
         return UpdateRegistry([&](RegistryDocument& document, bool* changed) {
@@ -228,13 +228,13 @@ LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DW
 
 LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
     try {
-        const std::optional<OpenKey> key = resolve(hKey);
+        const std::optional<OpenKey> key = Resolve(hKey);
         if (!key) return ERROR_INVALID_HANDLE;
         if ((key->access & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
         return UpdateRegistry([&](RegistryDocument& document, bool* changed) {
             RegistryKey* section = document.FindKey(key->path);
             if (section == nullptr ||
-                !RegistryDocument::DeleteValue(*section, valueName(lpValueName))) {
+                !RegistryDocument::DeleteValue(*section, ValueName(lpValueName))) {
                 return LONG(ERROR_FILE_NOT_FOUND);
             }
             *changed = true;

@@ -1,4 +1,4 @@
-#include "registry_document.h"
+#include "platform/registry/registry_document.h"
 
 #include <algorithm>
 #include <utility>
@@ -6,7 +6,7 @@
 namespace qb::registry {
 namespace {
 
-char16_t fold(char16_t unit) {
+char16_t Fold(char16_t unit) {
     return unit >= u'a' && unit <= u'z' ? unit - (u'a' - u'A') : unit;
 }
 
@@ -15,7 +15,7 @@ char16_t fold(char16_t unit) {
 bool NamesEqual(std::u16string_view a, std::u16string_view b) {
     return a.size() == b.size() &&
            std::equal(a.begin(), a.end(), b.begin(),
-                      [](char16_t x, char16_t y) { return fold(x) == fold(y); });
+                      [](char16_t x, char16_t y) { return Fold(x) == Fold(y); });
 }
 
 bool RegistryDocument::KeyExists(std::u16string_view path) const {

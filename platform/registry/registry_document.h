@@ -37,7 +37,7 @@ public:
     static void SetValue(RegistryKey& key, RegistryValue value);
     static bool DeleteValue(RegistryKey& key, std::u16string_view name);
 
-    const std::vector<RegistryKey>& keys() const { return keys_; }
+    const std::vector<RegistryKey>& Keys() const { return keys_; }
 
 private:
     std::vector<RegistryKey> keys_;

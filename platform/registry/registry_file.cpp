@@ -1,4 +1,4 @@
-#include "registry_file.h"
+#include "platform/registry/registry_file.h"
 
 #include <cerrno>
 #include <csignal>
@@ -16,7 +16,7 @@
 
 #include <windows.h>
 
-#include "registry_text.h"
+#include "platform/registry/registry_text.h"
 
 namespace qb::registry {
 namespace {
@@ -30,7 +30,7 @@ constexpr const char* kLockSuffix = ".lock";
 constexpr const char* kDamagedSuffix = ".damaged";
 constexpr const char* kTemporarySuffix = ".XXXXXX";
 
-std::string homeDirectory() {
+std::string HomeDirectory() {
     const char* home = std::getenv("HOME");
     if (home != nullptr && home[0] == '/') return home;
     struct passwd entry;
@@ -43,24 +43,24 @@ std::string homeDirectory() {
     return {};
 }
 
-bool makeDirectories(const std::string& path) {
+bool MakeDirectories(const std::string& path) {
     struct stat info;
     if (stat(path.c_str(), &info) == 0) return S_ISDIR(info.st_mode);
     const size_t slash = path.find_last_of('/');
-    if (slash != std::string::npos && slash > 0 && !makeDirectories(path.substr(0, slash))) {
+    if (slash != std::string::npos && slash > 0 && !MakeDirectories(path.substr(0, slash))) {
         return false;
     }
     return mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
-std::string directoryOf(const std::string& path) {
+std::string DirectoryOf(const std::string& path) {
     const size_t slash = path.find_last_of('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // The file a symbolic link at path names, so that a rename replaces the file, not the link.
-std::string resolvedPath(const std::string& path) {
+std::string ResolvedPath(const std::string& path) {
     char* real = realpath(path.c_str(), nullptr);
     if (real == nullptr) return path;
     std::string resolved = real;
@@ -68,14 +68,14 @@ std::string resolvedPath(const std::string& path) {
     return resolved;
 }
 
-LONG errorOf(int error) {
+LONG ErrorOf(int error) {
     if (error == EACCES || error == EPERM || error == EROFS) return ERROR_ACCESS_DENIED;
     if (error == ENOMEM) return ERROR_NOT_ENOUGH_MEMORY;
     return ERROR_CANTWRITE;
 }
 
 // Reads the whole file; ERROR_SUCCESS with empty bytes when it does not exist.
-LONG readFile(const std::string& path, std::string* bytes, bool* complete) {
+LONG ReadFile(const std::string& path, std::string* bytes, bool* complete) {
     *complete = true;
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -103,7 +103,7 @@ LONG readFile(const std::string& path, std::string* bytes, bool* complete) {
     return result;
 }
 
-bool writeAll(int fd, const std::string& bytes) {
+bool WriteAll(int fd, const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
@@ -116,26 +116,26 @@ bool writeAll(int fd, const std::string& bytes) {
 
 // A rewrite under a shell's file-size limit must fail with an error code, not end the
 // process: the registry is written at start-up, before any file call has set this up.
-void ignoreFileSizeSignal() {
+void IgnoreFileSizeSignal() {
     static std::once_flag once;
     std::call_once(once, [] { std::signal(SIGXFSZ, SIG_IGN); });
 }
 
 // Replaces the file at path with bytes: temporary file, fsync, rename, fsync of the folder.
-LONG replaceFile(const std::string& path, const std::string& bytes, mode_t mode) {
-    ignoreFileSizeSignal();
+LONG ReplaceFile(const std::string& path, const std::string& bytes, mode_t mode) {
+    IgnoreFileSizeSignal();
     std::string temporary = path + kTemporarySuffix;
     const int fd = mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) return errorOf(errno);
-    bool written = fchmod(fd, mode) == 0 && writeAll(fd, bytes) && fsync(fd) == 0;
+    if (fd < 0) return ErrorOf(errno);
+    bool written = fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && fsync(fd) == 0;
     const int writeError = errno;
     written = close(fd) == 0 && written;
     if (!written || rename(temporary.c_str(), path.c_str()) != 0) {
         const int error = written ? errno : writeError;
         unlink(temporary.c_str());
-        return errorOf(error);
+        return ErrorOf(error);
     }
-    const int dir = open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dir = open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         fsync(dir);
         close(dir);
@@ -145,7 +145,7 @@ LONG replaceFile(const std::string& path, const std::string& bytes, mode_t mode)
 
 // True for the name mkostemp gives a temporary version of base: base, ".", six letters
 // or digits.
-bool isTemporaryOf(const std::string& name, const std::string& base) {
+bool IsTemporaryOf(const std::string& name, const std::string& base) {
     const size_t randomLetters = std::strlen(kTemporarySuffix) - 1;
     if (name.size() != base.size() + 1 + randomLetters || name.compare(0, base.size(), base) != 0 ||
         name[base.size()] != '.') {
@@ -162,8 +162,8 @@ bool isTemporaryOf(const std::string& name, const std::string& base) {
 
 // Temporary versions are only made while the lock is held, so any found by the holder were
 // left by a writer that was killed before its rename: they are removed, not piled up.
-void removeStaleTemporaries(const std::string& path) {
-    const std::string folder = directoryOf(path);
+void RemoveStaleTemporaries(const std::string& path) {
+    const std::string folder = DirectoryOf(path);
     const size_t slash = path.find_last_of('/');
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
     const std::string damagedBase = base + kDamagedSuffix;
@@ -171,7 +171,7 @@ void removeStaleTemporaries(const std::string& path) {
     if (dir == nullptr) return;
     while (const dirent* entry = readdir(dir)) {
         const std::string name = entry->d_name;
-        if (isTemporaryOf(name, base) || isTemporaryOf(name, damagedBase)) {
+        if (IsTemporaryOf(name, base) || IsTemporaryOf(name, damagedBase)) {
             unlink((folder + "/" + name).c_str());
         }
     }
@@ -196,7 +196,7 @@ public:
     }
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
-    bool held() const { return fd_ >= 0; }
+    bool Held() const { return fd_ >= 0; }
 
 private:
     int fd_;
@@ -212,7 +212,7 @@ std::string RegistryFilePath() {
     if (config != nullptr && config[0] == '/') {
         base = config;
     } else {
-        const std::string home = homeDirectory();
+        const std::string home = HomeDirectory();
         if (home.empty()) return {};
         base = home + "/.config";
     }
@@ -225,7 +225,7 @@ LONG LoadRegistry(RegistryDocument* document) {
         if (path.empty()) return ERROR_SUCCESS; // nowhere to keep values: an empty registry
         std::string bytes;
         bool complete = true;
-        const LONG result = readFile(path, &bytes, &complete);
+        const LONG result = ReadFile(path, &bytes, &complete);
         if (result != ERROR_SUCCESS) return result;
         ParseRegistryText(bytes, document);
         return ERROR_SUCCESS;
@@ -240,17 +240,17 @@ LONG UpdateRegistry(const std::function<LONG(RegistryDocument&, bool* changed)>&
         if (chosen.empty()) return ERROR_CANTWRITE;
         const char* explicitFile = std::getenv("QUILLBROOK_REGISTRY");
         if ((explicitFile == nullptr || explicitFile[0] == '\0') &&
-            !makeDirectories(directoryOf(chosen))) {
-            return errorOf(errno);
+            !MakeDirectories(DirectoryOf(chosen))) {
+            return ErrorOf(errno);
         }
-        const std::string path = resolvedPath(chosen);
+        const std::string path = ResolvedPath(chosen);
         FileLock lock(path + kLockSuffix);
-        if (!lock.held()) return errorOf(errno);
-        removeStaleTemporaries(path);
+        if (!lock.Held()) return ErrorOf(errno);
+        RemoveStaleTemporaries(path);
 
         std::string bytes;
         bool complete = true;
-        const LONG readResult = readFile(path, &bytes, &complete);
+        const LONG readResult = ReadFile(path, &bytes, &complete);
         if (readResult != ERROR_SUCCESS) return readResult;
         RegistryDocument document;
         const size_t skipped = ParseRegistryText(bytes, &document);
@@ -265,9 +265,9 @@ LONG UpdateRegistry(const std::function<LONG(RegistryDocument&, bool* changed)>&
         if (skipped > 0) {
             // Lines this reader did not understand are not written again; keep the file
             // as it was beside the new one.
-            replaceFile(path + kDamagedSuffix, bytes, mode);
+            ReplaceFile(path + kDamagedSuffix, bytes, mode);
         }
-        return replaceFile(path, FormatRegistryText(document), mode);
+        return ReplaceFile(path, FormatRegistryText(document), mode);
     } catch (const std::bad_alloc&) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }

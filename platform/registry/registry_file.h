@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "registry_document.h"
+#include "platform/registry/registry_document.h"
 
 namespace qb::registry {
 

@@ -1,4 +1,4 @@
-#include "registry_text.h"
+#include "platform/registry/registry_text.h"
 
 #include <cstdio>
 #include <cstring>
@@ -15,7 +15,7 @@ constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
 constexpr size_t kDwordHexDigits = 8;
 
-std::u16string fromUtf8(std::string_view text) {
+std::u16string FromUtf8(std::string_view text) {
     if (text.empty()) return {};
     const int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
     std::u16string out(size_t(units > 0 ? units : 0), u'\0');
@@ -25,13 +25,13 @@ std::u16string fromUtf8(std::string_view text) {
     return out;
 }
 
-bool isUtf8(std::string_view text) {
+bool IsUtf8(std::string_view text) {
     return text.empty() || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
                                                int(text.size()), nullptr, 0) > 0;
 }
 
 // nullopt for text that UTF-8 can't carry exactly (a lone surrogate).
-std::optional<std::string> toUtf8(std::u16string_view text) {
+std::optional<std::string> ToUtf8(std::u16string_view text) {
     if (text.empty()) return std::string();
     const int bytes = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(),
                                           int(text.size()), nullptr, 0, nullptr, nullptr);
@@ -42,7 +42,7 @@ std::optional<std::string> toUtf8(std::u16string_view text) {
     return out;
 }
 
-std::string_view trim(std::string_view text) {
+std::string_view Trim(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
         text.remove_suffix(1);
@@ -50,14 +50,14 @@ std::string_view trim(std::string_view text) {
     return text;
 }
 
-int hexDigit(char c) {
+int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
 
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     if (text.size() < prefix.size()) return false;
     for (size_t i = 0; i < prefix.size(); ++i) {
         const char a = text[i] >= 'A' && text[i] <= 'Z' ? char(text[i] + 32) : text[i];
@@ -67,7 +67,7 @@ bool startsWithNoCase(std::string_view text, std::string_view prefix) {
 }
 
 // A quoted text at the start of *text (escapes \\ and \"); consumes it.
-std::optional<std::string> readQuoted(std::string_view* text) {
+std::optional<std::string> ReadQuoted(std::string_view* text) {
     if (text->empty() || text->front() != '"') return std::nullopt;
     std::string out;
     for (size_t i = 1; i < text->size(); ++i) {
@@ -85,22 +85,22 @@ std::optional<std::string> readQuoted(std::string_view* text) {
     return std::nullopt; // no closing quotation mark
 }
 
-std::optional<std::vector<BYTE>> readHexBytes(std::string_view text) {
+std::optional<std::vector<BYTE>> ReadHexBytes(std::string_view text) {
     std::vector<BYTE> bytes;
-    text = trim(text);
+    text = Trim(text);
     if (text.empty()) return bytes;
     size_t start = 0;
     while (start <= text.size()) {
         size_t comma = text.find(',', start);
         if (comma == std::string_view::npos) comma = text.size();
-        const std::string_view item = trim(text.substr(start, comma - start));
+        const std::string_view item = Trim(text.substr(start, comma - start));
         if (item.empty()) {
             if (comma != text.size()) return std::nullopt; // ",," in the middle
         } else {
             if (item.size() > 2) return std::nullopt;
             int value = 0;
             for (char c : item) {
-                const int digit = hexDigit(c);
+                const int digit = HexDigit(c);
                 if (digit < 0) return std::nullopt;
                 value = value * 16 + digit;
             }
@@ -111,29 +111,29 @@ std::optional<std::vector<BYTE>> readHexBytes(std::string_view text) {
     return bytes;
 }
 
-std::vector<BYTE> textBytes(const std::u16string& text) {
+std::vector<BYTE> TextBytes(const std::u16string& text) {
     std::vector<BYTE> bytes((text.size() + 1) * sizeof(char16_t), 0);
     std::memcpy(bytes.data(), text.data(), text.size() * sizeof(char16_t));
     return bytes;
 }
 
 // The value data after "=": a text, dword:, hex: or hex(N):. nullopt when it is none.
-std::optional<RegistryValue> readData(std::string_view data) {
+std::optional<RegistryValue> ReadData(std::string_view data) {
     RegistryValue value;
-    data = trim(data);
+    data = Trim(data);
     if (!data.empty() && data.front() == '"') {
-        std::optional<std::string> text = readQuoted(&data);
-        if (!text || !trim(data).empty()) return std::nullopt;
+        std::optional<std::string> text = ReadQuoted(&data);
+        if (!text || !Trim(data).empty()) return std::nullopt;
         value.type = REG_SZ;
-        value.data = textBytes(fromUtf8(*text));
+        value.data = TextBytes(FromUtf8(*text));
         return value;
     }
-    if (startsWithNoCase(data, "dword:")) {
+    if (StartsWithNoCase(data, "dword:")) {
         const std::string_view digits = data.substr(6);
         if (digits.empty() || digits.size() > kDwordHexDigits) return std::nullopt;
         DWORD number = 0;
         for (char c : digits) {
-            const int digit = hexDigit(c);
+            const int digit = HexDigit(c);
             if (digit < 0) return std::nullopt;
             number = number * 16 + DWORD(digit);
         }
@@ -142,17 +142,17 @@ std::optional<RegistryValue> readData(std::string_view data) {
         std::memcpy(value.data.data(), &number, sizeof number);
         return value;
     }
-    if (startsWithNoCase(data, "hex:")) {
+    if (StartsWithNoCase(data, "hex:")) {
         value.type = REG_BINARY;
         data.remove_prefix(4);
-    } else if (startsWithNoCase(data, "hex(")) {
+    } else if (StartsWithNoCase(data, "hex(")) {
         const size_t close = data.find("):");
         if (close == std::string_view::npos || close == 4 || close > 4 + kDwordHexDigits) {
             return std::nullopt;
         }
         DWORD type = 0;
         for (char c : data.substr(4, close - 4)) {
-            const int digit = hexDigit(c);
+            const int digit = HexDigit(c);
             if (digit < 0) return std::nullopt;
             type = type * 16 + DWORD(digit);
         }
@@ -161,7 +161,7 @@ std::optional<RegistryValue> readData(std::string_view data) {
     } else {
         return std::nullopt;
     }
-    std::optional<std::vector<BYTE>> bytes = readHexBytes(data);
+    std::optional<std::vector<BYTE>> bytes = ReadHexBytes(data);
     if (!bytes) return std::nullopt;
     value.data = std::move(*bytes);
     return value;
@@ -169,9 +169,9 @@ std::optional<RegistryValue> readData(std::string_view data) {
 
 // The key path of a section line "[...]"; nullopt for a malformed one. *deletes is set
 // for "[-...]", a key that an import would remove.
-std::optional<std::u16string> readSection(std::string_view line, bool* deletes) {
+std::optional<std::u16string> ReadSection(std::string_view line, bool* deletes) {
     const size_t close = line.rfind(']');
-    if (close == std::string_view::npos || !trim(line.substr(close + 1)).empty()) {
+    if (close == std::string_view::npos || !Trim(line.substr(close + 1)).empty()) {
         return std::nullopt;
     }
     std::string_view inner = line.substr(1, close - 1);
@@ -181,12 +181,12 @@ std::optional<std::u16string> readSection(std::string_view line, bool* deletes) 
         inner.find("\\\\") != std::string_view::npos) {
         return std::nullopt;
     }
-    return fromUtf8(inner);
+    return FromUtf8(inner);
 }
 
 // *lossy is set when the UTF-16 text could not be carried over exactly (a lone surrogate
 // or an odd byte at the end).
-std::string decodeToUtf8(const std::string& bytes, bool* lossy) {
+std::string DecodeToUtf8(const std::string& bytes, bool* lossy) {
     *lossy = false;
     if (bytes.compare(0, kUtf16LeBom.size(), kUtf16LeBom) == 0) {
         *lossy = (bytes.size() - kUtf16LeBom.size()) % 2 != 0;
@@ -214,7 +214,7 @@ std::string decodeToUtf8(const std::string& bytes, bool* lossy) {
     return bytes;
 }
 
-void appendQuoted(std::string* out, const std::string& text) {
+void AppendQuoted(std::string* out, const std::string& text) {
     out->push_back('"');
     for (char c : text) {
         if (c == '\\' || c == '"') out->push_back('\\');
@@ -225,7 +225,7 @@ void appendQuoted(std::string* out, const std::string& text) {
 
 // A REG_SZ that a quoted text gives back exactly: terminated, without NUL or line breaks
 // inside, and valid UTF-16.
-std::optional<std::string> plainText(const RegistryValue& value) {
+std::optional<std::string> PlainText(const RegistryValue& value) {
     const size_t size = value.data.size();
     if (value.type != REG_SZ || size < 2 || size % 2 != 0) return std::nullopt;
     std::u16string text(size / 2, u'\0');
@@ -235,10 +235,10 @@ std::optional<std::string> plainText(const RegistryValue& value) {
     if (text.find_first_of(std::u16string_view(u"\0\r\n", 3)) != std::u16string::npos) {
         return std::nullopt;
     }
-    return toUtf8(text);
+    return ToUtf8(text);
 }
 
-void appendHex(std::string* out, const std::vector<BYTE>& data) {
+void AppendHex(std::string* out, const std::vector<BYTE>& data) {
     static const char kDigits[] = "0123456789abcdef";
     for (size_t i = 0; i < data.size(); ++i) {
         if (i > 0) out->push_back(',');
@@ -247,17 +247,17 @@ void appendHex(std::string* out, const std::vector<BYTE>& data) {
     }
 }
 
-void appendValue(std::string* out, const RegistryValue& value) {
+void AppendValue(std::string* out, const RegistryValue& value) {
     if (value.name.empty()) {
         out->push_back('@');
     } else {
-        const std::optional<std::string> name = toUtf8(value.name);
+        const std::optional<std::string> name = ToUtf8(value.name);
         if (!name) return; // value names are checked when values are set
-        appendQuoted(out, *name);
+        AppendQuoted(out, *name);
     }
     out->push_back('=');
-    if (std::optional<std::string> text = plainText(value)) {
-        appendQuoted(out, *text);
+    if (std::optional<std::string> text = PlainText(value)) {
+        AppendQuoted(out, *text);
     } else if (value.type == REG_DWORD && value.data.size() == sizeof(DWORD)) {
         DWORD number = 0;
         std::memcpy(&number, value.data.data(), sizeof number);
@@ -273,7 +273,7 @@ void appendValue(std::string* out, const RegistryValue& value) {
             std::snprintf(prefix, sizeof prefix, "hex(%x):", value.type);
             *out += prefix;
         }
-        appendHex(out, value.data);
+        AppendHex(out, value.data);
     }
     out->push_back('\n');
 }
@@ -282,7 +282,7 @@ void appendValue(std::string* out, const RegistryValue& value) {
 
 size_t ParseRegistryText(const std::string& bytes, RegistryDocument* document) {
     bool lossy = false;
-    const std::string text = decodeToUtf8(bytes, &lossy);
+    const std::string text = DecodeToUtf8(bytes, &lossy);
     size_t skipped = lossy ? 1 : 0;
     RegistryKey* current = nullptr;
     bool inDeletedKey = false;
@@ -293,7 +293,7 @@ size_t ParseRegistryText(const std::string& bytes, RegistryDocument* document) {
         for (;;) {
             size_t end = text.find('\n', start);
             if (end == std::string::npos) end = text.size();
-            std::string_view part = trim(std::string_view(text).substr(start, end - start));
+            std::string_view part = Trim(std::string_view(text).substr(start, end - start));
             start = end + 1;
             if (!part.empty() && part.back() == '\\' && start < text.size()) {
                 line.append(part.substr(0, part.size() - 1));
@@ -311,7 +311,7 @@ size_t ParseRegistryText(const std::string& bytes, RegistryDocument* document) {
             // A name in another program's code page is not understood: its values are
             // skipped with it rather than filed under the key before.
             const std::optional<std::u16string> path =
-                isUtf8(view) ? readSection(view, &deletes) : std::nullopt;
+                IsUtf8(view) ? ReadSection(view, &deletes) : std::nullopt;
             current = path && !deletes ? &document->EnsureKey(*path) : nullptr;
             inDeletedKey = path && deletes;
             if (!path) ++skipped;
@@ -321,7 +321,7 @@ size_t ParseRegistryText(const std::string& bytes, RegistryDocument* document) {
             if (!inDeletedKey) ++skipped;
             continue;
         }
-        if (!isUtf8(view)) { // another program's code page: not ours to rewrite
+        if (!IsUtf8(view)) { // another program's code page: not ours to rewrite
             ++skipped;
             continue;
         }
@@ -330,24 +330,24 @@ size_t ParseRegistryText(const std::string& bytes, RegistryDocument* document) {
         if (rest.front() == '@') {
             rest.remove_prefix(1);
         } else {
-            std::optional<std::string> quoted = readQuoted(&rest);
+            std::optional<std::string> quoted = ReadQuoted(&rest);
             if (!quoted) {
                 ++skipped;
                 continue;
             }
-            name = fromUtf8(*quoted);
+            name = FromUtf8(*quoted);
         }
-        rest = trim(rest);
+        rest = Trim(rest);
         if (rest.empty() || rest.front() != '=') {
             ++skipped;
             continue;
         }
         rest.remove_prefix(1);
-        if (trim(rest) == "-") { // an import's way to remove a value
+        if (Trim(rest) == "-") { // an import's way to remove a value
             RegistryDocument::DeleteValue(*current, name);
             continue;
         }
-        std::optional<RegistryValue> value = readData(rest);
+        std::optional<RegistryValue> value = ReadData(rest);
         if (!value) {
             ++skipped;
             continue;
@@ -361,13 +361,13 @@ size_t ParseRegistryText(const std::string& bytes, RegistryDocument* document) {
 std::string FormatRegistryText(const RegistryDocument& document) {
     std::string out = kRegistryHeader;
     out += "\n";
-    for (const RegistryKey& key : document.keys()) {
-        const std::optional<std::string> path = toUtf8(key.path);
+    for (const RegistryKey& key : document.Keys()) {
+        const std::optional<std::string> path = ToUtf8(key.path);
         if (!path) continue; // key names are checked when keys are made
         out += "\n[";
         out += *path;
         out += "]\n";
-        for (const RegistryValue& value : key.values) appendValue(&out, value);
+        for (const RegistryValue& value : key.values) AppendValue(&out, value);
     }
     return out;
 }

@@ -15,7 +15,7 @@
 
 #include <string>
 
-#include "registry_document.h"
+#include "platform/registry/registry_document.h"
 
 namespace qb::registry {
 

@@ -19,20 +19,20 @@ struct Pixels {
     int height = 0;
     std::vector<uint32_t> argb;
 
-    uint32_t at(int x, int y) const { return argb[static_cast<size_t>(y) * width + x]; }
+    uint32_t At(int x, int y) const { return argb[static_cast<size_t>(y) * width + x]; }
 };
 
 inline constexpr uint32_t kOpaque = 0xFF000000u;
 
 // BI_RGB bitmaps of 1, 4, 8, 24 or 32 bits per pixel, bottom-up or top-down; every pixel
 // opaque. False for anything else or for data that is cut off.
-bool decodeBitmap(const BYTE* data, size_t size, Pixels* out);
+bool DecodeBitmap(const BYTE* data, size_t size, Pixels* out);
 
 // An icon image: the header states twice the height (colour rows, then the 1-bit AND mask
 // whose set bits are transparent); 32-bit images with alpha use their alpha instead.
-bool decodeIconImage(const BYTE* data, size_t size, Pixels* out);
+bool DecodeIconImage(const BYTE* data, size_t size, Pixels* out);
 
 // Nearest-neighbour scaling to width by height (both positive).
-Pixels scalePixels(const Pixels& source, int width, int height);
+Pixels ScalePixels(const Pixels& source, int width, int height);
 
 } // namespace qb::resources

@@ -12,7 +12,7 @@ namespace qb::resources {
 
 template <class T> class HandleTable {
 public:
-    void* add(std::unique_ptr<T> object) {
+    void* Add(std::unique_ptr<T> object) {
         std::lock_guard<std::mutex> guard(lock_);
         void* handle = object.get();
         objects_.emplace(handle, std::move(object));
@@ -20,7 +20,7 @@ public:
     }
 
     // Calls f(T&) under the table's lock; false when the handle is not in the table.
-    template <class F> bool with(const void* handle, F&& f) {
+    template <class F> bool With(const void* handle, F&& f) {
         std::lock_guard<std::mutex> guard(lock_);
         auto it = objects_.find(handle);
         if (it == objects_.end()) return false;
@@ -29,7 +29,7 @@ public:
     }
 
     // Removes the object if keep(T&) is false; false when the handle is not in the table.
-    template <class F> bool removeUnless(const void* handle, F&& keep) {
+    template <class F> bool RemoveUnless(const void* handle, F&& keep) {
         std::lock_guard<std::mutex> guard(lock_);
         auto it = objects_.find(handle);
         if (it == objects_.end()) return false;

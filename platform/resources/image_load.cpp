@@ -24,13 +24,13 @@ constexpr size_t kGroupHeaderSize = 6;
 constexpr size_t kGroupEntrySize = 14;
 constexpr WORD kGroupTypeIcon = 1;
 
-const ResourceEntry* findEntry(WORD type, WORD id) {
-    ResourceLookup found = findResourceEntry(type, id, GetSystemDefaultLangID(), false);
+const ResourceEntry* FindEntry(WORD type, WORD id) {
+    ResourceLookup found = FindResourceEntry(type, id, GetSystemDefaultLangID(), false);
     if (!found.entry) SetLastError(found.error);
     return found.entry;
 }
 
-WORD le16(const BYTE* p) {
+WORD Le16(const BYTE* p) {
     return static_cast<WORD>(p[0] | (p[1] << 8));
 }
 
@@ -42,18 +42,18 @@ struct GroupChoice {
 
 // The group's image closest in size to cx by cy (0: the first image's size), the deeper
 // colour winning a tie.
-bool chooseIconImage(const ResourceEntry& group, int cx, int cy, GroupChoice* out) {
-    if (group.size < kGroupHeaderSize || le16(group.bytes) != 0 ||
-        le16(group.bytes + 2) != kGroupTypeIcon)
+bool ChooseIconImage(const ResourceEntry& group, int cx, int cy, GroupChoice* out) {
+    if (group.size < kGroupHeaderSize || Le16(group.bytes) != 0 ||
+        Le16(group.bytes + 2) != kGroupTypeIcon)
         return false;
-    WORD count = le16(group.bytes + 4);
+    WORD count = Le16(group.bytes + 4);
     if (count == 0 || group.size < kGroupHeaderSize + count * kGroupEntrySize) return false;
     int bestScore = 0, bestDepth = 0;
     bool found = false;
     for (WORD i = 0; i < count; ++i) {
         const BYTE* e = group.bytes + kGroupHeaderSize + i * kGroupEntrySize;
         int w = e[0] ? e[0] : 256, h = e[1] ? e[1] : 256; // 0 stands for 256
-        int depth = le16(e + 6);
+        int depth = Le16(e + 6);
         if (i == 0) {
             if (cx == 0) cx = w;
             if (cy == 0) cy = h;
@@ -63,7 +63,7 @@ bool chooseIconImage(const ResourceEntry& group, int cx, int cy, GroupChoice* ou
             found = true;
             bestScore = score;
             bestDepth = depth;
-            out->imageId = le16(e + 12);
+            out->imageId = Le16(e + 12);
             out->width = cx;
             out->height = cy;
         }
@@ -71,45 +71,45 @@ bool chooseIconImage(const ResourceEntry& group, int cx, int cy, GroupChoice* ou
     return found;
 }
 
-bool loadIcon(WORD id, int cx, int cy, UINT flags, Pixels* out) {
+bool LoadIcon(WORD id, int cx, int cy, UINT flags, Pixels* out) {
     if (cx == 0 && (flags & LR_DEFAULTSIZE)) cx = kDefaultIconSide;
     if (cy == 0 && (flags & LR_DEFAULTSIZE)) cy = kDefaultIconSide;
-    const ResourceEntry* group = findEntry(kTypeGroupIcon, id);
+    const ResourceEntry* group = FindEntry(kTypeGroupIcon, id);
     if (!group) return false;
     GroupChoice choice;
-    if (!chooseIconImage(*group, cx, cy, &choice)) {
+    if (!ChooseIconImage(*group, cx, cy, &choice)) {
         SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
         return false;
     }
-    const ResourceEntry* image = findEntry(kTypeIcon, choice.imageId);
+    const ResourceEntry* image = FindEntry(kTypeIcon, choice.imageId);
     if (!image) return false;
     Pixels decoded;
-    if (!decodeIconImage(image->bytes, image->size, &decoded)) {
+    if (!DecodeIconImage(image->bytes, image->size, &decoded)) {
         SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
         return false;
     }
     if (decoded.width != choice.width || decoded.height != choice.height)
-        decoded = scalePixels(decoded, choice.width, choice.height);
+        decoded = ScalePixels(decoded, choice.width, choice.height);
     *out = std::move(decoded);
     return true;
 }
 
-bool loadBitmap(WORD id, int cx, int cy, Pixels* out) {
-    const ResourceEntry* entry = findEntry(kTypeBitmap, id);
+bool LoadBitmap(WORD id, int cx, int cy, Pixels* out) {
+    const ResourceEntry* entry = FindEntry(kTypeBitmap, id);
     if (!entry) return false;
     Pixels decoded;
-    if (!decodeBitmap(entry->bytes, entry->size, &decoded)) {
+    if (!DecodeBitmap(entry->bytes, entry->size, &decoded)) {
         SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
         return false;
     }
     int width = cx ? cx : decoded.width, height = cy ? cy : decoded.height;
     if (width != decoded.width || height != decoded.height)
-        decoded = scalePixels(decoded, width, height);
+        decoded = ScalePixels(decoded, width, height);
     *out = std::move(decoded);
     return true;
 }
 
-bool validRequest(LPCWSTR name, UINT type, int cx, int cy, UINT flags, WORD* id) {
+bool ValidRequest(LPCWSTR name, UINT type, int cx, int cy, UINT flags, WORD* id) {
     if (flags & LR_LOADFROMFILE) {
         SetLastError(ERROR_NOT_SUPPORTED);
         return false;
@@ -119,20 +119,20 @@ bool validRequest(LPCWSTR name, UINT type, int cx, int cy, UINT flags, WORD* id)
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
-    if (!resourceIdOf(name, id)) {
+    if (!ResourceIdOf(name, id)) {
         SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
         return false;
     }
     return true;
 }
 
-HANDLE createImage(WORD id, UINT type, int cx, int cy, UINT flags, bool shared) {
+HANDLE CreateImage(WORD id, UINT type, int cx, int cy, UINT flags, bool shared) {
     auto object = std::make_unique<ImageObject>();
     object->type = type;
     object->shared = shared;
-    bool ok = type == IMAGE_ICON ? loadIcon(id, cx, cy, flags, &object->pixels)
-                                 : loadBitmap(id, cx, cy, &object->pixels);
-    return ok ? imageObjects().add(std::move(object)) : nullptr;
+    bool ok = type == IMAGE_ICON ? LoadIcon(id, cx, cy, flags, &object->pixels)
+                                 : LoadBitmap(id, cx, cy, &object->pixels);
+    return ok ? ImageObjects().Add(std::move(object)) : nullptr;
 }
 
 // LR_SHARED images, one per request; they are never destroyed.
@@ -141,14 +141,14 @@ struct SharedImages {
     std::map<std::tuple<UINT, WORD, int, int, UINT>, HANDLE> handles;
 };
 
-SharedImages& sharedImages() {
+SharedImages& SharedImageCache() {
     static SharedImages* images = new SharedImages;
     return *images;
 }
 
-bool removeImage(const void* handle, UINT type) {
+bool RemoveImage(const void* handle, UINT type) {
     bool wrongType = false;
-    bool live = imageObjects().removeUnless(handle, [&](const ImageObject& o) {
+    bool live = ImageObjects().RemoveUnless(handle, [&](const ImageObject& o) {
         wrongType = o.type != type;
         return wrongType || o.shared;
     });
@@ -161,36 +161,36 @@ bool removeImage(const void* handle, UINT type) {
 
 } // namespace
 
-HandleTable<ImageObject>& imageObjects() {
+HandleTable<ImageObject>& ImageObjects() {
     static HandleTable<ImageObject>* table = new HandleTable<ImageObject>;
     return *table;
 }
 
-bool bitmapPixels(HBITMAP bitmap, Pixels* out) {
+bool BitmapPixels(HBITMAP bitmap, Pixels* out) {
     bool isBitmap = false;
-    bool live = imageObjects().with(bitmap, [&](const ImageObject& o) {
+    bool live = ImageObjects().With(bitmap, [&](const ImageObject& o) {
         isBitmap = o.type == IMAGE_BITMAP;
         if (isBitmap) *out = o.pixels;
     });
     return live && isBitmap;
 }
 
-bool loadBitmapResource(LPCWSTR name, UINT flags, Pixels* out) {
+bool LoadBitmapResource(LPCWSTR name, UINT flags, Pixels* out) {
     WORD id;
-    return validRequest(name, IMAGE_BITMAP, 0, 0, flags, &id) && loadBitmap(id, 0, 0, out);
+    return ValidRequest(name, IMAGE_BITMAP, 0, 0, flags, &id) && LoadBitmap(id, 0, 0, out);
 }
 
-bool describeImage(HANDLE image, ImageInfo* info) {
-    return imageObjects().with(image, [&](const ImageObject& o) {
+bool DescribeImage(HANDLE image, ImageInfo* info) {
+    return ImageObjects().With(image, [&](const ImageObject& o) {
         info->type = o.type;
         info->width = o.pixels.width;
         info->height = o.pixels.height;
     });
 }
 
-bool copyImagePixels(HANDLE image, uint32_t* argb, size_t capacity) {
+bool CopyImagePixels(HANDLE image, uint32_t* argb, size_t capacity) {
     bool fits = false;
-    bool live = imageObjects().with(image, [&](const ImageObject& o) {
+    bool live = ImageObjects().With(image, [&](const ImageObject& o) {
         fits = argb && o.pixels.argb.size() <= capacity;
         if (fits) std::copy(o.pixels.argb.begin(), o.pixels.argb.end(), argb);
     });
@@ -199,19 +199,19 @@ bool copyImagePixels(HANDLE image, uint32_t* argb, size_t capacity) {
 
 } // namespace qb::resources
 
-using qb::resources::createImage;
-using qb::resources::sharedImages;
+using qb::resources::CreateImage;
+using qb::resources::SharedImageCache;
 
 HANDLE WINAPI LoadImageW(HINSTANCE, LPCWSTR name, UINT type, int cx, int cy, UINT fuLoad) {
     WORD id;
-    if (!qb::resources::validRequest(name, type, cx, cy, fuLoad, &id)) return nullptr;
-    if (!(fuLoad & LR_SHARED)) return createImage(id, type, cx, cy, fuLoad, false);
-    auto& shared = sharedImages();
+    if (!qb::resources::ValidRequest(name, type, cx, cy, fuLoad, &id)) return nullptr;
+    if (!(fuLoad & LR_SHARED)) return CreateImage(id, type, cx, cy, fuLoad, false);
+    auto& shared = SharedImageCache();
     std::lock_guard<std::mutex> guard(shared.lock);
     auto key = std::make_tuple(type, id, cx, cy, fuLoad & LR_DEFAULTSIZE);
     auto it = shared.handles.find(key);
     if (it != shared.handles.end()) return it->second;
-    HANDLE handle = createImage(id, type, cx, cy, fuLoad, true);
+    HANDLE handle = CreateImage(id, type, cx, cy, fuLoad, true);
     if (handle) shared.handles.emplace(key, handle);
     return handle;
 }
@@ -226,9 +226,9 @@ HBITMAP WINAPI LoadBitmapW(HINSTANCE hInstance, LPCWSTR lpBitmapName) {
 }
 
 BOOL WINAPI DestroyIcon(HICON hIcon) {
-    return qb::resources::removeImage(hIcon, IMAGE_ICON) ? TRUE : FALSE;
+    return qb::resources::RemoveImage(hIcon, IMAGE_ICON) ? TRUE : FALSE;
 }
 
 BOOL WINAPI DeleteObject(HGDIOBJ ho) {
-    return qb::resources::removeImage(ho, IMAGE_BITMAP) ? TRUE : FALSE;
+    return qb::resources::RemoveImage(ho, IMAGE_BITMAP) ? TRUE : FALSE;
 }

@@ -24,13 +24,13 @@ struct ImageListObject {
 };
 
 // Never destroyed, so that handles stay checkable during the process's own shutdown.
-HandleTable<ImageObject>& imageObjects();
-HandleTable<ImageListObject>& imageLists();
+HandleTable<ImageObject>& ImageObjects();
+HandleTable<ImageListObject>& ImageLists();
 
 // The pixels of a live bitmap handle; false for anything else.
-bool bitmapPixels(HBITMAP bitmap, Pixels* out);
+bool BitmapPixels(HBITMAP bitmap, Pixels* out);
 
 // A bitmap resource decoded, for image lists; false with the last error set.
-bool loadBitmapResource(LPCWSTR name, UINT flags, Pixels* out);
+bool LoadBitmapResource(LPCWSTR name, UINT flags, Pixels* out);
 
 } // namespace qb::resources

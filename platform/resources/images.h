@@ -18,10 +18,10 @@ struct ImageInfo {
 };
 
 // False when the handle is not a live icon or bitmap.
-bool describeImage(HANDLE image, ImageInfo* info);
+bool DescribeImage(HANDLE image, ImageInfo* info);
 // Copies width * height pixels; false when the handle is not live or capacity is short.
-bool copyImagePixels(HANDLE image, uint32_t* argb, size_t capacity);
+bool CopyImagePixels(HANDLE image, uint32_t* argb, size_t capacity);
 // One image of a list (ImageList_GetIconSize gives its size); false for a bad index.
-bool copyImageListImage(HIMAGELIST list, int index, uint32_t* argb, size_t capacity);
+bool CopyImageListImage(HIMAGELIST list, int index, uint32_t* argb, size_t capacity);
 
 } // namespace qb::resources

@@ -8,7 +8,7 @@
 
 namespace qb::resources {
 
-bool resourceIdOf(LPCWSTR name, WORD* id) {
+bool ResourceIdOf(LPCWSTR name, WORD* id) {
     if (!name) return false;
     if (IS_INTRESOURCE(name)) {
         *id = LOWORD(reinterpret_cast<ULONG_PTR>(name));
@@ -32,18 +32,18 @@ namespace {
 
 using qb::resources::ResourceEntry;
 
-HRSRC find(LPCWSTR type, LPCWSTR name, WORD language, bool exactOnly) {
+HRSRC Find(LPCWSTR type, LPCWSTR name, WORD language, bool exactOnly) {
     WORD typeId = 0, id = 0;
-    if (!qb::resources::resourceIdOf(type, &typeId)) {
+    if (!qb::resources::ResourceIdOf(type, &typeId)) {
         SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
         return nullptr;
     }
-    if (!qb::resources::resourceIdOf(name, &id)) {
+    if (!qb::resources::ResourceIdOf(name, &id)) {
         SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
         return nullptr;
     }
     qb::resources::ResourceLookup found =
-        qb::resources::findResourceEntry(typeId, id, language, exactOnly);
+        qb::resources::FindResourceEntry(typeId, id, language, exactOnly);
     if (!found.entry) {
         SetLastError(found.error);
         return nullptr;
@@ -51,25 +51,25 @@ HRSRC find(LPCWSTR type, LPCWSTR name, WORD language, bool exactOnly) {
     return reinterpret_cast<HRSRC>(const_cast<ResourceEntry*>(found.entry));
 }
 
-const ResourceEntry* entryOf(HRSRC info) {
-    if (!info || !qb::resources::isResourceEntry(info)) return nullptr;
+const ResourceEntry* EntryOf(HRSRC info) {
+    if (!info || !qb::resources::IsResourceEntry(info)) return nullptr;
     return reinterpret_cast<const ResourceEntry*>(info);
 }
 
 } // namespace
 
 HRSRC WINAPI FindResourceW(HMODULE, LPCWSTR lpName, LPCWSTR lpType) {
-    return find(lpType, lpName, GetSystemDefaultLangID(), false);
+    return Find(lpType, lpName, GetSystemDefaultLangID(), false);
 }
 
 HRSRC WINAPI FindResourceExW(HMODULE, LPCWSTR lpType, LPCWSTR lpName, WORD wLanguage) {
     if (wLanguage == MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL))
-        return find(lpType, lpName, GetSystemDefaultLangID(), false);
-    return find(lpType, lpName, wLanguage, true);
+        return Find(lpType, lpName, GetSystemDefaultLangID(), false);
+    return Find(lpType, lpName, wLanguage, true);
 }
 
 HGLOBAL WINAPI LoadResource(HMODULE, HRSRC hResInfo) {
-    const ResourceEntry* entry = entryOf(hResInfo);
+    const ResourceEntry* entry = EntryOf(hResInfo);
     if (!entry) {
         SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
         return nullptr;
@@ -82,7 +82,7 @@ LPVOID WINAPI LockResource(HGLOBAL hResData) {
 }
 
 DWORD WINAPI SizeofResource(HMODULE, HRSRC hResInfo) {
-    const ResourceEntry* entry = entryOf(hResInfo);
+    const ResourceEntry* entry = EntryOf(hResInfo);
     if (!entry) {
         SetLastError(ERROR_INVALID_HANDLE);
         return 0;

@@ -6,6 +6,6 @@
 namespace qb::resources {
 
 // False for names that are texts other than "#" and a decimal number from 1 to 65535.
-bool resourceIdOf(LPCWSTR name, WORD* id);
+bool ResourceIdOf(LPCWSTR name, WORD* id);
 
 } // namespace qb::resources

@@ -24,7 +24,7 @@ struct Registry {
 constinit Registry gRegistry;
 
 // Ranks a candidate's language against the one asked for; lower is better.
-int languageRank(WORD candidate, WORD preferred) {
+int LanguageRank(WORD candidate, WORD preferred) {
     if (candidate == preferred) return 0;
     if (PRIMARYLANGID(candidate) == PRIMARYLANGID(preferred)) return 1;
     if (PRIMARYLANGID(candidate) == LANG_NEUTRAL) return 2;
@@ -34,7 +34,7 @@ int languageRank(WORD candidate, WORD preferred) {
 
 } // namespace
 
-bool registerResourceTable(const ResourceEntry* entries, size_t count) {
+bool RegisterResourceTable(const ResourceEntry* entries, size_t count) {
     if (!entries) return false;
     std::lock_guard<std::mutex> guard(gRegistry.lock);
     for (size_t i = 0; i < gRegistry.used; ++i)
@@ -44,7 +44,7 @@ bool registerResourceTable(const ResourceEntry* entries, size_t count) {
     return true;
 }
 
-void unregisterResourceTable(const ResourceEntry* entries) {
+void UnregisterResourceTable(const ResourceEntry* entries) {
     std::lock_guard<std::mutex> guard(gRegistry.lock);
     for (size_t i = 0; i < gRegistry.used; ++i) {
         if (gRegistry.tables[i].entries != entries) continue;
@@ -55,7 +55,7 @@ void unregisterResourceTable(const ResourceEntry* entries) {
     }
 }
 
-ResourceLookup findResourceEntry(WORD type, WORD id, WORD preferred, bool exactOnly) {
+ResourceLookup FindResourceEntry(WORD type, WORD id, WORD preferred, bool exactOnly) {
     std::lock_guard<std::mutex> guard(gRegistry.lock);
     ResourceLookup result;
     bool typeSeen = false, idSeen = false;
@@ -68,7 +68,7 @@ ResourceLookup findResourceEntry(WORD type, WORD id, WORD preferred, bool exactO
             typeSeen = true;
             if (e.id != id) continue;
             idSeen = true;
-            int rank = languageRank(e.language, preferred);
+            int rank = LanguageRank(e.language, preferred);
             if (exactOnly && rank != 0) continue;
             if (rank < bestRank) {
                 bestRank = rank;
@@ -83,7 +83,7 @@ ResourceLookup findResourceEntry(WORD type, WORD id, WORD preferred, bool exactO
     return result;
 }
 
-bool isResourceEntry(const void* entry) {
+bool IsResourceEntry(const void* entry) {
     std::lock_guard<std::mutex> guard(gRegistry.lock);
     for (size_t t = 0; t < gRegistry.used; ++t) {
         const Table& table = gRegistry.tables[t];

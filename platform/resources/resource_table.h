@@ -23,13 +23,13 @@ struct ResourceEntry {
 
 // The table and its bytes must live as long as the process (static data). Registering the
 // same table again changes nothing. False when the (generous) number of tables is reached.
-bool registerResourceTable(const ResourceEntry* entries, size_t count);
+bool RegisterResourceTable(const ResourceEntry* entries, size_t count);
 // Takes a table out again (tests that register tables of their own).
-void unregisterResourceTable(const ResourceEntry* entries);
+void UnregisterResourceTable(const ResourceEntry* entries);
 
 struct ResourceTableRegistration {
     ResourceTableRegistration(const ResourceEntry* entries, size_t count) {
-        registerResourceTable(entries, count);
+        RegisterResourceTable(entries, count);
     }
 };
 
@@ -41,10 +41,10 @@ struct ResourceLookup {
 
 // preferred: the language asked for. exactOnly: only that language (FindResourceExW);
 // otherwise the same language, the same primary language, language-neutral, English, any.
-ResourceLookup findResourceEntry(WORD type, WORD id, WORD preferred, bool exactOnly);
+ResourceLookup FindResourceEntry(WORD type, WORD id, WORD preferred, bool exactOnly);
 
 // Whether the pointer is an entry of a registered table (handles from callers are checked
 // before use).
-bool isResourceEntry(const void* entry);
+bool IsResourceEntry(const void* entry);
 
 } // namespace qb::resources

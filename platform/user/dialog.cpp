@@ -260,7 +260,7 @@ Window* CreateDialogFromTemplate(HINSTANCE instance, const DialogTemplate& t, HW
         itemParams.createParam =
             item.creationData.empty() ? nullptr : const_cast<BYTE*>(item.creationData.data());
         Window* control = CreateWindowObject(itemParams);
-        if (!ref.alive()) return nullptr;
+        if (!ref.Alive()) return nullptr;
         if (control == nullptr) {
             if (t.style & DS_NOFAILCREATE) continue;
             DestroyWindow(handle);
@@ -273,12 +273,12 @@ Window* CreateDialogFromTemplate(HINSTANCE instance, const DialogTemplate& t, HW
     }
 
     if (t.style & DS_SETFONT) CallProc(dialog, WM_SETFONT, 0, FALSE);
-    if (!ref.alive()) return nullptr;
+    if (!ref.Alive()) return nullptr;
     Window* firstTab = NextTabItem(dialog, nullptr, false);
     HWND firstHandle = firstTab != nullptr ? firstTab->handle : nullptr;
     LRESULT setDefaultFocus =
         CallProc(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstHandle), param);
-    if (!ref.alive()) return nullptr;
+    if (!ref.Alive()) return nullptr;
     if (setDefaultFocus && !dialog->dialogEnded) {
         if (Window* target = FromHandle(firstHandle)) {
             if (IsDescendant(dialog, target)) DialogSetFocus(target);
@@ -287,7 +287,7 @@ Window* CreateDialogFromTemplate(HINSTANCE instance, const DialogTemplate& t, HW
     // The template's WS_VISIBLE shows the dialog once it is initialised, as on Windows.
     if (!modal && (t.style & WS_VISIBLE) && !(dialog->style & WS_VISIBLE) && !dialog->dialogEnded)
         ShowWindow(handle, SW_SHOWNORMAL);
-    if (!ref.alive()) return nullptr;
+    if (!ref.Alive()) return nullptr;
     return dialog;
 }
 
@@ -295,7 +295,7 @@ INT_PTR RunModal(Window* dialog, Window* owner) {
     WindowRef ref(dialog);
     HWND handle = dialog->handle;
     if (!dialog->dialogEnded) ShowWindow(handle, SW_SHOWNORMAL);
-    while (ref.alive() && !dialog->dialogEnded) {
+    while (ref.Alive() && !dialog->dialogEnded) {
         MSG msg;
         BOOL got = GetMessageW(&msg, nullptr, 0, 0);
         if (got == 0) {
@@ -309,11 +309,11 @@ INT_PTR RunModal(Window* dialog, Window* owner) {
             DispatchMessageW(&msg);
         }
     }
-    INT_PTR result = ref.alive() ? dialog->dialogResult : 0;
-    if (owner != nullptr && !owner->destroyed && (!ref.alive() || dialog->ownerDisabled))
+    INT_PTR result = ref.Alive() ? dialog->dialogResult : 0;
+    if (owner != nullptr && !owner->destroyed && (!ref.Alive() || dialog->ownerDisabled))
         EnableWindow(owner->handle, TRUE);
-    if (ref.alive()) dialog->ownerDisabled = false;
-    if (ref.alive()) DestroyWindow(handle);
+    if (ref.Alive()) dialog->ownerDisabled = false;
+    if (ref.Alive()) DestroyWindow(handle);
     return result;
 }
 
@@ -344,12 +344,12 @@ INT_PTR RunModalTemplate(HINSTANCE instance, const DialogTemplate& t, HWND paren
     WindowRef ref(dialog);
     dialog->ownerDisabled = reenable;
     if (!dialog->dialogEnded) ShowWindow(handle, SW_SHOWNORMAL);
-    if (script.kind == hook::ScriptKind::kAnswer && ref.alive() && !dialog->dialogEnded)
+    if (script.kind == hook::ScriptKind::kAnswer && ref.Alive() && !dialog->dialogEnded)
         EndDialog(handle, script.result);
     bool driven = script.kind == hook::ScriptKind::kDrive;
     if (driven) {
         hook::PushDriven(handle, [handle, abandonResult] { EndDialog(handle, abandonResult); });
-        if (ref.alive() && !dialog->dialogEnded) hook::RunDriver(script.driver, handle);
+        if (ref.Alive() && !dialog->dialogEnded) hook::RunDriver(script.driver, handle);
     }
     INT_PTR result = RunModal(dialog, reenable ? owner : nullptr);
     if (driven) *abandoned = hook::PopDriven();
@@ -373,7 +373,7 @@ LRESULT CALLBACK DialogWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     if (dialog->dlgProc != nullptr) {
         dialog->msgResult = 0;
         INT_PTR handled = dialog->dlgProc(hwnd, msg, wParam, lParam);
-        if (!ref.alive()) return ReturnsDirectly(msg) ? handled : 0;
+        if (!ref.Alive()) return ReturnsDirectly(msg) ? handled : 0;
         if (ReturnsDirectly(msg)) return handled;
         if (handled) return dialog->msgResult;
     } else if (msg == WM_INITDIALOG) {

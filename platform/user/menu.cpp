@@ -579,7 +579,7 @@ BOOL WINAPI TrackPopupMenuEx(HMENU handle, UINT flags, int x, int y, HWND owner,
             });
             hook::RunDriver(script.driver, popupHandle);
         }
-        while (ref.alive() && !state->done) {
+        while (ref.Alive() && !state->done) {
             MSG msg;
             BOOL got = GetMessageW(&msg, nullptr, 0, 0);
             if (got == 0) {
@@ -591,9 +591,9 @@ BOOL WINAPI TrackPopupMenuEx(HMENU handle, UINT flags, int x, int y, HWND owner,
             DispatchMessageW(&msg);
         }
         if (driven) record.abandoned = hook::PopDriven();
-        chosen = ref.alive() ? state->chosen : 0;
+        chosen = ref.Alive() ? state->chosen : 0;
         queue->capture = previousCapture;
-        if (ref.alive()) DestroyWindow(popupHandle);
+        if (ref.Alive()) DestroyWindow(popupHandle);
     }
     record.result = static_cast<INT_PTR>(chosen);
     hook::Record(record);

@@ -27,7 +27,7 @@ struct QueueHolder {
         if (!queue) return;
         {
             std::lock_guard<std::mutex> lock(gQueuesLock);
-            Queues().erase(queue->threadId());
+            Queues().erase(queue->ThreadId());
         }
         queue->Close();
     }

@@ -58,7 +58,7 @@ public:
     MessageQueue(const MessageQueue&) = delete;
     MessageQueue& operator=(const MessageQueue&) = delete;
 
-    DWORD threadId() const { return threadId_; }
+    DWORD ThreadId() const { return threadId_; }
 
     // Any thread. False when the queue is full or closed.
     bool Post(const QueuedMessage& message);

@@ -103,8 +103,8 @@ public:
     ~WindowRef();
     WindowRef(const WindowRef&) = delete;
     WindowRef& operator=(const WindowRef&) = delete;
-    Window* get() const { return window_; }
-    bool alive() const { return window_ != nullptr && !window_->destroyed; }
+    Window* Get() const { return window_; }
+    bool Alive() const { return window_ != nullptr && !window_->destroyed; }
 
 private:
     Window* window_;

@@ -28,9 +28,9 @@ bool SameKey(const RegistryKey& a, const RegistryKey& b) {
 }
 
 bool SameDocument(const RegistryDocument& a, const RegistryDocument& b) {
-    if (a.keys().size() != b.keys().size()) return false;
-    for (size_t i = 0; i < a.keys().size(); ++i) {
-        if (!SameKey(a.keys()[i], b.keys()[i])) return false;
+    if (a.Keys().size() != b.Keys().size()) return false;
+    for (size_t i = 0; i < a.Keys().size(); ++i) {
+        if (!SameKey(a.Keys()[i], b.Keys()[i])) return false;
     }
     return true;
 }
@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string file(reinterpret_cast<const char*>(data), size);
     RegistryDocument read;
     qb::registry::ParseRegistryText(file, &read);
-    for (const RegistryKey& key : read.keys()) {
+    for (const RegistryKey& key : read.Keys()) {
         FUZZ_CHECK(!key.path.empty());
         FUZZ_CHECK(read.FindKey(key.path) == &key);
     }

@@ -56,13 +56,13 @@ protected:
             {kBitmapType, 9401, kNeutral, mask().data(), DWORD(mask().size())},
             {kBitmapType, 9402, kNeutral, white().data(), DWORD(white().size())},
         };
-        ASSERT_TRUE(qb::resources::registerResourceTable(table_.data(), table_.size()));
+        ASSERT_TRUE(qb::resources::RegisterResourceTable(table_.data(), table_.size()));
     }
-    void TearDown() override { qb::resources::unregisterResourceTable(table_.data()); }
+    void TearDown() override { qb::resources::UnregisterResourceTable(table_.data()); }
 
     static std::vector<uint32_t> image(HIMAGELIST list, int index) {
         std::vector<uint32_t> out(16 * 16);
-        if (!qb::resources::copyImageListImage(list, index, out.data(), out.size())) return {};
+        if (!qb::resources::CopyImageListImage(list, index, out.data(), out.size())) return {};
         return out;
     }
 

@@ -48,10 +48,10 @@ std::string bytesOf(HRSRC found) {
 class ResourceTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(qb::resources::registerResourceTable(kLanguages, std::size(kLanguages)));
+        ASSERT_TRUE(qb::resources::RegisterResourceTable(kLanguages, std::size(kLanguages)));
         env_.clearLocale();
     }
-    void TearDown() override { qb::resources::unregisterResourceTable(kLanguages); }
+    void TearDown() override { qb::resources::UnregisterResourceTable(kLanguages); }
     ScopedEnv env_;
 };
 
@@ -130,9 +130,9 @@ TEST_F(ResourceTest, LoadingGivesTheBytesAndBadHandlesAreRefused) {
 
 TEST(ResourceTableTest, RegisteringTwiceChangesNothing) {
     static const ResourceEntry table[] = {{kDialog, 9101, kNeutral, kNe, sizeof kNe}};
-    ASSERT_TRUE(qb::resources::registerResourceTable(table, 1));
-    ASSERT_TRUE(qb::resources::registerResourceTable(table, 1));
-    qb::resources::unregisterResourceTable(table);
+    ASSERT_TRUE(qb::resources::RegisterResourceTable(table, 1));
+    ASSERT_TRUE(qb::resources::RegisterResourceTable(table, 1));
+    qb::resources::UnregisterResourceTable(table);
     EXPECT_EQ(FindResourceW(nullptr, MAKEINTRESOURCEW(9101), RT_DIALOG), nullptr);
 }
 
@@ -192,16 +192,16 @@ protected:
             {kIconType, 9301, kNeutral, icon16().data(), DWORD(icon16().size())},
             {kIconType, 9302, kNeutral, icon32().data(), DWORD(icon32().size())},
         };
-        ASSERT_TRUE(qb::resources::registerResourceTable(table_.data(), table_.size()));
+        ASSERT_TRUE(qb::resources::RegisterResourceTable(table_.data(), table_.size()));
     }
-    void TearDown() override { qb::resources::unregisterResourceTable(table_.data()); }
+    void TearDown() override { qb::resources::UnregisterResourceTable(table_.data()); }
 
     static std::vector<uint32_t> pixels(HANDLE image) {
         qb::resources::ImageInfo info;
-        if (!qb::resources::describeImage(image, &info)) return {};
+        if (!qb::resources::DescribeImage(image, &info)) return {};
         std::vector<uint32_t> out(static_cast<size_t>(info.width) * info.height);
-        EXPECT_TRUE(qb::resources::copyImagePixels(image, out.data(), out.size()));
-        EXPECT_FALSE(qb::resources::copyImagePixels(image, out.data(), out.size() - 1));
+        EXPECT_TRUE(qb::resources::CopyImagePixels(image, out.data(), out.size()));
+        EXPECT_FALSE(qb::resources::CopyImagePixels(image, out.data(), out.size() - 1));
         return out;
     }
 
@@ -212,7 +212,7 @@ TEST_F(ImageTest, BitmapDecodesTopRowFirst) {
     HANDLE bitmap = LoadImageW(nullptr, MAKEINTRESOURCEW(9200), IMAGE_BITMAP, 0, 0, 0);
     ASSERT_NE(bitmap, nullptr);
     qb::resources::ImageInfo info;
-    ASSERT_TRUE(qb::resources::describeImage(bitmap, &info));
+    ASSERT_TRUE(qb::resources::DescribeImage(bitmap, &info));
     EXPECT_EQ(info.type, static_cast<UINT>(IMAGE_BITMAP));
     EXPECT_EQ(info.width, 4);
     EXPECT_EQ(info.height, 2);
@@ -221,7 +221,7 @@ TEST_F(ImageTest, BitmapDecodesTopRowFirst) {
     EXPECT_EQ(pixels(bitmap), expected);
     EXPECT_TRUE(DeleteObject(bitmap));
     EXPECT_FALSE(DeleteObject(bitmap));
-    EXPECT_FALSE(qb::resources::describeImage(bitmap, &info));
+    EXPECT_FALSE(qb::resources::DescribeImage(bitmap, &info));
 }
 
 TEST_F(ImageTest, IconChoosesTheClosestImageAndScales) {
@@ -243,7 +243,7 @@ TEST_F(ImageTest, IconChoosesTheClosestImageAndScales) {
         HANDLE icon = LoadImageW(nullptr, MAKEINTRESOURCEW(9300), IMAGE_ICON, c.cx, c.cy, c.flags);
         ASSERT_NE(icon, nullptr) << c.cx;
         qb::resources::ImageInfo info;
-        ASSERT_TRUE(qb::resources::describeImage(icon, &info));
+        ASSERT_TRUE(qb::resources::DescribeImage(icon, &info));
         EXPECT_EQ(info.type, static_cast<UINT>(IMAGE_ICON));
         EXPECT_EQ(info.width, c.side);
         EXPECT_EQ(info.height, c.side);
@@ -269,7 +269,7 @@ TEST_F(ImageTest, SharedImagesAreOneHandleThatOutlivesDestroy) {
     EXPECT_EQ(a, b);
     EXPECT_TRUE(DestroyIcon(a));
     qb::resources::ImageInfo info;
-    EXPECT_TRUE(qb::resources::describeImage(a, &info));
+    EXPECT_TRUE(qb::resources::DescribeImage(a, &info));
     EXPECT_EQ(info.width, 32);
 }
 

@@ -291,10 +291,10 @@ TEST(ResourcesContentTest, IconsLoadAtTheSizesTheProgramAsksFor) {
             HANDLE icon = LoadImageW(nullptr, MAKEINTRESOURCEW(id), IMAGE_ICON, side, side, 0);
             ASSERT_NE(icon, nullptr) << id;
             qb::resources::ImageInfo info;
-            ASSERT_TRUE(qb::resources::describeImage(icon, &info));
+            ASSERT_TRUE(qb::resources::DescribeImage(icon, &info));
             EXPECT_EQ(info.width, side);
             std::vector<uint32_t> pixels(static_cast<size_t>(side) * side);
-            ASSERT_TRUE(qb::resources::copyImagePixels(icon, pixels.data(), pixels.size()));
+            ASSERT_TRUE(qb::resources::CopyImagePixels(icon, pixels.data(), pixels.size()));
             size_t transparent = std::count(pixels.begin(), pixels.end(), 0u);
             EXPECT_GT(transparent, 0u) << id; // a picture on a transparent ground
             EXPECT_LT(transparent, pixels.size() * 3 / 4) << id;
@@ -310,7 +310,7 @@ TEST(ResourcesContentTest, FolderBitmapMakesTwoImagesWithRedTransparent) {
     EXPECT_EQ(ImageList_GetImageCount(list), 2);
     for (int i = 0; i < 2; ++i) {
         std::vector<uint32_t> pixels(16 * 16);
-        ASSERT_TRUE(qb::resources::copyImageListImage(list, i, pixels.data(), pixels.size()));
+        ASSERT_TRUE(qb::resources::CopyImageListImage(list, i, pixels.data(), pixels.size()));
         EXPECT_EQ(pixels[0], 0u); // the corners are background
         EXPECT_EQ(std::count(pixels.begin(), pixels.end(), 0xFFFF0000u), 0);
         EXPECT_GT(std::count(pixels.begin(), pixels.end(), 0u), 16);
@@ -320,7 +320,7 @@ TEST(ResourcesContentTest, FolderBitmapMakesTwoImagesWithRedTransparent) {
 
     HBITMAP bitmap = LoadBitmapW(nullptr, MAKEINTRESOURCEW(IDB_FOLDERS));
     qb::resources::ImageInfo info;
-    ASSERT_TRUE(qb::resources::describeImage(bitmap, &info));
+    ASSERT_TRUE(qb::resources::DescribeImage(bitmap, &info));
     EXPECT_EQ(info.width, 32);
     EXPECT_EQ(info.height, 16);
     DeleteObject(bitmap);
