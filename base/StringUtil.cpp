@@ -112,6 +112,7 @@ WCHAR HexValue(WCHAR unit) {
 
 } // namespace
 
+// The public names: a wide and a narrow overload each, both over the one template above.
 int StrAppend(LPWSTR destination, DWORD capacity, LPCWSTR source) {
     return Append(destination, capacity, source);
 }

@@ -64,6 +64,8 @@ int MemoryStream::AppendChunk() {
     return kResultOk;
 }
 
+// GetName, GetSize and Seek check their arguments as BlockStream's do; the two keep their
+// bytes apart (a growing chain here, one fixed block there), so each keeps its own.
 int MemoryStream::GetName(LPWSTR buffer, DWORD capacity) {
     if (buffer == nullptr || capacity == 0) return kResultNullArgument;
     if (!open_) return kResultFail;
@@ -143,7 +145,5 @@ int MemoryStream::Write(const void* data, DWORD* count) {
 }
 
 int MemoryStream::GetAccessor(StreamAccessor* record) {
-    if (record == nullptr) return kResultNullArgument;
-    if (!open_) return kResultFail;
-    return Stream::GetAccessor(record);
+    return GetAccessorWhenOpen(record, open_);
 }

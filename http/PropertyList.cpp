@@ -274,6 +274,7 @@ int PropertyList::Convert(Entry* entry, PropertyRecord* record) {
         }
         return result;
     }
+    // The mirror of the wide case: each text kind is converted to the other on demand.
     case kPropertyNarrow:
         if (wanted == kPropertyNarrow) {
             record->type = kPropertyNarrow;

@@ -80,9 +80,7 @@ int FileStream::Flush() {
 }
 
 int FileStream::GetAccessor(StreamAccessor* record) {
-    if (record == nullptr) return kResultNullArgument;
-    if (!open_) return kResultFail;
-    return Stream::GetAccessor(record);
+    return GetAccessorWhenOpen(record, open_);
 }
 
 int FileStream::Close() {

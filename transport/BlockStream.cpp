@@ -86,9 +86,7 @@ int BlockStream::Write(const void* data, DWORD* count) {
 }
 
 int BlockStream::GetAccessor(StreamAccessor* record) {
-    if (record == nullptr) return kResultNullArgument;
-    if (!attached_) return kResultFail;
-    return Stream::GetAccessor(record);
+    return GetAccessorWhenOpen(record, attached_);
 }
 
 int BlockStream::Close() {

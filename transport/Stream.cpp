@@ -32,6 +32,12 @@ int Stream::GetAccessor(StreamAccessor* record) {
     return kResultOk;
 }
 
+int Stream::GetAccessorWhenOpen(StreamAccessor* record, bool open) {
+    if (record == nullptr) return kResultNullArgument;
+    if (!open) return kResultFail;
+    return Stream::GetAccessor(record); // not the override that called this
+}
+
 int Stream::Release() {
     if (referenceCount_ == 0) return kResultFail;
     --referenceCount_;

@@ -58,6 +58,9 @@ public:
 
 protected:
     ~Stream() = default;
+    // The check the streams that can be closed put in front of slot 5: -4 null record, -1
+    // when not open, else Stream::GetAccessor.
+    int GetAccessorWhenOpen(StreamAccessor* record, bool open);
 
     LONG referenceCount_ = 0;
 };

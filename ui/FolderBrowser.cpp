@@ -48,6 +48,17 @@ BrowserState* StateOf(HWND dialog) {
     return reinterpret_cast<BrowserState*>(GetWindowLongPtrW(dialog, DWLP_USER));
 }
 
+// The text of item into text (kBrowserPathCapacity units). false when the tree has none.
+bool ItemText(HWND tree, HTREEITEM item, WCHAR* text) {
+    text[0] = 0;
+    TVITEMW info{};
+    info.mask = TVIF_TEXT;
+    info.hItem = item;
+    info.pszText = text;
+    info.cchTextMax = static_cast<int>(kBrowserPathCapacity);
+    return TreeView_GetItem(tree, &info) != FALSE;
+}
+
 // The path of item: "\" and the text of every item below the root, from the top down; the
 // root gives the empty text. 1; 0 when the path does not fit in capacity (path then empty).
 int PathOfItem(HWND tree, HTREEITEM item, WCHAR* path, DWORD capacity) {
@@ -56,13 +67,8 @@ int PathOfItem(HWND tree, HTREEITEM item, WCHAR* path, DWORD capacity) {
     DWORD used = 0; // units in reversed: the components back to front, each reversed
     for (HTREEITEM parent = TreeView_GetParent(tree, item); item != nullptr && parent != nullptr;
          item = parent, parent = TreeView_GetParent(tree, item)) {
-        WCHAR name[kBrowserPathCapacity] = {};
-        TVITEMW info{};
-        info.mask = TVIF_TEXT;
-        info.hItem = item;
-        info.pszText = name;
-        info.cchTextMax = static_cast<int>(kBrowserPathCapacity);
-        if (!TreeView_GetItem(tree, &info)) return 0;
+        WCHAR name[kBrowserPathCapacity];
+        if (!ItemText(tree, item, name)) return 0;
         DWORD length = 0;
         StrLength(name, &length);
         if (used + length + 1 >= capacity || used + length + 1 >= kBrowserPathCapacity) return 0;
@@ -138,13 +144,8 @@ void ReadChildren(HWND tree, HTREEITEM item) {
 HTREEITEM FindChild(HWND tree, HTREEITEM parent, const WCHAR* name) {
     for (HTREEITEM child = TreeView_GetChild(tree, parent); child != nullptr;
          child = TreeView_GetNextSibling(tree, child)) {
-        WCHAR text[kBrowserPathCapacity] = {};
-        TVITEMW info{};
-        info.mask = TVIF_TEXT;
-        info.hItem = child;
-        info.pszText = text;
-        info.cchTextMax = static_cast<int>(kBrowserPathCapacity);
-        if (TreeView_GetItem(tree, &info) && StrEqual(text, name) == 1) return child;
+        WCHAR text[kBrowserPathCapacity];
+        if (ItemText(tree, child, text) && StrEqual(text, name) == 1) return child;
     }
     return nullptr;
 }
