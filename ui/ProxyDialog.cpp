@@ -16,6 +16,7 @@ constexpr WCHAR kEnableProxyValue[] = u"EnableProxy";
 constexpr WCHAR kProxyServerValue[] = u"ProxyServer";
 constexpr WCHAR kProxyPortValue[] = u"ProxyPort";
 
+// This dialog's own limits and timer; other files' constant lists only share their shape.
 constexpr DWORD kServerCapacity = 1024; // units, terminator included
 constexpr DWORD kStartingPort = 8080;   // shown when the key holds no port
 constexpr UINT_PTR kRepaintTimer = 100;
