@@ -20,14 +20,18 @@ constexpr char kUsage[] =
     "       quillbrook --help | --version\n"
     "\n"
     "Without run parameters the download dialog opens for you to fill in. With any of them\n"
-    "the download starts by itself; ShowWindow=0 runs it without a window. Values may use\n"
-    "percent-escapes (%26 for \"&\"). Retry=N tries again N times after a network failure\n"
-    "(1, 2, 4 ... s apart, at most 30), each from what the file holds. Timeout=SECONDS bounds\n"
-    "a connection and each wait for bytes (default 60; 0 waits forever). Hidden, a failure\n"
-    "writes the message and the URL as one line on standard error; without a terminal the\n"
-    "window stays hidden. Exit codes: 0 interactive; 1 downloaded; 2 resumed or\n"
-    "complete; -1 start-up failed; -2 window closed early; -3 command line rejected;\n"
-    "-4 out of memory; -5 writing failed; -6 connection or network failure; -7 no file name.\n";
+    "the download starts by itself; ShowWindow=0 runs it without a window. URLs begin with\n"
+    "http:// or https://; an IPv6 address goes in brackets (http://[::1]:8080/f.bin). https\n"
+    "checks the server's certificate against the system's trust store (SSL_CERT_FILE and\n"
+    "SSL_CERT_DIR are honoured) and nothing skips that check; through the proxy set in the\n"
+    "registry, https goes through a CONNECT tunnel. Values may use percent-escapes (%26 for\n"
+    "\"&\"). Retry=N tries again N times after a network failure (1, 2, 4 ... s apart, at\n"
+    "most 30), each from what the file holds. Timeout=SECONDS bounds a connection and each\n"
+    "wait for bytes (default 60; 0 waits forever). Hidden, a failure writes the message and\n"
+    "the URL as one line on standard error; without a terminal the window stays hidden.\n"
+    "Exit codes: 0 interactive; 1 downloaded; 2 resumed or complete; -1 start-up failed;\n"
+    "-2 window closed early; -3 command line rejected; -4 out of memory; -5 writing failed;\n"
+    "-6 connection or network failure (also a refused certificate); -7 no file name.\n";
 
 std::string JoinArguments(int argc, char** argv) {
     std::string joined;
