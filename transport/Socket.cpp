@@ -58,12 +58,14 @@ void CloseHandleNow(SOCKET handle) {
 } // namespace
 
 Socket::Socket(int type) : type_(type), handle_(INVALID_SOCKET) {
+    InitializeCriticalSection(&handleLock_);
     CountedStartup();
 }
 
 Socket::~Socket() {
     Close();
     CountedCleanup();
+    DeleteCriticalSection(&handleLock_);
 }
 
 LONG Socket::StartupCount() {
@@ -155,10 +157,13 @@ int Socket::Connect(const sockaddr* address, int length, const SecureSetup* secu
     if (HasHandle()) Close();
     const SOCKET handle = socket(address->sa_family, type_, 0);
     if (handle == INVALID_SOCKET) return Fail(error);
-    handle_.store(handle);
     // A Shutdown that came before the handle was published must still stop this connect;
     // one that comes after it finds the handle and shuts it down.
-    if (shutDown_.load()) {
+    EnterCriticalSection(&handleLock_);
+    handle_.store(handle);
+    const bool shutDown = shutDown_.load();
+    LeaveCriticalSection(&handleLock_);
+    if (shutDown) {
         if (error != nullptr) *error = WSAESHUTDOWN;
         Close();
         return kResultFail;
@@ -170,7 +175,7 @@ int Socket::Connect(const sockaddr* address, int length, const SecureSetup* secu
         (bounded ? ConnectWithin(handle, address, length, handshake) != kResultOk
                  : connect(handle, address, length) != 0)) {
         const int result = Fail(error);
-        if (handle_.exchange(INVALID_SOCKET) == handle) closesocket(handle);
+        Close(); // the next address gets a fresh handle
         return result;
     }
     return kResultOk;
@@ -210,15 +215,23 @@ int Socket::Receive(void* buffer, DWORD capacity, DWORD* received) {
 }
 
 int Socket::Shutdown() {
+    // Under the lock, so the handle is not closed (and its number given to another socket)
+    // between reading it and shutting it down.
+    EnterCriticalSection(&handleLock_);
     shutDown_.store(true);
     const SOCKET handle = handle_.load();
-    if (handle == INVALID_SOCKET) return kResultFail;
-    return shutdown(handle, SD_BOTH) == 0 ? kResultOk : kResultFail;
+    const int result = handle == INVALID_SOCKET         ? kResultFail
+                       : shutdown(handle, SD_BOTH) == 0 ? kResultOk
+                                                        : kResultFail;
+    LeaveCriticalSection(&handleLock_);
+    return result;
 }
 
 int Socket::Close() {
     // Taking the handle first means two closing threads never close it twice.
+    EnterCriticalSection(&handleLock_);
     const SOCKET handle = handle_.exchange(INVALID_SOCKET);
     if (handle != INVALID_SOCKET) CloseHandleNow(handle);
+    LeaveCriticalSection(&handleLock_);
     return kResultOk;
 }

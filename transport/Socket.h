@@ -81,5 +81,8 @@ private:
     int type_;
     std::atomic<SOCKET> handle_;
     std::atomic<bool> shutDown_{false};
+    // Held while the handle is published, shut down or closed; never across a connect, send
+    // or receive.
+    CRITICAL_SECTION handleLock_;
     DWORD timeoutMs_ = 0; // owner thread only
 };
