@@ -81,7 +81,7 @@ typedef UINT_PTR SOCKET;
 #define IOC_INOUT (IOC_IN | IOC_OUT)
 #define _IOR(x, y, t) (IOC_OUT | (((LONG)sizeof(t) & IOCPARM_MASK) << 16) | ((x) << 8) | (y))
 #define _IOW(x, y, t) (IOC_IN | (((LONG)sizeof(t) & IOCPARM_MASK) << 16) | ((x) << 8) | (y))
-#define FIONBIO ((LONG)_IOW('f', 126, ULONG))  // ULONG: non-zero makes the socket non-blocking
+#define FIONBIO ((LONG)_IOW('f', 126, ULONG)) // ULONG: non-zero makes the socket non-blocking
 
 #define WSADESCRIPTION_LEN 256
 #define WSASYS_STATUS_LEN 128
@@ -221,10 +221,12 @@ int WSAAPI ioctlsocket(SOCKET s, LONG cmd, ULONG* argp);
 //            getsockopt(s, SOL_SOCKET, SO_ERROR, ...) gives the reason (WSAECONNREFUSED ...)
 //     ULONG off = 0; ioctlsocket(s, FIONBIO, &off);   back to blocking for send/recv
 // A null timeout waits forever. shutdown or closesocket from another thread ends the wait:
-// the socket is then reported in failed (SO_ERROR WSAESHUTDOWN). nfds is ignored, as on
+// a connect under way is then reported in failed (SO_ERROR WSAESHUTDOWN), a socket waited
+// on for reading as readable (its recv returns 0). nfds is ignored, as on
 // Windows. Only sockets of this layer may be in the sets; a set holds at most FD_SETSIZE.
 // On a secure socket a non-blocking connect does not run the handshake: the system then
-// calls WSAIoctl(SO_SSL_PERFORM_HANDSHAKE) (<sslsock.h>) once connected and blocking again.
+// calls WSAIoctl(SO_SSL_PERFORM_HANDSHAKE) (<sslsock.h>) once connected and blocking again;
+// until then send and recv fail with WSAENOTCONN.
 int WSAAPI WinsockSelect(int nfds, fd_set* readfds, fd_set* writefds, fd_set* exceptfds,
                          const struct timeval* timeout);
 #define select WinsockSelect

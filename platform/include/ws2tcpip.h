@@ -61,8 +61,9 @@ typedef struct addrinfo {
 #define EAI_SOCKTYPE WSAESOCKTNOSUPPORT
 
 // 0 and *ppResult a list freed by freeaddrinfo, else an EAI_ code (also the last error).
-// pServiceName is a decimal port or null (port 0); pHints may be null (any family, both
-// socket types). The list holds one entry per address and socket type.
+// pServiceName is a decimal port or null (port 0); service names are not looked up
+// (EAI_SERVICE). pHints may be null (any family). The list holds one entry per address, with
+// the hints' ai_socktype and ai_protocol; ai_canonname is set on the first with AI_CANONNAME.
 int WSAAPI getaddrinfo(const char* pNodeName, const char* pServiceName,
                        const struct addrinfo* pHints, struct addrinfo** ppResult);
 void WSAAPI freeaddrinfo(struct addrinfo* pAddrInfo);
