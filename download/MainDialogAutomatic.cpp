@@ -1,5 +1,8 @@
 // The main dialog in automatic mode: the download starts as the dialog opens, the window
-// may be hidden, and the exit code tells the caller how the download ended.
+// may be hidden, and the exit code tells the caller how the download ended. An interrupt,
+// hang-up or termination request closes the dialog as its close box does.
+#include <atomic>
+
 #include "app/AppState.h"
 #include "download/MainDialog.h"
 #include "download/MainDialogProcs.h"
@@ -10,9 +13,23 @@ namespace {
 
 Worker worker;
 AutomaticOutcome outcome;
+// The dialog a console event closes; read on the handler's own thread.
+std::atomic<HWND> signalTarget{nullptr};
+
+// The transfer stops, the part stays whole, the exit code is that of an early close.
+BOOL WINAPI CloseOnConsoleEvent(DWORD) {
+    const HWND dialog = signalTarget.load();
+    if (dialog == nullptr) return FALSE;
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    return TRUE;
+}
 
 void Open(HWND dialog) {
     outcome = AutomaticOutcome{};
+    // Before the window shows: the events are then ours, not the terminal's.
+    static const BOOL handled = SetConsoleCtrlHandler(CloseOnConsoleEvent, TRUE);
+    (void)handled;
+    signalTarget.store(dialog);
     ShowWindow(dialog, gShowWindow ? SW_SHOW : SW_HIDE);
     SetWindowTextW(dialog, gCaption.GetWide());
     PrepareMainDialog(dialog);
@@ -26,6 +43,7 @@ int Start(HWND dialog) {
 }
 
 int End(HWND) {
+    signalTarget.store(nullptr);
     return outcome.exitCode;
 }
 

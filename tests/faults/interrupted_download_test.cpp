@@ -1,12 +1,16 @@
 // The program killed (SIGKILL) in the middle of a body, once or several times in a row, and
 // a last run against nginx: after each kill the file holds the body's beginning and nothing
 // else, every later run continues it from its length, and the last one ends with the exact
-// body. The device keeps up to 256 KiB of a file's writes in memory, so the bodies are long
-// enough for a killed run to have stored some of what it received.
+// body; also twenty kills at random points in a row. The device keeps up to 256 KiB of a file's
+// writes in memory, so the bodies are long enough for a killed run to have stored some of what it
+// received.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstring>
+#include <random>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -84,6 +88,18 @@ struct KillCase {
     bool grows;                   // each killed run stores bytes before it is killed
 };
 
+// Twenty kills at moments no one chose: increasing random points of the body (each run's
+// trace names its point, so a failure can be replayed as a case of its own).
+std::vector<size_t> RandomKillPoints() {
+    constexpr size_t kKills = 20;
+    std::mt19937_64 random{std::random_device{}()};
+    std::uniform_int_distribution<size_t> point(0, kBodySize - 1);
+    std::vector<size_t> points(kKills);
+    for (size_t& p : points) p = point(random);
+    std::sort(points.begin(), points.end());
+    return points;
+}
+
 class InterruptedDownload : public ::testing::TestWithParam<KillCase> {};
 
 TEST_P(InterruptedDownload, KilledRunsAreContinuedToTheExactBytes) {
@@ -147,13 +163,40 @@ TEST_P(InterruptedDownload, KilledRunsAreContinuedToTheExactBytes) {
               ProgramSandbox::DevicePathOf(ProgramSandbox::kProgramName));
 }
 
+// An interrupt, a hang-up and a termination request stop the run as the close box does:
+// exit -2, and the file holds exactly the bytes that arrived, the held ones included.
+TEST(StoppedBySignal, TheRunEndsAsClosedEarlyWithEveryByteThatArrived) {
+    constexpr size_t kSent = 300000; // past what the device holds back
+    const std::string body = Body(kBodySize, 3);
+    for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(strsignal(number));
+        ProgramSandbox box;
+        ASSERT_TRUE(box.valid());
+        const std::string target = box.Host(std::string("dir/") + kFileName);
+        test::ScriptedServer server;
+        server.setFallback(StallingAt(body, kSent));
+        ASSERT_TRUE(server.start());
+        test::ChildProcess child;
+        ASSERT_TRUE(box.Start(&child, "http://127.0.0.1:" + std::to_string(server.port()) + "/v/" +
+                                          kFileName))
+            << child.error();
+        ASSERT_TRUE(WaitForStoredPart(target, 0, true, &child).has_value()) << child.errors();
+        ASSERT_EQ(kill(child.pid(), number), 0);
+        ASSERT_TRUE(child.wait(test::Millis{5000}));
+        EXPECT_EQ(child.exitCode(), kExitWindowClosedEarly) << child.errors();
+        EXPECT_EQ(SanitizerReport(child.errors()), "");
+        EXPECT_TRUE(test::readFile(target) == body.substr(0, kSent)) << "the part is not the start";
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     KillPoints, InterruptedDownload,
     ::testing::Values(KillCase{"AfterTheHeader", {0}, false}, KillCase{"AfterOneByte", {1}, false},
                       KillCase{"WhileTheWritesAreHeld", {100000}, false},
                       KillCase{"PastTheHeldWrites", {400037}, true},
                       KillCase{"OneByteShort", {kBodySize - 1}, true},
-                      KillCase{"ThreeTimes", {400000, 900001, kBodySize - 1}, true}),
+                      KillCase{"ThreeTimes", {400000, 900001, kBodySize - 1}, true},
+                      KillCase{"TwentyRandomMoments", RandomKillPoints(), false}),
     [](const ::testing::TestParamInfo<KillCase>& info) { return std::string(info.param.name); });
 
 } // namespace

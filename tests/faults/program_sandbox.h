@@ -19,6 +19,7 @@ namespace qb::faults {
 // Exit codes as the shell sees them (a negative code is 256 + code).
 constexpr int kExitDownloaded = 1;
 constexpr int kExitResumed = 2;
+constexpr int kExitWindowClosedEarly = 256 - 2;
 constexpr int kExitWriteFailed = 256 - 5;
 constexpr int kExitNetworkFailed = 256 - 6;
 

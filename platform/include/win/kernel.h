@@ -188,6 +188,20 @@ BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode);
 // WAIT_FAILED with GetLastError for a handle that is not a thread's.
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 
+// ---- Console control --------------------------------------------------------------------
+// The events a handler receives: SIGINT is CTRL_C_EVENT, SIGHUP CTRL_CLOSE_EVENT and SIGTERM
+// CTRL_SHUTDOWN_EVENT. Handlers run on a thread of their own, the last added first, until
+// one returns TRUE; when none does, the signal takes its default course.
+#define CTRL_C_EVENT 0
+#define CTRL_BREAK_EVENT 1
+#define CTRL_CLOSE_EVENT 2
+#define CTRL_LOGOFF_EVENT 5
+#define CTRL_SHUTDOWN_EVENT 6
+typedef BOOL(WINAPI* PHANDLER_ROUTINE)(DWORD dwCtrlType);
+// Adds (bAdd TRUE) or removes a handler; a null routine is refused. The first handler makes
+// SIGINT, SIGHUP and SIGTERM events; they keep that meaning while the process runs.
+BOOL WINAPI SetConsoleCtrlHandler(PHANDLER_ROUTINE HandlerRoutine, BOOL Add);
+
 // ---- Time -------------------------------------------------------------------------------
 // 0 gives up the rest of the time slice; INFINITE never returns.
 void WINAPI Sleep(DWORD dwMilliseconds);
