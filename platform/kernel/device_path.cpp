@@ -201,7 +201,9 @@ bool MapDevicePath(LPCWSTR devicePath, PathUse use, std::string* hostPath, DWORD
             host += '/';
             host += Utf16ToUtf8(resolved[i].data(), resolved[i].size());
         }
-        if (host.empty()) host = "/";
+        // A character, not the literal "/": GCC 12 at -O3 reports a false overlap for a
+        // one-character literal assigned to a std::string (GCC bug 105329).
+        if (host.empty()) host.push_back('/');
         *hostPath = std::move(host);
         return true;
     } catch (const std::bad_alloc&) {
