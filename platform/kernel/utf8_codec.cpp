@@ -38,7 +38,9 @@ void AppendScalar(char32_t c, std::u16string& out) {
     }
 }
 
-void AppendScalar(char32_t c, std::string& out) {
+} // namespace
+
+void AppendScalarAsUtf8(char32_t c, std::string& out) {
     if (c < 0x80) {
         out.push_back(static_cast<char>(c));
     } else if (c < 0x800) {
@@ -56,7 +58,7 @@ void AppendScalar(char32_t c, std::string& out) {
     }
 }
 
-} // namespace
+namespace {} // namespace
 
 bool AppendUtf8AsUtf16(const char* in, size_t length, std::u16string& out) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(in);
@@ -112,7 +114,7 @@ bool AppendUtf16AsUtf8(const char16_t* in, size_t length, std::string& out) {
             scalar = kReplacementCharacter;
             wellFormed = false;
         }
-        AppendScalar(scalar, out);
+        AppendScalarAsUtf8(scalar, out);
     }
     return wellFormed;
 }

@@ -14,6 +14,9 @@ inline constexpr char16_t kReplacementCharacter = 0xFFFD;
 bool AppendUtf8AsUtf16(const char* in, size_t length, std::u16string& out);
 bool AppendUtf16AsUtf8(const char16_t* in, size_t length, std::string& out);
 
+// One scalar value (at most U+10FFFF, not a surrogate) as UTF-8.
+void AppendScalarAsUtf8(char32_t scalar, std::string& out);
+
 // Whole-text helpers for file names and other platform texts.
 std::string Utf16ToUtf8(const char16_t* in, size_t length);
 std::u16string Utf8ToUtf16(const std::string& in);

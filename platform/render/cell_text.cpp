@@ -77,29 +77,4 @@ int TextWidth(const char16_t* text, size_t length) {
     return width;
 }
 
-void AppendUtf8(std::string* out, char32_t ch) {
-    if (ch < 0x80) {
-        out->push_back(static_cast<char>(ch));
-    } else if (ch < 0x800) {
-        out->push_back(static_cast<char>(0xC0 | (ch >> 6)));
-        out->push_back(static_cast<char>(0x80 | (ch & 0x3F)));
-    } else if (ch < 0x10000) {
-        out->push_back(static_cast<char>(0xE0 | (ch >> 12)));
-        out->push_back(static_cast<char>(0x80 | ((ch >> 6) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | (ch & 0x3F)));
-    } else {
-        out->push_back(static_cast<char>(0xF0 | (ch >> 18)));
-        out->push_back(static_cast<char>(0x80 | ((ch >> 12) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | ((ch >> 6) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | (ch & 0x3F)));
-    }
-}
-
-std::string ToUtf8(const std::u16string& text) {
-    std::string out;
-    size_t i = 0;
-    while (i < text.size()) AppendUtf8(&out, NextCodePoint(text.data(), text.size(), &i));
-    return out;
-}
-
 } // namespace qb::render

@@ -1,5 +1,5 @@
 // Text as the cell grid sees it: UTF-16 decoded to code points, the cell width of each
-// (East Asian wide characters take two cells), and UTF-8 for reading grids as text.
+// (East Asian wide characters take two cells).
 #pragma once
 
 #include <cstddef>
@@ -19,8 +19,5 @@ int TextWidth(const char16_t* text, size_t length);
 inline int TextWidth(const std::u16string& text) {
     return TextWidth(text.data(), text.size());
 }
-
-void AppendUtf8(std::string* out, char32_t ch);
-std::string ToUtf8(const std::u16string& text);
 
 } // namespace qb::render

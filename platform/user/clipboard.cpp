@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/render/cell_text.h"
+#include "platform/kernel/utf8_codec.h"
 #include "platform/user/message_queue.h"
 #include "platform/user/testhook_internal.h"
 
@@ -31,40 +31,6 @@ DWORD gOpenedBy = 0;    // thread that has the clipboard open, 0 if none
 bool gLocalSet = false; // this process put text there
 std::u16string gLocalText;
 HGLOBAL gLastData = nullptr; // the block handed out last; freed when replaced
-
-std::u16string FromUtf8(const std::string& bytes) {
-    std::u16string out;
-    size_t i = 0;
-    while (i < bytes.size()) {
-        auto c = static_cast<unsigned char>(bytes[i]);
-        char32_t cp = 0xFFFD;
-        size_t len = 1;
-        if (c < 0x80) {
-            cp = c;
-        } else if ((c >> 5) == 0x6 && i + 1 < bytes.size()) {
-            cp = ((c & 0x1Fu) << 6) | (static_cast<unsigned char>(bytes[i + 1]) & 0x3Fu);
-            len = 2;
-        } else if ((c >> 4) == 0xE && i + 2 < bytes.size()) {
-            cp = ((c & 0x0Fu) << 12) | ((static_cast<unsigned char>(bytes[i + 1]) & 0x3Fu) << 6) |
-                 (static_cast<unsigned char>(bytes[i + 2]) & 0x3Fu);
-            len = 3;
-        } else if ((c >> 3) == 0x1E && i + 3 < bytes.size()) {
-            cp = ((c & 0x07u) << 18) | ((static_cast<unsigned char>(bytes[i + 1]) & 0x3Fu) << 12) |
-                 ((static_cast<unsigned char>(bytes[i + 2]) & 0x3Fu) << 6) |
-                 (static_cast<unsigned char>(bytes[i + 3]) & 0x3Fu);
-            len = 4;
-        }
-        i += len;
-        if (cp >= 0x10000 && cp <= 0x10FFFF) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else if (cp < 0x10000) {
-            out.push_back(static_cast<char16_t>(cp));
-        }
-    }
-    return out;
-}
 
 // Runs the tool and reads what it prints, within the time and size limits.
 bool RunTool(const char* const argv[], std::string* out) {
@@ -117,12 +83,12 @@ std::u16string ReadDesktopClipboard() {
     const char* x11 = std::getenv("DISPLAY");
     if (wayland != nullptr && *wayland != 0) {
         const char* argv[] = {"wl-paste", "--no-newline", "--type", "text/plain", nullptr};
-        if (RunTool(argv, &bytes)) return FromUtf8(bytes);
+        if (RunTool(argv, &bytes)) return qb::kernel::Utf8ToUtf16(bytes);
         bytes.clear();
     }
     if (x11 != nullptr && *x11 != 0) {
         const char* argv[] = {"xclip", "-o", "-selection", "clipboard", nullptr};
-        if (RunTool(argv, &bytes)) return FromUtf8(bytes);
+        if (RunTool(argv, &bytes)) return qb::kernel::Utf8ToUtf16(bytes);
     }
     return u"";
 }
@@ -222,7 +188,7 @@ HANDLE WINAPI GetClipboardData(UINT format) {
             GlobalUnlock(block);
         }
     } else {
-        std::string narrow = qb::render::ToUtf8(text);
+        std::string narrow = qb::kernel::Utf16ToUtf8(text.data(), text.size());
         block = GlobalAlloc(GMEM_MOVEABLE, narrow.size() + 1);
         if (auto* p = static_cast<char*>(GlobalLock(block))) {
             std::memcpy(p, narrow.c_str(), narrow.size() + 1);

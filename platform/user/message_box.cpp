@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/kernel/utf8_codec.h"
 #include "platform/render/boundary.h"
 #include "platform/render/cell_text.h"
 #include "platform/user/dialog.h"
@@ -199,7 +200,8 @@ DialogTemplate BuildBox(const std::u16string& title, const std::u16string& text,
 }
 
 void WriteToStandardError(const std::u16string& title, const std::u16string& text) {
-    std::string line = render::ToUtf8(title) + ": " + render::ToUtf8(text) + "\n";
+    std::string line = kernel::Utf16ToUtf8(title.data(), title.size()) + ": " +
+                       kernel::Utf16ToUtf8(text.data(), text.size()) + "\n";
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);
 }

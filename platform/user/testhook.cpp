@@ -4,6 +4,7 @@
 #include <deque>
 #include <mutex>
 
+#include "platform/kernel/utf8_codec.h"
 #include "platform/render/boundary.h"
 #include "platform/render/cell_text.h"
 #include "platform/render/compositor.h"
@@ -211,7 +212,7 @@ std::string GridText(const render::Screen& grid) {
         for (int column = 0; column < grid.columns; ++column) {
             const render::Cell& cell = grid.At(column, row);
             if (cell.attr & render::kAttrWideTail) continue;
-            render::AppendUtf8(&line, cell.ch == 0 ? U' ' : cell.ch);
+            kernel::AppendScalarAsUtf8(cell.ch == 0 ? U' ' : cell.ch, line);
         }
         while (!line.empty() && line.back() == ' ') line.pop_back();
         if (row > 0) out += '\n';

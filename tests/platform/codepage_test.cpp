@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include "scoped_env.h"
+#include "tests/support/text_cases.h"
 
 namespace {
 
@@ -63,42 +64,39 @@ TEST_F(CodePageTest, ExplicitLengthConvertsEmbeddedNulAndAddsNoTerminator) {
     EXPECT_EQ(toNarrow(CP_UTF8, std::u16string(u"a\0b", 3)), std::string("a\0b", 3));
 }
 
-TEST_F(CodePageTest, IllFormedUtf8BecomesOneReplacementPerMaximalSubpart) {
-    struct Case {
-        std::string input;
-        std::u16string expected;
-    };
-    const Case cases[] = {
-        {"\x80", u"\uFFFD"},
-        {"a\xE3\x81", u"a\uFFFD"}, // truncated at the end
-        {"\xE3\x81"
-         "A",
-         u"\uFFFD"
-         "A"},                                             // truncated before an ASCII byte
-        {"\xC0\xAF", u"\uFFFD\uFFFD"},                     // overlong
-        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},           // encoded surrogate
-        {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"}, // beyond U+10FFFF
-        {"\xFF"
-         "b",
-         u"\uFFFD"
-         "b"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(toWide(CP_UTF8, c.input), c.expected) << testing::PrintToString(c.input);
+TEST_F(CodePageTest, HardUtf8CasesConvertOneReplacementPerMaximalSubpart) {
+    for (const qb::test::Utf8Case& c : qb::test::kUtf8Cases) {
+        SCOPED_TRACE(c.name);
+        const std::string input(c.utf8);
+        EXPECT_EQ(toWide(CP_UTF8, input), c.utf16);
         SetLastError(0);
-        EXPECT_EQ(0, MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, c.input.data(),
-                                         int(c.input.size()), nullptr, 0));
-        EXPECT_EQ(DWORD(ERROR_NO_UNICODE_TRANSLATION), GetLastError());
+        const int strict = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, input.data(),
+                                               int(input.size()), nullptr, 0);
+        if (c.wellFormed) {
+            EXPECT_EQ(strict, int(c.utf16.size()));
+            EXPECT_EQ(toNarrow(CP_UTF8, std::u16string(c.utf16)), input);
+        } else {
+            EXPECT_EQ(strict, 0);
+            EXPECT_EQ(DWORD(ERROR_NO_UNICODE_TRANSLATION), GetLastError());
+        }
     }
 }
 
-TEST_F(CodePageTest, LoneSurrogateBecomesReplacementInUtf8) {
-    EXPECT_EQ(toNarrow(CP_UTF8, u"a\xD800z"), "a\xEF\xBF\xBDz");
-    EXPECT_EQ(toNarrow(CP_UTF8, u"\xDC00"), "\xEF\xBF\xBD");
-    const std::u16string lone = u"\xD800";
-    EXPECT_EQ(0, WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone.data(), 1, nullptr, 0,
-                                     nullptr, nullptr));
-    EXPECT_EQ(DWORD(ERROR_NO_UNICODE_TRANSLATION), GetLastError());
+TEST_F(CodePageTest, HardUtf16CasesReplaceEachLoneSurrogate) {
+    for (const qb::test::Utf16Case& c : qb::test::kUtf16Cases) {
+        SCOPED_TRACE(c.name);
+        const std::u16string input(c.utf16);
+        EXPECT_EQ(toNarrow(CP_UTF8, input), c.utf8);
+        SetLastError(0);
+        const int strict = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, input.data(),
+                                               int(input.size()), nullptr, 0, nullptr, nullptr);
+        if (c.wellFormed) {
+            EXPECT_EQ(strict, int(c.utf8.size()));
+        } else {
+            EXPECT_EQ(strict, 0);
+            EXPECT_EQ(DWORD(ERROR_NO_UNICODE_TRANSLATION), GetLastError());
+        }
+    }
 }
 
 TEST_F(CodePageTest, OutputTooSmallFailsWithInsufficientBuffer) {

@@ -3,11 +3,13 @@
 #include <climits>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include "sandbox.h"
+#include "tests/support/text_cases.h"
 
 namespace {
 
@@ -110,16 +112,18 @@ TEST(PathsTest, MyDocumentsIsTheUsersDocumentsFolderWhenTheRootIsSlash) {
 
 TEST(PathsTest, NamesWindowsRefusesFailWithInvalidName) {
     Sandbox sandbox;
-    const std::u16string cases[] = {u"a<b",
-                                    u"a>b",
-                                    u"c:\\x",
-                                    u"a\"b",
-                                    u"a|b",
-                                    u"a\x01"
-                                    "b",
-                                    u"a*b",
-                                    u"what?",
-                                    u"bad\xD800name"};
+    std::vector<std::u16string> cases = {u"a<b",
+                                         u"a>b",
+                                         u"c:\\x",
+                                         u"a\"b",
+                                         u"a|b",
+                                         u"a\x01"
+                                         "b",
+                                         u"a*b",
+                                         u"what?"};
+    for (const qb::test::Utf16Case& c : qb::test::kUtf16Cases) {
+        if (!c.wellFormed) cases.push_back(u"bad" + std::u16string(c.utf16) + u"name");
+    }
     for (const std::u16string& name : cases) {
         SetLastError(0);
         EXPECT_FALSE(createFile(name.c_str())) << testing::PrintToString(name);

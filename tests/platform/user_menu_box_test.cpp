@@ -1,6 +1,8 @@
 // Pop-up menus, message boxes and the clipboard.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <string>
 #include <vector>
@@ -9,7 +11,9 @@
 
 #include "platform/user/menu_template.h"
 #include "qb/testhook.h"
+#include "tests/platform/sandbox.h"
 #include "tests/platform/user_test_support.h"
+#include "tests/support/text_cases.h"
 
 using namespace qb::usertest;
 using qb::render::Key;
@@ -247,6 +251,31 @@ TEST_F(MenuBoxTest, ClipboardTextThroughTheHook) {
     EXPECT_EQ(GetClipboardData(CF_UNICODETEXT), nullptr);
     CloseClipboard();
     EXPECT_EQ(GlobalLock(reinterpret_cast<HGLOBAL>(0x1234)), nullptr);
+}
+
+// The desktop's clipboard arrives from its tool as UTF-8; a stand-in `xclip` prints each hard
+// case, and the text is what the CP_UTF8 conversion makes of it.
+TEST_F(MenuBoxTest, DesktopClipboardTextIsConvertedAsCodePageUtf8) {
+    Sandbox sandbox;
+    sandbox.writeFile("xclip", "#!/bin/sh\nexec cat \"$QB_CLIPBOARD_BYTES\"\n");
+    ASSERT_EQ(chmod(sandbox.host("xclip").c_str(), 0755), 0);
+    ScopedEnv& env = sandbox.env();
+    env.set("PATH", (sandbox.root() + ":/usr/bin:/bin").c_str());
+    env.set("WAYLAND_DISPLAY", nullptr);
+    env.set("DISPLAY", ":test");
+    env.set("QB_CLIPBOARD_BYTES", sandbox.host("bytes").c_str());
+    qb::test::UseDesktopClipboard();
+    for (const qb::test::Utf8Case& c : qb::test::kUtf8Cases) {
+        SCOPED_TRACE(c.name);
+        sandbox.writeFile("bytes", std::string(c.utf8));
+        ASSERT_TRUE(OpenClipboard(owner));
+        HANDLE data = GetClipboardData(CF_UNICODETEXT);
+        ASSERT_NE(data, nullptr);
+        EXPECT_EQ(std::u16string(static_cast<const WCHAR*>(GlobalLock(data))), c.utf16);
+        GlobalUnlock(data);
+        CloseClipboard();
+    }
+    qb::test::SetClipboardText(nullptr);
 }
 
 } // namespace
