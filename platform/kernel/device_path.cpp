@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 #include <windows.h>
 
+#include "platform/kernel/host_folders.h"
 #include "platform/kernel/path_rules.h"
 #include "platform/kernel/utf8_codec.h"
 
@@ -21,7 +21,8 @@ namespace {
 constexpr size_t kMaxDevicePathUnits = 32767;
 constexpr std::u16string_view kMyDocuments = u"My Documents";
 constexpr const char* kMyDocumentsOnDisk = "My Documents";
-constexpr size_t kPasswdBufferBytes = 16384;
+// "\My Documents" is created like any folder the user makes.
+constexpr mode_t kNewFolderMode = 0777;
 constexpr size_t kUserDirsLineBytes = 4096;
 
 bool IsHighSurrogate(char16_t unit) {
@@ -29,25 +30,6 @@ bool IsHighSurrogate(char16_t unit) {
 }
 bool IsLowSurrogate(char16_t unit) {
     return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
-std::string HomeDirectory() {
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && home[0] == '/') return home;
-    struct passwd entry;
-    struct passwd* found = nullptr;
-    std::vector<char> buffer(kPasswdBufferBytes);
-    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
-        found != nullptr && found->pw_dir != nullptr && found->pw_dir[0] == '/') {
-        return found->pw_dir;
-    }
-    return {};
-}
-
-std::string ConfigHome(const std::string& home) {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config != nullptr && config[0] == '/') return config;
-    return home.empty() ? std::string() : home + "/.config";
 }
 
 // The XDG_DOCUMENTS_DIR line of user-dirs.dirs: XDG_DOCUMENTS_DIR="$HOME/Documents".
@@ -83,17 +65,6 @@ std::string DocumentsDirectory() {
     std::string fromFile = DocumentsFromUserDirs(home);
     if (!fromFile.empty()) return fromFile;
     return home.empty() ? std::string() : home + "/Documents";
-}
-
-// mkdir -p; true when the directory exists afterwards.
-bool MakeDirectories(const std::string& path) {
-    struct stat info;
-    if (stat(path.c_str(), &info) == 0) return S_ISDIR(info.st_mode);
-    const size_t slash = path.find_last_of('/');
-    if (slash != std::string::npos && slash > 0 && !MakeDirectories(path.substr(0, slash))) {
-        return false;
-    }
-    return mkdir(path.c_str(), 0777) == 0 || errno == EEXIST;
 }
 
 std::string WithoutTrailingSlashes(std::string path) {
@@ -189,7 +160,7 @@ bool MapDevicePath(LPCWSTR devicePath, PathUse use, std::string* hostPath, DWORD
         if (!resolved.empty() && resolved[0] == kMyDocuments) {
             const std::string documents =
                 root == "/" ? DocumentsDirectory() : root + "/" + kMyDocumentsOnDisk;
-            if (documents.empty() || !MakeDirectories(documents)) {
+            if (documents.empty() || !MakeDirectories(documents, kNewFolderMode)) {
                 *error = ERROR_PATH_NOT_FOUND;
                 return false;
             }

@@ -191,6 +191,7 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
     return file->Read(lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead);
 }
 
+// The argument checks mirror ReadFile's: the two calls take their arguments alike.
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                       LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
     if (lpNumberOfBytesWritten == nullptr || lpOverlapped != nullptr) {

@@ -25,7 +25,7 @@ constexpr uintptr_t kHandleStep = 4;
 
 struct OpenKey {
     std::u16string path;
-    REGSAM access;
+    REGSAM access = 0;
 };
 
 struct KeyTable {
@@ -46,6 +46,15 @@ std::optional<OpenKey> Resolve(HKEY key) {
     const auto found = table.keys.find(reinterpret_cast<uintptr_t>(key));
     if (found == table.keys.end()) return std::nullopt;
     return found->second;
+}
+
+// The open key behind the handle, when it was opened with the right asked for.
+LONG ResolveFor(HKEY handle, REGSAM right, OpenKey* out) {
+    std::optional<OpenKey> key = Resolve(handle);
+    if (!key) return ERROR_INVALID_HANDLE;
+    if ((key->access & right) == 0) return ERROR_ACCESS_DENIED;
+    *out = std::move(*key);
+    return ERROR_SUCCESS;
 }
 
 HKEY InsertKey(OpenKey key) {
@@ -175,14 +184,14 @@ LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserv
         return ERROR_INVALID_PARAMETER;
     }
     try {
-        const std::optional<OpenKey> key = Resolve(hKey);
-        if (!key) return ERROR_INVALID_HANDLE;
-        if ((key->access & KEY_QUERY_VALUE) == 0) return ERROR_ACCESS_DENIED;
+        OpenKey key;
+        const LONG opened = ResolveFor(hKey, KEY_QUERY_VALUE, &key);
+        if (opened != ERROR_SUCCESS) return opened;
         RegistryDocument document;
         const LONG loaded = LoadRegistry(&document);
         if (loaded != ERROR_SUCCESS) return loaded;
-        if (!document.KeyExists(key->path)) return ERROR_KEY_DELETED;
-        const RegistryKey* section = document.FindKey(key->path);
+        if (!document.KeyExists(key.path)) return ERROR_KEY_DELETED;
+        const RegistryKey* section = document.FindKey(key.path);
         const RegistryValue* value =
             section ? RegistryDocument::FindValue(*section, ValueName(lpValueName)) : nullptr;
         if (value == nullptr) return ERROR_FILE_NOT_FOUND;
@@ -209,15 +218,15 @@ LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DW
         return ERROR_INVALID_PARAMETER;
     }
     try {
-        const std::optional<OpenKey> key = Resolve(hKey);
-        if (!key) return ERROR_INVALID_HANDLE;
-        if ((key->access & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
+        OpenKey key;
+        const LONG opened = ResolveFor(hKey, KEY_SET_VALUE, &key);
+        if (opened != ERROR_SUCCESS) return opened;
         RegistryValue value;
         value.name = ValueName(lpValueName);
         value.type = dwType;
         if (cbData > 0) value.data.assign(lpData, lpData + cbData);
         return UpdateRegistry([&](RegistryDocument& document, bool* changed) {
-            RegistryDocument::SetValue(document.EnsureKey(key->path), std::move(value));
+            RegistryDocument::SetValue(document.EnsureKey(key.path), std::move(value));
             *changed = true;
             return LONG(ERROR_SUCCESS);
         });
@@ -228,11 +237,11 @@ LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DW
 
 LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
     try {
-        const std::optional<OpenKey> key = Resolve(hKey);
-        if (!key) return ERROR_INVALID_HANDLE;
-        if ((key->access & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
+        OpenKey key;
+        const LONG opened = ResolveFor(hKey, KEY_SET_VALUE, &key);
+        if (opened != ERROR_SUCCESS) return opened;
         return UpdateRegistry([&](RegistryDocument& document, bool* changed) {
-            RegistryKey* section = document.FindKey(key->path);
+            RegistryKey* section = document.FindKey(key.path);
             if (section == nullptr ||
                 !RegistryDocument::DeleteValue(*section, ValueName(lpValueName))) {
                 return LONG(ERROR_FILE_NOT_FOUND);

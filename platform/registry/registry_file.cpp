@@ -8,7 +8,6 @@
 #include <fcntl.h>
 #include <mutex>
 #include <new>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +15,7 @@
 
 #include <windows.h>
 
+#include "platform/kernel/host_folders.h"
 #include "platform/registry/registry_text.h"
 
 namespace qb::registry {
@@ -24,34 +24,12 @@ namespace {
 // A larger file is read only this far, and never rewritten (that would lose its rest).
 constexpr size_t kMaxRegistryFileBytes = 16 * 1024 * 1024;
 constexpr size_t kReadChunkBytes = 64 * 1024;
-constexpr size_t kPasswdBufferBytes = 16384;
+// The registry's folder is the user's alone.
+constexpr mode_t kNewFolderMode = 0700;
 constexpr mode_t kNewFileMode = 0600;
 constexpr const char* kLockSuffix = ".lock";
 constexpr const char* kDamagedSuffix = ".damaged";
 constexpr const char* kTemporarySuffix = ".XXXXXX";
-
-std::string HomeDirectory() {
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && home[0] == '/') return home;
-    struct passwd entry;
-    struct passwd* found = nullptr;
-    std::vector<char> buffer(kPasswdBufferBytes);
-    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
-        found != nullptr && found->pw_dir != nullptr) {
-        return found->pw_dir;
-    }
-    return {};
-}
-
-bool MakeDirectories(const std::string& path) {
-    struct stat info;
-    if (stat(path.c_str(), &info) == 0) return S_ISDIR(info.st_mode);
-    const size_t slash = path.find_last_of('/');
-    if (slash != std::string::npos && slash > 0 && !MakeDirectories(path.substr(0, slash))) {
-        return false;
-    }
-    return mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
-}
 
 std::string DirectoryOf(const std::string& path) {
     const size_t slash = path.find_last_of('/');
@@ -207,15 +185,8 @@ private:
 std::string RegistryFilePath() {
     const char* chosen = std::getenv("QUILLBROOK_REGISTRY");
     if (chosen != nullptr && chosen[0] != '\0') return chosen;
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    std::string base;
-    if (config != nullptr && config[0] == '/') {
-        base = config;
-    } else {
-        const std::string home = HomeDirectory();
-        if (home.empty()) return {};
-        base = home + "/.config";
-    }
+    const std::string base = qb::kernel::ConfigHome(qb::kernel::HomeDirectory());
+    if (base.empty()) return {};
     return base + "/quillbrook/registry.reg";
 }
 
@@ -240,7 +211,7 @@ LONG UpdateRegistry(const std::function<LONG(RegistryDocument&, bool* changed)>&
         if (chosen.empty()) return ERROR_CANTWRITE;
         const char* explicitFile = std::getenv("QUILLBROOK_REGISTRY");
         if ((explicitFile == nullptr || explicitFile[0] == '\0') &&
-            !MakeDirectories(DirectoryOf(chosen))) {
+            !qb::kernel::MakeDirectories(DirectoryOf(chosen), kNewFolderMode)) {
             return ErrorOf(errno);
         }
         const std::string path = ResolvedPath(chosen);

@@ -20,6 +20,7 @@ struct NameOrOrdinal {
     bool Empty() const { return !isOrdinal && name.empty(); }
 };
 
+// Its leading fields repeat the dialog's, as DLGITEMTEMPLATEEX repeats DLGTEMPLATEEX: two records.
 struct DialogItem {
     DWORD helpId = 0;
     DWORD exStyle = 0;

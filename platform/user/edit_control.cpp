@@ -272,6 +272,9 @@ LRESULT EditCommon(Window* w, UINT msg, WPARAM wParam, LPARAM lParam, bool* hand
     switch (msg) {
     case WM_GETDLGCODE:
         return DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
+    case EM_SETSEL:
+        SetSelection(w, static_cast<long>(static_cast<int>(wParam)), static_cast<long>(lParam));
+        return 0;
     case WM_SETTEXT: {
         auto text = reinterpret_cast<LPCWSTR>(lParam);
         std::u16string value;
@@ -327,9 +330,6 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     LRESULT result = EditCommon(w, msg, wParam, lParam, &handled);
     if (handled) return result;
     switch (msg) {
-    case EM_SETSEL:
-        SetSelection(w, static_cast<long>(static_cast<int>(wParam)), static_cast<long>(lParam));
-        return 0;
     case EM_GETSEL:
         return SelectionResult(w, wParam, lParam);
     case EM_REPLACESEL: {
@@ -367,6 +367,7 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+// Begins as EditProc does: the field is the same edit state; only the list messages differ.
 LRESULT CALLBACK ComboBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     Window* w = FromHandle(hwnd);
     if (w == nullptr) return 0;
@@ -381,9 +382,6 @@ LRESULT CALLBACK ComboBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return TRUE;
     case CB_GETEDITSEL:
         return SelectionResult(w, wParam, lParam);
-    case EM_SETSEL:
-        SetSelection(w, static_cast<long>(static_cast<int>(wParam)), static_cast<long>(lParam));
-        return 0;
     case CB_LIMITTEXT:
         s->limit = wParam == 0 ? kEditMaxText : std::min<size_t>(wParam, kEditMaxText);
         return TRUE;

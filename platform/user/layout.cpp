@@ -117,7 +117,11 @@ render::Layer LayerOf(Window* top) {
     return layer;
 }
 
-std::vector<render::Layer> BuildLayers() {
+namespace {
+
+// The calling thread's visible top-level windows in drawing order, bottom first: each
+// owned window right above its owner.
+std::vector<Window*> DrawingOrder() {
     DWORD self = CurrentThreadId();
     std::vector<Window*> bottomFirst;
     for (auto it = TopLevels().rbegin(); it != TopLevels().rend(); ++it) {
@@ -132,28 +136,21 @@ std::vector<render::Layer> BuildLayers() {
         }
         if (!ownerShown) AppendWithOwned(w, bottomFirst, &order, 0);
     }
+    return order;
+}
+
+} // namespace
+
+std::vector<render::Layer> BuildLayers() {
     std::vector<render::Layer> layers;
-    for (Window* w : order) layers.push_back(LayerOf(w));
+    for (Window* w : DrawingOrder()) layers.push_back(LayerOf(w));
     return layers;
 }
 
 Window* TopLevelAt(int column, int row) {
-    DWORD self = CurrentThreadId();
     // The same order as drawn: the last layer containing the cell is on top.
-    std::vector<Window*> bottomFirst;
-    for (auto it = TopLevels().rbegin(); it != TopLevels().rend(); ++it) {
-        if ((*it)->threadId == self && ((*it)->style & WS_VISIBLE)) bottomFirst.push_back(*it);
-    }
     Window* found = nullptr;
-    std::vector<Window*> order;
-    for (Window* w : bottomFirst) {
-        bool ownerShown = false;
-        for (Window* other : bottomFirst) {
-            if (other->handle == w->owner) ownerShown = true;
-        }
-        if (!ownerShown) AppendWithOwned(w, bottomFirst, &order, 0);
-    }
-    for (Window* w : order) {
+    for (Window* w : DrawingOrder()) {
         if (TopLevelCells(w).Contains(column, row)) found = w;
     }
     return found;

@@ -14,6 +14,7 @@
 #include "platform/user/layout.h"
 #include "platform/user/menu_template.h"
 #include "platform/user/message_queue.h"
+#include "platform/user/template_reader.h"
 #include "platform/user/testhook_internal.h"
 
 #if QB_HAVE_RESOURCES
@@ -83,46 +84,7 @@ void FreeMenu(HMENU handle, int depth) {
     }
 }
 
-class MenuReader {
-public:
-    MenuReader(const BYTE* bytes, size_t size) : bytes_(bytes), size_(size) {}
-    bool Word(WORD* out) { return Raw(out, sizeof *out); }
-    bool Dword(DWORD* out) { return Raw(out, sizeof *out); }
-    bool String(std::u16string* out) {
-        out->clear();
-        for (;;) {
-            WORD unit = 0;
-            if (!Word(&unit)) return false;
-            if (unit == 0) return true;
-            if (out->size() >= kMaxMenuText) return false;
-            out->push_back(static_cast<char16_t>(unit));
-        }
-    }
-    bool Skip(size_t n) {
-        if (n > size_ - offset_) return false;
-        offset_ += n;
-        return true;
-    }
-    bool AlignDword() {
-        size_t aligned = (offset_ + 3) & ~static_cast<size_t>(3);
-        if (aligned > size_) return false;
-        offset_ = aligned;
-        return true;
-    }
-
-private:
-    bool Raw(void* out, size_t n) {
-        if (n > size_ - offset_) return false;
-        std::memcpy(out, bytes_ + offset_, n);
-        offset_ += n;
-        return true;
-    }
-    const BYTE* bytes_;
-    size_t size_;
-    size_t offset_ = 0;
-};
-
-bool ReadStandardItems(MenuReader& in, Menu* menu, int depth) {
+bool ReadStandardItems(TemplateReader& in, Menu* menu, int depth) {
     if (depth > kMaxMenuDepth) return false;
     for (;;) {
         WORD flags = 0;
@@ -152,7 +114,7 @@ bool ReadStandardItems(MenuReader& in, Menu* menu, int depth) {
     }
 }
 
-bool ReadExtendedItems(MenuReader& in, Menu* menu, int depth) {
+bool ReadExtendedItems(TemplateReader& in, Menu* menu, int depth) {
     if (depth > kMaxMenuDepth) return false;
     for (;;) {
         DWORD type = 0;
@@ -185,7 +147,7 @@ bool ReadExtendedItems(MenuReader& in, Menu* menu, int depth) {
 
 HMENU ParseMenu(const void* bytes, size_t size) {
     if (bytes == nullptr) return nullptr;
-    MenuReader in(static_cast<const BYTE*>(bytes), size);
+    TemplateReader in(static_cast<const BYTE*>(bytes), size, kMaxMenuText);
     WORD version = 0;
     WORD offset = 0;
     if (!in.Word(&version) || !in.Word(&offset)) return nullptr;

@@ -238,6 +238,25 @@ LRESULT WINAPI DispatchMessageW(const MSG* msg) {
     return CallProc(window, msg->message, msg->wParam, msg->lParam);
 }
 
+namespace {
+
+// Posts one message (hwnd null: a thread message); FALSE when the queue is full.
+BOOL PostTo(MessageQueue& queue, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    QueuedMessage record;
+    record.msg.hwnd = hwnd;
+    record.msg.message = message;
+    record.msg.wParam = wParam;
+    record.msg.lParam = lParam;
+    record.msg.time = Ticks();
+    if (!queue.Post(record)) {
+        SetLastError(ERROR_NOT_ENOUGH_QUOTA);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+} // namespace
+
 BOOL WINAPI PostMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (hwnd == nullptr) return PostThreadMessageW(CurrentThreadId(), message, wParam, lParam);
     auto queue = QueueOfWindow(hwnd, nullptr);
@@ -245,17 +264,7 @@ BOOL WINAPI PostMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) 
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
-    QueuedMessage record;
-    record.msg.hwnd = hwnd;
-    record.msg.message = message;
-    record.msg.wParam = wParam;
-    record.msg.lParam = lParam;
-    record.msg.time = Ticks();
-    if (!queue->Post(record)) {
-        SetLastError(ERROR_NOT_ENOUGH_QUOTA);
-        return FALSE;
-    }
-    return TRUE;
+    return PostTo(*queue, hwnd, message, wParam, lParam);
 }
 
 BOOL WINAPI PostThreadMessageW(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -264,16 +273,7 @@ BOOL WINAPI PostThreadMessageW(DWORD threadId, UINT message, WPARAM wParam, LPAR
         SetLastError(ERROR_INVALID_THREAD_ID);
         return FALSE;
     }
-    QueuedMessage record;
-    record.msg.message = message;
-    record.msg.wParam = wParam;
-    record.msg.lParam = lParam;
-    record.msg.time = Ticks();
-    if (!queue->Post(record)) {
-        SetLastError(ERROR_NOT_ENOUGH_QUOTA);
-        return FALSE;
-    }
-    return TRUE;
+    return PostTo(*queue, nullptr, message, wParam, lParam);
 }
 
 LRESULT WINAPI SendMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

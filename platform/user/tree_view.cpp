@@ -601,6 +601,7 @@ LRESULT CALLBACK TreeViewProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         Invalidate();
         return TRUE;
     }
+    // Dispatched as in the edit control, to the tree's own handlers.
     case WM_KEYDOWN:
         OnKey(w, wParam);
         return 0;
