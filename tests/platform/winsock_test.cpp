@@ -321,8 +321,8 @@ TEST_F(Winsock, GetaddrinfoAnswersBothFamiliesInOrder) {
         for (const addrinfo* a = list; a != nullptr; a = a->ai_next) {
             found += (found.empty() ? "" : " ") + AddressText(a->ai_addr);
             EXPECT_EQ(a->ai_socktype, c.socktype);
-            EXPECT_EQ(a->ai_addrlen, a->ai_family == AF_INET6 ? sizeof(sockaddr_in6)
-                                                              : sizeof(sockaddr_in));
+            EXPECT_EQ(a->ai_addrlen,
+                      a->ai_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in));
             const u_short port = reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_port;
             EXPECT_EQ(ntohs(port), c.service != nullptr ? std::atoi(c.service) : 0);
         }
