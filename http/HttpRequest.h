@@ -4,6 +4,8 @@
 // credentials), then the empty line.
 #pragma once
 
+#include <cstdint>
+
 #include <windows.h>
 
 #include "http/HttpUrl.h"

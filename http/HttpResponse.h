@@ -3,6 +3,8 @@
 // is skipped, so one long line never turns into several.
 #pragma once
 
+#include <cstdint>
+
 #include <windows.h>
 
 #include "http/LineReader.h"

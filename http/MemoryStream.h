@@ -3,6 +3,8 @@
 // construction; Open makes it empty and usable.
 #pragma once
 
+#include <cstdint>
+
 #include <windows.h>
 
 #include "base/List.h"

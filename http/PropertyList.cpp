@@ -1,5 +1,6 @@
 #include "http/PropertyList.h"
 
+#include <cstdint>
 #include <new>
 
 #include "base/Bytes.h"

@@ -20,7 +20,7 @@
 
 // ---- Icons and bitmaps ------------------------------------------------------------------
 #define IDI_APP 104
-#define IDI_QUESTION 105
+#define IDI_QUESTION_BOX 105
 #define IDB_FOLDERS 108
 
 // ---- Controls without an id ---------------------------------------------------------------

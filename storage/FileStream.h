@@ -5,6 +5,8 @@
 // Table: the eight Stream slots, then Open (8) and CloseFile (9). Close (7) is CloseFile.
 #pragma once
 
+#include <cstdint>
+
 #include <windows.h>
 
 #include "base/WString.h"

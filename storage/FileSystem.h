@@ -11,6 +11,8 @@
 // Table order: the 15 operations as declared below.
 #pragma once
 
+#include <cstdint>
+
 #include <windows.h>
 
 #include "storage/FileStream.h"

@@ -2,6 +2,8 @@
 // never grows: its capacity is the stream's size, whatever has been written.
 #pragma once
 
+#include <cstdint>
+
 #include <windows.h>
 
 #include "base/WString.h"

@@ -2,6 +2,8 @@
 // between 0 and the size, inclusive.
 #pragma once
 
+#include <cstdint>
+
 #include <windows.h>
 
 // Works out the target of a seek by offset from origin (0 begin, 1 current, 2 end, where an

@@ -8,6 +8,8 @@
 // means the end of the data. Seek origins: kSeekBegin, kSeekCurrent, kSeekEnd.
 #pragma once
 
+#include <cstdint>
+
 #include <windows.h>
 
 class Stream;

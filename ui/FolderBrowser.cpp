@@ -25,8 +25,8 @@ constexpr COLORREF kFolderImageTransparent = RGB(255, 0, 0);
 constexpr int kImageItem = 0;
 constexpr int kImageSelected = 1;
 constexpr WCHAR kSeparator = u'\\';
-constexpr WCHAR kRootText[] = u"\\";
-constexpr WCHAR kAllEntries[] = u"\\*";
+constexpr WCHAR kRootText[] = TEXT("\\");
+constexpr WCHAR kAllEntries[] = TEXT("\\*");
 // Item value: whether the folder's children have been read.
 constexpr LPARAM kChildrenUnread = 0;
 constexpr LPARAM kChildrenRead = 1;
@@ -110,7 +110,7 @@ bool ChildrenRead(HWND tree, HTREEITEM item) {
 }
 
 bool IsDotEntry(LPCWSTR name) {
-    return StrEqual(name, u".") == 1 || StrEqual(name, u"..") == 1;
+    return StrEqual(name, TEXT(".")) == 1 || StrEqual(name, TEXT("..")) == 1;
 }
 
 // Inserts the sub-folders of item (whose path is given) as its children, once.
@@ -204,7 +204,7 @@ void OnInitDialog(HWND dialog, BrowserState* state) {
         // Selecting shows the item: the tree opens its parents, already read above.
         if (chosen != nullptr) TreeView_SelectItem(state->tree, chosen);
     }
-    LPCWSTR title = ByLanguage(u"フォルダを開く", u"Open Folder");
+    LPCWSTR title = ByLanguage(TEXT("フォルダを開く"), TEXT("Open Folder"));
     SetWindowTextW(dialog, title);
     SetDlgItemTextW(dialog, IDC_BROWSER_TITLE, title);
 }

@@ -11,10 +11,10 @@
 
 namespace {
 
-constexpr WCHAR kSettingsKey[] = u"Software\\Vr\\Quillbrook";
-constexpr WCHAR kEnableProxyValue[] = u"EnableProxy";
-constexpr WCHAR kProxyServerValue[] = u"ProxyServer";
-constexpr WCHAR kProxyPortValue[] = u"ProxyPort";
+constexpr WCHAR kSettingsKey[] = TEXT("Software\\Vr\\Quillbrook");
+constexpr WCHAR kEnableProxyValue[] = TEXT("EnableProxy");
+constexpr WCHAR kProxyServerValue[] = TEXT("ProxyServer");
+constexpr WCHAR kProxyPortValue[] = TEXT("ProxyPort");
 
 // This dialog's own limits and timer; other files' constant lists only share their shape.
 constexpr DWORD kServerCapacity = 1024; // units, terminator included

@@ -40,7 +40,7 @@
 // After any of them the socket can only be closed.
 #pragma once
 
-#include "winsock2.h"
+#include <winsock2.h>
 
 // setsockopt(SOL_SOCKET, SO_SECURE, DWORD mode), before connect.
 #define SO_SECURE 0x2001

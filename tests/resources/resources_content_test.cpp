@@ -232,7 +232,7 @@ TEST(ResourcesContentTest, EveryDialogTemplateAsDesigned) {
                 EXPECT_EQ(c.title.text, x.text);
             } else {
                 EXPECT_TRUE(c.title.isOrdinal);
-                EXPECT_EQ(c.title.ordinal, e.id == IDD_ABOUT ? IDI_APP : IDI_QUESTION);
+                EXPECT_EQ(c.title.ordinal, e.id == IDD_ABOUT ? IDI_APP : IDI_QUESTION_BOX);
             }
             EXPECT_EQ(c.style & (WS_CHILD | WS_VISIBLE), DWORD(WS_CHILD | WS_VISIBLE));
             EXPECT_EQ(c.style & x.mask, x.value);
@@ -286,7 +286,7 @@ TEST(ResourcesContentTest, PopupMenusInBothLanguages) {
 }
 
 TEST(ResourcesContentTest, IconsLoadAtTheSizesTheProgramAsksFor) {
-    for (WORD id : {IDI_APP, IDI_QUESTION}) {
+    for (WORD id : {IDI_APP, IDI_QUESTION_BOX}) {
         for (int side : {16, 32}) {
             HANDLE icon = LoadImageW(nullptr, MAKEINTRESOURCEW(id), IMAGE_ICON, side, side, 0);
             ASSERT_NE(icon, nullptr) << id;
