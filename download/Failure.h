@@ -18,6 +18,7 @@ struct AutomaticOutcome {
 enum class Failure {
     kConnect,       // the request could not be opened
     kCertificate,   // the server's certificate was refused or the secure handshake failed
+    kNoHttps,       // https on a platform without secure sockets
     kNoFileName,    // neither the path nor the server names the file
     kEmptyFileName, // the server's name for the file is empty
     kResumeRefused, // the server can't continue the existing file (window shown only)

@@ -93,6 +93,8 @@ int StartStep::Run() {
             if (opened == kSocketCertificateRefused || opened == kSocketHandshakeFailed) {
                 ReportCertificateFailure(dialog_, outcome_, gHttpClient->ServerHostName(),
                                          gHttpClient->CertificateProblems());
+            } else if (opened == kSocketSecureUnsupported) {
+                Fail(Failure::kNoHttps);
             } else {
                 Fail(Failure::kConnect);
             }
@@ -118,6 +120,7 @@ int StartStep::Run() {
 
 bool StartStep::ReadTarget() {
     if (!ReadField(dialog_, IDC_PATH, buffers_->target, kTargetPathCapacity)) return false;
+    PathUseDeviceSeparators(buffers_->target);
     if (buffers_->target[0] == 0) StrCopy(buffers_->target, kTargetPathCapacity, TEXT("\\"));
     if (gFileSystem->IsDirectory(buffers_->target) > 0 &&
         !PathEndsWithSeparator(buffers_->target)) {

@@ -25,6 +25,7 @@
 //   kSocketNameNotFound       the server's (or the proxy's) name is not known
 //   kSocketCertificateRefused the server's certificate has a problem (CertificateProblems)
 //   kSocketHandshakeFailed    the secure handshake failed
+//   kSocketSecureUnsupported  https on a platform without secure sockets
 //   0 or less                 the credentials callback's own result when the user declined
 //
 // Threads. Open, Seek, Close, SetProxy and the other set-up calls belong to one owner thread;
@@ -40,6 +41,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 
 #include <windows.h>
 

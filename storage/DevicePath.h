@@ -8,7 +8,13 @@ constexpr WCHAR kPathSeparator = TEXT('\\');
 constexpr WCHAR kAlternatePathSeparator = TEXT('/');
 
 bool IsPathSeparator(WCHAR unit);
+// Turns every "/" of path into "\\", so that each later use names the file the same way
+// (desktop Windows under Wine takes a path that begins with "/" as a host path).
+void PathUseDeviceSeparators(LPWSTR path);
 // True when path is not empty and ends with a separator.
 bool PathEndsWithSeparator(LPCWSTR path);
 // The text after the last separator (empty when path ends with one), or the whole path.
 LPCWSTR PathLastComponent(LPCWSTR path);
+// True when path begins with a drive ("C:"): the device has none, a desktop system's path
+// then stands alone and is not joined to the base folder.
+bool PathNamesDrive(LPCWSTR path);

@@ -89,16 +89,16 @@ int FileSystem::BuildFullPath(LPCWSTR path) {
     const DWORD capacity = LengthOf(path) + 2 + baseLength;
     scratchPath_ = AllocateUnits(capacity);
     if (scratchPath_ == nullptr) return kResultNoMemory;
-    if (baseDirectory_ != nullptr) StrCopy(scratchPath_, capacity, baseDirectory_);
+    scratchPath_[0] = 0;
+    const bool standsAlone = PathNamesDrive(path);
+    if (baseDirectory_ != nullptr && !standsAlone) StrCopy(scratchPath_, capacity, baseDirectory_);
     const bool baseIsRoot = baseLength == 1 && scratchPath_[0] == kPathSeparator;
-    if (!IsPathSeparator(path[0]) && !baseIsRoot) {
+    if (!IsPathSeparator(path[0]) && !baseIsRoot && !standsAlone) {
         const WCHAR separator[] = {kPathSeparator, 0};
         StrAppend(scratchPath_, capacity, separator);
     }
     StrAppend(scratchPath_, capacity, path);
-    for (WCHAR* unit = scratchPath_; *unit != 0; ++unit) {
-        if (*unit == kAlternatePathSeparator) *unit = kPathSeparator;
-    }
+    PathUseDeviceSeparators(scratchPath_);
     return kResultOk;
 }
 

@@ -32,6 +32,8 @@ int SocketStream::SecureFailure(int error) const {
     if (!secure_) return kResultFail;
     if (error == WSAEACCES) return kSocketCertificateRefused;
     if (error == WSAECONNABORTED) return kSocketHandshakeFailed;
+    // The secure-socket option itself was refused: Winsock without the device's TLS.
+    if (error == WSAENOPROTOOPT) return kSocketSecureUnsupported;
     return kResultFail;
 }
 
@@ -84,8 +86,12 @@ int SocketStream::Connect(LPCWSTR host, WORD port) {
             break;
         }
         result = SecureFailure(error);
-        // Another address would show the same certificate; a shut-down stream tries no more.
-        if (result == kSocketCertificateRefused || error == WSAESHUTDOWN) break;
+        // Another address would show the same certificate or the same platform; a shut-down
+        // stream tries no more.
+        if (result == kSocketCertificateRefused || result == kSocketSecureUnsupported ||
+            error == WSAESHUTDOWN) {
+            break;
+        }
     }
     freeaddrinfo(found);
     return result;

@@ -20,6 +20,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 
 #include <windows.h>
 #include <winsock2.h>
@@ -32,6 +33,7 @@
 constexpr int kSocketNameNotFound = -30;       // the resolver knows no address for the host
 constexpr int kSocketCertificateRefused = -31; // the certificate check found a problem
 constexpr int kSocketHandshakeFailed = -32;    // the secure handshake failed
+constexpr int kSocketSecureUnsupported = -33;  // the platform has no secure sockets
 
 class SocketStream final : public Stream {
 public:

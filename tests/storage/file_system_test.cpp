@@ -211,17 +211,34 @@ TEST(FileSystemTest, FileStreamsItHandsOut) {
 
 } // namespace
 
-TEST(DevicePathTest, LastComponentAndTrailingSeparator) {
+TEST(DevicePathTest, WhatThePathTextSays) {
     const struct {
         const char16_t* path;
         const char16_t* last;
         bool endsWithSeparator;
+        bool namesDrive;
+        const char16_t* deviceForm; // with PathUseDeviceSeparators
     } cases[] = {
-        {u"", u"", false},       {u"\\", u"", true},   {u"name.bin", u"name.bin", false},
-        {u"\\dir\\", u"", true}, {u"dir/", u"", true}, {u"\\dir/sub\\file.bin", u"file.bin", false},
+        {u"", u"", false, false, u""},
+        {u"\\", u"", true, false, u"\\"},
+        {u"name.bin", u"name.bin", false, false, u"name.bin"},
+        {u"\\dir\\", u"", true, false, u"\\dir\\"},
+        {u"dir/", u"", true, false, u"dir\\"},
+        {u"\\dir/sub\\file.bin", u"file.bin", false, false, u"\\dir\\sub\\file.bin"},
+        {u"/../up.bin", u"up.bin", false, false, u"\\..\\up.bin"},
+        {u"C:\\dir\\f.bin", u"f.bin", false, true, u"C:\\dir\\f.bin"},
+        {u"z:/f", u"f", false, true, u"z:\\f"},
+        {u"1:\\f", u"f", false, false, u"1:\\f"},
+        {u"\\C:\\", u"", true, false, u"\\C:\\"},
+        {u"C", u"C", false, false, u"C"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(std::u16string(PathLastComponent(c.path)), c.last);
-        EXPECT_EQ(PathEndsWithSeparator(c.path), c.endsWithSeparator);
+        const std::u16string path(c.path);
+        EXPECT_EQ(std::u16string(PathLastComponent(c.path)), c.last) << path.size();
+        EXPECT_EQ(PathEndsWithSeparator(c.path), c.endsWithSeparator) << path.size();
+        EXPECT_EQ(PathNamesDrive(c.path), c.namesDrive) << path.size();
+        std::u16string device = path;
+        PathUseDeviceSeparators(device.data());
+        EXPECT_EQ(device, c.deviceForm);
     }
 }
