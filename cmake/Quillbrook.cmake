@@ -1,12 +1,21 @@
 # Shared helpers for the project's CMake files.
 
+# Where <windows.h> and the other platform headers come from: our layer's on Linux; on
+# Windows the system's own, with platform/windows/include for the device's headers that
+# desktop Windows lacks.
+if(WIN32)
+  set(QB_PLATFORM_INCLUDE ${PROJECT_SOURCE_DIR}/platform/windows/include)
+else()
+  set(QB_PLATFORM_INCLUDE ${PROJECT_SOURCE_DIR}/platform/include)
+endif()
+
 # qb_add_library(NAME SOURCES a.cpp ... DEPS lib ...)
-# A static library of one folder. Every library sees platform/include and the
+# A static library of one folder. Every library sees the platform headers and the
 # project root, so code includes "base/WString.h" or <windows.h>.
 function(qb_add_library name)
   cmake_parse_arguments(L "" "" "SOURCES;DEPS" ${ARGN})
   add_library(${name} STATIC ${L_SOURCES})
-  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/platform/include)
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR} ${QB_PLATFORM_INCLUDE})
   if(L_DEPS)
     target_link_libraries(${name} PUBLIC ${L_DEPS})
   endif()

@@ -1,0 +1,12 @@
+# Cross-building the Windows program with Debian's mingw-w64 (g++-mingw-w64-x86-64-win32):
+#   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(QB_MINGW_PREFIX x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${QB_MINGW_PREFIX}-gcc)
+set(CMAKE_CXX_COMPILER ${QB_MINGW_PREFIX}-g++)
+set(CMAKE_RC_COMPILER ${QB_MINGW_PREFIX}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${QB_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
