@@ -111,6 +111,14 @@ private:
         }
         if (!description_.runs.empty()) return runStatement(keyword);
         if (keyword == "title") return text(description_.title);
+        if (keyword == "only") {
+            std::string build;
+            if (!word(build, "a build")) return false;
+            if (build != "linux" && build != "windows") return fail("no build named " + build);
+            if (description_.onlyOn) return fail("a second only");
+            description_.onlyOn = build;
+            return text(description_.onlyBecause);
+        }
         if (keyword == "data") return dataItem();
         if (keyword == "server" || keyword == "nginx" || keyword == "tinyproxy") {
             return server(keyword);

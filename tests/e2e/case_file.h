@@ -104,6 +104,10 @@ struct CaseRun {
 
 struct CaseDescription {
     std::string title;
+    // The one build the case runs on ("linux" or "windows"), and why; elsewhere it is skipped
+    // with that reason.
+    std::optional<std::string> onlyOn;
+    std::string onlyBecause;
     std::vector<DataItem> data;
     std::vector<CaseServer> servers;
     std::optional<std::string> proxy; // server name the program's registry points to

@@ -30,6 +30,7 @@ TEST(CaseFile, QuotedLinesContinueTheStatementAboveInBlocksToo) {
                                        "  expect exit -6\n",
                                        error);
     ASSERT_TRUE(description.has_value()) << error;
+    EXPECT_FALSE(description->onlyOn.has_value());
     ASSERT_EQ(description->servers.size(), 1u);
     // Four lines, as in the case file, so script errors point at the right line.
     EXPECT_EQ(description->servers[0].script,
@@ -60,6 +61,9 @@ TEST(CaseFile, MistakesAreNamedWithTheirLine) {
          "line 4: no server nobody"},
         {std::string(kMinimalRun) + "  expect request web 0 \"x\"\n", "connections count from 1"},
         {"data a text \"x\"\ndata a text \"y\"\n", "line 2: a second data item a"},
+        {"only macos \"why\"\n" + std::string(kMinimalRun), "line 1: no build named macos"},
+        {"only linux \"a\"\nonly windows \"b\"\n" + std::string(kMinimalRun),
+         "line 2: a second only"},
         {"", "no \"run\""},
     };
     for (const auto& c : cases) {

@@ -40,6 +40,10 @@ const char* const kBaseEnv[] = {"LANG=C"};
 const char* const kSanitizerReports[] = {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer",
                                          "WARNING: ThreadSanitizer", "runtime error:"};
 const char* const kUnsetEnv[] = {"LC_ALL", "LC_MESSAGES", "LC_CTYPE", "LANGUAGE"};
+// Wine's own loader: the "wine" wrapper of a system without the 32-bit half writes a notice
+// on standard error that would mix with the program's.
+constexpr char kWineLoader[] = "/usr/lib/wine/wine64";
+constexpr char kSettingsKey[] = "HKCU\\Software\\Vr\\Quillbrook";
 
 std::string envName(const std::string& entry) {
     return entry.substr(0, entry.find('='));
@@ -125,13 +129,18 @@ public:
                 return;
             }
         }
+        if (description_.onlyOn && *description_.onlyOn != (windows() ? "windows" : "linux")) {
+            skip(description_.onlyBecause.c_str());
+            return;
+        }
         if (!startServers() || !writeRegistry()) return;
-        for (const DeviceFile& file : description_.files) {
-            if (!prepare(file)) return;
-        }
+        bool prepared = true;
+        for (const DeviceFile& file : description_.files) prepared = prepared && prepare(file);
         for (const CaseRun& run : description_.runs) {
-            if (!runOnce(run)) return;
+            if (!prepared || !runOnce(run)) break;
         }
+        // Wine's registry outlives the case: the next case starts without the proxy.
+        if (windows() && description_.proxy) wineRegistry({"delete", kSettingsKey, "/f"});
     }
 
 private:
@@ -291,9 +300,22 @@ private:
                                  "\"ProxyServer\"=\"127.0.0.1\"\r\n"
                                  "\"ProxyPort\"=dword:" +
                                  std::string(port) + "\r\n";
-        if (writeFile(work_.file("registry.reg"), text)) return true;
-        ADD_FAILURE() << "cannot write the registry file";
+        if (!writeFile(work_.file("registry.reg"), text)) {
+            ADD_FAILURE() << "cannot write the registry file";
+            return false;
+        }
+        if (!windows() || wineRegistry({"import", work_.file("registry.reg")})) return true;
+        ADD_FAILURE() << "Wine's reg import refused the registry file";
         return false;
+    }
+
+    // Runs Wine's reg with args; true when it succeeded.
+    bool wineRegistry(std::vector<std::string> args) const {
+        args.insert(args.begin(), "reg");
+        ProcessOptions options;
+        options.env = {"WINEDEBUG=-all"};
+        const ProcessResult result = runProcess(kWineLoader, args, options);
+        return result.started && result.exitCode == 0;
     }
 
     bool prepare(const DeviceFile& file) {
@@ -341,6 +363,7 @@ private:
             }
         }
 
+        if (run.terminal && windows()) return skip("Wine's windows are not in a terminal");
         if (run.terminal && !TmuxSession::Available()) return skip("tmux is not installed");
         const ProcessResult result = run.terminal ? inTerminal(run, args) : start(run, args);
         if (!result.started) {
@@ -403,8 +426,43 @@ private:
         return options;
     }
 
+    bool windows() const { return !context_.windowsProgram.empty(); }
+
+    // The Windows program under Wine: one command line of the arguments joined with "&" (as
+    // the POSIX entry joins them), started in the sandbox root with Q: pointing at it.
+    ProcessResult startUnderWine(const std::vector<std::string>& args,
+                                 ProcessOptions options) const {
+        const char* prefix = std::getenv("WINEPREFIX");
+        ProcessResult refused;
+        if (prefix == nullptr) {
+            refused.error = "WINEPREFIX is not set";
+            return refused;
+        }
+        const std::string drive = std::string(prefix) + "/dosdevices/q:";
+        ::unlink(drive.c_str());
+        if (::symlink(root().c_str(), drive.c_str()) != 0) {
+            refused.error = "cannot map Q: to the device root";
+            return refused;
+        }
+        std::string commandLine;
+        for (const std::string& arg : args) commandLine += (commandLine.empty() ? "" : "&") + arg;
+        options.workDir = root();
+        options.env.emplace_back("WINEDEBUG=-all");
+        ProcessResult result =
+            runProcess(kWineLoader, {context_.windowsProgram, commandLine}, options);
+        // Standard error is a text stream on Windows: its lines end in CR LF.
+        std::string lines;
+        for (size_t i = 0; i < result.err.size(); ++i) {
+            if (result.err[i] != '\r' || i + 1 >= result.err.size() || result.err[i + 1] != '\n')
+                lines += result.err[i];
+        }
+        result.err = lines;
+        return result;
+    }
+
     ProcessResult start(const CaseRun& run, const std::vector<std::string>& args) const {
         const ProcessOptions options = this->options(run);
+        if (windows()) return startUnderWine(args, options);
         if (!run.fileSizeBlocks) return runProcess(context_.program, args, options);
         // The limit applies to the program through the shell that sets it and then execs it.
         std::vector<std::string> shell = {

@@ -17,6 +17,12 @@ inline constexpr int kRecordWaitMs = 2000;
 struct CaseContext {
     std::string casePath; // for failure locations
     std::string program;  // the program under test
+    // The Windows program, run under Wine instead of program when not empty (WINEPREFIX names
+    // the prefix): its arguments are joined into the one command line Windows passes, and its
+    // current drive Q: is the sandbox device's root, so device paths land where they do on
+    // Linux. Cases that need a terminal are skipped; the proxy setting is imported into Wine's
+    // registry.
+    std::string windowsProgram;
 };
 
 // Runs description; skips the test (GTEST_SKIP) when a server program it needs is not installed.

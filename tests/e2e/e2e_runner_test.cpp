@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -52,7 +53,9 @@ TEST_P(WholeProcess, Case) {
     const auto description = qb::test::e2e::parseCase(*text, error);
     ASSERT_TRUE(description.has_value()) << path << ": " << error;
     if (!description->title.empty()) RecordProperty("title", description->title);
-    qb::test::e2e::runCase({path, QB_PROGRAM}, *description);
+    const char* windowsProgram = std::getenv("QB_WINDOWS_PROGRAM");
+    qb::test::e2e::runCase({path, QB_PROGRAM, windowsProgram != nullptr ? windowsProgram : ""},
+                           *description);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, WholeProcess, ::testing::ValuesIn(CaseFiles()), TestName);
