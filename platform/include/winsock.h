@@ -81,7 +81,7 @@ typedef UINT_PTR SOCKET;
 #define IOC_INOUT (IOC_IN | IOC_OUT)
 #define _IOR(x, y, t) (IOC_OUT | (((LONG)sizeof(t) & IOCPARM_MASK) << 16) | ((x) << 8) | (y))
 #define _IOW(x, y, t) (IOC_IN | (((LONG)sizeof(t) & IOCPARM_MASK) << 16) | ((x) << 8) | (y))
-#define FIONBIO ((LONG)_IOW('f', 126, ULONG)) // ULONG: non-zero makes the socket non-blocking
+#define FIONBIO _IOW('f', 126, ULONG) // ULONG: non-zero makes the socket non-blocking
 
 #define WSADESCRIPTION_LEN 256
 #define WSASYS_STATUS_LEN 128

@@ -89,7 +89,7 @@ int WSAAPI getsockopt(SOCKET s, int level, int optname, char* optval, int* optle
 int WSAAPI ioctlsocket(SOCKET s, LONG cmd, ULONG* argp) {
     if (!Started()) return SOCKET_ERROR;
     if (argp == nullptr) return Fail(WSAEFAULT);
-    if (cmd != FIONBIO) return Fail(WSAEINVAL);
+    if (static_cast<ULONG>(cmd) != FIONBIO) return Fail(WSAEINVAL); // commands are unsigned
     return Finish(qb::winsock::SetNonBlocking(s, *argp != 0));
 }
 
