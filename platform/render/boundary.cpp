@@ -126,6 +126,11 @@ void FeedText(const char16_t* text, size_t length) {
     for (size_t i = 0; i < length; ++i) FeedChar(text[i], kModNone);
 }
 
+void FeedPaste(const char16_t* text, size_t length) {
+    if (text == nullptr) return;
+    if (const internal::InputSink* sink = Sink()) sink->paste(text, length);
+}
+
 void FeedChar(char16_t ch, unsigned modifiers) {
     if (const internal::InputSink* sink = Sink()) sink->character(ch, modifiers);
 }

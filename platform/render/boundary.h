@@ -10,6 +10,7 @@ namespace qb::render::internal {
 struct InputSink {
     void (*key)(Key key, unsigned modifiers);
     void (*character)(char16_t ch, unsigned modifiers);
+    void (*paste)(const char16_t* text, size_t length);
     void (*click)(int column, int row);
     void (*closeActive)();
     void (*resized)();

@@ -89,6 +89,10 @@ void SinkCharacter(char16_t ch, unsigned modifiers) {
     PostInput(InputKind::kKey, WM_CHAR, ch, modifiers, 0, 0);
 }
 
+void SinkPaste(const char16_t* text, size_t length) {
+    for (size_t i = 0; i < length; ++i) PostInput(InputKind::kPaste, WM_CHAR, text[i], 0, 0, 0);
+}
+
 void SinkClick(int column, int row) {
     PostInput(InputKind::kMouseDown, WM_LBUTTONDOWN, MK_LBUTTON, 0, column, row);
     PostInput(InputKind::kMouseUp, WM_LBUTTONUP, 0, 0, column, row);
@@ -119,7 +123,7 @@ bool SinkAnyVisible() {
 }
 
 const render::internal::InputSink kSink = {
-    SinkKey,     SinkCharacter, SinkClick,   SinkCloseActive,
+    SinkKey,     SinkCharacter, SinkPaste,   SinkClick,      SinkCloseActive,
     SinkResized, SinkWake,      SinkCompose, SinkAnyVisible,
 };
 
@@ -166,6 +170,19 @@ bool ResolveMouse(MessageQueue* queue, QueuedMessage* record) {
     return true;
 }
 
+// Decided from the focused window's class, not by asking it (the queue is locked here): a
+// pasted character taken as typed by a button or the dialog manager could press something.
+bool ResolvePaste(MessageQueue* queue, QueuedMessage* record) {
+    Window* target = FromHandle(queue->focus);
+    if (target == nullptr || queue->capture != nullptr) return false;
+    Kind kind = target->cls->kind;
+    bool writable =
+        kind == Kind::kComboBox || (kind == Kind::kEdit && !(target->style & ES_READONLY));
+    if (!writable) return false;
+    record->msg.hwnd = target->handle;
+    return true;
+}
+
 } // namespace
 
 bool ResolveInput(MessageQueue* queue, QueuedMessage* record) {
@@ -177,6 +194,7 @@ bool ResolveInput(MessageQueue* queue, QueuedMessage* record) {
         record->msg.hwnd = target;
         return true;
     }
+    if (record->input == InputKind::kPaste) return ResolvePaste(queue, record);
     return ResolveMouse(queue, record);
 }
 

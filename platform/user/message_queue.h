@@ -18,8 +18,9 @@
 namespace qb::user {
 
 enum class InputKind {
-    kNone, // an ordinary posted message
-    kKey,  // keyboard message for the focused window (hwnd chosen when taken)
+    kNone,  // an ordinary posted message
+    kKey,   // keyboard message for the focused window (hwnd chosen when taken)
+    kPaste, // a pasted character: WM_CHAR for the focused field, dropped for anything else
     kMouseDown,
     kMouseUp,
 };

@@ -58,8 +58,11 @@ public:
 };
 
 bool gClosed = false;
+int gPressed = 0; // the last button pressed
 INT_PTR CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM) {
     if (msg == WM_INITDIALOG) return TRUE;
+    if (msg == WM_COMMAND && HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) != IDCANCEL)
+        gPressed = LOWORD(wParam);
     if (msg == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
         gClosed = true;
         DestroyWindow(hwnd);
@@ -73,6 +76,7 @@ protected:
     void SetUp() override {
         qb::test::Reset();
         gClosed = false;
+        gPressed = 0;
         DialogBytes t(WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU, 0, 0, 80, 40, u"Shown");
         t.Control(kEditAtom, WS_TABSTOP, 0, 0, 40, 12, 10, u"")
             .Control(kButtonAtom, BS_PUSHBUTTON | WS_TABSTOP, 0, 16, 40, 12, 11, u"Go");
@@ -151,6 +155,48 @@ TEST_F(RenderTest, MessageBoxIsShownAndAnsweredThroughTheRenderer) {
     MessageBeep(MB_ICONQUESTION);
     EXPECT_EQ(renderer.beeps, 1);
 }
+
+// Pasted text reaches a writable field whole, spaces and all; anywhere else it is dropped,
+// so that neither a pasted space nor a letter that is a button's key presses anything.
+struct PasteCase {
+    const char* name;
+    int focus;             // the control that has the focus
+    const char16_t* paste; // as the terminal's paste gives it
+    const char16_t* field; // the focused edit's text after it (the first edit's otherwise)
+};
+
+const PasteCase kPasteCases[] = {
+    {"FieldTakesTheTextWhole", 10, u"http://h/a b.bin", u"xhttp://h/a b.bin"},
+    {"FieldTakesJapaneseAndSurrogates", 10, u"日本𠀋", u"x日本𠀋"},
+    {"ButtonTakesNothingAndIsNotPressed", 11, u" g G ", u"x"},
+    {"ReadOnlyFieldTakesNothing", 12, u"g y", u"ro"},
+};
+
+class PasteTest : public ::testing::TestWithParam<PasteCase> {};
+
+TEST_P(PasteTest, GoesOnlyToAWritableField) {
+    const PasteCase& c = GetParam();
+    qb::test::Reset();
+    gPressed = 0;
+    DialogBytes t(WS_POPUP | WS_VISIBLE | WS_CAPTION, 0, 0, 80, 60, u"Paste");
+    t.Control(kEditAtom, WS_TABSTOP | ES_AUTOHSCROLL, 0, 0, 60, 12, 10, u"x")
+        .Control(kButtonAtom, BS_PUSHBUTTON | WS_TABSTOP, 0, 16, 40, 12, 11, u"&Go")
+        .Control(kEditAtom, WS_TABSTOP | ES_READONLY, 0, 32, 40, 12, 12, u"ro");
+    std::vector<BYTE> paste = t.Build();
+    HWND dlg = CreateDialogIndirectParamW(nullptr, AsTemplate(paste), nullptr, Proc, 0);
+    WindowGuard guard(dlg);
+    SetFocus(GetDlgItem(dlg, c.focus));
+    SendDlgItemMessageW(dlg, 10, EM_SETSEL, 1, 1); // the caret after the "x"
+    std::u16string text = c.paste;
+    qb::render::FeedPaste(text.data(), text.size());
+    qb::test::Pump();
+    EXPECT_EQ(gPressed, 0);
+    EXPECT_EQ(GetDlgCtrlID(GetFocus()), c.focus);
+    EXPECT_EQ(ItemText(dlg, c.focus == 12 ? 12 : 10), c.field);
+}
+
+INSTANTIATE_TEST_SUITE_P(Render, PasteTest, ::testing::ValuesIn(kPasteCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RenderTest, ResizeChangesTheScreen) {
     qb::render::FeedResize(100, 30);

@@ -27,6 +27,31 @@ constexpr int kColumns = 80;
 constexpr int kRows = 25;
 constexpr const char* kUrlPrefix = "http://"; // the URL field's first text
 constexpr const char* kFolder = "\\dl";       // typed into the folder field
+
+// What a person reads in each language: the locale, the completion notice, the buttons.
+struct Texts {
+    const char* name;
+    const char* lang;
+    const char* notice;
+    const char* noticeTitle;
+    std::vector<std::string> buttons; // Start, Pause, Resume, Stop
+    const char* bytes;                // the label of the received bytes
+    const char* speed;                // the label of the speed
+};
+const Texts kEnglish{"English",
+                     "C",
+                     "Finished receiving a file via HTTP.",
+                     "Notification",
+                     {"Start", "Pause", "Resume", "Stop"},
+                     "Bytes",
+                     "Speed"};
+const Texts kJapanese{"Japanese",
+                      "ja_JP.UTF-8",
+                      "ファイルの受信を完了しました。",
+                      "通知",
+                      {"開始", "一時停止", "再開", "中断"},
+                      "バイト数",
+                      "転送速度"};
 constexpr const char* kNotice = "Finished receiving a file via HTTP.";
 
 // The slow server: the header, then kSlowPieces pieces of kSlowPieceSize bytes kSlowGapMs
@@ -121,9 +146,9 @@ bool LooksDisabled(const std::string& attributed, const std::string& text) {
 }
 
 // The three buttons as they look: the label, with "-" before it when disabled.
-std::string Buttons(const std::string& attributed) {
+std::string Buttons(const std::string& attributed, const Texts& texts = kEnglish) {
     std::string out;
-    for (const char* label : {"Start", "Pause", "Resume", "Stop"}) {
+    for (const std::string& label : texts.buttons) {
         if (attributed.find(label) == std::string::npos) continue;
         if (!out.empty()) out += " ";
         out += (LooksDisabled(attributed, label) ? "-" : "") + std::string(label);
@@ -135,18 +160,19 @@ std::string Buttons(const std::string& attributed) {
 // exit status and keeps the pane alive.
 class DialogRun {
 public:
-    DialogRun() { ready_ = dir_.valid() && makeDirectories(dir_.file("root/dl")); }
+    explicit DialogRun(const Texts& texts = kEnglish) : texts(texts) {
+        ready_ = dir_.valid() && makeDirectories(dir_.file("root/dl"));
+    }
 
-    bool Start() {
+    bool Start(int columns = kColumns, int rows = kRows) {
         if (!ready_) return false;
-        // English texts; no desktop clipboard, whose URL would take the field.
+        // No desktop clipboard, whose URL would take the field.
         std::string command =
-            "env -u LC_ALL -u LC_MESSAGES -u LC_CTYPE -u DISPLAY -u WAYLAND_DISPLAY LANG=C "
-            "QUILLBROOK_ROOT=" +
-            Quote(dir_.file("root")) + " QUILLBROOK_REGISTRY=" + Quote(dir_.file("registry.reg")) +
-            " " + Quote(QB_PROGRAM) + " 2>" + Quote(dir_.file("stderr")) +
-            "; echo EXIT=$?; read done";
-        if (!tmux.Start(command, kColumns, kRows)) return false;
+            "env -u LC_ALL -u LC_MESSAGES -u LC_CTYPE -u DISPLAY -u WAYLAND_DISPLAY LANG=" +
+            std::string(texts.lang) + " QUILLBROOK_ROOT=" + Quote(dir_.file("root")) +
+            " QUILLBROOK_REGISTRY=" + Quote(dir_.file("registry.reg")) + " " + Quote(QB_PROGRAM) +
+            " 2>" + Quote(dir_.file("stderr")) + "; echo EXIT=$?; read done";
+        if (!tmux.Start(command, columns, rows)) return false;
         return tmux.WaitFor(
             [](const std::string& text) {
                 return text.find(std::string("│") + kUrlPrefix + " ") != std::string::npos &&
@@ -165,8 +191,13 @@ public:
         ASSERT_TRUE(tmux.SendKeys({"Tab"}));
         ASSERT_TRUE(tmux.SendText(kFolder));
         ASSERT_TRUE(tmux.WaitForText(std::string("│") + kFolder + " ", kWait, &pane)) << pane;
-        EXPECT_EQ(Buttons(tmux.Capture(true)), "Start -Pause -Stop");
+        EXPECT_EQ(Buttons(tmux.Capture(true), texts), Idle());
         ASSERT_TRUE(tmux.SendKeys({"Tab", "Tab", "Space"}));
+    }
+
+    // The buttons of a dialog with no transfer, as Buttons() shows them.
+    std::string Idle() const {
+        return texts.buttons[0] + " -" + texts.buttons[1] + " -" + texts.buttons[3];
     }
 
     bool WaitForField(const std::string& label, const std::string& value) {
@@ -176,11 +207,12 @@ public:
 
     // Answers the completion notice with Enter; false when it never came or stayed.
     bool AcknowledgeNotice() {
-        if (!tmux.WaitForText(kNotice, kWait, &pane)) return false;
-        if (pane.find("Notification") == std::string::npos) return false;
+        const std::string notice = texts.notice;
+        if (!tmux.WaitForText(notice, kWait, &pane)) return false;
+        if (pane.find(texts.noticeTitle) == std::string::npos) return false;
         if (!tmux.SendKeys({"Enter"})) return false;
         return tmux.WaitFor(
-            [](const std::string& text) { return text.find(kNotice) == std::string::npos; }, kWait,
+            [&](const std::string& text) { return text.find(notice) == std::string::npos; }, kWait,
             &pane);
     }
 
@@ -201,6 +233,7 @@ public:
         EXPECT_EQ(errors.find("runtime error"), std::string::npos) << errors;
     }
 
+    const Texts& texts;
     TmuxSession tmux;
     std::string pane; // the last capture
 
@@ -371,6 +404,58 @@ TEST_F(TerminalSlowDownloadTest, StopWhilePausedKeepsAPrefix) {
     EXPECT_LT(file->size(), kSlowTotal);
     EXPECT_TRUE(*file == body_.substr(0, file->size())) << "the partial file is no prefix";
 }
+
+// Both languages, for the cases a person meets in either.
+class TerminalDialogInLanguage : public ::testing::TestWithParam<const Texts*> {
+protected:
+    void SetUp() override {
+        if (!TmuxSession::Available()) GTEST_SKIP() << "tmux is not installed (scripts/setup)";
+        if (!NginxServer::available()) GTEST_SKIP() << "nginx is not installed (scripts/setup)";
+        ASSERT_TRUE(nginx_.writeFile("p.bin", body_));
+        ASSERT_TRUE(nginx_.start()) << nginx_.error();
+    }
+
+    // Whether nothing was started for a while: no bytes shown, the buttons idle.
+    bool StaysIdle(DialogRun& run) {
+        bool moved = run.tmux.WaitFor(
+            [&](const std::string& text) { return !FieldText(text, run.texts.bytes).empty(); },
+            kHold, &run.pane);
+        return !moved && Buttons(run.tmux.Capture(true), run.texts) == run.Idle();
+    }
+
+    const std::string body_ = Body(64u << 10);
+    NginxServer nginx_;
+};
+
+// A pasted URL lands in the focused field as text at once; the line break and the line after
+// it press nothing. Pasted on the Start button, even a space and a line break press nothing.
+TEST_P(TerminalDialogInLanguage, PasteIsTextAndPressesNoButton) {
+    DialogRun run(*GetParam());
+    ASSERT_TRUE(run.Start()) << run.pane;
+    const std::string url = nginx_.url("/p.bin");
+    ASSERT_TRUE(run.tmux.SendKeys({"End"}));
+    ASSERT_TRUE(run.tmux.Paste(url.substr(std::string(kUrlPrefix).size()) + "\nhttp://x/\n"));
+    ASSERT_TRUE(run.tmux.WaitForText("│" + url + " ", kWait, &run.pane)) << run.pane;
+    EXPECT_EQ(run.pane.find("http://x/"), std::string::npos) << run.pane;
+    EXPECT_TRUE(StaysIdle(run)) << run.pane;
+
+    ASSERT_TRUE(run.tmux.SendKeys({"Tab"}));
+    ASSERT_TRUE(run.tmux.SendText(kFolder));
+    ASSERT_TRUE(run.tmux.WaitForText(std::string("│") + kFolder + " ", kWait, &run.pane));
+    ASSERT_TRUE(run.tmux.SendKeys({"Tab", "Tab"})); // Start has the focus
+    ASSERT_TRUE(run.tmux.Paste(" s\n"));
+    EXPECT_TRUE(StaysIdle(run)) << run.pane;
+
+    ASSERT_TRUE(run.tmux.SendKeys({"Space"}));
+    ASSERT_TRUE(run.AcknowledgeNotice()) << run.pane;
+    EXPECT_EQ(run.CloseAndWait(), 0) << run.pane;
+    EXPECT_TRUE(run.Downloaded("p.bin") == body_) << "the downloaded bytes differ";
+    run.ExpectNoSanitizerReport();
+}
+
+INSTANTIATE_TEST_SUITE_P(Terminal, TerminalDialogInLanguage,
+                         ::testing::Values(&kEnglish, &kJapanese),
+                         [](const auto& info) { return std::string(info.param->name); });
 
 } // namespace
 } // namespace qb::test

@@ -50,6 +50,18 @@ InputEvent Click(int column, int row) {
     e.row = row;
     return e;
 }
+RawKey PasteStart() {
+    return RawKey{RawKey::Kind::kPasteStart, 0};
+}
+RawKey PasteEnd() {
+    return RawKey{RawKey::Kind::kPasteEnd, 0};
+}
+InputEvent P(const char16_t* text) {
+    InputEvent e;
+    e.kind = Kind::kPaste;
+    e.text = text;
+    return e;
+}
 InputEvent Resize() {
     InputEvent e;
     e.kind = Kind::kResize;
@@ -107,10 +119,41 @@ const Case kCases[] = {
      {Click(3, 4), Click(5, 6)}},
     {"ClickEndsATextRun", {Ch(U'a'), Mouse(1, 2, BUTTON1_PRESSED)}, {T(u"a"), Click(1, 2)}},
     {"Resize", {Code(KEY_RESIZE)}, {Resize()}},
+    // A paste is text, whatever it holds: no Space, Enter, Tab or Escape key comes of it.
+    {"PasteKeepsSpacesAsText",
+     {Ch(U'a'), PasteStart(), Ch(U'h'), Ch(U' '), Ch(U'日'), PasteEnd(), Ch(U' ')},
+     {T(u"a"), P(u"h 日"), K(Key::kSpace)}},
+    {"PasteTakesItsFirstLineOnly",
+     {PasteStart(), Ch(U'u'), Ch(13), Ch(10), Ch(U'v'), Ch(13), PasteEnd(), Ch(13)},
+     {P(u"u"), K(Key::kEnter)}},
+    {"PasteDropsControlsKeysAndClicks",
+     {PasteStart(), Ch(9), Ch(0x1B), Ch(U'x'), Code(KEY_UP), Mouse(1, 1, BUTTON1_PRESSED), Ch(127),
+      Ch(0x16), PasteEnd()},
+     {P(u"x")}},
+    {"PasteOfOnlyALineBreakIsNothing", {PasteStart(), Ch(10), PasteEnd()}, {}},
+    {"ResizeInsideAPasteIsStillSeen",
+     {PasteStart(), Ch(U'a'), Code(KEY_RESIZE), Ch(U'b'), PasteEnd()},
+     {P(u"a"), Resize(), P(u"b")}},
+    {"StrayPasteEndIsIgnored", {PasteEnd(), Ch(U'z')}, {T(u"z")}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Terminal, DecodeKeysTest, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A paste longer than one read: each read gives what it holds, the end mark may come reads
+// later, and a line break in one read still drops the lines after it in the next.
+TEST(DecodeKeysAcrossReads, PasteSpansReads) {
+    PasteState paste;
+    const RawKey first[] = {Ch(U'a'), PasteStart(), Ch(U'h'), Ch(U' ')};
+    const RawKey second[] = {Ch(U'x'), Ch(10)};
+    const RawKey third[] = {Ch(U'y'), Ch(13), PasteEnd(), Ch(13)};
+    EXPECT_EQ(DecodeKeys(first, 4, &paste), (std::vector<InputEvent>{T(u"a"), P(u"h ")}));
+    EXPECT_TRUE(paste.inside);
+    EXPECT_EQ(DecodeKeys(second, 2, &paste), (std::vector<InputEvent>{P(u"x")}));
+    EXPECT_TRUE(paste.lineEnded);
+    EXPECT_EQ(DecodeKeys(third, 4, &paste), (std::vector<InputEvent>{K(Key::kEnter)}));
+    EXPECT_FALSE(paste.inside);
+}
 
 } // namespace
 } // namespace qb::render::terminal

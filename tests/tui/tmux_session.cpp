@@ -95,6 +95,11 @@ bool TmuxSession::SendText(const std::string& text) {
     return Tmux({"send-keys", "-t", kSessionName, "-l", text});
 }
 
+bool TmuxSession::Paste(const std::string& text) {
+    return Tmux({"set-buffer", "-b", "qb-paste", "--", text}) &&
+           Tmux({"paste-buffer", "-p", "-d", "-b", "qb-paste", "-t", kSessionName});
+}
+
 bool TmuxSession::Resize(int columns, int rows) {
     return Tmux({"resize-window", "-t", kSessionName, "-x", std::to_string(columns), "-y",
                  std::to_string(rows)});

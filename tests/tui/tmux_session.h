@@ -30,6 +30,9 @@ public:
     bool SendKeys(const std::vector<std::string>& keys);
     // Types the text as it is (UTF-8, escape sequences included).
     bool SendText(const std::string& text);
+    // Pastes the text as a terminal does (line feeds become carriage returns), marked as a
+    // paste when the program asked for bracketed paste.
+    bool Paste(const std::string& text);
     bool Resize(int columns, int rows);
     // Copies everything the pane's program writes from now on into `file`.
     bool RecordOutput(const std::string& file);

@@ -139,6 +139,10 @@ enum Modifier : unsigned {
 void FeedKey(Key key, unsigned modifiers = kModNone);
 // Printable text typed by the user (posted as WM_CHAR, one per UTF-16 unit).
 void FeedText(const char16_t* text, size_t length);
+// Text pasted into the terminal (one line, no control characters): goes to the focused
+// field as typed characters do, and nowhere when the focus is not on a writable field, so
+// that no pasted letter or space can press a button.
+void FeedPaste(const char16_t* text, size_t length);
 // One character with modifiers: Alt+letter is FeedChar(u'r', kModAlt) (WM_SYSCHAR).
 void FeedChar(char16_t ch, unsigned modifiers = kModNone);
 // A left click at a screen cell: activates the window there, presses buttons, moves the

@@ -147,20 +147,55 @@ bool SpecialKey(const RawKey& raw, InputEvent* out) {
     }
 }
 
+// Inside a paste: characters of its first line are text, a line break ends that line, and
+// nothing else acts.
+void TakePasted(const RawKey& raw, PasteState* paste, std::u16string* pasted) {
+    if (raw.kind != RawKey::Kind::kCharacter || paste->lineEnded) return;
+    if (raw.value == kReturn || raw.value == kLineFeed)
+        paste->lineEnded = true;
+    else if (IsPrintable(raw.value))
+        AppendUtf16(pasted, raw.value);
+}
+
 } // namespace
 
-std::vector<InputEvent> DecodeKeys(const RawKey* keys, size_t count) {
+std::vector<InputEvent> DecodeKeys(const RawKey* keys, size_t count, PasteState* paste) {
+    PasteState alone;
+    if (paste == nullptr) paste = &alone;
     std::vector<InputEvent> events;
     std::u16string text;
-    auto flushText = [&] {
-        if (text.empty()) return;
+    std::u16string pasted;
+    auto flush = [&](std::u16string* from, InputEvent::Kind kind) {
+        if (from->empty()) return;
         InputEvent e;
-        e.kind = InputEvent::Kind::kText;
-        e.text.swap(text);
+        e.kind = kind;
+        e.text.swap(*from);
         events.push_back(std::move(e));
     };
+    auto flushText = [&] { flush(&text, InputEvent::Kind::kText); };
     for (size_t i = 0; i < count; ++i) {
         const RawKey& raw = keys[i];
+        if (raw.kind == RawKey::Kind::kPasteStart) {
+            flushText();
+            *paste = PasteState{true, false};
+            continue;
+        }
+        if (raw.kind == RawKey::Kind::kPasteEnd) {
+            flush(&pasted, InputEvent::Kind::kPaste);
+            *paste = PasteState{};
+            continue;
+        }
+        if (paste->inside) {
+            if (raw.kind == RawKey::Kind::kKeyCode && static_cast<int>(raw.value) == KEY_RESIZE) {
+                flush(&pasted, InputEvent::Kind::kPaste);
+                InputEvent resize;
+                resize.kind = InputEvent::Kind::kResize;
+                events.push_back(std::move(resize));
+                continue;
+            }
+            TakePasted(raw, paste, &pasted);
+            continue;
+        }
         if (raw.kind == RawKey::Kind::kMouse) {
             if (raw.buttons & (BUTTON1_PRESSED | BUTTON1_CLICKED)) {
                 flushText();
@@ -193,6 +228,7 @@ std::vector<InputEvent> DecodeKeys(const RawKey* keys, size_t count) {
         if (SpecialKey(raw, &e)) events.push_back(std::move(e));
     }
     flushText();
+    flush(&pasted, InputEvent::Kind::kPaste);
     return events;
 }
 
@@ -209,6 +245,9 @@ int FeedEvents(const std::vector<InputEvent>& events) {
         case InputEvent::Kind::kChar:
             // Alt or Ctrl with a character outside the basic plane means nothing to a dialog.
             if (e.text.size() == 1) FeedChar(e.text[0], e.modifiers);
+            break;
+        case InputEvent::Kind::kPaste:
+            FeedPaste(e.text.data(), e.text.size());
             break;
         case InputEvent::Kind::kClick:
             FeedClick(e.column, e.row);

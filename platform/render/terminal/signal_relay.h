@@ -22,8 +22,8 @@
 
 namespace qb::render::terminal {
 
-// Bytes that give the terminal back when written to it (attributes off, mouse off, keypad
-// off, cursor shown, normal screen).
+// Bytes that give the terminal back when written to it (attributes off, mouse off, paste
+// marks off, keypad off, cursor shown, normal screen).
 constexpr size_t kMaxLeaveBytes = 256;
 
 // What the signal handlers restore. Set on the GUI thread before the terminal is changed.

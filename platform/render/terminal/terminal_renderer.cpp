@@ -169,7 +169,7 @@ void TerminalRenderer::ReadInput() {
             keys[count - 1].value == kEscapeCharacter)
             count += session_.ReadKeys(keys + count, 1);
         if (count == 0) return;
-        if (FeedEvents(DecodeKeys(keys, count)) > 0) HandleResize();
+        if (FeedEvents(DecodeKeys(keys, count, &paste_)) > 0) HandleResize();
         if (count < kMaxKeysPerPass) return;
     }
 }

@@ -40,6 +40,7 @@ private:
 
     TerminalSession session_;
     SignalRelay relay_;
+    PasteState paste_; // a paste may be longer than one read
     int poll_ = -1;
     bool watching_ = false;   // the terminal's input is in the epoll set
     bool hungUp_ = false;     // the terminal went away: nothing more is read from it

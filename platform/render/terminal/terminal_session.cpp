@@ -5,6 +5,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -22,6 +24,33 @@ constexpr mmask_t kMouseEvents = BUTTON1_PRESSED | BUTTON1_CLICKED;
 constexpr char kUtf8[] = "UTF-8";
 constexpr char kUtf8Fallback[] = "C.UTF-8";
 constexpr char kStandIn = '?';
+
+// Bracketed paste (xterm's private mode 2004): the terminal marks pasted text with these, so
+// it is not taken as typed keys. Terminals that don't know the mode ignore its switch.
+constexpr char kPasteModeOn[] = "\033[?2004h";
+constexpr char kPasteModeOff[] = "\033[?2004l";
+constexpr char kPasteStartMark[] = "\033[200~";
+constexpr char kPasteEndMark[] = "\033[201~";
+// Our own key codes for the marks, far above those ncurses gives the terminal's own keys.
+constexpr int kPasteStartCode = KEY_MAX + 0x400;
+constexpr int kPasteEndCode = KEY_MAX + 0x401;
+
+void WriteAll(int fd, const char* bytes, size_t length) {
+    while (length > 0) {
+        ssize_t n = write(fd, bytes, length);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        bytes += n;
+        length -= static_cast<size_t>(n);
+    }
+}
+
+// The code ncurses reports for `mark`: the terminal description's own, or ours defined now.
+int KeyCodeOfMark(const char* mark, int ours) {
+    int known = key_defined(mark);
+    if (known > 0) return known;
+    return define_key(mark, ours) == OK ? ours : 0;
+}
 
 // Line drawing goes through ncurses' own table, which knows what the terminal can draw.
 const cchar_t* LineGlyph(char32_t ch) {
@@ -110,10 +139,27 @@ bool TerminalSession::Start() {
         InitPalette(palette_);
     }
     EnableMouse();
+    DefinePasteMarks();
     curs_set(0);
     leaveok(stdscr, TRUE);
     restore_.leaveLength = TerminalLeaveBytes(restore_.leave, kMaxLeaveBytes);
+    SetBracketedPaste(true);
     return true;
+}
+
+void TerminalSession::DefinePasteMarks() {
+    pasteStartCode_ = KeyCodeOfMark(kPasteStartMark, kPasteStartCode);
+    pasteEndCode_ = KeyCodeOfMark(kPasteEndMark, kPasteEndCode);
+}
+
+void TerminalSession::SetBracketedPaste(bool on) {
+    // Without both marks known a paste would show up as stray keys: then leave the mode off.
+    if (pasteStartCode_ == 0 || pasteEndCode_ == 0) return;
+    fflush(stdout);
+    if (on)
+        WriteAll(STDOUT_FILENO, kPasteModeOn, sizeof kPasteModeOn - 1);
+    else
+        WriteAll(STDOUT_FILENO, kPasteModeOff, sizeof kPasteModeOff - 1);
 }
 
 void TerminalSession::SetInputModes() {
@@ -143,6 +189,7 @@ void TerminalSession::EnableMouse() {
 void TerminalSession::Suspend() {
     if (screen_ == nullptr || suspended_) return;
     endwin();
+    SetBracketedPaste(false);
     suspended_ = true;
 }
 
@@ -153,11 +200,15 @@ void TerminalSession::Resume() {
     refresh(); // leaves the shell's modes for the program's and enters the alternate screen
     keypad(stdscr, TRUE);
     EnableMouse();
+    SetBracketedPaste(true);
 }
 
 void TerminalSession::Stop() {
     if (screen_ == nullptr) return;
-    if (!suspended_) endwin();
+    if (!suspended_) {
+        endwin();
+        SetBracketedPaste(false);
+    }
     delscreen(screen_);
     screen_ = nullptr;
     suspended_ = false;
@@ -257,7 +308,11 @@ size_t TerminalSession::ReadKeys(RawKey* out, size_t capacity) {
         key.value = static_cast<char32_t>(value);
         if (kind == KEY_CODE_YES) {
             key.kind = RawKey::Kind::kKeyCode;
-            if (value == KEY_MOUSE) {
+            if (pasteStartCode_ != 0 && static_cast<int>(value) == pasteStartCode_)
+                key.kind = RawKey::Kind::kPasteStart;
+            else if (pasteEndCode_ != 0 && static_cast<int>(value) == pasteEndCode_)
+                key.kind = RawKey::Kind::kPasteEnd;
+            else if (value == KEY_MOUSE) {
                 MEVENT event{};
                 if (getmouse(&event) != OK) continue;
                 key.kind = RawKey::Kind::kMouse;

@@ -23,7 +23,8 @@ public:
     TerminalSession& operator=(const TerminalSession&) = delete;
 
     // Starts ncurses: alternate screen, no echo, keys without line editing (signals keep
-    // coming from Ctrl+C and Ctrl+Z), keypad, mouse, colours. False when it can't.
+    // coming from Ctrl+C and Ctrl+Z), keypad, mouse, bracketed paste, colours. False when it
+    // can't.
     bool Start();
     // Gives the terminal back (endwin); Resume takes it again and redraws it whole.
     void Suspend();
@@ -51,12 +52,16 @@ private:
     void RestoreLocale();
     void SetInputModes();
     void EnableMouse();
+    void DefinePasteMarks();
+    void SetBracketedPaste(bool on);
     void PutCell(int row, int column, char32_t ch, const CellLook& look);
 
     SCREEN* screen_ = nullptr;
     bool suspended_ = false;
     bool utf8_ = false;
     Palette palette_ = Palette::kMonochrome;
+    int pasteStartCode_ = 0; // the key codes ncurses reports for the paste's marks
+    int pasteEndCode_ = 0;
     locale_t locale_ = static_cast<locale_t>(0);
     locale_t previousLocale_ = static_cast<locale_t>(0);
     EmergencyRestore restore_{};

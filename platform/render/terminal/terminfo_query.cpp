@@ -11,6 +11,8 @@ namespace {
 
 // xterm's "report mouse buttons" off, for terminals without their own XM string.
 constexpr char kMouseOffDefault[] = "\033[?1000l";
+// Bracketed paste off (the session turns it on; a terminal without it ignores this).
+constexpr char kPasteModeOff[] = "\033[?2004l";
 
 bool IsString(const char* s) {
     return s != nullptr && s != reinterpret_cast<char*>(-1);
@@ -43,6 +45,7 @@ size_t TerminalLeaveBytes(char* out, size_t capacity) {
         append(tiparm(mouseSwitch, 0));
     else if (IsString(tigetstr("kmous")))
         append(kMouseOffDefault);
+    append(kPasteModeOff);
     append(tigetstr("rmkx"));
     append(tigetstr("cnorm"));
     append(tigetstr("rmcup"));

@@ -12,7 +12,8 @@ namespace qb::render::terminal {
 bool UsableTerminalType(const char* type, int outputFd);
 
 // The bytes that give the terminal ncurses now runs on back as it was (attributes off,
-// mouse off, keypad off, cursor shown, normal screen); at most `capacity` of them.
+// mouse off, bracketed paste off, keypad off, cursor shown, normal screen); at most `capacity` of
+// them.
 size_t TerminalLeaveBytes(char* out, size_t capacity);
 
 } // namespace qb::render::terminal
