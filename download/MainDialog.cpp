@@ -34,7 +34,7 @@ void TogglePause(HWND dialog, Worker* worker) {
     } else {
         SetDlgItemTextW(dialog, IDC_PAUSE, PauseLabel());
         // The thread is paused and does not touch the counters until it is resumed.
-        RestartSpeedCounting();
+        RestartSpeed(dialog);
         PostThreadMessageW(worker->threadId, kMsgResumeRequest, 0, 0);
         worker->paused = false;
     }
@@ -191,7 +191,9 @@ INT_PTR HandleMainDialogMessage(const MainDialogMode& mode, HWND dialog, UINT me
     // The thread's messages count only while a download is under way: one posted before a
     // Stop arrives after it.
     case kMsgFinished:
-        if (gTransfer.active) Finished(mode, dialog);
+        if (!gTransfer.active) return 0;
+        ShowProgress(dialog, true); // a transfer shorter than the speed's span shows it now
+        Finished(mode, dialog);
         return 0;
     case kMsgProgress:
         if (gTransfer.active) ShowProgress(dialog);

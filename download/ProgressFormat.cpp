@@ -53,9 +53,9 @@ void FormatRestTime(LPWSTR text, uint64_t received, uint64_t total, uint64_t sin
     }
 }
 
-bool FormatSpeed(LPWSTR text, uint64_t sinceStart, DWORD startTick, DWORD now) {
+bool FormatSpeed(LPWSTR text, uint64_t sinceStart, DWORD startTick, DWORD now, bool ended) {
     const DWORD elapsedMs = now - startTick;
-    if (elapsedMs == 0) return false;
+    if (elapsedMs == 0 || (elapsedMs < kShortestSpeedSpanMs && !ended)) return false;
     const uint64_t speed =
         sinceStart / elapsedMs * 8000 + sinceStart % elapsedMs * 8000 / elapsedMs;
     if (speed > kMega) {
@@ -80,7 +80,12 @@ void ShowBytes(HWND dialog) {
     SetDlgItemTextW(dialog, IDC_BYTES, text);
 }
 
-void ShowProgress(HWND dialog) {
+void RestartSpeed(HWND dialog) {
+    RestartSpeedCounting();
+    SetDlgItemTextW(dialog, IDC_SPEED, TEXT(""));
+}
+
+void ShowProgress(HWND dialog, bool ended) {
     const uint64_t received = gTransfer.received.load(std::memory_order_relaxed);
     const uint64_t total = gTransfer.totalSize.load(std::memory_order_relaxed);
     const uint64_t sinceStart = gTransfer.bytesSinceSpeedStart.load(std::memory_order_relaxed);
@@ -115,7 +120,7 @@ void ShowProgress(HWND dialog) {
     FormatRestTime(text, received, total, sinceStart, startTick, now, IsJapanese());
     SetDlgItemTextW(dialog, IDC_REST_TIME, text);
 
-    if (FormatSpeed(text, sinceStart, startTick, now)) {
+    if (FormatSpeed(text, sinceStart, startTick, now, ended)) {
         SetDlgItemTextW(dialog, IDC_SPEED, text);
     }
 }

@@ -13,6 +13,10 @@ constexpr DWORD kStallMs = 2000;
 // While a transfer runs the dialog redraws its progress at least this often, so that a
 // stall shows although the receive thread has nothing to report.
 constexpr UINT kProgressRefreshMs = 500;
+// The shortest span a shown speed is measured over. Right after a start or a resume the
+// bytes that waited in the socket's buffers arrive within milliseconds; over a shorter span
+// they would show the speed of a buffer copy, not of the link.
+constexpr DWORD kShortestSpeedSpanMs = kProgressRefreshMs;
 
 // "received/total", or "received/???" when the total is unknown (kUnknownSize).
 void FormatBytes(LPWSTR text, uint64_t received, uint64_t total);
@@ -27,14 +31,19 @@ void FormatRestTime(LPWSTR text, uint64_t received, uint64_t total, uint64_t sin
                     DWORD startTick, DWORD now, bool japanese);
 
 // Speed in bits per second since the speed start, "%u.%uMbps" / "%u.%ukbps" / "%ubps" with
-// 2^20 and 2^10 as mega and kilo and the decimal cut. false (text untouched) when now is
-// still the start tick.
-bool FormatSpeed(LPWSTR text, uint64_t sinceStart, DWORD startTick, DWORD now);
+// 2^20 and 2^10 as mega and kilo and the decimal cut; never more than the bytes counted over
+// the time since the start. false (text untouched) when now is still the start tick, and
+// while less than kShortestSpeedSpanMs have passed unless the transfer `ended` (then its own
+// average, however short it was).
+bool FormatSpeed(LPWSTR text, uint64_t sinceStart, DWORD startTick, DWORD now, bool ended = false);
 
 // Redraws the bytes, remaining-time and speed fields and the progress bar of the main
 // dialog from the shared counters and GetTickCount; after kStallMs without a new byte,
-// "???" and "0bps".
-void ShowProgress(HWND dialog);
+// "???" and "0bps". `ended`: the last redraw of a transfer that has ended.
+void ShowProgress(HWND dialog, bool ended = false);
+// Speed counting starts again (start and resume): the speed field is emptied until the new
+// count means something.
+void RestartSpeed(HWND dialog);
 // The try `attempt` after a network failure: the remaining-time field says "Retrying n/N"
 // ("再試行中 n/N") and the speed zero until a byte arrives.
 void ShowRetrying(HWND dialog, DWORD attempt);

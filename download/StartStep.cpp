@@ -262,7 +262,7 @@ void StartStep::Overwrite() {
 void StartStep::StartReceiving() {
     gTransfer.retries = gRetry > 0 ? static_cast<DWORD>(gRetry) : 0;
     ShowBytes(dialog_);
-    RestartSpeedCounting();
+    RestartSpeed(dialog_);
     if (StartReceiveThread(thread_, threadId_)) {
         gTransfer.active = true;
         return;

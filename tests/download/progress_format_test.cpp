@@ -75,10 +75,32 @@ TEST(ProgressFormatTest, SpeedAtItsBoundaries) {
     }
 }
 
-TEST(ProgressFormatTest, SpeedInTheStartTickLeavesTheTextAlone) {
-    WCHAR text[kProgressTextCapacity] = u"kept";
-    EXPECT_FALSE(FormatSpeed(text, 1000, 1234, 1234));
-    EXPECT_EQ(Text(text), u"kept");
+// Right after a start or resume the buffered bytes arrive at once: no speed is shown until
+// the span is long enough to mean something (an ended transfer shows its own average), and
+// what is shown never exceeds the bytes over the time since the start.
+TEST(ProgressFormatTest, SpeedWaitsForItsShortestSpan) {
+    struct SpanCase {
+        uint64_t sinceStart;
+        DWORD elapsedMs;
+        bool ended;
+        const char16_t* text; // "kept": the field is left alone
+    } cases[] = {
+        {1000, 0, false, u"kept"},
+        {1000, 0, true, u"kept"},
+        {4u << 20, 5, false, u"kept"}, // 4 MiB from the buffers in 5 ms
+        {4u << 20, kShortestSpeedSpanMs - 1, false, u"kept"},
+        {4u << 20, kShortestSpeedSpanMs, false, u"64.0Mbps"},
+        {(4u << 20) + 200000, 3000, false, u"11.1Mbps"},
+        {64000, 250, true, u"1.9Mbps"}, // a short transfer that ended: its average
+        {0, kShortestSpeedSpanMs, false, u"0bps"},
+    };
+    for (const SpanCase& c : cases) {
+        WCHAR text[kProgressTextCapacity] = u"kept";
+        const DWORD start = 0xFFFFFF00; // across the tick wrap
+        const bool shown = FormatSpeed(text, c.sinceStart, start, start + c.elapsedMs, c.ended);
+        EXPECT_EQ(shown, std::u16string(c.text) != u"kept") << c.elapsedMs;
+        EXPECT_EQ(Text(text), c.text) << c.sinceStart << " in " << c.elapsedMs << " ms";
+    }
 }
 
 TEST(ProgressFormatTest, BytesAndPercent) {

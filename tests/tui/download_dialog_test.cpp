@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/nginx_server.h"
@@ -405,6 +406,44 @@ TEST_F(TerminalSlowDownloadTest, StopWhilePausedKeepsAPrefix) {
     EXPECT_TRUE(*file == body_.substr(0, file->size())) << "the partial file is no prefix";
 }
 
+// The speed field's value in bits per second as shown (its cut decimal makes it at most the
+// value computed); -1 when it shows none.
+double ShownBitsPerSecond(const std::string& speed) {
+    const struct {
+        const char* unit;
+        double scale;
+    } units[] = {{"Mbps", 1048576.0}, {"kbps", 1024.0}, {"bps", 1.0}};
+    for (const auto& u : units) {
+        size_t at = speed.find(u.unit);
+        if (at != std::string::npos && at > 0) return std::atof(speed.c_str()) * u.scale;
+    }
+    return -1;
+}
+
+// The received count of the bytes field ("received/total"); -1 when empty.
+long long ShownReceived(const std::string& bytes) {
+    return bytes.empty() ? -1 : std::atoll(bytes.c_str());
+}
+
+// A location that sends at most this fast, so that a pause lets the socket buffers fill.
+constexpr const char* kRateLimited = "location /s/ { limit_rate 256k; }";
+constexpr size_t kRateLimitedSize = 8u << 20; // far more than the test lets arrive
+// The pause after which the buffered bytes would show an absurd speed, and how long the
+// speed is watched after Resume.
+constexpr Millis kLongPause{3000};
+constexpr Millis kWatchAfterResume{2500};
+// The dialog's shortest speed span (download/ProgressFormat.h).
+constexpr double kSpeedSpanSeconds = 0.5;
+// Bytes the receive thread may count between the dialog's reading of the received count and
+// of the count since Resume.
+constexpr double kCountSlack = 64 * 1024;
+
+NginxOptions RateLimitedNginx() {
+    NginxOptions options;
+    options.extraServerConfig = kRateLimited;
+    return options;
+}
+
 // Both languages, for the cases a person meets in either.
 class TerminalDialogInLanguage : public ::testing::TestWithParam<const Texts*> {
 protected:
@@ -412,6 +451,7 @@ protected:
         if (!TmuxSession::Available()) GTEST_SKIP() << "tmux is not installed (scripts/setup)";
         if (!NginxServer::available()) GTEST_SKIP() << "nginx is not installed (scripts/setup)";
         ASSERT_TRUE(nginx_.writeFile("p.bin", body_));
+        ASSERT_TRUE(nginx_.writeFile("s/a.bin", Body(kRateLimitedSize)));
         ASSERT_TRUE(nginx_.start()) << nginx_.error();
     }
 
@@ -424,8 +464,65 @@ protected:
     }
 
     const std::string body_ = Body(64u << 10);
-    NginxServer nginx_;
+    NginxServer nginx_{RateLimitedNginx()};
 };
+
+// After a long pause the bytes that waited in the socket's buffers arrive at once on Resume.
+// Every speed shown after Resume stays within what the bytes since Resume allow over the
+// dialog's shortest span (no timing is asserted: the bound holds at any pace).
+TEST_P(TerminalDialogInLanguage, SpeedAfterALongPauseStaysWithinTheBytesSinceResume) {
+    const Texts& texts = *GetParam();
+    DialogRun run(texts);
+    ASSERT_TRUE(run.Start()) << run.pane;
+    run.StartDownload(nginx_.url("/s/a.bin"));
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(run.tmux.WaitFor(
+        [&](const std::string& text) {
+            return ShownBitsPerSecond(FieldText(text, texts.speed)) > 0 &&
+                   ShownReceived(FieldText(text, texts.bytes)) > 0;
+        },
+        kWait, &run.pane))
+        << run.pane;
+    // Pause (the focus went back to the URL field when Start was disabled).
+    ASSERT_TRUE(run.tmux.SendKeys({"Tab", "Tab", "Tab", "Space"}));
+    ASSERT_TRUE(run.tmux.WaitForText(texts.buttons[2], kWait, &run.pane)) << run.pane;
+    std::this_thread::sleep_for(kLongPause); // the buffers fill while nothing is read
+    run.pane = run.tmux.Capture();
+    const long long paused = ShownReceived(FieldText(run.pane, texts.bytes));
+    ASSERT_GT(paused, 0) << run.pane;
+
+    ASSERT_TRUE(run.tmux.SendKeys({"Space"}));
+    int speedsSeen = 0;
+    std::string failures;
+    run.tmux.WaitFor(
+        [&](const std::string& text) {
+            // Only what the dialog drew after it took the Resume: the button says Pause again.
+            if (text.find(texts.buttons[2]) != std::string::npos) return false;
+            double speed = ShownBitsPerSecond(FieldText(text, texts.speed));
+            long long received = ShownReceived(FieldText(text, texts.bytes));
+            if (speed < 0 || received < 0) return false;
+            ++speedsSeen;
+            double bound =
+                (static_cast<double>(received - paused) + kCountSlack) * 8 / kSpeedSpanSeconds;
+            if (speed > bound)
+                failures += FieldText(text, texts.speed) + " after " +
+                            std::to_string(received - paused) + " bytes\n";
+            return false;
+        },
+        kWatchAfterResume, &run.pane);
+    EXPECT_GT(speedsSeen, 0) << "no speed shown after Resume\n" << run.pane;
+    EXPECT_EQ(failures, "") << run.pane;
+
+    // Stop (one Tab after Pause), then close.
+    ASSERT_TRUE(run.tmux.SendKeys({"Tab", "Space"}));
+    ASSERT_TRUE(run.WaitForField(texts.bytes, "")) << run.pane;
+    EXPECT_EQ(run.CloseAndWait(), 0) << run.pane;
+    std::optional<std::string> file = run.Downloaded("a.bin");
+    ASSERT_TRUE(file.has_value());
+    EXPECT_TRUE(*file == Body(kRateLimitedSize).substr(0, file->size()))
+        << "the partial file is no prefix";
+    run.ExpectNoSanitizerReport();
+}
 
 // A pasted URL lands in the focused field as text at once; the line break and the line after
 // it press nothing. Pasted on the Start button, even a space and a line break press nothing.
