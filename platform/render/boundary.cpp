@@ -148,9 +148,9 @@ void FeedResize(int columns, int rows) {
     if (rows < 1) rows = 1;
     if (columns > kMaxCells) columns = kMaxCells;
     if (rows > kMaxCells) rows = kMaxCells;
-    gColumns.store(columns, std::memory_order_relaxed);
-    gRows.store(rows, std::memory_order_relaxed);
-    if (const internal::InputSink* sink = Sink()) sink->resized();
+    const int oldColumns = gColumns.exchange(columns, std::memory_order_relaxed);
+    const int oldRows = gRows.exchange(rows, std::memory_order_relaxed);
+    if (const internal::InputSink* sink = Sink()) sink->resized(oldColumns, oldRows);
     internal::MarkScreenChanged();
 }
 

@@ -13,7 +13,7 @@ struct InputSink {
     void (*paste)(const char16_t* text, size_t length);
     void (*click)(int column, int row);
     void (*closeActive)();
-    void (*resized)();
+    void (*resized)(int oldColumns, int oldRows); // the screen had that size before
     void (*wake)();                  // wakes the GUI thread's wait
     void (*compose)(Screen* screen); // draws every visible window onto the blank screen
     bool (*anyVisible)();

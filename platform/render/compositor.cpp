@@ -1,5 +1,7 @@
 #include "platform/render/compositor.h"
 
+#include <algorithm>
+
 #include "platform/render/cell_text.h"
 
 namespace qb::render {
@@ -53,8 +55,12 @@ void ComposeLayers(const std::vector<Layer>& bottomFirst, Screen* screen) {
     screen->cells.assign(static_cast<size_t>(screen->columns) * static_cast<size_t>(screen->rows),
                          Cell{});
     screen->caretVisible = false;
+    screen->neededColumns = 0;
+    screen->neededRows = 0;
     Canvas canvas(screen);
     for (const Layer& layer : bottomFirst) {
+        screen->neededColumns = std::max(screen->neededColumns, layer.rect.right - layer.rect.left);
+        screen->neededRows = std::max(screen->neededRows, layer.rect.bottom - layer.rect.top);
         // A window drawn over the caret hides it; the window that owns the focus draws last
         // or sets it again.
         if (screen->caretVisible && layer.rect.Contains(screen->caretColumn, screen->caretRow))

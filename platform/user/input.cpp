@@ -1,6 +1,10 @@
 // The input side of the renderer boundary: keys, characters and clicks become queued input
 // records of the calling (GUI) thread; each gets its window when the message loop takes it.
+// A new screen size moves the top-level windows so that they keep their place on it.
 #include "platform/user/input.h"
+
+#include <algorithm>
+#include <vector>
 
 #include "platform/render/boundary.h"
 #include "platform/user/focus.h"
@@ -103,7 +107,35 @@ void SinkCloseActive() {
     if (queue->active != nullptr) PostMessageW(queue->active, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
-void SinkResized() {
+// Where a window `size` long goes on a side that grew or shrank from oldScreen to newScreen
+// (all in units): centred stays centred, elsewhere keeps its share of the free room, and
+// inside the screen where it fits; one that doesn't fit goes to the start, where most of it
+// shows.
+int FollowSide(int position, int size, int oldScreen, int newScreen) {
+    const int oldRoom = oldScreen - size;
+    const int newRoom = newScreen - size;
+    if (newRoom <= 0) return 0;
+    if (oldRoom <= 0 || position == oldRoom / 2) return newRoom / 2;
+    const long long kept = static_cast<long long>(position) * newRoom / oldRoom;
+    return static_cast<int>(std::clamp<long long>(kept, 0, newRoom));
+}
+
+void SinkResized(int oldColumns, int oldRows) {
+    const int newWidth = GetSystemMetrics(SM_CXSCREEN);
+    const int newHeight = GetSystemMetrics(SM_CYSCREEN);
+    const DWORD self = CurrentThreadId();
+    std::vector<HWND> tops;
+    for (Window* w : TopLevels())
+        if (w->threadId == self) tops.push_back(w->handle);
+    for (HWND handle : tops) {
+        Window* w = FromHandle(handle);
+        if (w == nullptr) continue;
+        const RECT r = w->rect;
+        const int x = FollowSide(r.left, r.right - r.left, oldColumns * kUnitsPerColumn, newWidth);
+        const int y = FollowSide(r.top, r.bottom - r.top, oldRows * kUnitsPerRow, newHeight);
+        if (x != r.left || y != r.top)
+            SetWindowPos(handle, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     Invalidate();
 }
 void SinkWake() {

@@ -198,6 +198,49 @@ TEST_P(PasteTest, GoesOnlyToAWritableField) {
 INSTANTIATE_TEST_SUITE_P(Render, PasteTest, ::testing::ValuesIn(kPasteCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A new screen size moves every top-level window: a centred one stays centred, another keeps
+// its share of the free room, one that no longer fits goes to the corner (the renderer then
+// says the screen is too small), and it is centred again once it fits.
+TEST_F(RenderTest, ResizeKeepsWindowsInTheirPlace) {
+    struct Step {
+        int columns;
+        int rows;
+        POINT centred; // where the centred dialog's top-left cell is then
+        POINT placed;  // and the one placed at 4 x 2 cells on an 80 x 25 screen
+    } steps[] = {
+        {120, 40, {40, 14}, {8, 4}}, // twice the free room across, 28 / 13 of it down
+        {30, 8, {0, 0}, {0, 0}},     // neither fits
+        {100, 30, {30, 9}, {30, 9}},
+        {80, 25, {20, 6}, {20, 6}},
+    };
+    DialogBytes centred(WS_POPUP | WS_VISIBLE | WS_CAPTION | DS_CENTER, 0, 0, 152, 80, u"Centred");
+    DialogBytes placed(WS_POPUP | WS_VISIBLE | WS_CAPTION, 16, 16, 152, 80, u"Placed");
+    std::vector<BYTE> centredBytes = centred.Build();
+    std::vector<BYTE> placedBytes = placed.Build();
+    HWND one = CreateDialogIndirectParamW(nullptr, AsTemplate(centredBytes), nullptr, Proc, 0);
+    WindowGuard oneGuard(one);
+    HWND two = CreateDialogIndirectParamW(nullptr, AsTemplate(placedBytes), nullptr, Proc, 0);
+    WindowGuard twoGuard(two);
+    auto cell = [](HWND w) {
+        RECT r;
+        GetWindowRect(w, &r);
+        return POINT{r.left / 4, r.top / 8};
+    };
+    ASSERT_EQ(cell(one).x, 20);
+    ASSERT_EQ(cell(two).x, 4);
+    for (const Step& step : steps) {
+        SCOPED_TRACE(std::to_string(step.columns) + "x" + std::to_string(step.rows));
+        qb::render::FeedResize(step.columns, step.rows);
+        EXPECT_EQ(cell(one).x, step.centred.x);
+        EXPECT_EQ(cell(one).y, step.centred.y);
+        EXPECT_EQ(cell(two).x, step.placed.x);
+        EXPECT_EQ(cell(two).y, step.placed.y);
+        qb::render::Screen screen = qb::test::ScreenGrid();
+        EXPECT_EQ(screen.neededColumns, 40); // 38 + the frame
+        EXPECT_EQ(screen.neededRows, 12);
+    }
+}
+
 TEST_F(RenderTest, ResizeChangesTheScreen) {
     qb::render::FeedResize(100, 30);
     EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 400);

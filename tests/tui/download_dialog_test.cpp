@@ -3,6 +3,8 @@
 // stalls. Each run has its own sandbox device and registry, and ends by closing the dialog.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -38,6 +40,7 @@ struct Texts {
     std::vector<std::string> buttons; // Start, Pause, Resume, Stop
     const char* bytes;                // the label of the received bytes
     const char* speed;                // the label of the speed
+    const char* tooSmall;             // the line shown when the terminal is too small
 };
 const Texts kEnglish{"English",
                      "C",
@@ -45,14 +48,16 @@ const Texts kEnglish{"English",
                      "Notification",
                      {"Start", "Pause", "Resume", "Stop"},
                      "Bytes",
-                     "Speed"};
+                     "Speed",
+                     "Terminal too small (36x14)"};
 const Texts kJapanese{"Japanese",
                       "ja_JP.UTF-8",
                       "ファイルの受信を完了しました。",
                       "通知",
                       {"開始", "一時停止", "再開", "中断"},
                       "バイト数",
-                      "転送速度"};
+                      "転送速度",
+                      "端末が小さすぎます (36x14)"};
 constexpr const char* kNotice = "Finished receiving a file via HTTP.";
 
 // The slow server: the header, then kSlowPieces pieces of kSlowPieceSize bytes kSlowGapMs
@@ -167,12 +172,17 @@ public:
 
     bool Start(int columns = kColumns, int rows = kRows) {
         if (!ready_) return false;
-        // No desktop clipboard, whose URL would take the field.
+        // No desktop clipboard, whose URL would take the field. The program's process id goes
+        // to a file (the shell execs it); the shell says whether the terminal modes came back.
         std::string command =
+            "S=$(stty -g); ulimit -c 0; sh -c 'echo $$ >" + Quote(dir_.file("pid")) +
+            "; exec \"$0\" \"$@\"' "
             "env -u LC_ALL -u LC_MESSAGES -u LC_CTYPE -u DISPLAY -u WAYLAND_DISPLAY LANG=" +
             std::string(texts.lang) + " QUILLBROOK_ROOT=" + Quote(dir_.file("root")) +
             " QUILLBROOK_REGISTRY=" + Quote(dir_.file("registry.reg")) + " " + Quote(QB_PROGRAM) +
-            " 2>" + Quote(dir_.file("stderr")) + "; echo EXIT=$?; read done";
+            " 2>" + Quote(dir_.file("stderr")) +
+            "; echo EXIT=$?; if [ \"$S\" = \"$(stty -g)\" ]; then echo STTY-SAME; "
+            "else echo STTY-CHANGED; fi; read done";
         if (!tmux.Start(command, columns, rows)) return false;
         return tmux.WaitFor(
             [](const std::string& text) {
@@ -222,6 +232,24 @@ public:
         if (!tmux.SendKeys({"Escape"})) return -1;
         if (!tmux.WaitForText("EXIT=", kWait, &pane)) return -1;
         return std::atoi(pane.c_str() + pane.find("EXIT=") + 5);
+    }
+
+    int Pid() const { return std::atoi(dir_.read("pid").value_or("-1").c_str()); }
+
+    // Waits for the shell's report after the program ended; its exit status, -1 if none.
+    int WaitForExit() {
+        if (!tmux.WaitForText("STTY-", kWait, &pane)) return -1;
+        return std::atoi(pane.c_str() + pane.find("EXIT=") + 5);
+    }
+
+    // The terminal as the shell had it: normal screen, cursor shown, mouse and keypad modes
+    // off, the same stty settings, nothing of the dialog left.
+    void ExpectTerminalGivenBack() {
+        EXPECT_EQ(tmux.Format("#{alternate_on} #{cursor_flag} #{mouse_any_flag} "
+                              "#{keypad_cursor_flag} #{keypad_flag}"),
+                  "0 1 0 0 0");
+        EXPECT_NE(pane.find("STTY-SAME"), std::string::npos) << pane;
+        EXPECT_EQ(pane.find("Quillbrook"), std::string::npos) << pane;
     }
 
     std::optional<std::string> Downloaded(const std::string& name) const {
@@ -548,6 +576,118 @@ TEST_P(TerminalDialogInLanguage, PasteIsTextAndPressesNoButton) {
     EXPECT_EQ(run.CloseAndWait(), 0) << run.pane;
     EXPECT_TRUE(run.Downloaded("p.bin") == body_) << "the downloaded bytes differ";
     run.ExpectNoSanitizerReport();
+}
+
+// Starts the rate-limited download and waits until bytes arrive.
+void StartRateLimited(DialogRun& run, const NginxServer& nginx) {
+    run.StartDownload(nginx.url("/s/a.bin"));
+    ASSERT_FALSE(::testing::Test::HasFatalFailure());
+    ASSERT_TRUE(run.tmux.WaitFor(
+        [&](const std::string& text) {
+            return ShownReceived(FieldText(text, run.texts.bytes)) > 0;
+        },
+        kWait, &run.pane))
+        << run.pane;
+}
+
+// The main dialog's size in cells, frame included.
+constexpr int kDialogColumns = 36;
+constexpr int kDialogRows = 14;
+
+// The lines of the pane that hold anything.
+std::vector<std::string> LinesShown(const std::string& pane) {
+    std::vector<std::string> shown;
+    for (const std::string& line : PaneLines(pane))
+        if (line.find_first_not_of(' ') != std::string::npos) shown.push_back(line);
+    return shown;
+}
+
+// While the transfer runs the terminal grows and shrinks: the dialog is redrawn centred and
+// whole each time; smaller than the dialog, one line says so, and the dialog comes back as
+// soon as it fits. The transfer goes on throughout.
+TEST_P(TerminalDialogInLanguage, ResizeDuringATransferKeepsTheDialogCentredAndWhole) {
+    const Texts& texts = *GetParam();
+    DialogRun run(texts);
+    ASSERT_TRUE(run.Start()) << run.pane;
+    StartRateLimited(run, nginx_);
+    ASSERT_FALSE(HasFatalFailure());
+
+    struct Size {
+        int columns;
+        int rows;
+    };
+    long long before = ShownReceived(FieldText(run.pane, texts.bytes));
+    for (Size size : {Size{120, 40}, Size{30, 10}, Size{60, 20}, Size{36, 13}, Size{100, 30}}) {
+        SCOPED_TRACE(std::to_string(size.columns) + "x" + std::to_string(size.rows));
+        ASSERT_TRUE(run.tmux.Resize(size.columns, size.rows));
+        const bool fits = size.columns >= kDialogColumns && size.rows >= kDialogRows;
+        bool whole = false;
+        ASSERT_TRUE(run.tmux.WaitFor(
+            [&](const std::string& text) {
+                if (!fits) {
+                    // Exactly one line, which says so and what is needed.
+                    std::vector<std::string> shown = LinesShown(text);
+                    return shown.size() == 1 && shown[0].find(texts.tooSmall) != std::string::npos;
+                }
+                FrameCells frame = FindFrame(text, "Quillbrook", &whole);
+                int width = frame.right - frame.left + 1;
+                int height = frame.bottom - frame.top + 1;
+                return whole && frame.left == (size.columns - width) / 2 &&
+                       frame.top == (size.rows - height) / 2 &&
+                       ShownReceived(FieldText(text, texts.bytes)) > before;
+            },
+            kWait, &run.pane))
+            << run.pane;
+        if (fits) before = ShownReceived(FieldText(run.pane, texts.bytes));
+    }
+    // Stop (the focus is still on the URL field: Pause is three Tabs away, Stop four).
+    ASSERT_TRUE(run.tmux.SendKeys({"Tab", "Tab", "Tab", "Tab", "Space"}));
+    ASSERT_TRUE(run.WaitForField(texts.bytes, "")) << run.pane;
+    ASSERT_TRUE(run.tmux.SendKeys({"Escape"}));
+    EXPECT_EQ(run.WaitForExit(), 0) << run.pane;
+    run.ExpectTerminalGivenBack();
+    run.ExpectNoSanitizerReport();
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true; // the program is built the same way: it reports crashes
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// Every way out during a transfer gives the terminal back as the shell had it.
+TEST_P(TerminalDialogInLanguage, EveryWayOutGivesTheTerminalBack) {
+    const struct {
+        const char* name;
+        std::vector<std::string> keys; // typed, or
+        int signal;                    // sent to the program
+        int status;                    // what the shell reports
+    } endings[] = {
+        {"Escape", {"Escape"}, 0, 0},
+        {"StopThenEscape", {"Tab", "Tab", "Tab", "Tab", "Space", "Escape"}, 0, 0},
+        {"Terminate", {}, SIGTERM, 128 + SIGTERM},
+        {"Crash", {}, SIGSEGV, 128 + SIGSEGV},
+    };
+    for (const auto& ending : endings) {
+        SCOPED_TRACE(ending.name);
+        DialogRun run(*GetParam());
+        ASSERT_TRUE(run.Start()) << run.pane;
+        StartRateLimited(run, nginx_);
+        ASSERT_FALSE(HasFatalFailure());
+        if (ending.signal != 0) {
+            ASSERT_GT(run.Pid(), 0);
+            ASSERT_EQ(kill(run.Pid(), ending.signal), 0);
+        } else {
+            ASSERT_TRUE(run.tmux.SendKeys(ending.keys));
+        }
+        int status = run.WaitForExit();
+        if (ending.signal == SIGSEGV && kSanitized)
+            EXPECT_NE(status, 0) << run.pane;
+        else
+            EXPECT_EQ(status, ending.status) << run.pane;
+        run.ExpectTerminalGivenBack();
+        if (ending.signal != SIGSEGV) run.ExpectNoSanitizerReport();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Terminal, TerminalDialogInLanguage,

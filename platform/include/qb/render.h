@@ -58,7 +58,10 @@ struct Cell {
 struct Screen {
     int columns = 0;
     int rows = 0;
-    std::vector<Cell> cells;   // columns * rows, row-major
+    std::vector<Cell> cells; // columns * rows, row-major
+    // The size the visible windows need to be shown whole (the largest of them).
+    int neededColumns = 0;
+    int neededRows = 0;
     bool caretVisible = false; // a focused edit shows its caret
     int caretColumn = 0;
     int caretRow = 0;
@@ -150,7 +153,8 @@ void FeedChar(char16_t ch, unsigned modifiers = kModNone);
 void FeedClick(int column, int row);
 // Closes the active window as its close box would (WM_SYSCOMMAND SC_CLOSE).
 void FeedCloseActive();
-// The screen is now columns x rows cells (at least 1 x 1).
+// The screen is now columns x rows cells (at least 1 x 1). Top-level windows keep their
+// place relative to the screen: a centred one stays centred, and one that fits stays whole.
 void FeedResize(int columns, int rows);
 
 } // namespace qb::render

@@ -4,6 +4,8 @@
 #include <sys/epoll.h>
 #include <unistd.h>
 
+#include "platform/render/terminal/size_notice.h"
+
 namespace qb::render::terminal {
 
 namespace {
@@ -110,7 +112,14 @@ void TerminalRenderer::ScreenChanged() {
 }
 
 void TerminalRenderer::Paint() {
-    if (session_.Active()) session_.Paint(ComposeScreen());
+    if (!session_.Active()) return;
+    const Screen screen = ComposeScreen();
+    // Part of a window would mislead (a button cut off, a field without its end): one line
+    // says what is wrong until the terminal is large enough again.
+    if (TooSmall(screen))
+        session_.PaintLine(SizeNotice(screen, SystemIsJapanese()));
+    else
+        session_.Paint(screen);
 }
 
 void TerminalRenderer::HandleResize() {

@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -293,6 +294,27 @@ void TerminalSession::Paint(const Screen& screen) {
         leaveok(stdscr, TRUE);
         curs_set(0);
     }
+    wnoutrefresh(stdscr);
+    doupdate();
+}
+
+void TerminalSession::PaintLine(const std::u32string& line) {
+    if (!Active()) return;
+    const CellLook plain = LookOf(kAttrNone, palette_);
+    int width = 0;
+    for (char32_t ch : line) width += std::max(0, wcwidth(static_cast<wchar_t>(ch)));
+    const int row = LINES / 2;
+    for (int r = 0; r < LINES; ++r)
+        for (int c = 0; c < COLS; ++c) PutCell(r, c, U' ', plain);
+    int column = width < COLS ? (COLS - width) / 2 : 0;
+    for (char32_t ch : line) {
+        const int cells = std::max(0, wcwidth(static_cast<wchar_t>(ch)));
+        if (column + cells > COLS) break;
+        PutCell(row, column, ch, plain);
+        column += cells;
+    }
+    leaveok(stdscr, TRUE);
+    curs_set(0);
     wnoutrefresh(stdscr);
     doupdate();
 }

@@ -7,6 +7,7 @@
 #include <locale.h>
 
 #include <cstddef>
+#include <string>
 
 #include "platform/render/terminal/cell_look.h"
 #include "platform/render/terminal/key_decoder.h"
@@ -43,6 +44,8 @@ public:
     void RedrawAll();
     // Draws the screen and updates the terminal with what changed.
     void Paint(const Screen& screen);
+    // Shows only this line, in the middle of the terminal (cut where it is too narrow).
+    void PaintLine(const std::u32string& line);
     // Reads what is waiting, without waiting (an Escape waits ESCDELAY for what follows).
     size_t ReadKeys(RawKey* out, size_t capacity);
     void Beep();
