@@ -4,10 +4,13 @@
 // costs one search per level of that folder instead of one per folder of the device.
 //
 // Every folder item is inserted with an expander; reading it finds out whether it really has
-// children. A folder that can't be read has none. Folders reached through links are shown and
-// read like any other folder: nothing is read without an expansion by the person (or the walk
-// to the initial folder, which is as long as that text), so a link that loops back only grows
-// the tree one expansion at a time, and no path beyond kBrowserPathCapacity is ever built.
+// children. A folder that can't be read (no permission, a system folder that refuses
+// listing) has none and is drawn dimmed. "\My Documents" comes first below the root,
+// wherever the host keeps it, so that the usual target is always in the tree. Folders reached
+// through links are shown and read like any other folder: nothing is read without an expansion by
+// the person (or the walk to the initial folder, which is as long as that text), so a link that
+// loops back only grows the tree one expansion at a time, and no path beyond kBrowserPathCapacity
+// is ever built.
 #include "ui/FolderBrowser.h"
 
 #include <commctrl.h>
@@ -27,6 +30,7 @@ constexpr int kImageSelected = 1;
 constexpr WCHAR kSeparator = u'\\';
 constexpr WCHAR kRootText[] = TEXT("\\");
 constexpr WCHAR kAllEntries[] = TEXT("\\*");
+constexpr WCHAR kMyDocuments[] = TEXT("My Documents");
 // Item value: whether the folder's children have been read.
 constexpr LPARAM kChildrenUnread = 0;
 constexpr LPARAM kChildrenRead = 1;
@@ -80,10 +84,11 @@ int PathOfItem(HWND tree, HTREEITEM item, WCHAR* path, DWORD capacity) {
     return 1;
 }
 
-HTREEITEM InsertFolder(HWND tree, HTREEITEM parent, LPCWSTR name) {
+HTREEITEM InsertFolder(HWND tree, HTREEITEM parent, LPCWSTR name,
+                       HTREEITEM insertAfter = TVI_SORT) {
     TVINSERTSTRUCTW insert{};
     insert.hParent = parent;
-    insert.hInsertAfter = TVI_SORT;
+    insert.hInsertAfter = insertAfter;
     insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_CHILDREN | TVIF_PARAM;
     insert.item.pszText = const_cast<LPWSTR>(name);
     insert.item.iImage = kImageItem;
@@ -93,12 +98,14 @@ HTREEITEM InsertFolder(HWND tree, HTREEITEM parent, LPCWSTR name) {
     return TreeView_InsertItem(tree, &insert);
 }
 
-void MarkRead(HWND tree, HTREEITEM item, bool hasChildren) {
+void MarkRead(HWND tree, HTREEITEM item, bool hasChildren, bool readable) {
     TVITEMW info{};
-    info.mask = TVIF_PARAM | TVIF_CHILDREN;
+    info.mask = TVIF_PARAM | TVIF_CHILDREN | TVIF_STATE;
     info.hItem = item;
     info.lParam = kChildrenRead;
     info.cChildren = hasChildren ? 1 : 0;
+    info.stateMask = TVIS_CUT;
+    info.state = readable ? 0 : TVIS_CUT;
     TreeView_SetItem(tree, &info);
 }
 
@@ -113,11 +120,14 @@ bool IsDotEntry(LPCWSTR name) {
     return StrEqual(name, TEXT(".")) == 1 || StrEqual(name, TEXT("..")) == 1;
 }
 
-// Inserts the sub-folders of item (whose path is given) as its children, once.
+// Inserts the sub-folders of item (whose path is given) as its children, once. Below the
+// root, "My Documents" is left to the caller, which puts it first.
 void ReadChildren(HWND tree, HTREEITEM item) {
     if (ChildrenRead(tree, item)) return;
+    const bool root = TreeView_GetParent(tree, item) == nullptr;
     WCHAR path[kBrowserPathCapacity];
     bool hasChildren = false;
+    bool readable = true;
     if (PathOfItem(tree, item, path, kBrowserPathCapacity) == 1 &&
         StrAppend(path, kBrowserPathCapacity, kAllEntries) == 1) {
         DWORD baseLength = 0;
@@ -129,6 +139,7 @@ void ReadChildren(HWND tree, HTREEITEM item) {
             FileSearchEntry entry{};
             while (files.NextEntry(search, &entry) == 1) {
                 if (entry.kind != kEntryDirectory || IsDotEntry(entry.name)) continue;
+                if (root && StrEqual(entry.name, kMyDocuments) == 1) continue;
                 DWORD nameLength = 0;
                 StrLength(entry.name, &nameLength);
                 // A child whose own path (and its "\*") would not fit can't be read or chosen.
@@ -136,9 +147,12 @@ void ReadChildren(HWND tree, HTREEITEM item) {
                 if (InsertFolder(tree, item, entry.name) != nullptr) hasChildren = true;
             }
             files.CloseSearch(search);
+        } else {
+            // An empty folder matches nothing; any other failure means it can't be read.
+            readable = GetLastError() == ERROR_FILE_NOT_FOUND;
         }
     }
-    MarkRead(tree, item, hasChildren);
+    MarkRead(tree, item, hasChildren, readable);
 }
 
 HTREEITEM FindChild(HWND tree, HTREEITEM parent, const WCHAR* name) {
@@ -199,6 +213,13 @@ void OnInitDialog(HWND dialog, BrowserState* state) {
     if (root != nullptr) {
         TreeView_SelectItem(state->tree, root);
         ReadChildren(state->tree, root);
+        if (InsertFolder(state->tree, root, kMyDocuments, TVI_FIRST) != nullptr) {
+            TVITEMW info{};
+            info.mask = TVIF_CHILDREN;
+            info.hItem = root;
+            info.cChildren = 1;
+            TreeView_SetItem(state->tree, &info);
+        }
         TreeView_Expand(state->tree, root, TVE_EXPAND);
         HTREEITEM chosen = FindInitialFolder(state->tree, root, initial);
         // Selecting shows the item: the tree opens its parents, already read above.

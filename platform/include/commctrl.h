@@ -72,6 +72,7 @@ typedef struct _TREEITEM* HTREEITEM;
 #define TVIF_CHILDREN 0x0040
 
 #define TVIS_SELECTED 0x0002
+#define TVIS_CUT 0x0004 // drawn dimmed
 #define TVIS_BOLD 0x0010
 #define TVIS_EXPANDED 0x0020
 #define TVIS_EXPANDEDONCE 0x0040

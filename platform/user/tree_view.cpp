@@ -33,7 +33,7 @@ struct TreeItem {
     int children = 0; // what the caller declared (TVIF_CHILDREN)
     bool childrenSet = false;
     LPARAM param = 0;
-    UINT state = 0; // TVIS_EXPANDED, TVIS_EXPANDEDONCE, TVIS_BOLD
+    UINT state = 0; // TVIS_EXPANDED, TVIS_EXPANDEDONCE, TVIS_BOLD, TVIS_CUT
     TreeItem* parent = nullptr;
     std::vector<TreeItem*> kids;
 };
@@ -265,7 +265,7 @@ void ApplyFields(TreeItem* item, const TVITEMW& info) {
         item->childrenSet = true;
     }
     if (info.mask & TVIF_STATE) {
-        UINT keep = TVIS_EXPANDED | TVIS_EXPANDEDONCE | TVIS_BOLD;
+        UINT keep = TVIS_EXPANDED | TVIS_EXPANDEDONCE | TVIS_BOLD | TVIS_CUT;
         UINT mask = info.stateMask & keep;
         item->state = (item->state & ~mask) | (info.state & mask);
     }
@@ -674,7 +674,7 @@ void PaintTreeView(Window* w, render::Canvas& canvas) {
         if (buttons && HasChildren(item)) expander = Expanded(item) ? U'-' : U'+';
         canvas.Put(column, row, expander, base);
         column += 2;
-        uint16_t attr = base;
+        uint16_t attr = base | ((item->state & TVIS_CUT) ? render::kAttrDisabled : 0);
         if (item == s->caret) attr |= render::kAttrSelected | (focused ? render::kAttrFocused : 0);
         std::u16string text = TextOf(w, item);
         if (column < width) canvas.Text(column, row, text, width - column, attr);

@@ -41,6 +41,7 @@ struct Texts {
     const char* bytes;                // the label of the received bytes
     const char* speed;                // the label of the speed
     const char* tooSmall;             // the line shown when the terminal is too small
+    const char* browserTitle;         // the folder browser's
 };
 const Texts kEnglish{"English",
                      "C",
@@ -49,7 +50,8 @@ const Texts kEnglish{"English",
                      {"Start", "Pause", "Resume", "Stop"},
                      "Bytes",
                      "Speed",
-                     "Terminal too small (36x14)"};
+                     "Terminal too small (36x14)",
+                     "Open Folder"};
 const Texts kJapanese{"Japanese",
                       "ja_JP.UTF-8",
                       "ファイルの受信を完了しました。",
@@ -57,7 +59,8 @@ const Texts kJapanese{"Japanese",
                       {"開始", "一時停止", "再開", "中断"},
                       "バイト数",
                       "転送速度",
-                      "端末が小さすぎます (36x14)"};
+                      "端末が小さすぎます (36x14)",
+                      "フォルダを開く"};
 constexpr const char* kNotice = "Finished receiving a file via HTTP.";
 
 // The slow server: the header, then kSlowPieces pieces of kSlowPieceSize bytes kSlowGapMs
@@ -232,6 +235,10 @@ public:
         if (!tmux.SendKeys({"Escape"})) return -1;
         if (!tmux.WaitForText("EXIT=", kWait, &pane)) return -1;
         return std::atoi(pane.c_str() + pane.find("EXIT=") + 5);
+    }
+
+    bool MakeFolder(const std::string& relative) const {
+        return makeDirectories(dir_.file("root/" + relative));
     }
 
     int Pid() const { return std::atoi(dir_.read("pid").value_or("-1").c_str()); }
@@ -688,6 +695,64 @@ TEST_P(TerminalDialogInLanguage, EveryWayOutGivesTheTerminalBack) {
         run.ExpectTerminalGivenBack();
         if (ending.signal != SIGSEGV) run.ExpectNoSanitizerReport();
     }
+}
+
+// Whether the item after `before` (a tree line's lines and expander) is drawn highlighted,
+// as a selected item is: the attribute sequences right before it set a blue background or
+// reverse video.
+bool LooksSelected(const std::string& attributed, const std::string& before,
+                   const std::string& item) {
+    for (const std::string& line : PaneLines(attributed)) {
+        size_t at = line.find(before);
+        if (at == std::string::npos) continue;
+        std::string codes = ";";
+        for (at += before.size(); line.compare(at, 2, "\033[") == 0;) {
+            size_t end = line.find('m', at);
+            if (end == std::string::npos) return false;
+            codes += line.substr(at + 2, end - at - 2) + ";";
+            at = end + 1;
+        }
+        return line.compare(at, item.size(), item) == 0 &&
+               (codes.find(";44;") != std::string::npos || codes.find(";7;") != std::string::npos);
+    }
+    return false;
+}
+
+// The browser opens where the download goes: the target folder selected, the folders above
+// it open, and My Documents first below the root, whatever the device root holds.
+TEST_P(TerminalDialogInLanguage, FolderBrowserOpensAtTheTargetFolder) {
+    const Texts& texts = *GetParam();
+    DialogRun run(texts);
+    ASSERT_TRUE(run.MakeFolder("dl/a/b"));
+    ASSERT_TRUE(run.MakeFolder("zeta"));
+    ASSERT_TRUE(run.Start()) << run.pane;
+    ASSERT_TRUE(run.tmux.SendKeys({"Tab"}));
+    ASSERT_TRUE(run.tmux.SendText("\\dl\\a\\b"));
+    ASSERT_TRUE(run.tmux.WaitForText("│\\dl\\a\\b ", kWait, &run.pane)) << run.pane;
+    ASSERT_TRUE(run.tmux.SendKeys({"Tab", "Space"})); // the browse button
+    ASSERT_TRUE(run.tmux.WaitForText(texts.browserTitle, kWait, &run.pane)) << run.pane;
+
+    std::vector<std::string> tree;
+    for (const std::string& line : PaneLines(run.pane)) {
+        size_t at = line.find("- \\");
+        if (at == std::string::npos && tree.empty()) continue;
+        size_t end = line.rfind("│");
+        std::string item = Trim(line.substr(line.find("│") + std::string("│").size(),
+                                            end - line.find("│") - std::string("│").size()));
+        if (item.empty()) break;
+        tree.push_back(item);
+    }
+    EXPECT_EQ(tree, (std::vector<std::string>{"- \\", "├+ My Documents", "├- dl", "│ └- a",
+                                              "│   └+ b", "└+ zeta"}))
+        << run.pane;
+    EXPECT_TRUE(LooksSelected(run.tmux.Capture(true), "│   └+ ", "b")) << run.tmux.Capture(true);
+
+    ASSERT_TRUE(run.tmux.SendKeys({"Escape"})); // the browser
+    ASSERT_TRUE(run.tmux.WaitFor(
+        [&](const std::string& text) { return text.find(texts.browserTitle) == std::string::npos; },
+        kWait, &run.pane));
+    EXPECT_EQ(run.CloseAndWait(), 0) << run.pane;
+    run.ExpectNoSanitizerReport();
 }
 
 INSTANTIATE_TEST_SUITE_P(Terminal, TerminalDialogInLanguage,

@@ -7,8 +7,10 @@
 #include <chrono>
 #include <commctrl.h>
 #include <functional>
+#include <map>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 #include <windows.h>
 
@@ -39,6 +41,23 @@ std::vector<std::u16string> ChildTexts(HWND tree, HTREEITEM item) {
          c = TreeView_GetNextSibling(tree, c))
         names.push_back(ItemText(tree, c));
     return names;
+}
+
+UINT ItemState(HWND tree, HTREEITEM item) {
+    TVITEMW info{};
+    info.mask = TVIF_STATE;
+    info.hItem = item;
+    info.stateMask = ~0u;
+    TreeView_GetItem(tree, &info);
+    return info.state;
+}
+
+// Whether every folder above the item is open, so that the item shows.
+bool ParentsExpanded(HWND tree, HTREEITEM item) {
+    for (HTREEITEM p = TreeView_GetParent(tree, item); p != nullptr;
+         p = TreeView_GetParent(tree, p))
+        if (!(ItemState(tree, p) & TVIS_EXPANDED)) return false;
+    return true;
 }
 
 std::u16string FieldText(HWND dialog) {
@@ -93,7 +112,7 @@ TEST_F(FolderBrowserTest, NullBufferShowsNothing) {
 // The initial text decides the selection; OK hands back the selected folder's path.
 TEST_F(FolderBrowserTest, InitialFolderIsSelectedAndReturnedOnOk) {
     MakeFolder("My Documents/Inner");
-    MakeFolder("Other");
+    MakeFolder("Other/Deeper/Deepest");
     struct Case {
         std::u16string initial;
         std::u16string selectedText;
@@ -101,6 +120,7 @@ TEST_F(FolderBrowserTest, InitialFolderIsSelectedAndReturnedOnOk) {
     } cases[] = {
         {u"\\My Documents", u"My Documents", u"\\My Documents"},
         {u"\\My Documents\\Inner", u"Inner", u"\\My Documents\\Inner"},
+        {u"\\Other\\Deeper\\Deepest", u"Deepest", u"\\Other\\Deeper\\Deepest"},
         {u"\\Nowhere\\At all", u"\\", u""},
         {u"\\my documents", u"\\", u""}, // names are matched exactly, case included
         {u"", u"\\", u""},
@@ -108,12 +128,17 @@ TEST_F(FolderBrowserTest, InitialFolderIsSelectedAndReturnedOnOk) {
     for (const Case& c : cases) {
         char16_t buffer[kBufferUnits] = {};
         std::u16string selected;
+        bool shown = false;
         int result = Browse(
             c.initial,
-            [&](HWND, HWND tree) { selected = ItemText(tree, TreeView_GetSelection(tree)); }, IDOK,
-            buffer, kBufferUnits);
+            [&](HWND, HWND tree) {
+                selected = ItemText(tree, TreeView_GetSelection(tree));
+                shown = ParentsExpanded(tree, TreeView_GetSelection(tree));
+            },
+            IDOK, buffer, kBufferUnits);
         EXPECT_EQ(result, 1);
         EXPECT_EQ(selected, c.selectedText);
+        EXPECT_TRUE(shown) << "a folder above the selection is closed";
         EXPECT_EQ(std::u16string(buffer), c.expected);
     }
 }
@@ -132,9 +157,9 @@ TEST_F(FolderBrowserTest, ShowsOnlyFoldersUnderTheRootWithTitle) {
             HTREEITEM root = TreeView_GetRoot(tree);
             rootText = ItemText(tree, root);
             top = ChildTexts(tree, root);
-            HTREEITEM first = TreeView_GetChild(tree, root);
-            TreeView_Expand(tree, first, TVE_EXPAND); // read on demand
-            alpha = ChildTexts(tree, first);
+            HTREEITEM second = TreeView_GetNextSibling(tree, TreeView_GetChild(tree, root));
+            TreeView_Expand(tree, second, TVE_EXPAND); // read on demand
+            alpha = ChildTexts(tree, second);
             char16_t text[64] = {};
             GetDlgItemTextW(dialog, IDC_BROWSER_TITLE, text, 64);
             title = text;
@@ -143,11 +168,45 @@ TEST_F(FolderBrowserTest, ShowsOnlyFoldersUnderTheRootWithTitle) {
         },
         IDCANCEL, buffer, kBufferUnits);
     EXPECT_EQ(rootText, u"\\");
-    // The sandbox's own registry file is a file too, so it never shows.
-    EXPECT_EQ(top, (std::vector<std::u16string>{u"Alpha", u"Beta"}));
+    // The sandbox's own registry file is a file too, so it never shows. My Documents comes
+    // first, although it is not made yet.
+    EXPECT_EQ(top, (std::vector<std::u16string>{u"My Documents", u"Alpha", u"Beta"}));
     EXPECT_EQ(alpha, (std::vector<std::u16string>{u"Deep"}));
     EXPECT_EQ(title, u"Open Folder");
     EXPECT_EQ(caption, u"Open Folder");
+}
+
+// A folder that can't be read (here one removed after it was listed; as root, permissions
+// don't stop a read) shows no children and is drawn dimmed; an empty one only has none. A
+// system folder such as /proc, reached through a link, reads like any other.
+TEST_F(FolderBrowserTest, UnreadableFolderIsShownAsSuch) {
+    MakeFolder("Empty");
+    MakeFolder("Gone");
+    ASSERT_EQ(symlink("/proc", device_.file("proc").c_str()), 0);
+    char16_t buffer[kBufferUnits] = {};
+    struct Seen {
+        std::vector<std::u16string> children;
+        UINT state = 0;
+    };
+    std::map<std::u16string, Seen> seen;
+    Browse(
+        u"",
+        [&](HWND, HWND tree) {
+            ASSERT_EQ(rmdir(device_.file("Gone").c_str()), 0);
+            HTREEITEM root = TreeView_GetRoot(tree);
+            for (HTREEITEM c = TreeView_GetChild(tree, root); c != nullptr;
+                 c = TreeView_GetNextSibling(tree, c)) {
+                TreeView_Expand(tree, c, TVE_EXPAND);
+                seen[ItemText(tree, c)] = Seen{ChildTexts(tree, c), ItemState(tree, c)};
+            }
+        },
+        IDCANCEL, buffer, kBufferUnits);
+    EXPECT_TRUE(seen[u"Gone"].children.empty());
+    EXPECT_TRUE(seen[u"Gone"].state & TVIS_CUT);
+    EXPECT_TRUE(seen[u"Empty"].children.empty());
+    EXPECT_FALSE(seen[u"Empty"].state & TVIS_CUT);
+    EXPECT_FALSE(seen[u"proc"].children.empty());
+    EXPECT_FALSE(seen[u"proc"].state & TVIS_CUT);
 }
 
 TEST_F(FolderBrowserTest, SelectionShowsPathAndCancelKeepsBuffer) {
@@ -180,7 +239,9 @@ TEST_F(FolderBrowserTest, PathLongerThanCapacityIsNotWritten) {
         int result = Browse(
             u"",
             [&](HWND, HWND tree) {
-                TreeView_SelectItem(tree, TreeView_GetChild(tree, TreeView_GetRoot(tree)));
+                // The first is My Documents.
+                HTREEITEM first = TreeView_GetChild(tree, TreeView_GetRoot(tree));
+                TreeView_SelectItem(tree, TreeView_GetNextSibling(tree, first));
             },
             IDOK, buffer, capacity);
         if (capacity == 13) {
