@@ -10,6 +10,7 @@
 #include <map>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 #include <windows.h>
@@ -207,6 +208,44 @@ TEST_F(FolderBrowserTest, UnreadableFolderIsShownAsSuch) {
     EXPECT_FALSE(seen[u"Empty"].state & TVIS_CUT);
     EXPECT_FALSE(seen[u"proc"].children.empty());
     EXPECT_FALSE(seen[u"proc"].state & TVIS_CUT);
+}
+
+// A folder without permission, as a person without rights to it sees it: the browser runs
+// in a child process as "nobody" (as root every folder can be read), expands the folder and
+// says through its exit status what it saw: 0 dimmed and empty, 1 anything else.
+TEST_F(FolderBrowserTest, FolderWithoutPermissionIsShownAsSuch) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to run the browser as nobody";
+    constexpr uid_t kNobody = 65534;
+    MakeFolder("Locked/Inside");
+    ASSERT_EQ(chmod(device_.file("Locked").c_str(), 0), 0);
+    ASSERT_EQ(chmod(device_.path().c_str(), 0755), 0);
+    ASSERT_EQ(chown(device_.path().c_str(), kNobody, kNobody), 0); // My Documents is made there
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(2);
+        bool dimmedAndEmpty = false;
+        char16_t buffer[kBufferUnits] = {};
+        Browse(
+            u"",
+            [&](HWND, HWND tree) {
+                HTREEITEM root = TreeView_GetRoot(tree);
+                for (HTREEITEM c = TreeView_GetChild(tree, root); c != nullptr;
+                     c = TreeView_GetNextSibling(tree, c)) {
+                    if (ItemText(tree, c) != u"Locked") continue;
+                    TreeView_Expand(tree, c, TVE_EXPAND);
+                    dimmedAndEmpty = TreeView_GetChild(tree, c) == nullptr &&
+                                     (ItemState(tree, c) & TVIS_CUT) != 0;
+                }
+            },
+            IDCANCEL, buffer, kBufferUnits);
+        _exit(dimmedAndEmpty ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    chmod(device_.file("Locked").c_str(), 0755); // so that the folder can be removed
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "2: could not become nobody";
 }
 
 TEST_F(FolderBrowserTest, SelectionShowsPathAndCancelKeepsBuffer) {
