@@ -1,6 +1,6 @@
 // The clipboard: text only. GetClipboardData(CF_UNICODETEXT) gives what this process put
 // there, else the desktop's clipboard read with `wl-paste` (Wayland) or `xclip -o` (X11)
-// when one of them and a display are there, else nothing. The test hook can set it.
+// when one of them and a display are there, else nothing. An observer (observer.h) can supply it.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -16,7 +16,7 @@
 
 #include "platform/kernel/utf8_codec.h"
 #include "platform/user/message_queue.h"
-#include "platform/user/testhook_internal.h"
+#include "platform/user/observer.h"
 
 extern char** environ;
 
@@ -95,10 +95,10 @@ std::u16string ReadDesktopClipboard() {
 
 // The clipboard's text now; false when it holds none.
 bool CurrentText(std::u16string* text) {
-    std::u16string hooked;
+    std::u16string supplied;
     bool present = false;
-    if (qb::test::internal::ClipboardOverride(&hooked, &present)) {
-        *text = hooked;
+    if (qb::user::ObserveClipboardText(&supplied, &present)) {
+        *text = supplied;
         return present;
     }
     {

@@ -8,7 +8,6 @@
 #include "platform/user/input.h"
 #include "platform/user/layout.h"
 #include "platform/user/message_queue.h"
-#include "platform/user/testhook_internal.h"
 
 #if QB_HAVE_RESOURCES
 #include "win/resource.h"
@@ -295,15 +294,8 @@ INT_PTR RunModal(Window* dialog, Window* owner) {
     WindowRef ref(dialog);
     HWND handle = dialog->handle;
     if (!dialog->dialogEnded) ShowWindow(handle, SW_SHOWNORMAL);
-    while (ref.Alive() && !dialog->dialogEnded) {
-        MSG msg;
-        BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-        if (got == 0) {
-            // The quit message ends the modal loop and goes on to the outer loop.
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            break;
-        }
-        if (got < 0) break;
+    MSG msg;
+    while (ref.Alive() && !dialog->dialogEnded && NextModalMessage(&msg)) {
         if (!IsDialogMessageW(handle, &msg)) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
@@ -317,10 +309,16 @@ INT_PTR RunModal(Window* dialog, Window* owner) {
     return result;
 }
 
+bool NextModalMessage(MSG* msg) {
+    BOOL got = GetMessageW(msg, nullptr, 0, 0);
+    // The quit message ends the modal loop and goes on to the outer loop.
+    if (got == 0) PostQuitMessage(static_cast<int>(msg->wParam));
+    return got > 0;
+}
+
 INT_PTR RunModalTemplate(HINSTANCE instance, const DialogTemplate& t, HWND parent, DLGPROC proc,
-                         LPARAM param, const test::internal::Script& script, INT_PTR abandonResult,
+                         LPARAM param, const ModalDecision& decision, INT_PTR abandonResult,
                          bool* abandoned) {
-    namespace hook = test::internal;
     *abandoned = false;
     Window* owner = nullptr;
     if (parent != nullptr) {
@@ -328,9 +326,7 @@ INT_PTR RunModalTemplate(HINSTANCE instance, const DialogTemplate& t, HWND paren
         if (given == nullptr) return -1;
         owner = RootOf(given);
     }
-    if (script.kind == hook::ScriptKind::kNone && hook::StrictModals() &&
-        !render::internal::RendererAttached())
-        return -1;
+    if (decision.plan == ModalPlan::kRefuse) return -1;
     // The owner is disabled first, so the dialog's own start sees it as Windows shows it.
     bool reenable = owner != nullptr && !(owner->style & WS_DISABLED);
     if (reenable) EnableWindow(owner->handle, FALSE);
@@ -344,22 +340,21 @@ INT_PTR RunModalTemplate(HINSTANCE instance, const DialogTemplate& t, HWND paren
     WindowRef ref(dialog);
     dialog->ownerDisabled = reenable;
     if (!dialog->dialogEnded) ShowWindow(handle, SW_SHOWNORMAL);
-    if (script.kind == hook::ScriptKind::kAnswer && ref.Alive() && !dialog->dialogEnded)
-        EndDialog(handle, script.result);
-    bool driven = script.kind == hook::ScriptKind::kDrive;
-    if (driven) {
-        hook::PushDriven(handle, [handle, abandonResult] { EndDialog(handle, abandonResult); });
-        if (ref.Alive() && !dialog->dialogEnded) hook::RunDriver(script.driver, handle);
+    if (decision.plan == ModalPlan::kAnswer && ref.Alive() && !dialog->dialogEnded)
+        EndDialog(handle, decision.answer);
+    bool driven = decision.plan == ModalPlan::kDrive;
+    if (driven && ref.Alive() && !dialog->dialogEnded) {
+        ObserveModalShown(handle, decision,
+                          [handle, abandonResult] { EndDialog(handle, abandonResult); });
     }
     INT_PTR result = RunModal(dialog, reenable ? owner : nullptr);
-    if (driven) *abandoned = hook::PopDriven();
+    if (driven) *abandoned = ObserveModalLoopEnded(handle);
     return result;
 }
 
 } // namespace qb::user
 
 using namespace qb::user;
-namespace hook = qb::test::internal;
 
 LRESULT WINAPI DefDlgProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return DialogWindowProc(hwnd, msg, wParam, lParam);
@@ -399,23 +394,23 @@ INT_PTR WINAPI DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW bytes
                                        DLGPROC proc, LPARAM param) {
     EnsureRendererLink();
     DialogTemplate t;
-    qb::test::ModalRecord record;
-    record.kind = qb::test::ModalKind::kDialog;
-    record.owner = parent;
-    record.dialogTemplate = bytes;
+    ModalReport report;
+    report.kind = ModalKind::kDialog;
+    report.owner = parent;
+    report.dialogTemplate = bytes;
     if (!ParseDialogTemplate(bytes, kMaxTemplateBytes, &t)) {
         SetLastError(ERROR_INVALID_PARAMETER);
-        record.result = -1;
-        hook::Record(record);
+        report.result = -1;
+        ObserveModalEnded(report);
         return -1;
     }
-    record.title = t.title;
-    hook::Script script = hook::TakeDialogScript(bytes);
-    record.scripted = script.kind != hook::ScriptKind::kNone;
-    record.result =
-        RunModalTemplate(instance, t, parent, proc, param, script, -1, &record.abandoned);
-    hook::Record(record);
-    return record.result;
+    report.title = t.title;
+    ModalDecision decision = ObserveModalStarting(ModalKind::kDialog, bytes);
+    report.plan = decision.plan;
+    report.result =
+        RunModalTemplate(instance, t, parent, proc, param, decision, -1, &report.abandoned);
+    ObserveModalEnded(report);
+    return report.result;
 }
 
 BOOL WINAPI EndDialog(HWND hwnd, INT_PTR result) {

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/user/dialog_template.h"
-#include "platform/user/testhook_internal.h"
+#include "platform/user/observer.h"
 #include "platform/user/window.h"
 
 namespace qb::user {
@@ -14,10 +14,13 @@ Window* CreateDialogFromTemplate(HINSTANCE instance, const DialogTemplate& dialo
 // Runs a modal loop until the dialog ends (or WM_QUIT arrives, which is posted again);
 // shows the dialog first. The owner is disabled meanwhile.
 INT_PTR RunModal(Window* dialog, Window* owner);
-// A whole modal dialog: owner disabled, created, shown, answered or driven by the test hook
-// if scripted, its loop run, owner enabled, destroyed. -1 when it can't be created.
+// The next message of a modal loop; false when the loop ends (WM_QUIT, which is posted again
+// for the outer loop, or an error).
+bool NextModalMessage(MSG* msg);
+// A whole modal dialog: owner disabled, created, shown, answered or driven as the observer
+// decided, its loop run, owner enabled, destroyed. -1 when it can't be created or is refused.
 INT_PTR RunModalTemplate(HINSTANCE instance, const DialogTemplate& dialogTemplate, HWND parent,
-                         DLGPROC proc, LPARAM param, const test::internal::Script& script,
+                         DLGPROC proc, LPARAM param, const ModalDecision& decision,
                          INT_PTR abandonResult, bool* abandoned);
 // The default button id of the dialog (DM_GETDEFID), 0 if none.
 UINT DefaultButtonId(Window* dialog);

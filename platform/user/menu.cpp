@@ -9,13 +9,14 @@
 #include "platform/render/boundary.h"
 #include "platform/render/cell_text.h"
 #include "platform/user/controls.h"
+#include "platform/user/dialog.h"
 #include "platform/user/focus.h"
 #include "platform/user/input.h"
 #include "platform/user/layout.h"
 #include "platform/user/menu_template.h"
 #include "platform/user/message_queue.h"
+#include "platform/user/observer.h"
 #include "platform/user/template_reader.h"
-#include "platform/user/testhook_internal.h"
 
 #if QB_HAVE_RESOURCES
 #include "win/resource.h"
@@ -348,7 +349,6 @@ HMENU LoadMenuFromBytes(const void* bytes, size_t size) {
 } // namespace qb::user
 
 using namespace qb::user;
-namespace hook = qb::test::internal;
 
 HMENU WINAPI LoadMenuIndirectW(const void* bytes) {
     return ParseMenu(bytes, kMaxMenuTemplateBytes);
@@ -474,23 +474,22 @@ BOOL WINAPI TrackPopupMenuEx(HMENU handle, UINT flags, int x, int y, HWND owner,
     if (FromHandle(owner) == nullptr) return FALSE;
     bool returnCommand = (flags & TPM_RETURNCMD) != 0;
 
-    qb::test::ModalRecord record;
-    record.kind = qb::test::ModalKind::kMenu;
-    record.owner = owner;
-    hook::Script script = hook::TakeMenuScript();
-    record.scripted = script.kind != hook::ScriptKind::kNone;
+    ModalReport report;
+    report.kind = ModalKind::kMenu;
+    report.owner = owner;
+    ModalDecision decision = ObserveModalStarting(ModalKind::kMenu);
+    report.plan = decision.plan;
     UINT chosen = 0;
     bool tracked = false;
-    if (script.kind == hook::ScriptKind::kAnswer) {
-        UINT wanted = static_cast<UINT>(script.result);
+    if (decision.plan == ModalPlan::kAnswer) {
+        UINT wanted = static_cast<UINT>(decision.answer);
         const MenuItem* item = ItemOf(menu, wanted, MF_BYCOMMAND);
         if (item != nullptr && Selectable(*item))
             chosen = wanted;
         else
-            record.abandoned = wanted != 0; // a grayed or unknown item can't be chosen
+            report.abandoned = wanted != 0; // a grayed or unknown item can't be chosen
         tracked = true;
-    } else if (script.kind == hook::ScriptKind::kNone && hook::StrictModals() &&
-               !qb::render::internal::RendererAttached()) {
+    } else if (decision.plan == ModalPlan::kRefuse) {
         tracked = true;
     }
     if (!tracked) {
@@ -534,31 +533,24 @@ BOOL WINAPI TrackPopupMenuEx(HMENU handle, UINT flags, int x, int y, HWND owner,
         HWND previousCapture = queue->capture;
         queue->capture = popupHandle;
         Invalidate();
-        bool driven = script.kind == hook::ScriptKind::kDrive;
+        bool driven = decision.plan == ModalPlan::kDrive;
         if (driven) {
-            hook::PushDriven(popupHandle, [popupHandle] {
+            ObserveModalShown(popupHandle, decision, [popupHandle] {
                 if (Window* p = FromHandle(popupHandle)) Finish(p, 0);
             });
-            hook::RunDriver(script.driver, popupHandle);
         }
-        while (ref.Alive() && !state->done) {
-            MSG msg;
-            BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-            if (got == 0) {
-                PostQuitMessage(static_cast<int>(msg.wParam));
-                break;
-            }
-            if (got < 0) break;
+        MSG msg;
+        while (ref.Alive() && !state->done && NextModalMessage(&msg)) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
-        if (driven) record.abandoned = hook::PopDriven();
+        if (driven) report.abandoned = ObserveModalLoopEnded(popupHandle);
         chosen = ref.Alive() ? state->chosen : 0;
         queue->capture = previousCapture;
         if (ref.Alive()) DestroyWindow(popupHandle);
     }
-    record.result = static_cast<INT_PTR>(chosen);
-    hook::Record(record);
+    report.result = static_cast<INT_PTR>(chosen);
+    ObserveModalEnded(report);
     if (returnCommand) return static_cast<BOOL>(chosen);
     if (chosen != 0 && IsWindow(owner))
         PostMessageW(owner, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(chosen), 0), 0);

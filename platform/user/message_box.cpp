@@ -211,7 +211,6 @@ void WriteToStandardError(const std::u16string& title, const std::u16string& tex
 } // namespace qb::user
 
 using namespace qb::user;
-namespace hook = qb::test::internal;
 
 int WINAPI MessageBoxW(HWND hwnd, LPCWSTR text, LPCWSTR caption, UINT type) {
     EnsureRendererLink();
@@ -220,39 +219,39 @@ int WINAPI MessageBoxW(HWND hwnd, LPCWSTR text, LPCWSTR caption, UINT type) {
     std::vector<BoxButton> buttons = ButtonsOf(type);
     int defaultId = buttons[DefaultIndex(type, buttons.size())].id;
 
-    qb::test::ModalRecord record;
-    record.kind = qb::test::ModalKind::kMessageBox;
-    record.title = title;
-    record.text = body;
-    record.type = type;
-    record.owner = hwnd;
-    hook::Script script = hook::TakeMessageBoxScript();
-    record.scripted = script.kind != hook::ScriptKind::kNone;
-    if (script.kind == hook::ScriptKind::kAnswer) {
-        record.result = script.result;
-        hook::Record(record);
-        return static_cast<int>(script.result);
+    ModalReport report;
+    report.kind = ModalKind::kMessageBox;
+    report.title = title;
+    report.text = body;
+    report.type = type;
+    report.owner = hwnd;
+    ModalDecision decision = ObserveModalStarting(ModalKind::kMessageBox);
+    report.plan = decision.plan;
+    if (decision.plan == ModalPlan::kAnswer) {
+        report.result = decision.answer;
+        ObserveModalEnded(report);
+        return static_cast<int>(decision.answer);
     }
-    bool shown =
-        script.kind == hook::ScriptKind::kDrive || qb::render::internal::RendererAttached();
+    bool shown = decision.plan == ModalPlan::kDrive || qb::render::internal::RendererAttached();
     if (!shown) {
-        if (!hook::StrictModals()) WriteToStandardError(title, body);
-        record.result = defaultId;
-        hook::Record(record);
+        // With no terminal the text still reaches the person, unless nobody is there.
+        if (decision.plan != ModalPlan::kRefuse) WriteToStandardError(title, body);
+        report.result = defaultId;
+        ObserveModalEnded(report);
         return defaultId;
     }
     if (hwnd != nullptr && FromHandle(hwnd) == nullptr) hwnd = nullptr;
     DialogTemplate t = BuildBox(title, body, type, buttons, defaultId);
     BoxContext context{buttons, defaultId};
     INT_PTR result = RunModalTemplate(nullptr, t, hwnd, BoxProc, reinterpret_cast<LPARAM>(&context),
-                                      script, IDCANCEL, &record.abandoned);
-    record.result = result;
-    hook::Record(record);
+                                      decision, IDCANCEL, &report.abandoned);
+    report.result = result;
+    ObserveModalEnded(report);
     return static_cast<int>(result);
 }
 
 BOOL WINAPI MessageBeep(UINT type) {
-    hook::NoteBeep(type);
+    ObserveBeep(type);
     qb::render::internal::RendererBeep();
     return TRUE;
 }

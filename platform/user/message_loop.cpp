@@ -5,7 +5,7 @@
 #include "platform/render/boundary.h"
 #include "platform/user/input.h"
 #include "platform/user/message_queue.h"
-#include "platform/user/testhook_internal.h"
+#include "platform/user/observer.h"
 #include "platform/user/window.h"
 
 namespace qb::user {
@@ -120,7 +120,7 @@ bool Retrieve(MSG* out, HWND filter, UINT min, UINT max, UINT flags, bool wait) 
         if (RetrieveOnce(queue, out, filter, min, max, remove)) return true;
         render::internal::FlushScreenChanged();
         if (!wait) return false;
-        if (test::internal::OnIdle(!queue->timers.empty())) continue;
+        if (ObserveIdle(!queue->timers.empty())) continue;
         int fd = renderer != nullptr ? renderer->InputFd() : -1;
         if (queue->Wait(NextTimerTimeout(queue), fd) && renderer != nullptr) renderer->InputReady();
     }

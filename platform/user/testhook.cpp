@@ -11,8 +11,9 @@
 #include "platform/user/input.h"
 #include "platform/user/layout.h"
 #include "platform/user/message_queue.h"
-#include "platform/user/testhook_internal.h"
+#include "platform/user/observer.h"
 #include "qb/kernel_test.h"
+#include "qb/testhook.h"
 
 #if QB_HAVE_RESOURCES
 #include "win/resource.h"
@@ -27,15 +28,13 @@ constexpr int kPumpWaitMs = 10;
 
 struct Entry {
     ModalKind kind;
-    internal::ScriptKind how;
-    INT_PTR result;
-    Driver driver;
+    user::ModalDecision decision;
     const void* dialogTemplate;
 };
 
 struct Driven {
     HWND window;
-    std::function<void()> abandon;
+    std::function<void()> end;
     bool abandoned;
 };
 
@@ -50,25 +49,92 @@ std::u16string gClipboardText;
 std::vector<Driven> gDriven; // GUI thread only
 int gInDriver = 0;
 
-void Queue(Entry entry) {
-    std::lock_guard<std::mutex> lock(gLock);
-    gScripts.push_back(std::move(entry));
-}
+// The hook's side of the window system's observer seam: the answer queue, the records, the
+// driven windows, the beeps and the clipboard.
+class Hook final : public user::Observer {
+public:
+    user::ModalDecision ModalStarting(user::ModalKind kind, const void* dialogTemplate) override {
+        std::lock_guard<std::mutex> lock(gLock);
+        if (!gScripts.empty() && Matches(gScripts.front(), kind, dialogTemplate)) {
+            user::ModalDecision decision = std::move(gScripts.front().decision);
+            gScripts.pop_front();
+            return decision;
+        }
+        user::ModalDecision decision;
+        // Nobody is there to answer an unscripted modal.
+        if (gStrict && !render::internal::RendererAttached())
+            decision.plan = user::ModalPlan::kRefuse;
+        return decision;
+    }
 
-internal::Script Take(ModalKind kind, const void* dialogTemplate) {
+    void ModalShown(HWND window, const user::ModalDecision& decision,
+                    std::function<void()> end) override {
+        gDriven.push_back(Driven{window, std::move(end), false});
+        if (!decision.feed) return;
+        ++gInDriver;
+        decision.feed(window);
+        --gInDriver;
+    }
+
+    bool ModalLoopEnded(HWND window) override {
+        if (gDriven.empty() || gDriven.back().window != window) return false;
+        bool abandoned = gDriven.back().abandoned;
+        gDriven.pop_back();
+        return abandoned;
+    }
+
+    void ModalEnded(const user::ModalReport& report) override {
+        ModalRecord record;
+        static_cast<user::ModalReport&>(record) = report;
+        record.scripted =
+            report.plan == user::ModalPlan::kAnswer || report.plan == user::ModalPlan::kDrive;
+        std::lock_guard<std::mutex> lock(gLock);
+        gHistory.push_back(std::move(record));
+    }
+
+    // A driven modal window left open with nothing more to do is ended.
+    bool Idle(bool timersPending) override {
+        if (gDriven.empty() || timersPending) return false;
+        Driven& top = gDriven.back();
+        if (top.abandoned || !IsWindow(top.window)) return false;
+        top.abandoned = true;
+        if (top.end) top.end();
+        return true;
+    }
+
+    void Beeped(UINT type) override {
+        std::lock_guard<std::mutex> lock(gLock);
+        gBeeps.push_back(type);
+    }
+
+    bool ClipboardText(std::u16string* text, bool* present) override {
+        std::lock_guard<std::mutex> lock(gLock);
+        if (!gClipboardHooked) return false;
+        *text = gClipboardText;
+        *present = gClipboardPresent;
+        return true;
+    }
+
+private:
+    static bool Matches(const Entry& entry, ModalKind kind, const void* dialogTemplate) {
+        if (entry.kind != kind) return false;
+        return kind != ModalKind::kDialog || entry.dialogTemplate == nullptr ||
+               entry.dialogTemplate == dialogTemplate;
+    }
+};
+
+Hook gHook;
+// Linking the hook into a program installs it; a program without it has no observer.
+[[maybe_unused]] const bool gInstalled = (user::SetObserver(&gHook), true);
+
+void Queue(ModalKind kind, user::ModalPlan plan, INT_PTR answer, Driver feed,
+           const void* dialogTemplate) {
+    user::ModalDecision decision;
+    decision.plan = plan;
+    decision.answer = answer;
+    decision.feed = std::move(feed);
     std::lock_guard<std::mutex> lock(gLock);
-    internal::Script script;
-    if (gScripts.empty()) return script;
-    Entry& front = gScripts.front();
-    if (front.kind != kind) return script;
-    if (kind == ModalKind::kDialog && front.dialogTemplate != nullptr &&
-        front.dialogTemplate != dialogTemplate)
-        return script;
-    script.kind = front.how;
-    script.result = front.result;
-    script.driver = std::move(front.driver);
-    gScripts.pop_front();
-    return script;
+    gScripts.push_back(Entry{kind, std::move(decision), dialogTemplate});
 }
 
 void AfterInput() {
@@ -76,74 +142,6 @@ void AfterInput() {
 }
 
 } // namespace
-
-namespace internal {
-
-Script TakeMessageBoxScript() {
-    return Take(ModalKind::kMessageBox, nullptr);
-}
-Script TakeDialogScript(const void* t) {
-    return Take(ModalKind::kDialog, t);
-}
-Script TakeMenuScript() {
-    return Take(ModalKind::kMenu, nullptr);
-}
-
-bool StrictModals() {
-    std::lock_guard<std::mutex> lock(gLock);
-    return gStrict;
-}
-
-void Record(const ModalRecord& record) {
-    std::lock_guard<std::mutex> lock(gLock);
-    gHistory.push_back(record);
-}
-
-void PushDriven(HWND window, std::function<void()> abandon) {
-    gDriven.push_back(Driven{window, std::move(abandon), false});
-}
-
-bool PopDriven() {
-    if (gDriven.empty()) return false;
-    bool abandoned = gDriven.back().abandoned;
-    gDriven.pop_back();
-    return abandoned;
-}
-
-void RunDriver(const Driver& driver, HWND window) {
-    if (!driver) return;
-    ++gInDriver;
-    driver(window);
-    --gInDriver;
-}
-
-bool InDriver() {
-    return gInDriver > 0;
-}
-
-bool OnIdle(bool timersPending) {
-    if (gDriven.empty() || timersPending) return false;
-    Driven& top = gDriven.back();
-    if (top.abandoned || !IsWindow(top.window)) return false;
-    top.abandoned = true;
-    if (top.abandon) top.abandon();
-    return true;
-}
-
-void NoteBeep(UINT type) {
-    std::lock_guard<std::mutex> lock(gLock);
-    gBeeps.push_back(type);
-}
-
-bool ClipboardOverride(std::u16string* text, bool* present) {
-    std::lock_guard<std::mutex> lock(gLock);
-    if (!gClipboardHooked) return false;
-    *text = gClipboardText;
-    *present = gClipboardPresent;
-    return true;
-}
-
-} // namespace internal
 
 void Reset() {
     std::lock_guard<std::mutex> lock(gLock);
@@ -157,24 +155,22 @@ void Reset() {
 }
 
 void AnswerMessageBox(int result) {
-    Queue(Entry{ModalKind::kMessageBox, internal::ScriptKind::kAnswer, result, nullptr, nullptr});
+    Queue(ModalKind::kMessageBox, user::ModalPlan::kAnswer, result, nullptr, nullptr);
 }
 void DriveMessageBox(Driver driver) {
-    Queue(
-        Entry{ModalKind::kMessageBox, internal::ScriptKind::kDrive, 0, std::move(driver), nullptr});
+    Queue(ModalKind::kMessageBox, user::ModalPlan::kDrive, 0, std::move(driver), nullptr);
 }
 void AnswerDialog(INT_PTR result, const void* t) {
-    Queue(Entry{ModalKind::kDialog, internal::ScriptKind::kAnswer, result, nullptr, t});
+    Queue(ModalKind::kDialog, user::ModalPlan::kAnswer, result, nullptr, t);
 }
 void DriveDialog(Driver driver, const void* t) {
-    Queue(Entry{ModalKind::kDialog, internal::ScriptKind::kDrive, 0, std::move(driver), t});
+    Queue(ModalKind::kDialog, user::ModalPlan::kDrive, 0, std::move(driver), t);
 }
 void AnswerMenu(UINT id) {
-    Queue(Entry{ModalKind::kMenu, internal::ScriptKind::kAnswer, static_cast<INT_PTR>(id), nullptr,
-                nullptr});
+    Queue(ModalKind::kMenu, user::ModalPlan::kAnswer, static_cast<INT_PTR>(id), nullptr, nullptr);
 }
 void DriveMenu(Driver driver) {
-    Queue(Entry{ModalKind::kMenu, internal::ScriptKind::kDrive, 0, std::move(driver), nullptr});
+    Queue(ModalKind::kMenu, user::ModalPlan::kDrive, 0, std::move(driver), nullptr);
 }
 
 size_t PendingAnswers() {

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include "platform/user/menu_template.h"
+#include "platform/user/observer.h"
 #include "qb/testhook.h"
 #include "tests/platform/sandbox.h"
 #include "tests/platform/user_test_support.h"
@@ -218,6 +219,85 @@ TEST_F(MenuBoxTest, DrivenMessageBoxIsADialogOverItsOwner) {
     EXPECT_EQ(MessageBoxW(nullptr, u"x", nullptr, MB_OK), IDCANCEL);
     EXPECT_TRUE(qb::test::ModalHistory().back().abandoned);
     EXPECT_EQ(qb::test::ModalHistory().back().title, u"Error");
+}
+
+// Any observer, not only the test hook, steers modals through the one seam and sees each end,
+// the beeps and the clipboard reads; with none installed a box is written out as for a person.
+class Spy final : public qb::user::Observer {
+public:
+    qb::user::ModalDecision next;
+    std::vector<std::string> seen;
+    qb::user::ModalDecision ModalStarting(qb::user::ModalKind, const void*) override {
+        seen.push_back("start");
+        return next;
+    }
+    void ModalShown(HWND, const qb::user::ModalDecision&, std::function<void()>) override {
+        seen.push_back("shown");
+    }
+    bool ModalLoopEnded(HWND) override { return false; }
+    void ModalEnded(const qb::user::ModalReport& report) override {
+        seen.push_back("end " + std::to_string(report.result) + (report.abandoned ? " !" : ""));
+    }
+    bool Idle(bool) override { return false; }
+    void Beeped(UINT type) override { seen.push_back("beep " + std::to_string(type)); }
+    bool ClipboardText(std::u16string* text, bool* present) override {
+        seen.push_back("clipboard");
+        *text = u"x";
+        *present = true;
+        return true;
+    }
+};
+
+TEST_F(MenuBoxTest, AnyObserverSteersModalsThroughTheSeam) {
+    using qb::user::ModalPlan;
+    struct Case {
+        const char* name;
+        qb::test::ModalKind kind;
+        ModalPlan plan;
+        INT_PTR answer;
+        INT_PTR result;
+        const char* end;
+    };
+    const Case cases[] = {
+        {"menu answered", qb::test::ModalKind::kMenu, ModalPlan::kAnswer, kAbout, kAbout,
+         "end 40002"},
+        {"grayed item", qb::test::ModalKind::kMenu, ModalPlan::kAnswer, kUpdate, 0, "end 0 !"},
+        {"menu refused", qb::test::ModalKind::kMenu, ModalPlan::kRefuse, 0, 0, "end 0"},
+        {"box answered", qb::test::ModalKind::kMessageBox, ModalPlan::kAnswer, IDNO, IDNO, "end 7"},
+        {"box refused: its default", qb::test::ModalKind::kMessageBox, ModalPlan::kRefuse, 0, IDYES,
+         "end 6"},
+        {"dialog answered", qb::test::ModalKind::kDialog, ModalPlan::kAnswer, 42, 42, "end 42"},
+        {"dialog refused", qb::test::ModalKind::kDialog, ModalPlan::kRefuse, 0, -1, "end -1"},
+    };
+    Spy spy;
+    qb::user::Observer* hook = qb::user::SetObserver(&spy);
+    ASSERT_NE(hook, nullptr);
+    testing::internal::CaptureStderr();
+    for (const Case& c : cases) {
+        spy.seen.clear();
+        spy.next = qb::user::ModalDecision{c.plan, c.answer, nullptr};
+        INT_PTR result = 0;
+        if (c.kind == qb::test::ModalKind::kMenu)
+            result = Track(TPM_RETURNCMD);
+        else if (c.kind == qb::test::ModalKind::kMessageBox)
+            result = MessageBoxW(owner, u"Go on?", u"Question", MB_YESNO);
+        else
+            result = DialogBoxIndirectParamW(nullptr, AsTemplate(bytes), owner, OwnerProc, 0);
+        EXPECT_EQ(result, c.result) << c.name;
+        EXPECT_EQ(spy.seen, (std::vector<std::string>{"start", c.end})) << c.name;
+        EXPECT_TRUE(IsWindowEnabled(owner)) << c.name;
+    }
+    spy.seen.clear();
+    MessageBeep(MB_ICONHAND);
+    EXPECT_TRUE(IsClipboardFormatAvailable(CF_UNICODETEXT));
+    EXPECT_EQ(spy.seen, (std::vector<std::string>{"beep 16", "clipboard"}));
+    // No observer: the unanswered box goes to standard error and takes its default button.
+    qb::user::SetObserver(nullptr);
+    EXPECT_EQ(MessageBoxW(owner, u"Go on?", u"Question", MB_YESNO | MB_DEFBUTTON2), IDNO);
+    qb::user::SetObserver(hook);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Question: Go on?\n");
+    EXPECT_TRUE(qb::test::ModalHistory().empty()); // the hook saw none of it
+    EXPECT_EQ(qb::test::PendingAnswers(), 0u);
 }
 
 TEST_F(MenuBoxTest, ClipboardTextThroughTheHook) {

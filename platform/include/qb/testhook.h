@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/user/observer.h"
 #include "qb/render.h"
 #include "windows.h"
 
@@ -56,18 +57,12 @@ size_t PendingAnswers();
 // waiting for a person that isn't there. Off after Reset().
 void SetStrictModals(bool strict);
 
-enum class ModalKind { kMessageBox, kDialog, kMenu };
+using ModalKind = user::ModalKind;
 
-struct ModalRecord {
-    ModalKind kind = ModalKind::kMessageBox;
-    std::u16string title; // caption of the box or the dialog
-    std::u16string text;  // the box's text; empty for dialogs and menus
-    UINT type = 0;        // MessageBoxW type flags
-    HWND owner = nullptr; // owner handle as given
-    const void* dialogTemplate = nullptr;
-    INT_PTR result = 0;     // what the call returned
-    bool scripted = false;  // answered or driven by this hook
-    bool abandoned = false; // a driven modal left open
+// A modal window as the window system reported its end (title, text, type, owner, template,
+// result, abandoned), and whether this hook answered or drove it.
+struct ModalRecord : user::ModalReport {
+    bool scripted = false;
 };
 // Every modal shown since Reset(), in order of their end.
 std::vector<ModalRecord> ModalHistory();
