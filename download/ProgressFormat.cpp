@@ -69,6 +69,9 @@ bool FormatSpeed(LPWSTR text, uint64_t sinceStart, DWORD startTick, DWORD now, b
 }
 
 void ShowRetrying(HWND dialog, DWORD attempt) {
+    // Bytes that came before the failure and were not yet drawn must not end the retry
+    // text at once: only a byte of the new try does.
+    gTransfer.seenReceived = gTransfer.received.load(std::memory_order_relaxed);
     gTransfer.retrying = attempt;
     ShowProgress(dialog);
 }

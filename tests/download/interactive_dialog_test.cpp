@@ -258,3 +258,31 @@ TEST_F(InteractiveDialog, FullDeviceAtTheLastCommitIsAStorageError) {
 }
 
 } // namespace
+
+// Which try is under way, in the system language, until the first new byte brings the
+// ordinary figures back.
+TEST_F(InteractiveDialog, RetryingShowsWhichTryInBothLanguages) {
+    struct Case {
+        const char* lang;
+        DWORD attempt;
+        std::u16string shown;
+    };
+    const Case cases[] = {
+        {"en_US.UTF-8", 1, u"Retrying 1/3"},
+        {"en_US.UTF-8", 3, u"Retrying 3/3"},
+        {"ja_JP.UTF-8", 2, u"再試行中 2/3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lang);
+        env_.set("LANG", c.lang);
+        gTransfer.retries = 3;
+        // Bytes from before the failure that no redraw has seen yet.
+        gTransfer.received.fetch_add(64, std::memory_order_relaxed);
+        ShowRetrying(dialog_, c.attempt);
+        EXPECT_EQ(qb::test::FieldText(dialog_, IDC_REST_TIME), c.shown);
+        gTransfer.received.fetch_add(128, std::memory_order_relaxed);
+        ShowProgress(dialog_);
+        EXPECT_EQ(gTransfer.retrying, 0u);
+        EXPECT_NE(qb::test::FieldText(dialog_, IDC_REST_TIME), c.shown);
+    }
+}
