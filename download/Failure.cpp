@@ -4,6 +4,7 @@
 #include "app/ExitCodes.h"
 #include "app/Language.h"
 #include "base/ErrorLine.h"
+#include "http/HttpUrl.h"
 #include "resources/resource.h"
 
 #include <sslsock.h>
@@ -115,7 +116,10 @@ void Report(HWND dialog, AutomaticOutcome* outcome, const Meaning& meaning, LPCW
     }
     if (hidden) {
         // Whoever started the program learns why from standard error.
-        WriteErrorLine(ByLanguage(japanese, english), gUrl.GetWide());
+        // Credentials the URL carries are not for a log.
+        WCHAR shown[kHttpUrlCapacity];
+        if (HttpUrlWithoutCredentials(gUrl.GetWide(), shown, kHttpUrlCapacity) != 1) shown[0] = 0;
+        WriteErrorLine(ByLanguage(japanese, english), shown);
         outcome->closeAfterStop = true;
     } else {
         MessageBoxW(dialog, ByLanguage(japanese, english),

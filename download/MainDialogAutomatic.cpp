@@ -7,6 +7,8 @@
 #include "download/MainDialog.h"
 #include "download/MainDialogProcs.h"
 #include "download/StartStep.h"
+#include "download/TransferState.h"
+#include "http/HttpUrl.h"
 #include "resources/resource.h"
 
 namespace {
@@ -33,7 +35,9 @@ void Open(HWND dialog) {
     ShowWindow(dialog, gShowWindow ? SW_SHOW : SW_HIDE);
     SetWindowTextW(dialog, gCaption.GetWide());
     PrepareMainDialog(dialog);
-    SetDlgItemTextW(dialog, IDC_URL, gUrl.GetWide());
+    WCHAR shown[kUrlCapacity];
+    if (HttpUrlWithoutCredentials(gUrl.GetWide(), shown, kUrlCapacity) != 1) shown[0] = 0;
+    SetDlgItemTextW(dialog, IDC_URL, shown);
     SetDlgItemTextW(dialog, IDC_PATH, gPath.GetWide());
     PostMessageW(dialog, WM_COMMAND, IDC_START, 0);
 }

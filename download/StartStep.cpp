@@ -10,6 +10,7 @@
 #include "download/ReceiveThread.h"
 #include "download/TransferState.h"
 #include "http/HttpClient.h"
+#include "http/HttpUrl.h"
 #include "resources/resource.h"
 #include "storage/DevicePath.h"
 #include "storage/FileStream.h"
@@ -130,17 +131,19 @@ bool StartStep::ReadTarget() {
 }
 
 bool StartStep::ReadUrl() {
+    // Automatic mode takes the URL as given: the field shows it without its credentials.
+    if (Automatic()) return StrCopy(buffers_->url, kUrlCapacity, gUrl.GetWide()) == 1;
     return ReadField(dialog_, IDC_URL, buffers_->url, kUrlCapacity);
 }
 
 void StartStep::SetReferer() {
+    // Without the URL's credentials: the Referer goes to whoever the server sends us on to.
+    WCHAR referer[kUrlCapacity];
+    if (HttpUrlWithoutCredentials(buffers_->url, referer, kUrlCapacity) != 1) return;
     DWORD slash = 0;
-    if (StrFindLastUnit(buffers_->url, '/', &slash) != 1) return;
-    // The URL cut after its last "/", the slash kept.
-    const WCHAR saved = buffers_->url[slash + 1];
-    buffers_->url[slash + 1] = 0;
-    gDefaultHeaders->SetWide(TEXT("Referer"), buffers_->url);
-    buffers_->url[slash + 1] = saved;
+    if (StrFindLastUnit(referer, '/', &slash) != 1) return;
+    referer[slash + 1] = 0; // the URL cut after its last "/", the slash kept
+    gDefaultHeaders->SetWide(TEXT("Referer"), referer);
 }
 
 bool StartStep::ChooseRoute() {

@@ -85,7 +85,8 @@ int HttpClient::GetFinalUrl(LPWSTR buffer, DWORD capacity) {
     if (buffer == nullptr || capacity == 0) return kResultNullArgument;
     buffer[0] = 0;
     if (!IsOpen()) return kResultFail;
-    const int copied = StrCopy(buffer, capacity, parts_.url);
+    // Credentials the URL carried are not handed on to be shown.
+    const int copied = HttpUrlWithoutCredentials(parts_.url, buffer, capacity);
     if (copied != kResultOk) {
         buffer[0] = 0;
         return kResultTruncated;
@@ -157,8 +158,15 @@ int HttpClient::TakeUrl(PropertyList* headers) {
     hostName_.AssignWide(parts_.hostName);
     // A proxy is asked for an http URL by the whole URL; an https one goes through a tunnel
     // to the origin, which is asked for the path.
-    const bool absoluteTarget = useProxy_ && !parts_.secure;
-    target_.AssignWide(absoluteTarget ? parts_.url : parts_.url + parts_.pathStart);
+    // The user information never goes into a request line.
+    if (useProxy_ && !parts_.secure) {
+        WCHAR shown[kHttpUrlCapacity];
+        const int stripped = HttpUrlWithoutCredentials(parts_.url, shown, kHttpUrlCapacity);
+        if (stripped < 0) return stripped;
+        target_.AssignWide(shown);
+    } else {
+        target_.AssignWide(parts_.url + parts_.pathStart);
+    }
     // The server's own name must resolve, also when the proxy is the one to reach it.
     if (useProxy_) {
         if (socket_ == nullptr) return kResultNoMemory;

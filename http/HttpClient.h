@@ -184,6 +184,8 @@ private:
     // HttpClientOpen.cpp: redirection and authentication.
     int FollowLocation(LPCWSTR location, PropertyList* headers, Credentials* credentials);
     int AskForCredentials(Credentials* credentials);
+    int TakeUrlCredentials(Credentials* credentials);
+    int KeepCredentials(Credentials* credentials);
     int AcceptOpened(DWORD status);
 
     // HttpClientStream.cpp: asking again from the current position.

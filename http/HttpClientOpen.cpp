@@ -4,6 +4,7 @@
 
 #include <iterator>
 
+#include "base/Bytes.h"
 #include "base/Results.h"
 #include "base/StringUtil.h"
 #include "http/HttpResponse.h"
@@ -42,6 +43,7 @@ int HttpClient::Open(LPCWSTR url, WORD* status, PropertyList* headers) {
     DWORD prompts = 0;
     int result = TakeUrl(headers);
     requested_ = result >= 0;
+    if (result >= 0) result = TakeUrlCredentials(&credentials);
     for (;;) {
         if (result < 0) return result;
         result = SendRequest(credentials.given ? credentials.encoded : nullptr);
@@ -96,7 +98,7 @@ int HttpClient::FollowLocation(LPCWSTR location, PropertyList* headers, Credenti
                                credentials->port != parts_.port)) {
         credentials->Forget();
     }
-    return kResultOk;
+    return TakeUrlCredentials(credentials);
 }
 
 int HttpClient::AskForCredentials(Credentials* credentials) {
@@ -114,6 +116,25 @@ int HttpClient::AskForCredentials(Credentials* credentials) {
     credentials->userId[kHttpCredentialCapacity - 1] = 0;
     credentials->password[kHttpCredentialCapacity - 1] = 0;
     if (answer <= 0) return answer;
+    return KeepCredentials(credentials);
+}
+
+int HttpClient::TakeUrlCredentials(Credentials* credentials) {
+    // Credentials the URL carries stand for the server it names, as if given at a prompt.
+    WCHAR userId[kHttpCredentialCapacity];
+    WCHAR password[kHttpCredentialCapacity];
+    const int found = HttpUrlCredentials(&parts_, userId, password, kHttpCredentialCapacity);
+    if (found == kResultOk) {
+        StrCopy(credentials->userId, kHttpCredentialCapacity, userId);
+        StrCopy(credentials->password, kHttpCredentialCapacity, password);
+    }
+    BytesFill(userId, 0, sizeof userId);
+    BytesFill(password, 0, sizeof password);
+    if (found != kResultOk) return found < 0 ? found : kResultOk;
+    return KeepCredentials(credentials);
+}
+
+int HttpClient::KeepCredentials(Credentials* credentials) {
     const int encoded = HttpEncodeBasicCredentials(credentials->userId, credentials->password,
                                                    credentials->encoded, kHttpBasicEncodedCapacity);
     if (encoded != kResultOk) return encoded < 0 ? encoded : kResultFail;

@@ -2,6 +2,7 @@
 
 #include "base/Results.h"
 #include "base/StringUtil.h"
+#include "base/WString.h"
 
 namespace {
 
@@ -133,6 +134,25 @@ bool SplitAuthority(const Scheme& scheme, HttpUrlParts* parts) {
     return StrAppend(parts->hostLine, kHttpAuthorityCapacity, port) == kResultOk;
 }
 
+// Percent-decodes count units of source into destination (capacity units, terminated). The
+// decoded units are the bytes of the narrow form the Authorization line is built from, so
+// they are read back as narrow text. False when the result does not fit.
+bool DecodeCredential(LPCWSTR source, DWORD count, LPWSTR destination, DWORD capacity) {
+    WCHAR units[kHttpAuthorityCapacity];
+    DWORD consumed = count;
+    const DWORD produced = StrPercentDecode(source, &consumed, units, kHttpAuthorityCapacity - 1);
+    CHAR bytes[kHttpAuthorityCapacity];
+    for (DWORD i = 0; i < produced; ++i) {
+        // A unit above 0xFF was typed as such, not escaped: not a byte of the narrow form.
+        if (units[i] > 0xFF) return false;
+        bytes[i] = static_cast<CHAR>(units[i]);
+    }
+    bytes[produced] = 0;
+    WString text;
+    text.AssignNarrow(bytes);
+    return StrCopy(destination, capacity, text.GetWide()) == kResultOk;
+}
+
 } // namespace
 
 bool HttpIsControlCharacter(WCHAR c) {
@@ -231,5 +251,53 @@ int HttpFileNameFromTarget(LPCWSTR target, LPWSTR buffer, DWORD capacity) {
         buffer[0] = 0;
         return kResultFail;
     }
+    return kResultOk;
+}
+
+int HttpUrlCredentials(const HttpUrlParts* parts, LPWSTR userId, LPWSTR password, DWORD capacity) {
+    if (parts == nullptr || userId == nullptr || password == nullptr || capacity == 0) {
+        return kResultNullArgument;
+    }
+    userId[0] = 0;
+    password[0] = 0;
+    DWORD at = 0;
+    if (StrFindLastUnit(parts->authority, u'@', &at) != kResultOk) return 0;
+    DWORD colon = at;
+    if (StrFindUnit(parts->authority, u':', &colon) != kResultOk || colon > at) colon = at;
+    const bool fits = DecodeCredential(parts->authority, colon, userId, capacity) &&
+                      (colon == at || DecodeCredential(parts->authority + colon + 1, at - colon - 1,
+                                                       password, capacity));
+    if (fits) return kResultOk;
+    userId[0] = 0;
+    password[0] = 0;
+    return kResultFail;
+}
+
+int HttpUrlWithoutCredentials(LPCWSTR url, LPWSTR buffer, DWORD capacity) {
+    if (url == nullptr || buffer == nullptr || capacity == 0) return kResultNullArgument;
+    // The authority runs from the scheme to the first "/"; its user information ends at
+    // the last "@" in it, as HttpSplitUrl reads it.
+    const Scheme* scheme = FindScheme(url);
+    DWORD kept = 0;
+    LPCWSTR rest = url;
+    if (scheme != nullptr) {
+        LPCWSTR authority = url + scheme->length;
+        DWORD end = 0;
+        if (StrFindUnit(authority, u'/', &end) != kResultOk) StrLength(authority, &end);
+        for (DWORD i = end; i-- > 0;) {
+            if (authority[i] != u'@') continue;
+            kept = scheme->length;
+            rest = authority + i + 1;
+            break;
+        }
+    }
+    DWORD restLength = 0;
+    StrLength(rest, &restLength);
+    if (kept + restLength >= capacity) {
+        buffer[0] = 0;
+        return kResultFail;
+    }
+    for (DWORD i = 0; i < kept; ++i) buffer[i] = url[i];
+    for (DWORD i = 0; i <= restLength; ++i) buffer[kept + i] = rest[i];
     return kResultOk;
 }

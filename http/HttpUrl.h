@@ -47,6 +47,16 @@ bool HttpHasScheme(LPCWSTR text);
 // from 1 to 65535 (an empty port after ":" means the default); -4 null argument.
 int HttpSplitUrl(LPCWSTR url, HttpUrlParts* parts);
 
+// The user information of a split URL's authority ("user:password@host"), percent-decoded:
+// 1 and userId and password (capacity units each; the password empty without ":"); 0 and
+// both empty when the authority has none; -1 when either does not fit; -4 null argument.
+int HttpUrlCredentials(const HttpUrlParts* parts, LPWSTR userId, LPWSTR password, DWORD capacity);
+
+// url without the user information of its authority, for showing it and for a proxy's
+// request line: 1 and buffer; -1 when it does not fit (buffer left empty); -4 null argument.
+// Text without an http or https scheme is copied as it is.
+int HttpUrlWithoutCredentials(LPCWSTR url, LPWSTR buffer, DWORD capacity);
+
 // Reads text as an IPv4 address in dotted-quad form: four decimal numbers of 0 to 255
 // separated by dots. Text after the fourth number is ignored unless it continues a host
 // name (a letter, digit, ".", "-" or "_"). True and *address (first octet in the top byte).

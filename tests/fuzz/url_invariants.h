@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "http/HttpRequest.h"
 #include "http/HttpUrl.h"
 #include "tests/fuzz/fuzz_support.h"
 
@@ -100,6 +101,26 @@ inline void CheckSplitUrl(LPCWSTR url) {
 
     CheckFileName(parts.url + parts.pathStart, kHttpFileNameCapacity);
     CheckFileName(parts.url + parts.pathStart, kSmallNameCapacity);
+
+    // Credentials: found exactly when the authority has an "@"; the URL shown without them
+    // splits to the same host, port and path and carries no "@" in its authority.
+    static WCHAR userId[kHttpCredentialCapacity];
+    static WCHAR password[kHttpCredentialCapacity];
+    const int credentials = HttpUrlCredentials(&parts, userId, password, kHttpCredentialCapacity);
+    bool hasAt = false;
+    for (size_t i = 0; i < authorityLength; ++i) hasAt = hasAt || parts.authority[i] == u'@';
+    FUZZ_CHECK(credentials == (hasAt ? 1 : 0) || (hasAt && credentials == -1));
+    FUZZ_CHECK(WideLength(userId) < kHttpCredentialCapacity);
+    FUZZ_CHECK(WideLength(password) < kHttpCredentialCapacity);
+    static WCHAR shown[kHttpUrlCapacity];
+    FUZZ_CHECK(HttpUrlWithoutCredentials(parts.url, shown, kHttpUrlCapacity) == 1);
+    static HttpUrlParts shownParts;
+    FUZZ_CHECK(HttpSplitUrl(shown, &shownParts) == 1);
+    FUZZ_CHECK(UnitsEqual(shownParts.hostName, parts.hostName, hostLength + 1));
+    FUZZ_CHECK(shownParts.port == parts.port);
+    FUZZ_CHECK(UnitsEqual(shownParts.url + shownParts.pathStart, parts.url + parts.pathStart,
+                          length - parts.pathStart + 1));
+    FUZZ_CHECK(HttpUrlCredentials(&shownParts, userId, password, kHttpCredentialCapacity) == 0);
 }
 
 } // namespace qb::fuzz

@@ -46,12 +46,15 @@ TEST_F(HttpClientTest, AnAuthorityWithoutAPathAsksForTheRoot) {
     EXPECT_EQ(result, kResultOk);
 }
 
+// The user information becomes the Authorization line (someone:pw), never part of the
+// connection's name or the Host line.
 TEST_F(HttpClientTest, KeepsTheUserInformationOutOfTheConnectionAndTheHostLine) {
     server.addReply(okReply("x"));
     const std::string host = "localhost:" + std::to_string(server.port());
     ASSERT_EQ(Open("http://someone:pw@" + host + "/f"), kResultOk);
     ASSERT_TRUE(server.waitForRequests(1));
-    EXPECT_EQ(server.request(0), ExpectedRequest("/f", host, 0));
+    EXPECT_EQ(server.request(0),
+              ExpectedRequest("/f", host, 0, "Authorization: Basic c29tZW9uZTpwdw==\n"));
 }
 
 TEST_F(HttpClientTest, WithoutAHeaderStoreTheHeadersOfThePreviousOpenAreSentAgain) {
