@@ -205,6 +205,13 @@ INT_PTR HandleMainDialogMessage(const MainDialogMode& mode, HWND dialog, UINT me
     case kMsgRetrying:
         if (gTransfer.active) ShowRetrying(dialog, static_cast<DWORD>(wParam));
         return 0;
+    case kMsgStartedOver:
+        // The file is new again: the exit code of a new file.
+        if (gTransfer.active && mode.outcome != nullptr) mode.outcome->exitCode = kExitDownloaded;
+        return 0;
+    case kMsgResumeRefused:
+        if (gTransfer.active) ReportFailure(dialog, mode.outcome, Failure::kResumeRefused);
+        return 0;
     case kMsgNetworkError:
     case kMsgStorageError:
         if (gTransfer.active) {

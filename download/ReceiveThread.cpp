@@ -4,6 +4,7 @@
 #include "download/TransferState.h"
 #include "http/HttpClient.h"
 #include "storage/FileStream.h"
+#include "storage/FileSystem.h"
 
 std::atomic<bool> gStopReceiving{false};
 
@@ -11,12 +12,13 @@ namespace {
 
 // How the receive loop ended. Each end is one message to the dialog, or none (ReportEnd).
 enum class End {
-    kComplete,    // every announced byte is in the file
-    kBodyEnded,   // the server closed a body of unknown length: that is its end
-    kCutShort,    // the server closed the body before its announced length
-    kReadFailed,  // the connection failed
-    kWriteFailed, // the file did not take the bytes
-    kStopped,     // the dialog ended the transfer: nothing is posted
+    kComplete,      // every announced byte is in the file
+    kBodyEnded,     // the server closed a body of unknown length: that is its end
+    kCutShort,      // the server closed the body before its announced length
+    kReadFailed,    // the connection failed
+    kWriteFailed,   // the file did not take the bytes
+    kResumeRefused, // a try was answered with the whole resource, and the file kept
+    kStopped,       // the dialog ended the transfer: nothing is posted
 };
 
 void Post(UINT message) {
@@ -132,7 +134,7 @@ bool WaitBeforeRetry(DWORD delayMs, bool* paused) {
 }
 
 // What asking again from the file's length brought.
-enum class Rerequest { kContinues, kFailed, kRefused };
+enum class Rerequest { kContinues, kFailed, kRefused, kWholeBody };
 
 // The missing range from the server: a refusal (a 4xx, a server that ignores the range or
 // wants other credentials) ends the tries; a 5xx or a failed connection may be tried again.
@@ -143,9 +145,27 @@ Rerequest AskForTheRest() {
         return gHttpClient->LastStatus() >= kFirstServerErrorStatus ? Rerequest::kFailed
                                                                     : Rerequest::kRefused;
     }
-    // A whole body instead of the rest: continuing is the start step's decision, not ours.
-    if (gHttpClient->IsOpen()) return Rerequest::kRefused;
+    // The whole body instead of the rest: the client stays open on it from its start.
+    if (gHttpClient->IsOpen()) {
+        return gHttpClient->Position() == 0 ? Rerequest::kWholeBody : Rerequest::kRefused;
+    }
     return Rerequest::kFailed;
+}
+
+// The file emptied for the whole body the server sent instead of the rest; false when the
+// file can't be made empty and opened again (a storage error).
+bool StartOver() {
+    gFileStream->CloseFile(); // what it still held back is given up with the rest
+    gTransfer.received.store(0, std::memory_order_relaxed);
+    if (gFileSystem->CreateEmptyFile(gTransfer.target, kCreateOrTruncateFile) < 0 ||
+        gFileStream->Open(gTransfer.target, FALSE) <= 0) {
+        return false;
+    }
+    uint64_t whole = kUnknownSize;
+    gHttpClient->GetSize(&whole);
+    gTransfer.totalSize.store(whole, std::memory_order_relaxed);
+    Post(kMsgStartedOver);
+    return true;
 }
 
 // Receives the body; after a network failure tries again up to gTransfer.retries times,
@@ -156,9 +176,16 @@ End ReceiveWithRetries() {
     for (DWORD attempt = 1; Retriable(end) && attempt <= gTransfer.retries; ++attempt) {
         PostMessageW(gTransfer.dialog, kMsgRetrying, attempt, 0);
         if (!WaitBeforeRetry(RetryDelayMs(attempt), &paused)) return End::kStopped;
-        const Rerequest asked = AskForTheRest();
+        Rerequest asked = AskForTheRest();
         if (gStopReceiving.load(std::memory_order_acquire)) return End::kStopped;
         if (asked == Rerequest::kRefused) return End::kReadFailed;
+        if (asked == Rerequest::kWholeBody) {
+            // As for an existing file at the start: hidden, the file starts over with the
+            // whole body; shown, the user learns the server can't resume.
+            if (!gTransfer.startOverOnWholeBody) return End::kResumeRefused;
+            if (!StartOver()) return End::kWriteFailed;
+            asked = Rerequest::kContinues;
+        }
         end = asked == Rerequest::kContinues ? ReceiveBody(&paused) : End::kReadFailed;
     }
     return end;
@@ -179,6 +206,9 @@ void ReportEnd(End end) {
         return;
     case End::kWriteFailed:
         Post(kMsgStorageError);
+        return;
+    case End::kResumeRefused:
+        Post(kMsgResumeRefused);
         return;
     case End::kStopped:
         return;

@@ -264,6 +264,8 @@ void StartStep::Overwrite() {
 
 void StartStep::StartReceiving() {
     gTransfer.retries = gRetry > 0 ? static_cast<DWORD>(gRetry) : 0;
+    gTransfer.startOverOnWholeBody = !Shown();
+    StrCopy(gTransfer.target, kTargetPathCapacity, buffers_->target);
     ShowBytes(dialog_);
     RestartSpeed(dialog_);
     if (StartReceiveThread(thread_, threadId_)) {

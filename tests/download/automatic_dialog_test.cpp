@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "app/ExitCodes.h"
 #include "tests/download/main_dialog_fixture.h"
@@ -127,6 +128,8 @@ TEST_F(AutomaticShown, FailuresAreShownAndTheCloseDecidesTheCode) {
         Reply reply;
         const char16_t* message;
         int exitCode;
+        std::vector<Reply> tries = {}; // the answers to the retries (Retry = their number)
+        std::string kept = {};         // the file afterwards, when it matters
     } cases[] = {
         {"refused status", "/fail.bin",
          Reply().send(qb::test::httpResponse(404, "Not Found", {}, "")),
@@ -138,6 +141,18 @@ TEST_F(AutomaticShown, FailuresAreShownAndTheCloseDecidesTheCode) {
         // The server's name is empty: automatic mode has one text for both file-name failures.
         {"no file name", "/", Reply().send(qb::test::httpResponse(200, "OK", {}, "x")),
          u"File Name cannot be determined. Set user File Name.", kExitNoFileName},
+        // A retry answered with the whole resource: as for an existing file at the start,
+        // the window says the server can't resume, and the part stays as it was.
+        {"whole body to a retry",
+         "/whole.bin",
+         Reply()
+             .send("HTTP/1.0 200 OK\r\nContent-Length: 900\r\n\r\n" + std::string(300, 'p'))
+             .pause(qb::test::Millis{300})
+             .reset(),
+         u"HTTP server doesn't support resume download.",
+         kExitWindowClosedEarly,
+         {qb::test::okReply(std::string(900, 'w'))},
+         std::string(300, 'p')},
     };
     for (Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -145,6 +160,8 @@ TEST_F(AutomaticShown, FailuresAreShownAndTheCloseDecidesTheCode) {
         qb::test::SetStrictModals(true);
         qb::test::ScriptedServer server;
         server.addReply(c.reply);
+        for (const Reply& reply : c.tries) server.addReply(reply);
+        gRetry = static_cast<LONG>(c.tries.size());
         ASSERT_TRUE(server.start());
         gUrl.AssignWide(qb::test::Wide(Url(server.port(), c.path)).c_str());
         qb::test::AnswerMessageBox(IDOK);
@@ -155,7 +172,11 @@ TEST_F(AutomaticShown, FailuresAreShownAndTheCloseDecidesTheCode) {
         qb::test::Pump(); // the Stop the failure posted
         EXPECT_TRUE(Enabled(IDC_START));
         EXPECT_EQ(CloseByUser(), c.exitCode);
+        if (!c.kept.empty()) {
+            EXPECT_EQ(File(c.path + 1).value_or(""), c.kept);
+        }
     }
+    gRetry = kDefaultRetry;
 }
 
 // Resume=0 with the window shown asks; the answer decides the file and the code.
