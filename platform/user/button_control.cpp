@@ -1,8 +1,12 @@
 // The "Button" class: push and default push buttons, check boxes (auto and plain, two and
 // three states), radio buttons and group boxes.
-//   [ Start ]   push button (kAttrDefault when Enter would press it)
+//   [ Start ]   push button (kAttrDefault when Enter would press it); a label wider than
+//   [一時停 ]   the button is cut inside the brackets, which always stay ("上書き(&O)"
+//               first loses its bracketed letter: "[ 上書き ]")
 //   [x] Label   check box    (x) Label   radio button
 //   ┌Title──┐   group box
+#include <algorithm>
+
 #include "platform/render/cell_text.h"
 #include "platform/user/controls.h"
 #include "platform/user/dialog.h"
@@ -12,6 +16,19 @@
 namespace qb::user {
 
 namespace {
+
+constexpr int kMinFramedColumns = 3; // "[" + one cell of label + "]"
+
+// A label that ends in its accelerator in brackets, Japanese style ("上書き(&O)"), gives up
+// that ending first when it is wider than `room`: the letter still works with Alt.
+std::u16string Condensed(const std::u16string& text, int room) {
+    std::u16string label = StripAccelerator(text, nullptr);
+    if (render::TextWidth(label) <= room) return label;
+    size_t open = text.rfind(u"(&");
+    if (open == std::u16string::npos || open + 4 != text.size() || text.back() != u')')
+        return label;
+    return StripAccelerator(text.substr(0, open), nullptr);
+}
 
 struct ButtonState : ControlState {
     UINT check = BST_UNCHECKED;
@@ -191,13 +208,18 @@ void PaintButton(Window* w, render::Canvas& canvas) {
     }
     if (IsDefaultButton(w)) attr |= render::kAttrDefault;
     if (state->pushed) attr |= render::kAttrSelected;
+    label = Condensed(w->text, width - 2);
     int textWidth = render::TextWidth(label);
     int row = (canvas.Height() - 1) / 2;
     canvas.Fill(render::CellRect{0, row, width, row + 1}, U' ', attr);
-    if (width >= textWidth + 2) {
+    // A push button keeps its brackets whenever they fit with at least one cell between them,
+    // so it never passes for a static text: a label wider than the room inside is cut at the
+    // last whole character that fits (a wide character is never split), centred in the room.
+    if (width >= textWidth + 2 || width >= kMinFramedColumns) {
+        int inner = width - 2;
         canvas.Put(0, row, U'[', attr);
         canvas.Put(width - 1, row, U']', attr);
-        canvas.Text(1 + (width - 2 - textWidth) / 2, row, label, width - 2, attr);
+        canvas.Text(1 + (inner - std::min(textWidth, inner)) / 2, row, label, inner, attr);
     } else {
         // Too narrow for the brackets: the text, cut, or a mark for a button without one.
         if (label.empty())

@@ -324,4 +324,34 @@ TEST_F(ControlsTest, StaticsAlignAndGroupBoxesFrame) {
                                            "└──────────┘");
 }
 
+// A push button keeps its brackets whenever they fit around one cell: a wider label is cut
+// at a whole character (never half a wide one), so the button never reads as plain text;
+// a Japanese label gives up its bracketed accelerator letter first.
+TEST_F(ControlsTest, PushButtonsKeepTheirFrameWhenTheLabelIsWider) {
+    const struct {
+        const char16_t* label;
+        int units; // the button's width in dialog units (4 a column)
+        const char* shown;
+    } cases[] = {
+        {u"Start", 36, "[ Start ]"},
+        {u"一時停止", 40, "[一時停止]"},
+        {u"一時停止", 36, "[一時停 ]"},
+        {u"&Overwrite", 32, "[Overwr]"},
+        {u"上書き(&O)", 44, "[上書き(O)]"},
+        {u"上書き(&O)", 40, "[ 上書き ]"},
+        {u"&Cancel", 12, "[C]"},
+        {u"", 8, "[]"},
+        {u"Go", 4, "G"},
+        {u"", 4, "■"},
+    };
+    for (const auto& c : cases) {
+        DialogBytes t(WS_POPUP | WS_VISIBLE, 0, 0, 48, 16, u"");
+        t.Control(kButtonAtom, BS_PUSHBUTTON, 0, 0, c.units, 8, 1, c.label);
+        std::vector<BYTE> bytes = t.Build();
+        HWND dialog = CreateDialogIndirectParamW(nullptr, AsTemplate(bytes), nullptr, NotesProc, 0);
+        WindowGuard guard(dialog);
+        EXPECT_EQ(qb::test::WindowText(GetDlgItem(dialog, 1)), c.shown) << c.units;
+    }
+}
+
 } // namespace
