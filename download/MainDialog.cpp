@@ -69,6 +69,8 @@ void Start(const MainDialogMode& mode, HWND dialog) {
 }
 
 void Stop(const MainDialogMode& mode, HWND dialog) {
+    KillTimer(dialog, kStartRetryTimer); // a first request waiting for its next try
+    gTransfer.startTries = 0;
     EndWorker(mode.worker, kStopWaitMs);
     if (Automatic(mode) && mode.outcome->closeAfterStop) {
         mode.outcome->closeAfterStop = false;
@@ -134,6 +136,9 @@ void ShowPopupMenu(HWND dialog) {
 void Command(const MainDialogMode& mode, HWND dialog, WORD id) {
     switch (id) {
     case IDC_START:
+        // The user's Start begins the tries of the first request afresh.
+        KillTimer(dialog, kStartRetryTimer);
+        gTransfer.startTries = 0;
         Start(mode, dialog);
         break;
     case IDC_PAUSE:
@@ -199,6 +204,11 @@ INT_PTR HandleMainDialogMessage(const MainDialogMode& mode, HWND dialog, UINT me
         if (gTransfer.active) ShowProgress(dialog);
         return 0;
     case WM_TIMER:
+        if (wParam == kStartRetryTimer) {
+            KillTimer(dialog, kStartRetryTimer);
+            Start(mode, dialog);
+            return 0;
+        }
         // A paused transfer keeps the figures it had when it was paused.
         if (gTransfer.active && !mode.worker->paused) ShowProgress(dialog);
         return 0;

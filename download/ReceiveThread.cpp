@@ -114,13 +114,6 @@ bool Retriable(End end) {
     return end == End::kReadFailed || end == End::kCutShort;
 }
 
-// The wait before try number `attempt` (from 1): 1, 2, 4 ... seconds, at most kRetryLongestDelayMs.
-DWORD RetryDelayMs(DWORD attempt) {
-    DWORD delay = kRetryFirstDelayMs;
-    for (DWORD i = 1; i < attempt && delay < kRetryLongestDelayMs; ++i) delay *= 2;
-    return delay < kRetryLongestDelayMs ? delay : kRetryLongestDelayMs;
-}
-
 // Waits delayMs, taking the requests meanwhile (a pause holds the wait). false on a stop.
 bool WaitBeforeRetry(DWORD delayMs, bool* paused) {
     const DWORD start = GetTickCount();
@@ -216,6 +209,12 @@ void ReportEnd(End end) {
 }
 
 } // namespace
+
+DWORD RetryDelayMs(DWORD attempt) {
+    DWORD delay = kRetryFirstDelayMs;
+    for (DWORD i = 1; i < attempt && delay < kRetryLongestDelayMs; ++i) delay *= 2;
+    return delay < kRetryLongestDelayMs ? delay : kRetryLongestDelayMs;
+}
 
 DWORD WINAPI ReceiveThreadMain(LPVOID) {
     MSG first;

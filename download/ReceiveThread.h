@@ -23,6 +23,10 @@ constexpr DWORD kFirstServerErrorStatus = 500;
 // ends after the read in progress without posting anything.
 extern std::atomic<bool> gStopReceiving;
 
+// The wait before try number `attempt` (from 1): 1, 2, 4 ... seconds, at most
+// kRetryLongestDelayMs.
+DWORD RetryDelayMs(DWORD attempt);
+
 DWORD WINAPI ReceiveThreadMain(LPVOID unused);
 
 // Starts the receive thread (gStopReceiving cleared). true and the handle and id when it

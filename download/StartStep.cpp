@@ -4,6 +4,7 @@
 
 #include "app/AppState.h"
 #include "app/ExitCodes.h"
+#include "base/Results.h"
 #include "base/StringUtil.h"
 #include "download/MainDialog.h"
 #include "download/ProgressFormat.h"
@@ -52,6 +53,7 @@ private:
     void SetReferer();
     bool ChooseRoute();
     int OpenRequest();
+    bool TryAgainLater(int opened);
     bool ChooseFileName();
     bool OpenTarget(bool* existed);
     bool HandleExistingFile();
@@ -90,8 +92,10 @@ int StartStep::Run() {
         if (!ChooseRoute()) {
             Fail(Failure::kConnect);
         } else if (const int opened = OpenRequest(); opened != 1) {
-            // A certificate or handshake failure has its own message, naming the server.
-            if (opened == kSocketCertificateRefused || opened == kSocketHandshakeFailed) {
+            if (TryAgainLater(opened)) {
+                // nothing to report yet: the dialog's timer starts the next try
+            } else if (opened == kSocketCertificateRefused || opened == kSocketHandshakeFailed) {
+                // A certificate or handshake failure has its own message, naming the server.
                 ReportCertificateFailure(dialog_, outcome_, gHttpClient->ServerHostName(),
                                          gHttpClient->CertificateProblems());
             } else if (opened == kSocketSecureUnsupported) {
@@ -100,6 +104,7 @@ int StartStep::Run() {
                 Fail(Failure::kConnect);
             }
         } else {
+            gTransfer.startTries = 0;
             SetButtons(dialog_, ButtonState::kReceiving);
             if (gHttpClient->GetFinalUrl(buffers_->url, kUrlCapacity) > 0) {
                 SetDlgItemTextW(dialog_, IDC_URL, buffers_->url);
@@ -158,8 +163,30 @@ int StartStep::OpenRequest() {
     gHttpClient->SetTimeout(gTimeoutSeconds * kMillisecondsPerSecond);
     WORD status = 0;
     const int opened = gHttpClient->Open(buffers_->url, &status, gDefaultHeaders);
-    if (opened < 0) return opened;
+    if (opened < 0 || opened == kHttpRefused) return opened;
     return opened == 1 && gHttpClient->IsOpen() ? 1 : -1;
+}
+
+// A first request that failed on the way (refused or reset connection, timeout, a 5xx
+// answer, a proxy that would not open the tunnel) is tried again after the retry delay,
+// up to Retry times; never after a bad name, a certificate refusal, a 4xx or refused
+// credentials. true when a try was scheduled.
+bool StartStep::TryAgainLater(int opened) {
+    static HttpUrlParts parts; // large; the start step runs on the dialog's thread only
+    const bool retriable =
+        opened == kHttpTunnelRefused ||
+        (opened == kHttpRefused && gHttpClient->LastStatus() >= kFirstServerErrorStatus) ||
+        (opened == kResultFail && HttpSplitUrl(buffers_->url, &parts) == 1);
+    gTransfer.retries = gRetry > 0 ? static_cast<DWORD>(gRetry) : 0;
+    if (!retriable || gTransfer.startTries >= gTransfer.retries) {
+        gTransfer.startTries = 0;
+        return false;
+    }
+    ++gTransfer.startTries;
+    SetButtons(dialog_, ButtonState::kReceiving); // Stop ends the waiting
+    ShowRetrying(dialog_, gTransfer.startTries);
+    SetTimer(dialog_, kStartRetryTimer, RetryDelayMs(gTransfer.startTries), nullptr);
+    return true;
 }
 
 bool StartStep::ChooseFileName() {

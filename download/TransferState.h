@@ -31,6 +31,9 @@ constexpr DWORD kUrlCapacity = 4096;
 constexpr DWORD kTargetPathCapacity = 4096;
 constexpr DWORD kFileNameCapacity = 1024;
 
+// The dialog's timer that starts the next try of a first request that failed.
+constexpr UINT_PTR kStartRetryTimer = 2;
+
 struct TransferState {
     HWND dialog = nullptr; // receives every message the thread posts
     std::atomic<uint64_t> totalSize{kUnknownSize};
@@ -53,6 +56,8 @@ struct TransferState {
     DWORD seenSince = 0;
     // The try under way after a network failure, until a byte arrives (main thread only).
     DWORD retrying = 0;
+    // Tries made of the first request since the user's Start (main thread only).
+    DWORD startTries = 0;
 };
 
 extern TransferState gTransfer;

@@ -286,3 +286,27 @@ TEST_F(InteractiveDialog, RetryingShowsWhichTryInBothLanguages) {
         EXPECT_NE(qb::test::FieldText(dialog_, IDC_REST_TIME), c.shown);
     }
 }
+
+// A first request answered with a 5xx is tried again after the retry delay, with Stop
+// enabled meanwhile; Stop ends the waiting, and no later try or message follows.
+TEST_F(InteractiveDialog, AFailedFirstRequestWaitsForItsNextTryUntilStop) {
+    server_.addReply(Reply().send("HTTP/1.0 503 Busy\r\nContent-Length: 0\r\n\r\n"));
+    server_.addReply(Reply().send("HTTP/1.0 502 Bad Gateway\r\nContent-Length: 0\r\n\r\n"));
+    ASSERT_TRUE(server_.start());
+    qb::test::UseRealTime(); // the retry delays run on the dialog's timer
+    gRetry = 2;
+    Fill(server_.port(), "/busy.bin", "\\files");
+    Start();
+    EXPECT_EQ(qb::test::FieldText(dialog_, IDC_REST_TIME), u"Retrying 1/2");
+    EXPECT_TRUE(Enabled(IDC_STOP));
+    ASSERT_TRUE(qb::test::PumpUntil([this] { return server_.connectionCount() == 2; }, 5000));
+    ASSERT_TRUE(qb::test::PumpUntil(
+        [this] { return qb::test::FieldText(dialog_, IDC_REST_TIME) == u"Retrying 2/2"; }, 5000));
+    SendMessageW(dialog_, WM_COMMAND, IDC_STOP, 0);
+    EXPECT_TRUE(Enabled(IDC_START));
+    EXPECT_FALSE(Enabled(IDC_STOP));
+    // Longer than the second delay: nothing more is asked or shown.
+    qb::test::PumpUntil([] { return false; }, 2500);
+    EXPECT_EQ(server_.connectionCount(), 2u);
+    EXPECT_TRUE(qb::test::ModalHistory().empty());
+}
