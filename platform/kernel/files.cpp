@@ -69,6 +69,20 @@ int OpenByDisposition(const std::string& path, int flags, mode_t mode, DWORD dis
     return -1;
 }
 
+// A writer that lets nobody else write holds the file against writers in other processes
+// too (the sharing table covers this process only): an open-file-description lock, which
+// the kernel drops with the last descriptor, also when the process is killed. false when
+// another process holds such a lock on the file.
+bool HoldAgainstOtherWriters(int fd, DWORD uses, DWORD share) {
+    if ((uses & kUseWrite) == 0 || (share & FILE_SHARE_WRITE) != 0) return true;
+    struct flock whole = {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET; // from 0, length 0: the whole file, however long it grows
+    if (fcntl(fd, F_OFD_SETLK, &whole) == 0) return true;
+    // A file system without such locks shares as before.
+    return errno != EAGAIN && errno != EACCES;
+}
+
 // Everything between the sharing check and the registration of the new holder happens
 // under the sharing lock, truncation included: a CREATE_ALWAYS that is refused must not
 // have emptied the file of another holder.
@@ -105,7 +119,7 @@ Opened OpenShared(const std::string& path, DWORD uses, DWORD share, DWORD dispos
     result.identity = {info.st_dev, info.st_ino};
     result.writeBehind =
         S_ISREG(info.st_mode) && (flagsAndAttributes & FILE_FLAG_WRITE_THROUGH) == 0;
-    if (!MayOpen(result.identity, uses, share)) {
+    if (!MayOpen(result.identity, uses, share) || !HoldAgainstOtherWriters(fd, uses, share)) {
         close(fd);
         result.error = ERROR_SHARING_VIOLATION;
         return result;

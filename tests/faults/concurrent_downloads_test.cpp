@@ -1,6 +1,7 @@
 // Fifty automatic-mode runs at once from nginx into one folder, all recording their location
 // in one registry file: every file arrives whole, and the registry file stays one complete,
-// well-formed version that still holds what was there before.
+// well-formed version that still holds what was there before. Eight runs into one file name
+// leave one writer and the file whole.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -142,6 +143,54 @@ TEST(ConcurrentDownloads, RunsKilledDuringStartLeaveTheRegistryWhole) {
         const bool known = name == "registry.reg" || name == "registry.reg.lock" || name == "root";
         EXPECT_TRUE(known) << name;
     }
+}
+
+// Eight runs at once into one file name with Resume=1, from a rate-limited location so that
+// they overlap: whichever run holds the file writes it, a run that finds it complete says
+// so, and the others fail without writing; the file ends whole, never with interleaved
+// bytes, and the registry stays well-formed.
+TEST(ConcurrentDownloads, EightRunsIntoOneFileNameLeaveItWhole) {
+    if (!test::NginxServer::available()) GTEST_SKIP() << "nginx is not installed";
+    constexpr int kContending = 8;
+    constexpr size_t kSize = 1 << 20;
+    ProgramSandbox box;
+    ASSERT_TRUE(box.valid());
+    ASSERT_TRUE(test::writeFile(box.RegistryPath(), SeededRegistryText()));
+    test::NginxOptions options;
+    options.extraServerConfig = "location /slow/ { limit_rate 256k; }\n";
+    test::NginxServer nginx(options);
+    const std::string body = Body(kSize, 8);
+    ASSERT_TRUE(nginx.writeFile("slow/same.bin", body));
+    ASSERT_TRUE(nginx.start()) << nginx.error();
+
+    std::vector<std::unique_ptr<test::ChildProcess>> children;
+    for (int run = 0; run < kContending; ++run) {
+        children.push_back(std::make_unique<test::ChildProcess>());
+        ASSERT_TRUE(
+            box.Start(children.back().get(), nginx.url("/slow/same.bin"), "/dir", {"Resume=1"}))
+            << children.back()->error();
+    }
+    int whole = 0;
+    for (int run = 0; run < kContending; ++run) {
+        test::ChildProcess& child = *children[run];
+        ASSERT_TRUE(child.wait(kAllRunsLimit)) << "run " << run << " hangs";
+        const int code = child.exitCode();
+        if (code == kExitDownloaded || code == kExitResumed) ++whole;
+        EXPECT_TRUE(code == kExitDownloaded || code == kExitResumed || code == kExitWriteFailed ||
+                    code == kExitNetworkFailed)
+            << "run " << run << " exit " << code << ": " << child.errors();
+        EXPECT_EQ(SanitizerReport(child.errors()), "") << "run " << run;
+    }
+    EXPECT_GE(whole, 1);
+    const std::optional<std::string> file = box.Read("dir/same.bin");
+    ASSERT_TRUE(file.has_value());
+    EXPECT_EQ(file->size(), kSize);
+    EXPECT_TRUE(*file == body) << "the file holds interleaved or foreign bytes";
+    EXPECT_EQ(FolderEntries(box.Host("dir")), std::vector<std::string>{"same.bin"});
+    const std::optional<ParsedRegistry> registry = ParseRegistryFile(box.RegistryPath());
+    ASSERT_TRUE(registry.has_value());
+    EXPECT_EQ(registry->skippedLines, 0u);
+    EXPECT_TRUE(HoldsSeededValues(registry->document));
 }
 
 } // namespace
