@@ -102,7 +102,7 @@ private:
             description_.runs.back().line = lineNumber_;
             return noMore();
         }
-        if (keyword == "file" || keyword == "folder") {
+        if (keyword == "file" || keyword == "folder" || keyword == "tmpfs") {
             DeviceFile file;
             if (!deviceFile(keyword, file)) return false;
             (description_.runs.empty() ? description_.files : description_.runs.back().files)
@@ -241,6 +241,12 @@ private:
         if (keyword == "folder") {
             file.kind = DeviceFile::Kind::Folder;
             return noMore();
+        }
+        if (keyword == "tmpfs") {
+            file.kind = DeviceFile::Kind::Tmpfs;
+            if (!number(file.size) || !noMore()) return false;
+            if (file.size == 0 || file.size > kMaxTmpfsSize) return fail("tmpfs size out of range");
+            return true;
         }
         std::string kind;
         if (!word(kind, "a file kind")) return false;

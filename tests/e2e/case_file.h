@@ -16,6 +16,7 @@ inline constexpr size_t kMaxCaseFileSize = 4u << 20;   // bytes of one case file
 inline constexpr uint64_t kMaxDataSize = 64u << 20;    // bytes of one generated data item
 inline constexpr uint64_t kMaxSparseSize = 1ull << 40; // apparent size of a sparse file
 inline constexpr uint64_t kMaxRepeatCount = 1u << 20;  // copies of a repeated text
+inline constexpr uint64_t kMaxTmpfsSize = 64u << 20;   // a tmpfs is memory: kept small
 
 // Named bytes the servers send and the expectations compare with.
 struct DataItem {
@@ -43,13 +44,15 @@ struct CaseServer {
     int line = 0;
 };
 
-// A file on the device (below its root) as it stands before a run.
+// A file on the device (below its root) as it stands before a run. A Tmpfs is a folder with
+// a small file system of its own mounted on it (a disk that fills up); named again, it is
+// given the new size and keeps its files.
 struct DeviceFile {
-    enum class Kind { Data, Text, Sparse, Folder, Absent };
+    enum class Kind { Data, Text, Sparse, Folder, Absent, Tmpfs };
     std::string path;
     Kind kind = Kind::Text;
     std::string value; // Data: item name; Text: bytes
-    uint64_t size = 0; // Sparse: apparent size
+    uint64_t size = 0; // Sparse: apparent size; Tmpfs: bytes it holds
     int line = 0;
 };
 

@@ -64,6 +64,8 @@ TEST(CaseFile, MistakesAreNamedWithTheirLine) {
         {"only macos \"why\"\n" + std::string(kMinimalRun), "line 1: no build named macos"},
         {"only linux \"a\"\nonly windows \"b\"\n" + std::string(kMinimalRun),
          "line 2: a second only"},
+        {"tmpfs \"d\" 0\n" + std::string(kMinimalRun), "line 1: tmpfs size out of range"},
+        {"tmpfs \"d\" 67108865\n" + std::string(kMinimalRun), "line 1: tmpfs size out of range"},
         {"", "no \"run\""},
     };
     for (const auto& c : cases) {

@@ -22,6 +22,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_certificates.h"
 #include "tests/support/tinyproxy_server.h"
+#include "tests/support/tmpfs_mount.h"
 #include "tests/tui/tmux_session.h"
 
 namespace qb::test::e2e {
@@ -337,10 +338,34 @@ private:
         case DeviceFile::Kind::Absent:
             done = removeTree(path);
             break;
+        case DeviceFile::Kind::Tmpfs:
+            return tmpfs(file, path);
         }
         if (!done)
             ADD_FAILURE_AT(context_.casePath.c_str(), file.line) << "cannot prepare " << path;
         return done;
+    }
+
+    // Mounts the tmpfs, or gives the mounted one its new size. A system that does not let
+    // the tests mount skips the case.
+    bool tmpfs(const DeviceFile& file, const std::string& path) {
+        const auto mounted = tmpfs_.find(file.path);
+        if (mounted != tmpfs_.end()) {
+            if (mounted->second->resize(file.size)) return true;
+            ADD_FAILURE_AT(context_.casePath.c_str(), file.line) << mounted->second->error();
+            return false;
+        }
+        if (!makeDirectories(path)) {
+            ADD_FAILURE_AT(context_.casePath.c_str(), file.line) << "cannot make " << path;
+            return false;
+        }
+        auto mount = std::make_unique<TmpfsMount>(path, file.size);
+        if (!mount->mounted()) {
+            const std::string why = mount->error() + " (the test needs root or CAP_SYS_ADMIN)";
+            return skip(why.c_str());
+        }
+        tmpfs_[file.path] = std::move(mount);
+        return true;
     }
 
     // --- one run ------------------------------------------------------------------------
@@ -688,6 +713,8 @@ private:
     bool trustTestAuthority_ = false; // an nginx of the case serves a test certificate
     std::vector<std::unique_ptr<TinyproxyServer>> proxies_;
     int terminalRuns_ = 0;
+    // Declared after work_: unmounted before the folder they sit in is removed.
+    std::map<std::string, std::unique_ptr<TmpfsMount>> tmpfs_;
 };
 
 } // namespace
