@@ -1,13 +1,17 @@
 // A full device, made with a file-size limit on the program's process at several points of
 // a download: the run ends with the write-failure exit code, the file holds exactly the
 // bytes that fitted (an existing part is never cut or changed), and the registry file,
-// whose rewrite meets the same limit, stays the complete version it was.
+// whose rewrite meets the same limit, stays the complete version it was. A small tmpfs
+// fills up for real, and a resume into a bigger one completes the file.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "tests/faults/program_sandbox.h"
+#include "tests/support/process.h"
 #include "tests/support/scripted_server.h"
+#include "tests/support/temp_dir.h"
 
 namespace qb::faults {
 namespace {
@@ -112,6 +116,60 @@ TEST(FullStorageUnderAShellLimit, TheProgramEndsWithItsOwnExitCode) {
     EXPECT_EQ(run.exitCode, kExitWriteFailed) << run.err;
     EXPECT_EQ(box.Read("dir/full.bin"), body.substr(0, 100));
     EXPECT_EQ(test::readFile(box.RegistryPath()), SeededRegistryText());
+}
+
+// A small tmpfs mounted on the download folder fills up for real: the run keeps what was
+// written and ends with the write-failure code; with the file system made bigger, a resume
+// completes the file byte-exact. Needs the right to mount; skipped, saying so, without it.
+class MountedTmpfs {
+public:
+    explicit MountedTmpfs(const std::string& folder) : folder_(folder) {
+        mounted_ =
+            Mount({"-t", "tmpfs", "-o", "size=" + std::string(kSmallSize), "tmpfs", folder_});
+    }
+    ~MountedTmpfs() {
+        if (mounted_) test::runProcess("umount", {folder_});
+    }
+    bool mounted() const { return mounted_; }
+    bool Grow() { return Mount({"-o", "remount,size=" + std::string(kLargeSize), folder_}); }
+    static constexpr const char* kSmallSize = "64k";
+    static constexpr const char* kLargeSize = "1m";
+
+private:
+    static bool Mount(const std::vector<std::string>& args) {
+        const test::ProcessResult result = test::runProcess("mount", args);
+        return result.started && result.exitCode == 0;
+    }
+    std::string folder_;
+    bool mounted_ = false;
+};
+
+TEST(FullStorageOnATmpfs, KeepsWhatWasWrittenAndAResumeCompletesIt) {
+    constexpr size_t kLargeBody = 200000; // more than the small file system holds
+    const std::string body = Body(kLargeBody, 5);
+    ProgramSandbox box;
+    ASSERT_TRUE(box.valid());
+    ASSERT_TRUE(test::makeDirectories(box.Host("dir")));
+    MountedTmpfs tmpfs(box.Host("dir"));
+    if (!tmpfs.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs root or CAP_SYS_ADMIN)";
+    test::ScriptedServer server;
+    server.setFallback(test::rangeResponder(body));
+    ASSERT_TRUE(server.start());
+    const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/big.bin";
+
+    const test::ProcessResult full = box.Run(url, "/dir");
+    EXPECT_EQ(full.exitCode, kExitWriteFailed) << full.err;
+    const std::optional<std::string> part = box.Read("dir/big.bin");
+    ASSERT_TRUE(part.has_value());
+    EXPECT_GT(part->size(), 0u);
+    EXPECT_LT(part->size(), kLargeBody);
+    EXPECT_TRUE(*part == body.substr(0, part->size())) << "the part is no prefix of the body";
+
+    ASSERT_TRUE(tmpfs.Grow());
+    const test::ProcessResult resumed = box.Run(url, "/dir", {"Resume=1"});
+    EXPECT_EQ(resumed.exitCode, kExitResumed) << resumed.err;
+    EXPECT_EQ(SanitizerReport(resumed.err), "");
+    EXPECT_TRUE(box.Read("dir/big.bin") == body);
 }
 
 } // namespace
