@@ -1,8 +1,9 @@
 // The "Button" class: push and default push buttons, check boxes (auto and plain, two and
 // three states), radio buttons and group boxes.
-//   [ Start ]   push button (kAttrDefault when Enter would press it); a label wider than
-//   [一時停 ]   the button is cut inside the brackets, which always stay ("上書き(&O)"
-//               first loses its bracketed letter: "[ 上書き ]")
+//   [ Start ]   push button: kAttrDefault when Enter would press it, the "&" letter of its
+//               label kAttrMnemonic (underlined). A label wider than the button is cut
+//   [一時停 ]   inside the brackets, which always stay; "上書き(&O)" first gives up its
+//               bracketed letter: "[ 上書き ]".
 //   [x] Label   check box    (x) Label   radio button
 //   ┌Title──┐   group box
 #include <algorithm>
@@ -28,6 +29,18 @@ std::u16string Condensed(const std::u16string& text, int room) {
     if (open == std::u16string::npos || open + 4 != text.size() || text.back() != u')')
         return label;
     return StripAccelerator(text.substr(0, open), nullptr);
+}
+
+// Where the accelerator letter stands in the label StripAccelerator makes of `text`, in
+// UTF-16 units; npos when there is none.
+size_t MnemonicIndex(const std::u16string& text) {
+    size_t stripped = 0;
+    for (size_t i = 0; i < text.size(); ++i, ++stripped) {
+        if (text[i] != u'&' || i + 1 >= text.size()) continue;
+        if (text[i + 1] != u'&') return stripped;
+        ++i; // "&&" is one "&"
+    }
+    return std::u16string::npos;
 }
 
 struct ButtonState : ControlState {
@@ -219,7 +232,17 @@ void PaintButton(Window* w, render::Canvas& canvas) {
         int inner = width - 2;
         canvas.Put(0, row, U'[', attr);
         canvas.Put(width - 1, row, U']', attr);
-        canvas.Text(1 + (inner - std::min(textWidth, inner)) / 2, row, label, inner, attr);
+        int left = 1 + (inner - std::min(textWidth, inner)) / 2;
+        int drawn = canvas.Text(left, row, label, inner, attr);
+        // The accelerator letter is underlined where it is shown (a condensed or cut label
+        // may not show it; Alt+letter works all the same).
+        size_t mark = MnemonicIndex(w->text);
+        if (mark < label.size()) {
+            int at = render::TextWidth(label.substr(0, mark));
+            if (at < drawn)
+                canvas.AddAttr(render::CellRect{left + at, row, left + at + 1, row + 1},
+                               render::kAttrMnemonic);
+        }
     } else {
         // Too narrow for the brackets: the text, cut, or a mark for a button without one.
         if (label.empty())

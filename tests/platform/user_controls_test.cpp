@@ -326,23 +326,26 @@ TEST_F(ControlsTest, StaticsAlignAndGroupBoxesFrame) {
 
 // A push button keeps its brackets whenever they fit around one cell: a wider label is cut
 // at a whole character (never half a wide one), so the button never reads as plain text;
-// a Japanese label gives up its bracketed accelerator letter first.
+// a Japanese label gives up its bracketed accelerator letter first. The accelerator letter
+// is marked (underlined) where it is shown.
 TEST_F(ControlsTest, PushButtonsKeepTheirFrameWhenTheLabelIsWider) {
     const struct {
         const char16_t* label;
         int units; // the button's width in dialog units (4 a column)
         const char* shown;
+        int underlined; // the column of the accelerator letter; -1: none shown
     } cases[] = {
-        {u"Start", 36, "[ Start ]"},
-        {u"一時停止", 40, "[一時停止]"},
-        {u"一時停止", 36, "[一時停 ]"},
-        {u"&Overwrite", 32, "[Overwr]"},
-        {u"上書き(&O)", 44, "[上書き(O)]"},
-        {u"上書き(&O)", 40, "[ 上書き ]"},
-        {u"&Cancel", 12, "[C]"},
-        {u"", 8, "[]"},
-        {u"Go", 4, "G"},
-        {u"", 4, "■"},
+        {u"Start", 36, "[ Start ]", -1},
+        {u"一時停止", 40, "[一時停止]", -1},
+        {u"一時停止", 36, "[一時停 ]", -1},
+        {u"&Overwrite", 32, "[Overwr]", 1},
+        {u"上書き(&O)", 44, "[上書き(O)]", 8},
+        {u"上書き(&O)", 40, "[ 上書き ]", -1},
+        {u"&Cancel", 12, "[C]", 1},
+        {u"Ca&ncel", 12, "[C]", -1},
+        {u"", 8, "[]", -1},
+        {u"Go", 4, "G", -1},
+        {u"", 4, "■", -1},
     };
     for (const auto& c : cases) {
         DialogBytes t(WS_POPUP | WS_VISIBLE, 0, 0, 48, 16, u"");
@@ -350,7 +353,12 @@ TEST_F(ControlsTest, PushButtonsKeepTheirFrameWhenTheLabelIsWider) {
         std::vector<BYTE> bytes = t.Build();
         HWND dialog = CreateDialogIndirectParamW(nullptr, AsTemplate(bytes), nullptr, NotesProc, 0);
         WindowGuard guard(dialog);
-        EXPECT_EQ(qb::test::WindowText(GetDlgItem(dialog, 1)), c.shown) << c.units;
+        qb::render::Screen grid = qb::test::WindowGrid(GetDlgItem(dialog, 1));
+        EXPECT_EQ(qb::test::GridText(grid), c.shown) << c.units;
+        int underlined = -1;
+        for (int column = 0; column < grid.columns; ++column)
+            if (grid.At(column, 0).attr & qb::render::kAttrMnemonic) underlined = column;
+        EXPECT_EQ(underlined, c.underlined) << c.shown;
     }
 }
 

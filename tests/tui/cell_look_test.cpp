@@ -32,6 +32,9 @@ const Contrast kContrasts[] = {
     {"caption", kAttrNone, kAttrFrame | kAttrCaption},
     {"active caption", kAttrFrame | kAttrCaption, kAttrFrame | kAttrCaption | kAttrActive},
     {"active frame", kAttrFrame, kAttrFrame | kAttrActive},
+    {"accelerator letter", kAttrNone, kAttrMnemonic},
+    {"accelerator of a focused button", kAttrFocused, kAttrFocused | kAttrMnemonic},
+    {"accelerator of a disabled button", kAttrDisabled, kAttrDisabled | kAttrMnemonic},
 };
 
 TEST(CellLookTest, EveryStateStandsOutFromItsCell) {
@@ -45,7 +48,7 @@ TEST(CellLookTest, EveryStateStandsOutFromItsCell) {
 }
 
 TEST(CellLookTest, MonochromeUsesNoColourAndPlainCellsAreTheTerminalsOwn) {
-    for (uint16_t attr = 0; attr < (kAttrProgress << 1); ++attr)
+    for (uint16_t attr = 0; attr < (kAttrMnemonic << 1); ++attr)
         ASSERT_EQ(LookOf(attr, Palette::kMonochrome).pair, kPairPlain) << attr;
     EXPECT_EQ(LookOf(kAttrNone, Palette::kEightColours), CellLook{});
     EXPECT_EQ(LookOf(kAttrWideTail, Palette::kSixteenColours), CellLook{});

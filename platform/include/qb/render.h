@@ -44,6 +44,7 @@ enum CellAttr : uint16_t {
     kAttrField = 1u << 9,     // the input area of an edit or combo box (shown underlined)
     kAttrWideTail = 1u << 10, // right half of a wide character; `ch` is 0
     kAttrProgress = 1u << 11, // the filled part of a progress bar
+    kAttrMnemonic = 1u << 12, // a button's accelerator letter, Alt+letter (shown underlined)
 };
 
 // One cell: a UCS code point (UTF-16 surrogate pairs are joined) and its attributes. A wide

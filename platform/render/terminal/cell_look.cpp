@@ -24,7 +24,7 @@ CellLook ColourLook(uint16_t attr, bool grey) {
     } else if (Has(attr, kAttrFrame) && active) {
         look.pair = kPairFrameActive;
     }
-    if (Has(attr, kAttrField)) look.attrs |= A_UNDERLINE;
+    if (Has(attr, kAttrField) || Has(attr, kAttrMnemonic)) look.attrs |= A_UNDERLINE;
     if (Has(attr, kAttrProgress)) look.pair = kPairProgress;
     if (Has(attr, kAttrChecked)) {
         look.pair = kPairChecked;
@@ -54,7 +54,7 @@ CellLook MonoLook(uint16_t attr) {
         look.attrs |= A_REVERSE | (active ? A_BOLD : A_NORMAL);
     else if (Has(attr, kAttrFrame) && active)
         look.attrs |= A_BOLD;
-    if (Has(attr, kAttrField)) look.attrs |= A_UNDERLINE;
+    if (Has(attr, kAttrField) || Has(attr, kAttrMnemonic)) look.attrs |= A_UNDERLINE;
     if (Has(attr, kAttrProgress) || Has(attr, kAttrChecked) || Has(attr, kAttrDefault))
         look.attrs |= A_BOLD;
     if (Has(attr, kAttrFocused)) look.attrs |= A_REVERSE;
