@@ -40,6 +40,22 @@ HICON LoadItemIcon(HINSTANCE instance, WORD id) {
 #endif
 }
 
+void RestoreFocus(Window* dialog);
+
+// On activation the control that had the focus when the dialog lost it gets it back as it
+// was, caret and selection untouched (a plain focus change): a person's next key goes on
+// where they left off. Only a dialog with no such control (just shown, or the control is
+// gone) starts at its first tab stop.
+void ReactivateFocus(Window* dialog) {
+    Window* saved = FromHandle(dialog->lastFocus);
+    if (saved != nullptr && saved != dialog && !saved->destroyed && IsDescendant(dialog, saved) &&
+        ReallyVisible(saved)) {
+        SetFocusTo(saved);
+        return;
+    }
+    RestoreFocus(dialog);
+}
+
 void RestoreFocus(Window* dialog) {
     if (dialog->style & WS_DISABLED) return;
     Window* last = FromHandle(dialog->lastFocus);
@@ -97,7 +113,7 @@ LRESULT DefaultDialogHandling(Window* dialog, UINT msg, WPARAM wParam, LPARAM lP
             Window* f = FromHandle(focus);
             if (f != nullptr && f != dialog && IsDescendant(dialog, f)) dialog->lastFocus = focus;
         } else {
-            RestoreFocus(dialog);
+            ReactivateFocus(dialog);
         }
         return 0;
     case WM_SETFOCUS:

@@ -42,6 +42,7 @@ struct Texts {
     const char* speed;                // the label of the speed
     const char* tooSmall;             // the line shown when the terminal is too small
     const char* browserTitle;         // the folder browser's
+    const char* question;             // the file-exists question's
 };
 const Texts kEnglish{"English",
                      "C",
@@ -51,7 +52,8 @@ const Texts kEnglish{"English",
                      "Bytes",
                      "Speed",
                      "Terminal too small (36x14)",
-                     "Open Folder"};
+                     "Open Folder",
+                     "This file already exists."};
 const Texts kJapanese{"Japanese",
                       "ja_JP.UTF-8",
                       "ファイルの受信を完了しました。",
@@ -61,7 +63,8 @@ const Texts kJapanese{"Japanese",
                       "バイト数",
                       "転送速度",
                       "端末が小さすぎます (36x14)",
-                      "フォルダを開く"};
+                      "フォルダを開く",
+                      "既にファイルが存在します"};
 constexpr const char* kNotice = "Finished receiving a file via HTTP.";
 
 // The slow server: the header, then kSlowPieces pieces of kSlowPieceSize bytes kSlowGapMs
@@ -236,6 +239,10 @@ public:
         if (!tmux.SendKeys({"Escape"})) return -1;
         if (!tmux.WaitForText("EXIT=", kWait, &pane)) return -1;
         return std::atoi(pane.c_str() + pane.find("EXIT=") + 5);
+    }
+
+    bool WriteFile(const std::string& relative, const std::string& data) const {
+        return dir_.write("root/" + relative, data);
     }
 
     bool MakeFolder(const std::string& relative) const {
@@ -754,6 +761,51 @@ TEST_P(TerminalDialogInLanguage, FolderBrowserOpensAtTheTargetFolder) {
         kWait, &run.pane));
     EXPECT_EQ(run.CloseAndWait(), 0) << run.pane;
     run.ExpectNoSanitizerReport();
+}
+
+// After the file-exists question (whichever answer) and after the completion notice that may
+// follow, the focus is back where it was before the box, the URL field's text untouched: the
+// next key typed (a letter no button answers to) neither wipes the URL nor presses anything.
+TEST_P(TerminalDialogInLanguage, FocusComesBackWhereItWasAfterEachBox) {
+    const Texts& texts = *GetParam();
+    struct Answer {
+        const char* key; // what closes the question
+        bool downloads;  // whether the notice follows
+    };
+    const Answer answers[] = {{"c", false}, {"Escape", false}, {"r", true}, {"o", true}};
+    const std::string url = nginx_.url("/p.bin");
+    for (const Answer& answer : answers) {
+        SCOPED_TRACE(answer.key);
+        DialogRun run(texts);
+        ASSERT_TRUE(run.WriteFile("dl/p.bin", body_.substr(0, body_.size() / 2)));
+        ASSERT_TRUE(run.Start()) << run.pane;
+        run.StartDownload(url);
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_TRUE(run.tmux.WaitForText(texts.question, kWait, &run.pane)) << run.pane;
+        ASSERT_TRUE(run.tmux.SendKeys({answer.key}));
+        if (answer.downloads) {
+            ASSERT_TRUE(run.AcknowledgeNotice()) << run.pane;
+        }
+        ASSERT_TRUE(run.tmux.WaitFor(
+            [&](const std::string& text) {
+                return text.find(texts.question) == std::string::npos &&
+                       Buttons(run.tmux.Capture(true), texts) == run.Idle();
+            },
+            kWait, &run.pane))
+            << run.pane << Buttons(run.tmux.Capture(true), texts);
+        ASSERT_TRUE(run.tmux.SendText("x"));
+        std::this_thread::sleep_for(kHold);
+        run.pane = run.tmux.Capture();
+        // The letter went into the URL field beside its text, which is whole.
+        EXPECT_NE(run.pane.find(url), std::string::npos) << run.pane;
+        EXPECT_EQ(run.pane.find("│x "), std::string::npos) << run.pane;
+        EXPECT_EQ(Buttons(run.tmux.Capture(true), texts), run.Idle());
+        EXPECT_EQ(run.CloseAndWait(), 0) << run.pane;
+        if (answer.downloads) {
+            EXPECT_TRUE(run.Downloaded("p.bin") == body_) << run.pane;
+        }
+        run.ExpectNoSanitizerReport();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Terminal, TerminalDialogInLanguage,
