@@ -305,7 +305,9 @@ TEST_F(DialogTest, ModalLoopsNestTwiceAndDisableTheirOwners) {
 TEST_F(DialogTest, OwnerGetsItsFocusBackAfterAModalDialog) {
     HWND main = Create(MainLikeTemplate());
     WindowGuard guard(main);
+    SetDlgItemTextW(main, kPathEdit, u"\\My Documents");
     SetFocus(GetDlgItem(main, kPathEdit));
+    SendDlgItemMessageW(main, kPathEdit, EM_SETSEL, 3, 3); // the caret inside the text
     std::vector<BYTE> bytes = QuestionTemplate();
     HWND focusInside = nullptr;
     int focusId = 0;
@@ -318,6 +320,12 @@ TEST_F(DialogTest, OwnerGetsItsFocusBackAfterAModalDialog) {
     EXPECT_EQ(focusId, kResumeButton); // the first tab stop of the question
     EXPECT_EQ(GetFocus(), GetDlgItem(main, kPathEdit));
     EXPECT_EQ(GetActiveWindow(), main);
+    // The edit comes back as it was, its text not selected: the next key goes on typing.
+    DWORD from = 0, to = 0;
+    SendDlgItemMessageW(main, kPathEdit, EM_GETSEL, reinterpret_cast<WPARAM>(&from),
+                        reinterpret_cast<LPARAM>(&to));
+    EXPECT_EQ(from, 3u);
+    EXPECT_EQ(to, 3u);
 }
 
 TEST_F(DialogTest, ModalAnswersQuitAndFailures) {
