@@ -808,6 +808,29 @@ TEST_P(TerminalDialogInLanguage, FocusComesBackWhereItWasAfterEachBox) {
     }
 }
 
+// Enter presses the focused button (Start), Alt and an underlined letter press that button of
+// the question (Overwrite), and Enter presses the notice's default button.
+TEST_P(TerminalDialogInLanguage, EnterAndAltLetterPressTheirButtons) {
+    const Texts& texts = *GetParam();
+    DialogRun run(texts);
+    // Not a prefix of the body: a Resume instead of Overwrite would keep these bytes.
+    ASSERT_TRUE(run.WriteFile("dl/p.bin", std::string(body_.size() / 3, 'z')));
+    ASSERT_TRUE(run.Start()) << run.pane;
+    const std::string url = nginx_.url("/p.bin");
+    ASSERT_TRUE(run.tmux.SendKeys({"End"}));
+    ASSERT_TRUE(run.tmux.SendText(url.substr(std::string(kUrlPrefix).size())));
+    ASSERT_TRUE(run.tmux.SendKeys({"Tab"}));
+    ASSERT_TRUE(run.tmux.SendText(kFolder));
+    ASSERT_TRUE(run.tmux.WaitForText(std::string("│") + kFolder + " ", kWait, &run.pane));
+    ASSERT_TRUE(run.tmux.SendKeys({"Tab", "Tab", "Enter"})); // Start has the focus
+    ASSERT_TRUE(run.tmux.WaitForText(texts.question, kWait, &run.pane)) << run.pane;
+    ASSERT_TRUE(run.tmux.SendKeys({"M-o"})); // Overwrite
+    ASSERT_TRUE(run.AcknowledgeNotice()) << run.pane;
+    EXPECT_EQ(run.CloseAndWait(), 0) << run.pane;
+    EXPECT_TRUE(run.Downloaded("p.bin") == body_) << "not overwritten with the whole body";
+    run.ExpectNoSanitizerReport();
+}
+
 INSTANTIATE_TEST_SUITE_P(Terminal, TerminalDialogInLanguage,
                          ::testing::Values(&kEnglish, &kJapanese),
                          [](const auto& info) { return std::string(info.param->name); });
