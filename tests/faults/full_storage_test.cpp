@@ -5,6 +5,7 @@
 // fills up for real, and a resume into a bigger one completes the file.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "tests/support/process.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/tmpfs_mount.h"
 
 namespace qb::faults {
 namespace {
@@ -121,28 +123,9 @@ TEST(FullStorageUnderAShellLimit, TheProgramEndsWithItsOwnExitCode) {
 // A small tmpfs mounted on the download folder fills up for real: the run keeps what was
 // written and ends with the write-failure code; with the file system made bigger, a resume
 // completes the file byte-exact. Needs the right to mount; skipped, saying so, without it.
-class MountedTmpfs {
-public:
-    explicit MountedTmpfs(const std::string& folder) : folder_(folder) {
-        mounted_ =
-            Mount({"-t", "tmpfs", "-o", "size=" + std::string(kSmallSize), "tmpfs", folder_});
-    }
-    ~MountedTmpfs() {
-        if (mounted_) test::runProcess("umount", {folder_});
-    }
-    bool mounted() const { return mounted_; }
-    bool Grow() { return Mount({"-o", "remount,size=" + std::string(kLargeSize), folder_}); }
-    static constexpr const char* kSmallSize = "64k";
-    static constexpr const char* kLargeSize = "1m";
-
-private:
-    static bool Mount(const std::vector<std::string>& args) {
-        const test::ProcessResult result = test::runProcess("mount", args);
-        return result.started && result.exitCode == 0;
-    }
-    std::string folder_;
-    bool mounted_ = false;
-};
+// The small file system's size, and the size it is given for the resume.
+constexpr uint64_t kSmallTmpfs = 64u << 10;
+constexpr uint64_t kLargeTmpfs = 1u << 20;
 
 TEST(FullStorageOnATmpfs, KeepsWhatWasWrittenAndAResumeCompletesIt) {
     constexpr size_t kLargeBody = 200000; // more than the small file system holds
@@ -150,8 +133,8 @@ TEST(FullStorageOnATmpfs, KeepsWhatWasWrittenAndAResumeCompletesIt) {
     ProgramSandbox box;
     ASSERT_TRUE(box.valid());
     ASSERT_TRUE(test::makeDirectories(box.Host("dir")));
-    MountedTmpfs tmpfs(box.Host("dir"));
-    if (!tmpfs.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs root or CAP_SYS_ADMIN)";
+    test::TmpfsMount tmpfs(box.Host("dir"), kSmallTmpfs);
+    if (!tmpfs.mounted()) GTEST_SKIP() << tmpfs.error() << " (needs root or CAP_SYS_ADMIN)";
     test::ScriptedServer server;
     server.setFallback(test::rangeResponder(body));
     ASSERT_TRUE(server.start());
@@ -165,7 +148,7 @@ TEST(FullStorageOnATmpfs, KeepsWhatWasWrittenAndAResumeCompletesIt) {
     EXPECT_LT(part->size(), kLargeBody);
     EXPECT_TRUE(*part == body.substr(0, part->size())) << "the part is no prefix of the body";
 
-    ASSERT_TRUE(tmpfs.Grow());
+    ASSERT_TRUE(tmpfs.resize(kLargeTmpfs)) << tmpfs.error();
     const test::ProcessResult resumed = box.Run(url, "/dir", {"Resume=1"});
     EXPECT_EQ(resumed.exitCode, kExitResumed) << resumed.err;
     EXPECT_EQ(SanitizerReport(resumed.err), "");
