@@ -1,6 +1,9 @@
 // Directory enumeration and the whole-file operations.
 #include <algorithm>
+#include <cstdint>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -119,6 +122,29 @@ TEST_F(DirectoriesTest, EntriesCarryKindAndSize) {
     EXPECT_EQ(DWORD(ERROR_INVALID_HANDLE), GetLastError());
     EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileW(u"\\d\\*", nullptr));
     EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileW(nullptr, &data));
+}
+
+// A file dated after January 2038 (a board's clock set wrong, an unpacked archive): with a
+// 32-bit time_t stat refused the whole file, so it could be neither opened nor listed.
+TEST_F(DirectoriesTest, FileDatedAfter2038) {
+    constexpr int64_t kUnix2040 = 2208988800; // 2040-01-01 00:00:00 UTC
+    constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
+    constexpr uint64_t kTicks = uint64_t(kUnix2040 + kSecondsFrom1601To1970) * 10000000;
+    const struct timespec times[2] = {{time_t(kUnix2040), 0}, {time_t(kUnix2040), 0}};
+    ASSERT_EQ(0, utimensat(AT_FDCWD, sandbox_.host("d/a.txt").c_str(), times, 0));
+
+    EXPECT_EQ(DWORD(FILE_ATTRIBUTE_NORMAL), GetFileAttributesW(u"\\d\\a.txt"));
+    WIN32_FIND_DATAW data;
+    HANDLE search = FindFirstFileW(u"\\d\\a.txt", &data);
+    ASSERT_NE(INVALID_HANDLE_VALUE, search);
+    EXPECT_EQ(DWORD(kTicks), data.ftLastWriteTime.dwLowDateTime);
+    EXPECT_EQ(DWORD(kTicks >> 32), data.ftLastWriteTime.dwHighDateTime);
+    EXPECT_TRUE(FindClose(search));
+    HANDLE file = CreateFileW(u"\\d\\a.txt", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    EXPECT_EQ(5u, GetFileSize(file, nullptr));
+    EXPECT_TRUE(CloseHandle(file));
 }
 
 TEST_F(DirectoriesTest, CreateAndRemoveDirectories) {
