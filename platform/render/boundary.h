@@ -14,7 +14,7 @@ struct InputSink {
     void (*click)(int column, int row);
     void (*closeActive)();
     void (*resized)(int oldColumns, int oldRows); // the screen had that size before
-    void (*wake)();                  // wakes the GUI thread's wait
+    void (*wake)();                               // wakes the GUI thread's wait
     void (*compose)(Screen* screen); // draws every visible window onto the blank screen
     bool (*anyVisible)();
 };
