@@ -91,7 +91,9 @@ void RestartSpeed(HWND dialog) {
 void ShowProgress(HWND dialog, bool ended) {
     const uint64_t received = gTransfer.received.load(std::memory_order_relaxed);
     const uint64_t total = gTransfer.totalSize.load(std::memory_order_relaxed);
-    const uint64_t sinceStart = gTransfer.bytesSinceSpeedStart.load(std::memory_order_relaxed);
+    // A count below the speed start's: the file started over, and every byte is new.
+    if (received < gTransfer.receivedAtSpeedStart) gTransfer.receivedAtSpeedStart = 0;
+    const uint64_t sinceStart = received - gTransfer.receivedAtSpeedStart;
     const DWORD startTick = gTransfer.speedStartTime.load(std::memory_order_relaxed);
     const DWORD now = GetTickCount();
     if (received != gTransfer.seenReceived) {

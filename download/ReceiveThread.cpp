@@ -58,10 +58,11 @@ bool MayGoOn(bool* paused) {
     }
 }
 
-// The one place the thread counts bytes: they are in the file.
+// The one place the thread counts bytes: they are in the file. The thread is the count's
+// only writer while it runs.
 void CountReceived(DWORD count) {
-    gTransfer.received.fetch_add(count, std::memory_order_relaxed);
-    gTransfer.bytesSinceSpeedStart.fetch_add(count, std::memory_order_relaxed);
+    const uint64_t received = gTransfer.received.load(std::memory_order_relaxed);
+    gTransfer.received.store(received + count, std::memory_order_relaxed);
 }
 
 // Copies the body into the file until one of the ends. Reads wait at most the client's

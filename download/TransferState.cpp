@@ -9,9 +9,9 @@ void ResetTransferCounters() {
 
 void RestartSpeedCounting() {
     const DWORD now = GetTickCount();
-    gTransfer.bytesSinceSpeedStart.store(0, std::memory_order_relaxed);
     gTransfer.speedStartTime.store(now, std::memory_order_relaxed);
     gTransfer.seenReceived = gTransfer.received.load(std::memory_order_relaxed);
+    gTransfer.receivedAtSpeedStart = gTransfer.seenReceived;
     gTransfer.seenSince = now;
     gTransfer.retrying = 0;
 }

@@ -37,8 +37,9 @@ constexpr UINT_PTR kStartRetryTimer = 2;
 struct TransferState {
     HWND dialog = nullptr; // receives every message the thread posts
     std::atomic<uint64_t> totalSize{kUnknownSize};
+    // Written by the receive thread alone while it runs (a plain store, no read-modify-write:
+    // it changes for every piece); the dialog reads it.
     std::atomic<uint64_t> received{0};
-    std::atomic<uint64_t> bytesSinceSpeedStart{0}; // since the last start or resume
     std::atomic<DWORD> speedStartTime{0};          // GetTickCount when that counting began
     // Tries after a network failure (written before the thread starts).
     DWORD retries = 0;
@@ -58,12 +59,14 @@ struct TransferState {
     DWORD retrying = 0;
     // Tries made of the first request since the user's Start (main thread only).
     DWORD startTries = 0;
+    // The received count at the last start or resume, for the speed (main thread only).
+    uint64_t receivedAtSpeedStart = 0;
 };
 
 extern TransferState gTransfer;
 
 // Total unknown and nothing received: when the dialog opens, after Stop and completion.
 void ResetTransferCounters();
-// Bytes since speed start := 0 and speed start time := now (start and resume); a stall is
+// Speed counted from the bytes received now, from now (start and resume); a stall is
 // counted from now on.
 void RestartSpeedCounting();

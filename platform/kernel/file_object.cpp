@@ -53,15 +53,22 @@ FileObject::FileObject(int fd, DWORD uses, DWORD share, FileIdentity identity, b
       wantsWriteBehind_(writeBehind && (uses & kUseWrite) != 0) {}
 
 FileObject::~FileObject() {
+    // A handle let go without CloseHandle still stores its bytes.
+    if (!released_) ReleaseLocked();
+}
+
+BOOL FileObject::ReleaseLocked() {
     {
         OpenFiles& files = AllOpenFiles();
         std::lock_guard<std::mutex> lock(files.mutex);
         files.objects.erase(this);
     }
-    // A handle let go without CloseHandle (or written to after it) still stores its bytes.
-    WritePendingLocked();
+    const BOOL written = WritePendingLocked();
+    pending_.reset();
     ::close(fd_);
     UnregisterHolder(identity_, uses_, share_);
+    released_ = true;
+    return written;
 }
 
 void FileObject::Register(const std::shared_ptr<FileObject>& self) {
@@ -110,7 +117,7 @@ void FileObject::FlushOthers(const FileIdentity* identity, const FileObject* sel
 void FileObject::FlushForOthers() {
     // A handle that never holds bytes back is not waited for (a pipe's reader may block).
     if (!writeBehind_) return;
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<LightLock> lock(mutex_);
     if (pendingBytes_ == 0) return;
     const DWORD saved = GetLastError();
     if (!WritePendingLocked() && deferredError_ == ERROR_SUCCESS) deferredError_ = GetLastError();
@@ -157,7 +164,8 @@ BOOL FileObject::Read(void* buffer, DWORD wanted, DWORD* done) {
     *done = 0;
     if ((uses_ & kUseRead) == 0) return FailWith(ERROR_ACCESS_DENIED);
     FlushSharers();
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<LightLock> lock(mutex_);
+    if (released_) return FailWith(ERROR_INVALID_HANDLE);
     if (!TakeDeferredLocked() || !WritePendingLocked()) return FALSE;
     auto* bytes = static_cast<char*>(buffer);
     while (*done < wanted) {
@@ -178,7 +186,8 @@ BOOL FileObject::Write(const void* data, DWORD wanted, DWORD* done) {
     if ((uses_ & kUseWrite) == 0) return FailWith(ERROR_ACCESS_DENIED);
     const auto* bytes = static_cast<const char*>(data);
     FlushSharers();
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<LightLock> lock(mutex_);
+    if (released_) return FailWith(ERROR_INVALID_HANDLE);
     if (!TakeDeferredLocked()) return FALSE;
     if (wanted == 0) return TRUE;
     if (writeBehind_ && wanted < kWriteBehindBytes && pending_ == nullptr) {
@@ -197,7 +206,8 @@ BOOL FileObject::Write(const void* data, DWORD wanted, DWORD* done) {
 
 BOOL FileObject::Seek(int64_t distance, DWORD method, uint64_t limit, uint64_t* position) {
     FlushSharers();
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<LightLock> lock(mutex_);
+    if (released_) return FailWith(ERROR_INVALID_HANDLE);
     if (!TakeDeferredLocked() || !WritePendingLocked()) return FALSE;
     int64_t base = 0;
     if (method == FILE_CURRENT) {
@@ -222,7 +232,8 @@ BOOL FileObject::Seek(int64_t distance, DWORD method, uint64_t limit, uint64_t* 
 
 BOOL FileObject::Size(uint64_t* size) {
     FlushSharers();
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<LightLock> lock(mutex_);
+    if (released_) return FailWith(ERROR_INVALID_HANDLE);
     if (!TakeDeferredLocked() || !WritePendingLocked()) return FALSE;
     struct stat info;
     if (fstat(fd_, &info) != 0) return FailWith(ErrorFromErrno(errno));
@@ -233,7 +244,8 @@ BOOL FileObject::Size(uint64_t* size) {
 BOOL FileObject::SetEnd() {
     if ((uses_ & kUseWrite) == 0) return FailWith(ERROR_ACCESS_DENIED);
     FlushSharers();
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<LightLock> lock(mutex_);
+    if (released_) return FailWith(ERROR_INVALID_HANDLE);
     if (!TakeDeferredLocked() || !WritePendingLocked()) return FALSE;
     const off_t here = lseek(fd_, 0, SEEK_CUR);
     if (here < 0 || ftruncate(fd_, here) != 0) return FailWith(ErrorFromErrno(errno));
@@ -243,19 +255,21 @@ BOOL FileObject::SetEnd() {
 BOOL FileObject::Flush() {
     if ((uses_ & kUseWrite) == 0) return FailWith(ERROR_ACCESS_DENIED);
     FlushSharers();
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<LightLock> lock(mutex_);
+    if (released_) return FailWith(ERROR_INVALID_HANDLE);
     if (!TakeDeferredLocked() || !WritePendingLocked()) return FALSE;
     if (fsync(fd_) != 0 && errno != EINVAL) return FailWith(ErrorFromErrno(errno));
     return TRUE;
 }
 
 BOOL FileObject::Close() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<LightLock> lock(mutex_);
+    if (released_) return FailWith(ERROR_INVALID_HANDLE);
     const DWORD deferred = deferredError_;
     deferredError_ = ERROR_SUCCESS;
-    const BOOL written = WritePendingLocked();
-    pending_.reset();
-    if (!written) return FALSE;
+    // The descriptor and the sharing go now, although a thread's lookup cache may keep the
+    // object a while: a call that still reaches it finds it closed.
+    if (!ReleaseLocked()) return FALSE;
     return deferred == ERROR_SUCCESS ? TRUE : FailWith(deferred);
 }
 

@@ -20,6 +20,7 @@
 
 #include "platform/kernel/file_sharing.h"
 #include "platform/kernel/handle_table.h"
+#include "platform/kernel/light_lock.h"
 
 namespace qb::kernel {
 
@@ -57,6 +58,9 @@ public:
     static void FlushOthers(const FileIdentity* identity, const FileObject* self);
 
 private:
+    // With mutex_ held (or in the destructor): writes the held bytes, closes the descriptor
+    // and lets the sharing and the registration go. FALSE when the held bytes failed.
+    BOOL ReleaseLocked();
     // With mutex_ held: writes the held bytes. FALSE with the last error set on failure.
     BOOL WritePendingLocked();
     // For a flush asked for from elsewhere: a failure is kept for this handle's next call.
@@ -71,7 +75,7 @@ private:
     // With mutex_ held: one write loop straight to the descriptor.
     BOOL WriteThrough(const char* bytes, size_t length, DWORD* done);
 
-    std::mutex mutex_;
+    LightLock mutex_; // taken by every call: a plain store to let go
     const int fd_;
     const DWORD uses_;
     const DWORD share_;
@@ -80,6 +84,7 @@ private:
     bool writeBehind_ = false; // set by Register, before the handle is handed out
     // Another handle of this process has had the same file open (stays set).
     std::atomic<bool> sharesFile_{false};
+    bool released_ = false; // by Close: every later call fails as on a closed handle
     std::unique_ptr<char[]> pending_;
     size_t pendingBytes_ = 0;
     DWORD deferredError_ = ERROR_SUCCESS;

@@ -143,7 +143,7 @@ Opened OpenShared(const std::string& path, DWORD uses, DWORD share, DWORD dispos
     return result;
 }
 
-std::shared_ptr<FileObject> LookupFile(HANDLE handle) {
+HandleRef<FileObject> LookupFile(HANDLE handle) {
     return LookupHandleAs<FileObject>(handle, ObjectKind::kFile);
 }
 

@@ -6,6 +6,11 @@
 #include <unordered_map>
 
 namespace qb::kernel {
+
+namespace internal {
+thread_local unsigned tCachedRefs = 0;
+} // namespace internal
+
 namespace {
 
 // Handle values are multiples of four, as on Windows; 0 and -1 never name an object.
@@ -20,12 +25,13 @@ struct Table {
 };
 
 // The calling thread's last lookup: a thread calling on one handle again and again (small
-// writes to one file) finds it without the table's lock. The entry holds no reference, so
-// a closed object is never kept alive by it; it is valid while no handle was removed since.
+// writes to one file) finds it without the table's lock and without reference-count
+// traffic. The entry holds a reference, so the object outlives every call that found it
+// here; it answers while no handle was removed since it was filled.
 struct LastLookup {
     uintptr_t value = 0;
     uint64_t removals = 0;
-    std::weak_ptr<KernelObject> object;
+    std::shared_ptr<KernelObject> object;
 };
 thread_local LastLookup tLastLookup;
 
@@ -54,25 +60,33 @@ HANDLE InsertHandle(std::shared_ptr<KernelObject> object) {
     }
 }
 
-std::shared_ptr<KernelObject> LookupHandle(HANDLE handle) {
+HandleRef<KernelObject> LookupHandle(HANDLE handle) {
     Table& t = Handles();
     const uintptr_t value = reinterpret_cast<uintptr_t>(handle);
     LastLookup& last = tLastLookup;
     if (value != 0 && last.value == value &&
         last.removals == t.removals.load(std::memory_order_acquire)) {
-        // No handle was removed since the lookup that filled the entry: still open.
-        if (std::shared_ptr<KernelObject> object = last.object.lock()) return object;
+        return last.object.get(); // no handle was removed since: still open
     }
-    std::lock_guard<std::mutex> lock(t.mutex);
-    const auto found = t.objects.find(value);
-    if (found == t.objects.end()) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return nullptr;
+    std::shared_ptr<KernelObject> found;
+    uint64_t removals = 0;
+    {
+        std::lock_guard<std::mutex> lock(t.mutex);
+        const auto it = t.objects.find(value);
+        if (it == t.objects.end()) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return nullptr;
+        }
+        found = it->second;
+        removals = t.removals.load(std::memory_order_relaxed);
     }
+    // A reference the thread still uses keeps the cache as it is.
+    if (internal::tCachedRefs != 0) return HandleRef<KernelObject>(std::move(found));
+    // The object the cache let go may be destroyed here, outside the table's lock.
     last.value = value;
-    last.removals = t.removals.load(std::memory_order_relaxed);
-    last.object = found->second;
-    return found->second;
+    last.removals = removals;
+    last.object = std::move(found);
+    return last.object.get();
 }
 
 BOOL RemoveHandle(HANDLE handle, ObjectKind kind, ObjectKind otherKind) {
@@ -90,7 +104,11 @@ BOOL RemoveHandle(HANDLE handle, ObjectKind kind, ObjectKind otherKind) {
         released = std::move(found->second);
         t.objects.erase(found);
     }
-    return released->Close();
+    const BOOL closed = released->Close();
+    // The closing thread's own cache lets go at once; other threads' at their next lookup.
+    LastLookup& last = tLastLookup;
+    if (internal::tCachedRefs == 0 && last.object == released) last = LastLookup{};
+    return closed;
 }
 
 } // namespace qb::kernel

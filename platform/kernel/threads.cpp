@@ -173,7 +173,7 @@ BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode) {
 }
 
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
-    const std::shared_ptr<KernelObject> object = LookupHandle(hHandle);
+    const auto object = LookupHandle(hHandle);
     if (object == nullptr) return WAIT_FAILED;
     return object->Wait(dwMilliseconds);
 }
