@@ -31,12 +31,15 @@ struct Table {
 };
 
 // The calling thread's last socket: a thread receiving from one socket again and again
-// finds it without the table's lock. It holds no reference, so a closed socket's
-// descriptor is never kept open by it; it is valid while no entry was removed since.
+// finds it without the table's lock and without reference-count traffic. It holds the
+// entry, so every call that found it here runs on a live entry; it answers while no entry
+// was removed since it was filled. A socket closed by another thread keeps its descriptor
+// (shut down) until this thread's next call or its end.
 struct LastUse {
     int fd = -1;
     uint64_t removals = 0;
-    std::weak_ptr<Entry> entry;
+    std::shared_ptr<Entry> entry;
+    unsigned inUse = 0; // calls running on the entry through this holder
 };
 thread_local LastUse tLastUse;
 
@@ -154,23 +157,39 @@ Use::Use(uint64_t socket) {
         last.removals == t.removals.load(std::memory_order_acquire) &&
         t.startups.load(std::memory_order_relaxed) > 0) {
         // No entry was removed since the call that filled the cache: still open.
-        entry_ = last.entry.lock();
-        if (entry_ != nullptr) return;
-    }
-    std::lock_guard lock(t.mutex);
-    if (t.startups.load(std::memory_order_relaxed) == 0) {
-        error_ = kErrNotInitialised;
+        entry_ = last.entry.get();
+        cached_ = true;
+        ++last.inUse;
         return;
     }
-    auto it = Find(t, socket);
-    if (it == t.sockets.end()) {
-        error_ = ENOTSOCK;
-        return;
+    uint64_t removals = 0;
+    {
+        std::lock_guard lock(t.mutex);
+        if (t.startups.load(std::memory_order_relaxed) == 0) {
+            error_ = kErrNotInitialised;
+            return;
+        }
+        auto it = Find(t, socket);
+        if (it == t.sockets.end()) {
+            error_ = ENOTSOCK;
+            return;
+        }
+        owned_ = it->second;
+        removals = t.removals.load(std::memory_order_relaxed);
     }
-    entry_ = it->second;
+    entry_ = owned_.get();
+    // A call still running through the holder keeps it as it is.
+    if (last.inUse != 0) return;
+    // The entry the holder lets go may close its descriptor here, outside the table's lock.
     last.fd = int(socket);
-    last.removals = t.removals.load(std::memory_order_relaxed);
-    last.entry = entry_;
+    last.removals = removals;
+    last.entry = std::move(owned_);
+    cached_ = true;
+    ++last.inUse;
+}
+
+Use::~Use() {
+    if (cached_) --tLastUse.inUse;
 }
 
 int WaitForDescriptor(int fd, short events, uint32_t timeoutMs) {
@@ -365,6 +384,8 @@ Outcome ShutdownSocket(uint64_t socket, int how) {
 }
 
 Outcome CloseSocket(uint64_t socket) {
+    // The thread's own holder lets go first, so that a socket no call uses is closed now.
+    if (LastUse& last = tLastUse; last.fd == int(socket) && last.inUse == 0) last = LastUse{};
     std::shared_ptr<Entry> released; // closes the descriptor after the table's lock
     Table& t = GetTable();
     std::lock_guard lock(t.mutex);

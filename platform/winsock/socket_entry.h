@@ -64,10 +64,14 @@ struct Entry {
     std::unique_ptr<SecureChannel> channel; // made by the handshake; freed with the entry
 };
 
-// Holds a socket's entry for the length of one call.
+// Holds a socket's entry for the length of one call. The calling thread's last socket is
+// held by the thread itself (socket_core.cpp), so a call on it changes no reference count;
+// that holder lets go at the thread's next call on another socket or after a close, or at
+// its end.
 class Use {
 public:
     explicit Use(uint64_t socket);
+    ~Use();
     Use(const Use&) = delete;
     Use& operator=(const Use&) = delete;
 
@@ -76,7 +80,9 @@ public:
     int error() const { return error_; }
 
 private:
-    std::shared_ptr<Entry> entry_;
+    Entry* entry_ = nullptr;
+    std::shared_ptr<Entry> owned_; // when the thread's own holder could not take it
+    bool cached_ = false;
     int error_ = 0;
 };
 
