@@ -40,7 +40,7 @@ struct TransferState {
     // Written by the receive thread alone while it runs (a plain store, no read-modify-write:
     // it changes for every piece); the dialog reads it.
     std::atomic<uint64_t> received{0};
-    std::atomic<DWORD> speedStartTime{0};          // GetTickCount when that counting began
+    std::atomic<DWORD> speedStartTime{0}; // GetTickCount when that counting began
     // Tries after a network failure (written before the thread starts).
     DWORD retries = 0;
     // A try answered with the whole resource instead of the rest: true starts the file over

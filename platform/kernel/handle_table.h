@@ -56,9 +56,8 @@ public:
     HandleRef(std::shared_ptr<T> owned) : object_(owned.get()), owned_(std::move(owned)) {}
     template <typename U>
     HandleRef(HandleRef<U>&& other)
-        : object_(static_cast<T*>(other.object_)), owned_(std::static_pointer_cast<T>(
-                                                       std::move(other.owned_))),
-          cached_(other.cached_) {
+        : object_(static_cast<T*>(other.object_)),
+          owned_(std::static_pointer_cast<T>(std::move(other.owned_))), cached_(other.cached_) {
         other.object_ = nullptr;
         other.cached_ = false;
     }

@@ -22,7 +22,7 @@ namespace qb::winsock {
 
 // Bytes read from a stream socket ahead of its callers: [start, end) of bytes are unread.
 struct ReceiveBuffer {
-    qb::kernel::LightLock mutex; // one receive at a time fills or takes from the buffer
+    qb::kernel::LightLock mutex;   // one receive at a time fills or takes from the buffer
     std::unique_ptr<char[]> bytes; // made at the first small receive
     size_t start = 0;
     size_t end = 0;

@@ -182,6 +182,29 @@ TEST_F(Winsock, ShutdownOrCloseFromAnotherThreadWakesABlockedRecv) {
     }
 }
 
+// The thread that used a socket last keeps it for its next call; a close on another
+// thread still ends the socket for it, and its next socket works as any other.
+TEST_F(Winsock, ASocketClosedOnAnotherThreadIsGoneForTheThreadThatUsedIt) {
+    ScriptedServer server;
+    server.addReply(Reply().stall(5s));
+    server.addReply(Reply().send("HTTP/1.0 200 OK\r\n\r\nsecond"));
+    ASSERT_TRUE(server.start());
+    const SOCKET first = connectTo(server.port());
+    sendRequest(first);
+    ASSERT_TRUE(server.waitForStalls(1));
+    int closed = SOCKET_ERROR;
+    std::thread([&] { closed = closesocket(first); }).join();
+    EXPECT_EQ(closed, 0);
+    char byte = 0;
+    EXPECT_EQ(recv(first, &byte, 1, 0), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
+
+    const SOCKET second = connectTo(server.port());
+    sendRequest(second);
+    EXPECT_NE(receiveAll(second).find("second"), std::string::npos);
+    EXPECT_EQ(closesocket(second), 0);
+}
+
 TEST_F(Winsock, ShutdownWakesASendBlockedOnAPeerThatNeverReads) {
     qb::test::SilentListener peer;
     ASSERT_TRUE(peer.start());

@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 #include <sys/resource.h>
+#include <thread>
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -253,6 +254,26 @@ TEST_F(WriteBehindTest, HeldBytesReachTheFileWhenTheProcessExits) {
         },
         ::testing::ExitedWithCode(0), "");
     EXPECT_EQ("kept", sandbox_.readFile("at-exit"));
+}
+
+// The thread that wrote last keeps the handle's object for its next call; a CloseHandle on
+// another thread still stores the held bytes, lets the file go (an exclusive open works at
+// once) and closes the handle for the writing thread too.
+TEST_F(WriteBehindTest, AHandleClosedOnAnotherThreadIsClosedForTheThreadThatWrote) {
+    HANDLE file = openFile(u"closed-elsewhere", kReadWrite, 0, CREATE_ALWAYS);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(writeText(file, "held"));
+    BOOL closed = FALSE;
+    std::thread([&] { closed = CloseHandle(file); }).join();
+    EXPECT_TRUE(closed);
+    EXPECT_EQ("held", hostFile("closed-elsewhere"));
+    HANDLE again = openFile(u"closed-elsewhere", kReadWrite, 0, OPEN_EXISTING);
+    EXPECT_NE(again, INVALID_HANDLE_VALUE);
+    CloseHandle(again);
+    DWORD put = 0;
+    EXPECT_FALSE(WriteFile(file, "x", 1, &put, nullptr));
+    EXPECT_EQ(ERROR_INVALID_HANDLE, GetLastError());
+    EXPECT_FALSE(CloseHandle(file));
 }
 
 } // namespace
