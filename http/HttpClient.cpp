@@ -136,6 +136,7 @@ int HttpClient::RetireConnection() {
 void HttpClient::SetOpenState(bool open, uint64_t position, int64_t size) {
     EnterCriticalSection(&readLock_);
     position_.store(position, std::memory_order_relaxed);
+    written_.store(0, std::memory_order_relaxed);
     size_.store(size, std::memory_order_relaxed);
     open_.store(open ? TRUE : FALSE, std::memory_order_release);
     LeaveCriticalSection(&readLock_);
@@ -184,8 +185,8 @@ int HttpClient::TakeUrl(PropertyList* headers) {
 int HttpClient::SendRequest(LPCWSTR authorization) {
     if (socket_ == nullptr) return kResultNoMemory;
     const int built =
-        HttpBuildRequest(target_.GetWide(), host_.GetWide(), position_.load(),
-                         extraHeaders_.GetWide(), authorization, request_, kHttpRequestCapacity);
+        HttpBuildRequest(target_.GetWide(), host_.GetWide(), Position(), extraHeaders_.GetWide(),
+                         authorization, request_, kHttpRequestCapacity);
     if (built < 0) return built;
     lastRequest_.AssignWide(request_);
     // Credentials leave no copy in the work buffer.

@@ -140,7 +140,9 @@ public:
 
     // Observers for the download worker and tests.
     bool IsOpen() const { return open_.load(std::memory_order_acquire) != FALSE; }
-    uint64_t Position() const { return position_.load(std::memory_order_relaxed); }
+    uint64_t Position() const {
+        return position_.load(std::memory_order_relaxed) + written_.load(std::memory_order_relaxed);
+    }
     // The complete text of the last request sent.
     LPCWSTR LastRequest() const { return lastRequest_.GetWide(); }
     // What the certificate check found on the last secure connection tried (SSL_CERT_FLAG_*
@@ -213,7 +215,10 @@ private:
     bool requested_ = false;           // an Open has set host and target since the last Close
     std::atomic<bool> aborted_{false}; // Abort was called since the last Open or Close
     std::atomic<int64_t> size_{-1};
+    // The stream's position: bytes read, changed only under readLock_ (a plain store, as
+    // every piece moves it), plus bytes written, changed under writeLock_.
     std::atomic<uint64_t> position_{0};
+    std::atomic<uint64_t> written_{0};
     CRITICAL_SECTION readLock_;
     CRITICAL_SECTION writeLock_;
     CRITICAL_SECTION socketLock_;

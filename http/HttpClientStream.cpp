@@ -51,7 +51,7 @@ int HttpClient::Seek(const int64_t* offset, uint64_t*, DWORD origin) {
     if (offset == nullptr) return kResultNullArgument;
     if (!IsOpen()) return kResultFail;
     uint64_t target = 0;
-    if (!SeekTarget(*offset, origin, position_.load(), size_.load(), &target)) {
+    if (!SeekTarget(*offset, origin, Position(), size_.load(), &target)) {
         return kResultFail;
     }
     return Rerequest(target);
@@ -126,7 +126,7 @@ int HttpClient::Read(void* buffer, DWORD* count) {
         if (result <= 0 || got == 0) break;
         done += got;
     }
-    position_.fetch_add(done, std::memory_order_relaxed);
+    position_.store(position_.load(std::memory_order_relaxed) + done, std::memory_order_relaxed);
     *count = done;
     LeaveCriticalSection(&readLock_);
     return result;
@@ -140,7 +140,7 @@ int HttpClient::Write(const void* data, DWORD* count) {
         return kResultFail;
     }
     const int result = socket_->Write(data, count);
-    if (result > 0) position_.fetch_add(*count, std::memory_order_relaxed);
+    if (result > 0) written_.fetch_add(*count, std::memory_order_relaxed);
     LeaveCriticalSection(&writeLock_);
     return result;
 }

@@ -164,7 +164,16 @@ TEST(CriticalSectionTest, SerialisesAndIsRecursive) {
     }
     EXPECT_EQ(long(kThreads) * kIncrements, counter.value);
 
+    // A section one thread enters again and again leans its way (entered with plain stores);
+    // another thread still finds it taken, and waits until it is left.
+    for (int i = 0; i < 100; ++i) {
+        EnterCriticalSection(&counter.lock);
+        LeaveCriticalSection(&counter.lock);
+    }
     EnterCriticalSection(&counter.lock);
+    HANDLE waiter = CreateThread(nullptr, 0, countUnderLock, &counter, 0, nullptr);
+    EXPECT_EQ(DWORD(WAIT_TIMEOUT), WaitForSingleObject(waiter, 50));
+    const long before = counter.value;
     HANDLE other = CreateThread(
         nullptr, 0,
         [](LPVOID parameter) -> DWORD {
@@ -177,8 +186,12 @@ TEST(CriticalSectionTest, SerialisesAndIsRecursive) {
     EXPECT_EQ(DWORD(FALSE), entered);
     CloseHandle(other);
     EXPECT_TRUE(TryEnterCriticalSection(&counter.lock)); // the owner may
+    EXPECT_EQ(before, counter.value);
     LeaveCriticalSection(&counter.lock);
     LeaveCriticalSection(&counter.lock);
+    EXPECT_EQ(DWORD(WAIT_OBJECT_0), WaitForSingleObject(waiter, INFINITE));
+    CloseHandle(waiter);
+    EXPECT_EQ(before + kIncrements, counter.value);
     DeleteCriticalSection(&counter.lock);
 
     // Null sections are ignored rather than crashing.
