@@ -189,8 +189,9 @@ TEST(PackageTest, DebianPackageDependsOnWhatItLinksAndRunsUnpacked) {
 
     const auto depends = runProcess("dpkg-deb", {"--field", deb, "Depends"});
     const auto packages = DependedPackages(depends.out);
-    const auto needed = NeededLibraries(program);
+    auto needed = NeededLibraries(program);
     EXPECT_FALSE(needed.empty()) << "readelf found no NEEDED entry in " << program;
+    needed.push_back("libssl.so.3"); // loaded at the first secure socket, so not NEEDED
     for (const auto& library : needed) {
         const auto owners = OwnersOf(library);
         EXPECT_FALSE(owners.empty()) << "no installed package holds " << library;
