@@ -1,11 +1,14 @@
 // Threads, waits, critical sections, Sleep and GetTickCount (with its test controls).
+#include <array>
 #include <atomic>
 #include <chrono>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "platform/kernel/light_lock.h"
 #include "qb/kernel_test.h"
 
 namespace {
@@ -198,6 +201,30 @@ TEST(CriticalSectionTest, SerialisesAndIsRecursive) {
     EnterCriticalSection(nullptr);
     LeaveCriticalSection(nullptr);
     EXPECT_FALSE(TryEnterCriticalSection(nullptr));
+}
+
+// More locks held at once than a thread has lean slots: each one, leaning or not, is still
+// taken for every other thread until it is let go, in any order.
+TEST(LightLockTest, NestedLocksBeyondTheLeanSlotsStayExclusive) {
+    using qb::kernel::LightLock;
+    std::array<LightLock, qb::kernel::kLeanSlots + 2> locks;
+    for (uint32_t round = 0; round < 2 * qb::kernel::kStreakToLean; ++round) {
+        for (auto& lock : locks) lock.lock();
+        for (auto& lock : locks) lock.unlock();
+    }
+    for (auto& lock : locks) lock.lock();
+    std::thread([&] {
+        for (auto& lock : locks) EXPECT_FALSE(lock.try_lock());
+    }).join();
+    for (size_t i = locks.size(); i-- > 0;) locks[i].unlock();
+    std::thread([&] {
+        for (auto& lock : locks) {
+            EXPECT_TRUE(lock.try_lock());
+            lock.unlock();
+        }
+    }).join();
+    for (auto& lock : locks) EXPECT_TRUE(lock.try_lock()); // the other thread let them go
+    for (auto& lock : locks) lock.unlock();
 }
 
 TEST(TimeTest, SleepWaitsAndZeroYields) {
