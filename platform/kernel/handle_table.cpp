@@ -7,10 +7,6 @@
 
 namespace qb::kernel {
 
-namespace internal {
-thread_local unsigned tCachedRefs = 0;
-} // namespace internal
-
 namespace {
 
 // Handle values are multiples of four, as on Windows; 0 and -1 never name an object.

@@ -40,7 +40,7 @@ HANDLE InsertHandle(std::shared_ptr<KernelObject> object);
 namespace internal {
 // References the calling thread holds through its lookup cache (HandleRef); while there are
 // any, the cache keeps its object.
-extern thread_local unsigned tCachedRefs;
+inline thread_local unsigned tCachedRefs = 0;
 } // namespace internal
 
 // What a lookup found, held for the length of one call. A lookup the calling thread's cache

@@ -10,10 +10,6 @@
 
 namespace qb::kernel {
 
-namespace internal {
-thread_local LeanRecord* tLeanRecord = nullptr;
-} // namespace internal
-
 namespace {
 
 static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t) &&

@@ -40,7 +40,8 @@ struct LeanRecord {
 };
 
 namespace internal {
-extern thread_local LeanRecord* tLeanRecord;
+// Defined here, constant-initialised: the inline paths read it without a call.
+inline thread_local LeanRecord* tLeanRecord = nullptr;
 LeanRecord* MakeLeanRecord();
 } // namespace internal
 
