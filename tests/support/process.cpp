@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -81,6 +82,10 @@ void sleepFor(Millis& step) {
 }
 
 } // namespace
+
+bool signalMainThread(int pid, int signal) {
+    return syscall(SYS_tgkill, pid, pid, signal) == 0;
+}
 
 ChildProcess::~ChildProcess() {
     stop();

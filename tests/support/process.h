@@ -45,6 +45,12 @@ struct ProcessResult {
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
                          const ProcessOptions& options = {});
 
+// Sends signal to the main thread of process pid, where the kernel delivers a signal sent to
+// the process whenever that thread takes it. Under qemu-user (the armhf suites) the emulator
+// blocks host signals on a thread while it handles one, and a signal sent to the process
+// then lands on another guest thread, idle in a system call, and stays pending there.
+bool signalMainThread(int pid, int signal);
+
 class ChildProcess {
 public:
     ChildProcess() = default;

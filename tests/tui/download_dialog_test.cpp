@@ -691,7 +691,7 @@ TEST_P(TerminalDialogInLanguage, EveryWayOutGivesTheTerminalBack) {
         ASSERT_FALSE(HasFatalFailure());
         if (ending.signal != 0) {
             ASSERT_GT(run.Pid(), 0);
-            ASSERT_EQ(kill(run.Pid(), ending.signal), 0);
+            ASSERT_TRUE(qb::test::signalMainThread(run.Pid(), ending.signal));
         } else {
             ASSERT_TRUE(run.tmux.SendKeys(ending.keys));
         }

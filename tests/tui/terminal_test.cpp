@@ -404,7 +404,7 @@ TEST_P(TerminalSignalTest, GivesTheTerminalBackAndEndsAsTheSignalSays) {
     if (e.signal != 0) {
         int pid = run.Pid();
         ASSERT_GT(pid, 0);
-        ASSERT_EQ(kill(pid, e.signal), 0);
+        ASSERT_TRUE(qb::test::signalMainThread(pid, e.signal));
     } else {
         ASSERT_TRUE(run.tmux.SendKeys({e.key}));
     }
