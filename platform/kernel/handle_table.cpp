@@ -20,16 +20,8 @@ struct Table {
     std::unordered_map<uintptr_t, std::shared_ptr<KernelObject>> objects;
 };
 
-// The calling thread's last lookup: a thread calling on one handle again and again (small
-// writes to one file) finds it without the table's lock and without reference-count
-// traffic. The entry holds a reference, so the object outlives every call that found it
-// here; it answers while no handle was removed since it was filled.
-struct LastLookup {
-    uintptr_t value = 0;
-    uint64_t removals = 0;
-    std::shared_ptr<KernelObject> object;
-};
-thread_local LastLookup tLastLookup;
+// The calling thread's last lookup (thread_cache.h).
+thread_local ThreadCache<KernelObject> tLastLookup;
 
 Table& Handles() {
     static Table* instance = new Table; // never destroyed: threads may outlive main
@@ -59,11 +51,9 @@ HANDLE InsertHandle(std::shared_ptr<KernelObject> object) {
 HandleRef<KernelObject> LookupHandle(HANDLE handle) {
     Table& t = Handles();
     const uintptr_t value = reinterpret_cast<uintptr_t>(handle);
-    LastLookup& last = tLastLookup;
-    if (value != 0 && last.value == value &&
-        last.removals == t.removals.load(std::memory_order_acquire)) {
-        return last.object.get(); // no handle was removed since: still open
-    }
+    HandleRef<KernelObject> cached =
+        tLastLookup.Find(value, t.removals.load(std::memory_order_acquire));
+    if (cached != nullptr) return cached;
     std::shared_ptr<KernelObject> found;
     uint64_t removals = 0;
     {
@@ -76,13 +66,7 @@ HandleRef<KernelObject> LookupHandle(HANDLE handle) {
         found = it->second;
         removals = t.removals.load(std::memory_order_relaxed);
     }
-    // A reference the thread still uses keeps the cache as it is.
-    if (internal::tCachedRefs != 0) return HandleRef<KernelObject>(std::move(found));
-    // The object the cache let go may be destroyed here, outside the table's lock.
-    last.value = value;
-    last.removals = removals;
-    last.object = std::move(found);
-    return last.object.get();
+    return tLastLookup.Keep(value, removals, std::move(found));
 }
 
 BOOL RemoveHandle(HANDLE handle, ObjectKind kind, ObjectKind otherKind) {
@@ -102,8 +86,7 @@ BOOL RemoveHandle(HANDLE handle, ObjectKind kind, ObjectKind otherKind) {
     }
     const BOOL closed = released->Close();
     // The closing thread's own cache lets go at once; other threads' at their next lookup.
-    LastLookup& last = tLastLookup;
-    if (internal::tCachedRefs == 0 && last.object == released) last = LastLookup{};
+    tLastLookup.Forget(released.get());
     return closed;
 }
 

@@ -1,14 +1,14 @@
 // The process's kernel handles: files, threads and directory searches. A handle value is
 // never reused, so a closed or made-up handle is refused (ERROR_INVALID_HANDLE) instead of
 // reaching another object; an object lives while a handle or a running call holds it, and
-// while a thread's lookup cache holds it (until that thread's next lookup or its end): an
-// object lets its resources go in Close, not in its destructor, when that matters.
+// while a thread's lookup cache holds it (thread_cache.h).
 #pragma once
 
-#include <cstddef>
 #include <memory>
 
 #include <windows.h>
+
+#include "platform/kernel/thread_cache.h"
 
 namespace qb::kernel {
 
@@ -37,46 +37,8 @@ private:
 // A new handle for the object; nullptr with the last error set when there is no memory.
 HANDLE InsertHandle(std::shared_ptr<KernelObject> object);
 
-namespace internal {
-// References the calling thread holds through its lookup cache (HandleRef); while there are
-// any, the cache keeps its object.
-inline thread_local unsigned tCachedRefs = 0;
-} // namespace internal
-
-// What a lookup found, held for the length of one call. A lookup the calling thread's cache
-// answered holds the object through the cache's own reference, so the call changes no
-// reference count; any other lookup holds a reference of its own.
-template <typename T> class HandleRef {
-public:
-    HandleRef() = default;
-    HandleRef(std::nullptr_t) {}
-    HandleRef(T* cached) : object_(cached), cached_(cached != nullptr) {
-        if (cached_) ++internal::tCachedRefs;
-    }
-    HandleRef(std::shared_ptr<T> owned) : object_(owned.get()), owned_(std::move(owned)) {}
-    template <typename U>
-    HandleRef(HandleRef<U>&& other)
-        : object_(static_cast<T*>(other.object_)),
-          owned_(std::static_pointer_cast<T>(std::move(other.owned_))), cached_(other.cached_) {
-        other.object_ = nullptr;
-        other.cached_ = false;
-    }
-    HandleRef(const HandleRef&) = delete;
-    HandleRef& operator=(const HandleRef&) = delete;
-    ~HandleRef() {
-        if (cached_) --internal::tCachedRefs;
-    }
-
-    T* operator->() const { return object_; }
-    T& operator*() const { return *object_; }
-    bool operator==(std::nullptr_t) const { return object_ == nullptr; }
-
-private:
-    template <typename U> friend class HandleRef;
-    T* object_ = nullptr;
-    std::shared_ptr<T> owned_;
-    bool cached_ = false;
-};
+// What a lookup found, held for the length of one call (thread_cache.h).
+template <typename T> using HandleRef = CachedRef<T>;
 
 // The object behind a handle, or null (last error ERROR_INVALID_HANDLE) when the handle is
 // not open or names an object of another kind.

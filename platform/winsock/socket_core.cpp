@@ -30,18 +30,10 @@ struct Table {
     Sockets sockets;
 };
 
-// The calling thread's last socket: a thread receiving from one socket again and again
-// finds it without the table's lock and without reference-count traffic. It holds the
-// entry, so every call that found it here runs on a live entry; it answers while no entry
-// was removed since it was filled. A socket closed by another thread keeps its descriptor
-// (shut down) until this thread's next call or its end.
-struct LastUse {
-    int fd = -1;
-    uint64_t removals = 0;
-    std::shared_ptr<Entry> entry;
-    unsigned inUse = 0; // calls running on the entry through this holder
-};
-thread_local LastUse tLastUse;
+// The calling thread's last socket (platform/kernel/thread_cache.h). A socket closed by
+// another thread is shut down at once and keeps its descriptor until this thread's next
+// call or its end.
+thread_local qb::kernel::ThreadCache<Entry> tLastUse;
 
 // Never destroyed: threads may still close sockets while the process exits.
 Table& GetTable() {
@@ -150,46 +142,29 @@ Entry::~Entry() {
     ::close(fd);
 }
 
-Use::Use(uint64_t socket) {
+qb::kernel::CachedRef<Entry> Use::Lookup(uint64_t socket, int* error) {
     Table& t = GetTable();
-    LastUse& last = tLastUse;
-    if (socket <= uint64_t(INT_MAX) && last.fd == int(socket) &&
-        last.removals == t.removals.load(std::memory_order_acquire) &&
-        t.startups.load(std::memory_order_relaxed) > 0) {
-        // No entry was removed since the call that filled the cache: still open.
-        entry_ = last.entry.get();
-        cached_ = true;
-        ++last.inUse;
-        return;
+    if (t.startups.load(std::memory_order_relaxed) > 0) {
+        auto cached = tLastUse.Find(socket, t.removals.load(std::memory_order_acquire));
+        if (cached != nullptr) return cached;
     }
+    std::shared_ptr<Entry> found;
     uint64_t removals = 0;
     {
         std::lock_guard lock(t.mutex);
         if (t.startups.load(std::memory_order_relaxed) == 0) {
-            error_ = kErrNotInitialised;
-            return;
+            *error = kErrNotInitialised;
+            return nullptr;
         }
         auto it = Find(t, socket);
         if (it == t.sockets.end()) {
-            error_ = ENOTSOCK;
-            return;
+            *error = ENOTSOCK;
+            return nullptr;
         }
-        owned_ = it->second;
+        found = it->second;
         removals = t.removals.load(std::memory_order_relaxed);
     }
-    entry_ = owned_.get();
-    // A call still running through the holder keeps it as it is.
-    if (last.inUse != 0) return;
-    // The entry the holder lets go may close its descriptor here, outside the table's lock.
-    last.fd = int(socket);
-    last.removals = removals;
-    last.entry = std::move(owned_);
-    cached_ = true;
-    ++last.inUse;
-}
-
-Use::~Use() {
-    if (cached_) --tLastUse.inUse;
+    return tLastUse.Keep(socket, removals, std::move(found));
 }
 
 int WaitForDescriptor(int fd, short events, uint32_t timeoutMs) {
@@ -384,14 +359,15 @@ Outcome ShutdownSocket(uint64_t socket, int how) {
 }
 
 Outcome CloseSocket(uint64_t socket) {
-    // The thread's own holder lets go first, so that a socket no call uses is closed now.
-    if (LastUse& last = tLastUse; last.fd == int(socket) && last.inUse == 0) last = LastUse{};
     std::shared_ptr<Entry> released; // closes the descriptor after the table's lock
     Table& t = GetTable();
     std::lock_guard lock(t.mutex);
     if (t.startups.load(std::memory_order_relaxed) == 0) return Failure(kErrNotInitialised);
     auto it = Find(t, socket);
     if (it == t.sockets.end()) return Failure(ENOTSOCK);
+    // The thread's own cache lets go first (the table still holds the entry), so that a
+    // socket no call uses is closed now rather than only shut down.
+    tLastUse.Forget(it->second.get());
     released = Detach(t.sockets, it);
     return Outcome{};
 }

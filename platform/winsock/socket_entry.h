@@ -15,6 +15,7 @@
 #include <string>
 
 #include "platform/kernel/light_lock.h"
+#include "platform/kernel/thread_cache.h"
 #include "platform/winsock/secure_channel.h"
 #include "platform/winsock/socket_core.h"
 
@@ -64,14 +65,11 @@ struct Entry {
     std::unique_ptr<SecureChannel> channel; // made by the handshake; freed with the entry
 };
 
-// Holds a socket's entry for the length of one call. The calling thread's last socket is
-// held by the thread itself (socket_core.cpp), so a call on it changes no reference count;
-// that holder lets go at the thread's next call on another socket or after a close, or at
-// its end.
+// Holds a socket's entry for the length of one call, through the calling thread's cache of
+// its last socket (platform/kernel/thread_cache.h) when it can.
 class Use {
 public:
-    explicit Use(uint64_t socket);
-    ~Use();
+    explicit Use(uint64_t socket) : entry_(Lookup(socket, &error_)) {}
     Use(const Use&) = delete;
     Use& operator=(const Use&) = delete;
 
@@ -80,10 +78,10 @@ public:
     int error() const { return error_; }
 
 private:
-    Entry* entry_ = nullptr;
-    std::shared_ptr<Entry> owned_; // when the thread's own holder could not take it
-    bool cached_ = false;
-    int error_ = 0;
+    static qb::kernel::CachedRef<Entry> Lookup(uint64_t socket, int* error);
+
+    int error_ = 0; // before entry_, which Lookup fills
+    qb::kernel::CachedRef<Entry> entry_;
 };
 
 inline Outcome Failure(int error) {
