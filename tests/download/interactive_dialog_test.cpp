@@ -287,6 +287,23 @@ TEST_F(InteractiveDialog, RetryingShowsWhichTryInBothLanguages) {
     }
 }
 
+// The speed counts the bytes since the last start or resume; a count that fell below that
+// start's (the file started over with the whole body) counts from nothing.
+TEST_F(InteractiveDialog, SpeedCountsFromTheLastStartOrFromNothingAfterAStartOver) {
+    qb::test::SetTickCount(GetTickCount());
+    gTransfer.totalSize.store(100000, std::memory_order_relaxed);
+    gTransfer.received.store(1000, std::memory_order_relaxed);
+    RestartSpeed(dialog_);
+    gTransfer.received.store(1256, std::memory_order_relaxed);
+    qb::test::AdvanceTickCount(500);
+    ShowProgress(dialog_);
+    EXPECT_EQ(qb::test::FieldText(dialog_, IDC_SPEED), u"4.0kbps");
+    gTransfer.received.store(256, std::memory_order_relaxed);
+    qb::test::AdvanceTickCount(500);
+    ShowProgress(dialog_);
+    EXPECT_EQ(qb::test::FieldText(dialog_, IDC_SPEED), u"2.0kbps");
+}
+
 // A first request answered with a 5xx is tried again after the retry delay, with Stop
 // enabled meanwhile; Stop ends the waiting, and no later try or message follows.
 TEST_F(InteractiveDialog, AFailedFirstRequestWaitsForItsNextTryUntilStop) {
