@@ -1,6 +1,7 @@
 #include "app/RunParameters.h"
 
 #include "app/AppState.h"
+#include "base/PercentText.h"
 #include "base/Results.h"
 #include "base/StringUtil.h"
 #include "http/PropertyList.h"
@@ -15,9 +16,12 @@ void ReadText(PropertyList* parameters, LPCWSTR key, WString* target, WCHAR* dec
     if (parameters->Get(&record) != kResultOk || record.type != kPropertyWide) return;
     DWORD sourceLength = 0;
     StrLength(record.wideText, &sourceLength);
-    const DWORD produced =
-        StrPercentDecode(record.wideText, &sourceLength, decoded, kDecodedValueCapacity - 1);
-    decoded[produced] = 0;
+    // Escapes are bytes, read as UTF-8 (else in the code page); decoding never lengthens a
+    // value, so one that the command line took always fits.
+    if (PercentDecodeText(record.wideText, sourceLength, decoded, kDecodedValueCapacity, TRUE) !=
+        kResultOk) {
+        decoded[0] = 0;
+    }
     target->AssignWide(decoded);
     gAutomaticMode = TRUE;
 }

@@ -1,6 +1,7 @@
 // Reading the run parameters from the run-parameter list into the process-wide state.
 //
-// Text parameters ("URL", "Path", "Caption") are percent-decoded; integer parameters
+// Text parameters ("URL", "Path", "Caption") are percent-decoded: the escapes are bytes, read
+// as UTF-8, or in the ANSI code page when they are not UTF-8; integer parameters
 // ("ShowWindow", "Resume", "Retry") are decimal, unsigned or with a sign. A key stored
 // without a value counts as absent. Every parameter present selects automatic mode, even an
 // integer that is not a number, which keeps its default.

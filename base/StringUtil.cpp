@@ -59,6 +59,22 @@ template <typename Unit> int Equal(const Unit* a, const Unit* b) {
     return kResultOk;
 }
 
+DWORD LowerAscii(DWORD u) {
+    return u >= 'A' && u <= 'Z' ? u - 'A' + 'a' : u;
+}
+
+template <typename Unit> int EqualNoCase(const Unit* a, const Unit* b) {
+    if (a == nullptr || b == nullptr) return kResultFail;
+    for (DWORD i = 0;; ++i) {
+        if (LowerAscii(UnitValue(a[i])) != LowerAscii(UnitValue(b[i]))) return kResultNo;
+        if (a[i] == 0) return kResultOk;
+    }
+}
+
+bool IsBlank(WCHAR u) {
+    return u == u' ' || u == u'\t';
+}
+
 template <typename Unit> int FindUnit(const Unit* text, Unit unit, DWORD* position) {
     if (text == nullptr || unit == 0) return kResultFail;
     for (DWORD i = 0; text[i] != 0; ++i) {
@@ -137,6 +153,12 @@ int StrEqual(LPCWSTR a, LPCWSTR b) {
 int StrEqual(LPCSTR a, LPCSTR b) {
     return Equal(a, b);
 }
+int StrEqualNoCase(LPCWSTR a, LPCWSTR b) {
+    return EqualNoCase(a, b);
+}
+int StrEqualNoCase(LPCSTR a, LPCSTR b) {
+    return EqualNoCase(a, b);
+}
 int StrFindUnit(LPCWSTR text, WCHAR unit, DWORD* position) {
     return FindUnit(text, unit, position);
 }
@@ -190,4 +212,16 @@ DWORD StrPercentDecode(LPCWSTR source, DWORD* sourceLength, LPWSTR destination, 
     }
     *sourceLength = consumed;
     return produced;
+}
+
+int StrTrimBlanks(LPWSTR text) {
+    if (text == nullptr) return kResultFail;
+    DWORD length = 0;
+    StrLength(text, &length);
+    DWORD first = 0;
+    while (first < length && IsBlank(text[first])) ++first;
+    while (length > first && IsBlank(text[length - 1])) --length;
+    for (DWORD i = first; i < length; ++i) text[i - first] = text[i];
+    text[length - first] = 0;
+    return kResultOk;
 }

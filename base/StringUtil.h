@@ -28,6 +28,11 @@ int StrLength(LPCSTR text, DWORD* length);
 int StrEqual(LPCWSTR a, LPCWSTR b);
 int StrEqual(LPCSTR a, LPCSTR b);
 
+// Equality without regard to ASCII letter case (other units compared exactly). 1 equal; 0
+// different; -1 a null argument.
+int StrEqualNoCase(LPCWSTR a, LPCWSTR b);
+int StrEqualNoCase(LPCSTR a, LPCSTR b);
+
 // First / last position of unit. 1 and *position (optional); -1 null text or unit absent.
 // The terminator itself is never found.
 int StrFindUnit(LPCWSTR text, WCHAR unit, DWORD* position);
@@ -44,6 +49,9 @@ int StrFindSubstring(LPCSTR text, LPCSTR pattern, DWORD* position);
 // 1 when text begins with prefix (the empty prefix begins every text); 0 when it does not;
 // -1 a null argument.
 int StrStartsWith(LPCWSTR text, LPCWSTR prefix);
+
+// Removes the spaces and tabs at both ends of text, in place. 1; -1 null text.
+int StrTrimBlanks(LPWSTR text);
 
 // Percent-decoding of a command-line value: "%" and two hex digits give the unit with that
 // code (a non-hex digit counts as 255); "+" is kept. Reads at most *sourceLength units and,

@@ -87,6 +87,22 @@ constexpr CertificateReason kCertificateReasons[] = {
      TEXT("The secure connection could not be established.")},
 };
 
+// What follows "Failed to connect to HTTP server." when more is known; %s is the detail.
+struct ConnectDetail {
+    ConnectReason reason;
+    LPCWSTR japanese;
+    LPCWSTR english;
+};
+
+constexpr ConnectDetail kConnectDetails[] = {
+    {ConnectReason::kStatus, TEXT("%s"), TEXT("%s")},
+    {ConnectReason::kProxyCredentials, TEXT("プロキシが認証を求めています。"),
+     TEXT("The proxy requires credentials.")},
+    {ConnectReason::kUnknownHost, TEXT("ホスト名 %s を解決できませんでした。"),
+     TEXT("Could not resolve host %s.")},
+    {ConnectReason::kInvalidUrl, TEXT("URLが正しくありません。"), TEXT("Invalid URL.")},
+};
+
 // A message box text: wsprintfW writes at most this many units, terminator included.
 constexpr DWORD kMessageCapacity = 1024;
 
@@ -136,6 +152,26 @@ void ReportFailure(HWND dialog, AutomaticOutcome* outcome, Failure failure) {
                           ? meaning.interactiveEnglish
                           : meaning.english;
     Report(dialog, outcome, meaning, meaning.japanese, english);
+}
+
+void ReportConnectFailure(HWND dialog, AutomaticOutcome* outcome, ConnectReason reason,
+                          LPCWSTR detail) {
+    const ConnectDetail* found = &kConnectDetails[0];
+    for (const ConnectDetail& candidate : kConnectDetails) {
+        if (candidate.reason == reason) found = &candidate;
+    }
+    const Meaning& meaning = MeaningOf(Failure::kConnect);
+    LPCWSTR text = detail != nullptr ? detail : TEXT("");
+    // The first sentence stays as scripts know it; what happened follows it.
+    WCHAR japaneseDetail[kMessageCapacity];
+    WCHAR englishDetail[kMessageCapacity];
+    wsprintfW(japaneseDetail, found->japanese, text);
+    wsprintfW(englishDetail, found->english, text);
+    WCHAR japanese[kMessageCapacity];
+    WCHAR english[kMessageCapacity];
+    wsprintfW(japanese, TEXT("%s%s"), meaning.japanese, japaneseDetail);
+    wsprintfW(english, TEXT("%s %s"), meaning.english, englishDetail);
+    Report(dialog, outcome, meaning, japanese, english);
 }
 
 void ReportCertificateFailure(HWND dialog, AutomaticOutcome* outcome, LPCWSTR host,

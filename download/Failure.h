@@ -33,6 +33,18 @@ enum class Failure {
 // then records and posts Stop as the failure asks.
 void ReportFailure(HWND dialog, AutomaticOutcome* outcome, Failure failure);
 
+// What is known of a failed connection, said after Failure::kConnect's first sentence.
+enum class ConnectReason {
+    kStatus,           // the server's refusal: detail is "<status> <reason phrase>"
+    kProxyCredentials, // the proxy wants credentials (407)
+    kUnknownHost,      // the name does not resolve: detail is the host as the user wrote it
+    kInvalidUrl,       // the URL can't be taken apart
+};
+
+// Reports Failure::kConnect, its message followed by what happened (reason, with detail).
+void ReportConnectFailure(HWND dialog, AutomaticOutcome* outcome, ConnectReason reason,
+                          LPCWSTR detail);
+
 // Reports Failure::kCertificate with its message naming host and the reason: the first of the
 // certificate's problems (SSL_CERT_FLAG_* bits), or a failed handshake when there are none.
 void ReportCertificateFailure(HWND dialog, AutomaticOutcome* outcome, LPCWSTR host, DWORD problems);

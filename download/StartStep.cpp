@@ -21,6 +21,15 @@
 namespace {
 
 constexpr DWORD kMillisecondsPerSecond = 1000;
+constexpr DWORD kProxyAuthenticationStatus = 407;
+// "<status> <reason phrase>": ten digits at most, a space and the reason.
+constexpr DWORD kStatusTextCapacity = 12 + kHttpReasonCapacity;
+
+// Whether url can be taken apart as an http or https URL.
+bool SplitsAsUrl(LPCWSTR url) {
+    static HttpUrlParts parts; // large; the start step runs on the dialog's thread only
+    return HttpSplitUrl(url, &parts) == 1;
+}
 
 // The four work buffers of one start step, zero-filled.
 struct StartBuffers {
@@ -54,6 +63,7 @@ private:
     bool ChooseRoute();
     int OpenRequest();
     bool TryAgainLater(int opened);
+    void ReportOpenFailure(int opened);
     bool ChooseFileName();
     bool OpenTarget(bool* existed);
     bool HandleExistingFile();
@@ -87,6 +97,8 @@ int StartStep::Run() {
         Fail(Failure::kNoFileName);
     } else if (!ReadUrl()) {
         Fail(Failure::kConnect);
+    } else if (!SplitsAsUrl(buffers_->url)) {
+        ReportConnectFailure(dialog_, outcome_, ConnectReason::kInvalidUrl, nullptr);
     } else {
         SetReferer();
         if (!ChooseRoute()) {
@@ -101,7 +113,7 @@ int StartStep::Run() {
             } else if (opened == kSocketSecureUnsupported) {
                 Fail(Failure::kNoHttps);
             } else {
-                Fail(Failure::kConnect);
+                ReportOpenFailure(opened);
             }
         } else {
             gTransfer.startTries = 0;
@@ -137,14 +149,19 @@ bool StartStep::ReadTarget() {
 
 bool StartStep::ReadUrl() {
     // Automatic mode takes the URL as given: the field shows it without its credentials.
-    if (Automatic()) return StrCopy(buffers_->url, kUrlCapacity, gUrl.GetWide()) == 1;
-    return ReadField(dialog_, IDC_URL, buffers_->url, kUrlCapacity);
+    const bool read = Automatic() ? StrCopy(buffers_->url, kUrlCapacity, gUrl.GetWide()) == 1
+                                  : ReadField(dialog_, IDC_URL, buffers_->url, kUrlCapacity);
+    // Blanks around a pasted URL are no part of it.
+    return read && StrTrimBlanks(buffers_->url) == 1;
 }
 
 void StartStep::SetReferer() {
     // Without the URL's credentials: the Referer goes to whoever the server sends us on to.
     WCHAR referer[kUrlCapacity];
     if (HttpUrlWithoutCredentials(buffers_->url, referer, kUrlCapacity) != 1) return;
+    // The fragment is the client's own: never sent, here neither.
+    DWORD hash = 0;
+    if (StrFindUnit(referer, u'#', &hash) == 1) referer[hash] = 0;
     DWORD slash = 0;
     if (StrFindLastUnit(referer, '/', &slash) != 1) return;
     referer[slash + 1] = 0; // the URL cut after its last "/", the slash kept
@@ -172,11 +189,10 @@ int StartStep::OpenRequest() {
 // up to Retry times; never after a bad name, a certificate refusal, a 4xx or refused
 // credentials. true when a try was scheduled.
 bool StartStep::TryAgainLater(int opened) {
-    static HttpUrlParts parts; // large; the start step runs on the dialog's thread only
     const bool retriable =
         opened == kHttpTunnelRefused ||
         (opened == kHttpRefused && gHttpClient->LastStatus() >= kFirstServerErrorStatus) ||
-        (opened == kResultFail && HttpSplitUrl(buffers_->url, &parts) == 1);
+        (opened == kResultFail && SplitsAsUrl(buffers_->url));
     gTransfer.retries = gRetry > 0 ? static_cast<DWORD>(gRetry) : 0;
     if (!retriable || gTransfer.startTries >= gTransfer.retries) {
         gTransfer.startTries = 0;
@@ -187,6 +203,26 @@ bool StartStep::TryAgainLater(int opened) {
     ShowRetrying(dialog_, gTransfer.startTries);
     SetTimer(dialog_, kStartRetryTimer, RetryDelayMs(gTransfer.startTries), nullptr);
     return true;
+}
+
+// A failed request, told with what is known of it: the server's status and reason, a proxy
+// that wants credentials, a name that does not resolve.
+void StartStep::ReportOpenFailure(int opened) {
+    const DWORD status = gHttpClient->LastStatus();
+    if (opened == kHttpProxyAuthRequired ||
+        (opened == kHttpRefused && status == kProxyAuthenticationStatus)) {
+        ReportConnectFailure(dialog_, outcome_, ConnectReason::kProxyCredentials, nullptr);
+    } else if (opened == kHttpRefused) {
+        WCHAR text[kStatusTextCapacity];
+        LPCWSTR reason = gHttpClient->LastReason();
+        wsprintfW(text, reason[0] != 0 ? TEXT("%u %s") : TEXT("%u"), status, reason);
+        ReportConnectFailure(dialog_, outcome_, ConnectReason::kStatus, text);
+    } else if (opened == kSocketNameNotFound) {
+        ReportConnectFailure(dialog_, outcome_, ConnectReason::kUnknownHost,
+                             gHttpClient->ServerHostName());
+    } else {
+        Fail(Failure::kConnect);
+    }
 }
 
 bool StartStep::ChooseFileName() {
@@ -272,7 +308,7 @@ bool StartStep::Resume() {
         return false;
     }
     if (!wholeBody) {
-        Fail(Failure::kConnect); // nothing to write: the file stays as it was
+        ReportOpenFailure(sought); // nothing to write: the file stays as it was
         return false;
     }
     uint64_t whole = kUnknownSize;

@@ -15,10 +15,20 @@ namespace {
 // The header reader takes one byte per socket read, so no body byte leaves the socket.
 constexpr DWORD kHeadReaderBufferSize = 1;
 
+// The request target of parts into target: the path and query, or (absolute, for a proxy)
+// the whole URL without user information; escaped, never with the fragment.
+int AssignTarget(const HttpUrlParts& parts, bool absolute, WString* target) {
+    WCHAR text[kHttpRequestCapacity];
+    const int made = HttpRequestTarget(&parts, absolute, text, kHttpRequestCapacity);
+    if (made == kResultOk) target->AssignWide(text);
+    return made;
+}
+
 } // namespace
 
 HttpClient::HttpClient()
-    : socket_(new (std::nothrow) SocketStream(SOCK_STREAM)), responseHeaders_(nullptr) {
+    : socket_(new (std::nothrow) SocketStream(SOCK_STREAM)),
+      responseHeaders_(nullptr, PropertyKeys::kAnyCase) {
     InitializeCriticalSection(&readLock_);
     InitializeCriticalSection(&writeLock_);
     InitializeCriticalSection(&socketLock_);
@@ -55,7 +65,7 @@ int HttpClient::SetProxy(LPCWSTR host, WORD port) {
 int HttpClient::ClearProxy() {
     if (!useProxy_) return kResultNo;
     useProxy_ = false;
-    if (IsOpen()) target_.AssignWide(parts_.url + parts_.pathStart);
+    if (IsOpen()) AssignTarget(parts_, false, &target_);
     return kResultOk;
 }
 
@@ -159,15 +169,8 @@ int HttpClient::TakeUrl(PropertyList* headers) {
     hostName_.AssignWide(parts_.hostName);
     // A proxy is asked for an http URL by the whole URL; an https one goes through a tunnel
     // to the origin, which is asked for the path.
-    // The user information never goes into a request line.
-    if (useProxy_ && !parts_.secure) {
-        WCHAR shown[kHttpUrlCapacity];
-        const int stripped = HttpUrlWithoutCredentials(parts_.url, shown, kHttpUrlCapacity);
-        if (stripped < 0) return stripped;
-        target_.AssignWide(shown);
-    } else {
-        target_.AssignWide(parts_.url + parts_.pathStart);
-    }
+    const int targeted = AssignTarget(parts_, useProxy_ && !parts_.secure, &target_);
+    if (targeted < 0) return targeted;
     // The server's own name must resolve, also when the proxy is the one to reach it.
     if (useProxy_) {
         if (socket_ == nullptr) return kResultNoMemory;
@@ -215,6 +218,7 @@ int HttpClient::ReadResponseHead(LPSTR statusLine, DWORD capacity) {
     if (reader.Attach(socket_) != kResultOk) return kResultNoMemory;
     DWORD length = 0;
     HttpReadLine(&reader, statusLine, capacity, &length, nullptr);
+    HttpParseReasonPhrase(statusLine, lastReason_, kHttpReasonCapacity);
     if (length == 0) {
         reader.Detach();
         return kResultFail;

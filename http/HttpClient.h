@@ -47,6 +47,7 @@
 
 #include "base/WString.h"
 #include "http/HttpRequest.h"
+#include "http/HttpResponse.h"
 #include "http/HttpUrl.h"
 #include "http/PropertyList.h"
 #include "transport/SocketStream.h"
@@ -58,6 +59,8 @@ constexpr int kHttpRefused = 3;
 constexpr int kHttpTooManyRedirects = -21;
 // Open's result when the proxy refuses to open a tunnel to an https server.
 constexpr int kHttpTunnelRefused = -22;
+// Open's result when the proxy asks for credentials (407) that the client cannot give.
+constexpr int kHttpProxyAuthRequired = -23;
 constexpr DWORD kHttpMaxRedirects = 20;
 // How often one Open asks for credentials before it gives up on a server that keeps
 // answering 401 (result kHttpRefused).
@@ -114,6 +117,8 @@ public:
     int Reopen(uint64_t position);
     // The status of the last response whose status line was parsed (0 before any).
     DWORD LastStatus() const { return lastStatus_; }
+    // The reason phrase of the last status line read, fit to be shown (HttpParseReasonPhrase).
+    LPCWSTR LastReason() const { return lastReason_; }
 
     // Slot 0: GetFileName.
     int GetName(LPWSTR buffer, DWORD capacity) override;
@@ -212,6 +217,7 @@ private:
     Credentials credentials_;
     DWORD timeoutMs_ = 0;
     DWORD lastStatus_ = 0;
+    WCHAR lastReason_[kHttpReasonCapacity] = {};
     bool requested_ = false;           // an Open has set host and target since the last Close
     std::atomic<bool> aborted_{false}; // Abort was called since the last Open or Close
     std::atomic<int64_t> size_{-1};

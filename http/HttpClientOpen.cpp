@@ -20,6 +20,13 @@ constexpr WCHAR kBasicChallenge[] = TEXT("Basic realm=\"");
 // of kBasicChallenge.
 constexpr DWORD kRealmStart = std::size(kBasicChallenge) - 2;
 
+// The scheme and the parameter's name have no case: "basic realm=" is a Basic challenge.
+bool IsBasicChallenge(LPCWSTR value) {
+    WCHAR head[std::size(kBasicChallenge)] = {};
+    for (DWORD i = 0; i + 1 < std::size(kBasicChallenge) && value[i] != 0; ++i) head[i] = value[i];
+    return StrEqualNoCase(head, kBasicChallenge) == kResultOk;
+}
+
 } // namespace
 
 int HttpClient::Open(LPCWSTR url, WORD* status, PropertyList* headers) {
@@ -107,7 +114,7 @@ int HttpClient::AskForCredentials(Credentials* credentials) {
     challenge.key = TEXT("WWW-Authenticate");
     challenge.type = kPropertyWide;
     if (responseHeaders_.Get(&challenge) != kResultOk || challenge.type != kPropertyWide ||
-        StrStartsWith(challenge.wideText, kBasicChallenge) != kResultOk) {
+        !IsBasicChallenge(challenge.wideText)) {
         return kHttpRefused;
     }
     const int answer = callback_(challenge.wideText + kRealmStart, credentials->userId,

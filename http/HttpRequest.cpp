@@ -17,6 +17,9 @@ constexpr DWORD kDecimalCapacity = 24; // the 20 digits of 2^64 - 1 and the term
 constexpr DWORD kPortTextCapacity = 8; // ":65535" and the terminator
 constexpr DWORD kCredentialChunkSize = 128;
 constexpr WCHAR kTab = 0x09;
+// HTTP ends every line of a request, the empty one included, with CR LF; strict servers
+// refuse a bare line feed.
+constexpr WCHAR kLineEnd[] = TEXT("\r\n");
 
 // Appends each piece in turn; false as soon as one does not fit.
 bool AppendAll(LPWSTR destination, DWORD capacity, std::initializer_list<LPCWSTR> pieces) {
@@ -63,7 +66,7 @@ int HttpBuildExtraHeaders(PropertyList* store, LPWSTR lines, DWORD capacity) {
         record.type = kPropertyWide;
         if (store->GetAt(index, &record) != kResultOk) break;
         if (!ValidHeaderName(record.key) || !ValidHeaderValue(record.wideText) ||
-            !AppendAll(lines, capacity, {record.key, TEXT(": "), record.wideText, TEXT("\n")})) {
+            !AppendAll(lines, capacity, {record.key, TEXT(": "), record.wideText, kLineEnd})) {
             lines[0] = 0;
             return kResultFail;
         }
@@ -80,14 +83,15 @@ int HttpBuildRequest(LPCWSTR target, LPCWSTR host, uint64_t position, LPCWSTR ex
     WCHAR decimal[kDecimalCapacity];
     wsprintfW(decimal, TEXT("%I64u"), static_cast<ULONGLONG>(position));
     request[0] = 0;
-    bool fits = AppendAll(request, capacity,
-                          {TEXT("GET "), target, TEXT(" HTTP/1.0\n"), TEXT("Host: "), host,
-                           TEXT("\n"), TEXT("Range: bytes="), decimal, TEXT("-\n"), extraHeaders});
+    bool fits =
+        AppendAll(request, capacity,
+                  {TEXT("GET "), target, TEXT(" HTTP/1.0"), kLineEnd, TEXT("Host: "), host,
+                   kLineEnd, TEXT("Range: bytes="), decimal, TEXT("-"), kLineEnd, extraHeaders});
     if (fits && authorization != nullptr) {
-        fits = AppendAll(request, capacity,
-                         {TEXT("Authorization: Basic "), authorization, TEXT("\n")});
+        fits =
+            AppendAll(request, capacity, {TEXT("Authorization: Basic "), authorization, kLineEnd});
     }
-    if (fits) fits = AppendAll(request, capacity, {TEXT("\n")});
+    if (fits) fits = AppendAll(request, capacity, {kLineEnd});
     if (!fits) {
         request[0] = 0;
         return kResultFail;
@@ -104,8 +108,8 @@ int HttpBuildTunnelRequest(LPCWSTR hostName, WORD port, LPWSTR request, DWORD ca
     LPCWSTR close = literal ? TEXT("]") : TEXT("");
     request[0] = 0;
     if (!AppendAll(request, capacity,
-                   {TEXT("CONNECT "), open, hostName, close, portText, TEXT(" HTTP/1.0\n"),
-                    TEXT("Host: "), open, hostName, close, portText, TEXT("\n\n")})) {
+                   {TEXT("CONNECT "), open, hostName, close, portText, TEXT(" HTTP/1.0"), kLineEnd,
+                    TEXT("Host: "), open, hostName, close, portText, kLineEnd, kLineEnd})) {
         request[0] = 0;
         return kResultFail;
     }

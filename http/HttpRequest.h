@@ -1,5 +1,5 @@
 // The text of the HTTP client's requests and the Basic credentials in it. Every line ends
-// with a single line feed; the header lines come in this order: Host, Range, the caller's
+// with CR LF; the header lines come in this order: Host, Range, the caller's
 // headers in the order of their store, Authorization (only after the user gave
 // credentials), then the empty line.
 #pragma once
@@ -24,9 +24,9 @@ constexpr DWORD kHttpBasicInputCapacity = kHttpCredentialBytes + 1 + kHttpCreden
 constexpr DWORD kHttpBasicEncodedLength = (kHttpBasicInputCapacity + 2) / 3 * 4;
 constexpr DWORD kHttpBasicEncodedCapacity = kHttpBasicEncodedLength + 1;
 
-// The header lines "Name: value\n" of every entry of store, read as wide text by index until
-// the store answers with anything but 1. 1; -1 a name that is empty or holds ":" or a control
-// character, a value with a control character other than tab, or lines that do not fit
+// The header lines "Name: value" (each ended by CR LF) of every entry of store, read as wide text
+// by index until the store answers with anything but 1. 1; -1 a name that is empty or holds ":" or
+// a control character, a value with a control character other than tab, or lines that do not fit
 // capacity; -4 null argument. On failure lines is left empty.
 int HttpBuildExtraHeaders(PropertyList* store, LPWSTR lines, DWORD capacity);
 

@@ -63,7 +63,7 @@ bool StoreHeaderLine(LPSTR line, DWORD length, BOOL cut, PropertyList* store) {
     line[colon] = 0;
     LPCSTR value = line + colon + 1;
     while (*value == ' ') ++value;
-    if (shortened && StrEqual(line, kLocation) == kResultOk) value = "";
+    if (shortened && StrEqualNoCase(line, kLocation) == kResultOk) value = "";
     WString name;
     name.AssignNarrow(line);
     WString text;
@@ -104,6 +104,30 @@ int HttpParseStatusLine(LPCSTR line, DWORD* status) {
     if (!ScanNumber(&p, &code)) return 2;
     if (status != nullptr) *status = code;
     return static_cast<int>(kHttpStatusNumbers);
+}
+
+int HttpParseReasonPhrase(LPCSTR statusLine, LPWSTR reason, DWORD capacity) {
+    if (reason == nullptr || capacity == 0) return kResultNullArgument;
+    reason[0] = 0;
+    if (HttpParseStatusLine(statusLine, nullptr) != static_cast<int>(kHttpStatusNumbers)) {
+        return kResultOk;
+    }
+    // After "HTTP/", the three numbers as HttpParseStatusLine reads them.
+    LPCSTR p = statusLine + kStatusPrefixLength;
+    DWORD number = 0;
+    ScanNumber(&p, &number);
+    ++p;
+    ScanNumber(&p, &number);
+    ScanNumber(&p, &number);
+    while (*p == ' ') ++p;
+    DWORD length = 0;
+    for (; p[length] != 0 && length + 1 < capacity; ++length) {
+        const BYTE byte = static_cast<BYTE>(p[length]);
+        reason[length] = byte >= 0x20 && byte < 0x7F ? static_cast<WCHAR>(byte) : u'?';
+    }
+    while (length > 0 && reason[length - 1] == u' ') --length;
+    reason[length] = 0;
+    return kResultOk;
 }
 
 int HttpReadHeaderBlock(LineReader* reader, PropertyList* store) {

@@ -1,5 +1,6 @@
 #include "http/HttpUrl.h"
 
+#include "base/PercentText.h"
 #include "base/Results.h"
 #include "base/StringUtil.h"
 #include "base/WString.h"
@@ -153,6 +154,47 @@ bool DecodeCredential(LPCWSTR source, DWORD count, LPWSTR destination, DWORD cap
     return StrCopy(destination, capacity, text.GetWide()) == kResultOk;
 }
 
+// Where the authority that begins at text ends: at the first "/", "?" or "#" (RFC 3986), or
+// at the end of the text. HttpSplitUrl and HttpUrlWithoutCredentials both read it here.
+DWORD AuthorityEnd(LPCWSTR text) {
+    DWORD end = 0;
+    while (text[end] != 0 && text[end] != u'/' && text[end] != u'?' && text[end] != u'#') ++end;
+    return end;
+}
+
+// Units of a request target that go out escaped besides controls and what is not ASCII:
+// those that no URL holds as they are.
+bool MustEscape(WCHAR c) {
+    return c == u' ' || c == u'"' || c == u'<' || c == u'>' || HttpIsControlCharacter(c) ||
+           c > 0x7E;
+}
+
+// Appends "%XX" for each byte to buffer at *used; false when it does not fit capacity.
+bool AppendEscapes(const CHAR* bytes, int count, LPWSTR buffer, DWORD capacity, DWORD* used) {
+    constexpr WCHAR kHex[] = TEXT("0123456789ABCDEF");
+    constexpr DWORD kEscapeLength = 3;
+    for (int i = 0; i < count; ++i) {
+        if (capacity - *used <= kEscapeLength) return false;
+        const BYTE byte = static_cast<BYTE>(bytes[i]);
+        buffer[(*used)++] = u'%';
+        buffer[(*used)++] = kHex[byte >> 4];
+        buffer[(*used)++] = kHex[byte & 0xF];
+    }
+    return true;
+}
+
+// A name as one file: not "." or "..", and no separator, ":" or control character.
+bool IsPlainFileName(LPCWSTR name, DWORD length) {
+    for (DWORD i = 0; i < length; ++i) {
+        if (name[i] == u'/' || name[i] == u'\\' || name[i] == u':' ||
+            HttpIsControlCharacter(name[i])) {
+            return false;
+        }
+    }
+    return !((length == 1 && name[0] == u'.') ||
+             (length == 2 && name[0] == u'.' && name[1] == u'.'));
+}
+
 } // namespace
 
 bool HttpIsControlCharacter(WCHAR c) {
@@ -176,20 +218,79 @@ int HttpSplitUrl(LPCWSTR url, HttpUrlParts* parts) {
     const Scheme* scheme = FindScheme(url);
     if (scheme == nullptr) return kResultFail;
     if (HttpHasControlCharacter(url)) return kResultFail;
-    if (StrCopy(parts->url, kHttpUrlCapacity, url) != kResultOk) return kResultFail;
+    DWORD length = 0;
+    StrLength(url, &length);
+    // A URL whose authority is not followed by a path ("http://h", "http://h?q") has the
+    // path "/".
+    const DWORD end = scheme->length + AuthorityEnd(url + scheme->length);
+    const DWORD inserted = url[end] == u'/' ? 0 : 1;
+    if (length + inserted >= kHttpUrlCapacity) return kResultFail;
+    CopyUnits(parts->url, kHttpUrlCapacity, url, end);
+    parts->url[end] = u'/';
+    CopyUnits(parts->url + end + inserted, kHttpUrlCapacity - end - inserted, url + end,
+              length - end);
     parts->secure = scheme->secure;
     parts->authorityStart = scheme->length;
-
-    DWORD slash = 0;
-    if (StrFindUnit(parts->url + scheme->length, u'/', &slash) != kResultOk) {
-        if (StrAppend(parts->url, kHttpUrlCapacity, TEXT("/")) != kResultOk) return kResultFail;
-        StrFindUnit(parts->url + scheme->length, u'/', &slash);
-    }
-    parts->pathStart = scheme->length + slash;
-    if (!CopyUnits(parts->authority, kHttpAuthorityCapacity, parts->url + scheme->length, slash)) {
+    parts->pathStart = end;
+    // The fragment is the client's own: it is never sent.
+    parts->targetEnd = length + inserted;
+    DWORD hash = 0;
+    if (StrFindUnit(parts->url + end, u'#', &hash) == kResultOk) parts->targetEnd = end + hash;
+    if (!CopyUnits(parts->authority, kHttpAuthorityCapacity, parts->url + scheme->length,
+                   end - scheme->length)) {
         return kResultFail;
     }
     return SplitAuthority(*scheme, parts) ? kResultOk : kResultFail;
+}
+
+int HttpEncodeTarget(LPCWSTR text, DWORD length, LPWSTR buffer, DWORD capacity) {
+    if (text == nullptr || buffer == nullptr || capacity == 0) return kResultNullArgument;
+    DWORD used = 0;
+    bool fits = true;
+    for (DWORD i = 0; i < length && fits;) {
+        const WCHAR c = text[i];
+        const bool escape =
+            c == u'%' && !(i + 2 < length && IsHexDigit(text[i + 1]) && IsHexDigit(text[i + 2]));
+        if (!escape && !MustEscape(c)) {
+            fits = capacity - used > 1;
+            if (fits) buffer[used++] = c;
+            ++i;
+            continue;
+        }
+        // One character at a time in UTF-8: a surrogate pair together.
+        const int units = c >= 0xD800 && c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 &&
+                                  text[i + 1] <= 0xDFFF
+                              ? 2
+                              : 1;
+        constexpr int kUtf8Bytes = 4;
+        CHAR bytes[kUtf8Bytes];
+        const int count =
+            WideCharToMultiByte(CP_UTF8, 0, text + i, units, bytes, kUtf8Bytes, nullptr, nullptr);
+        fits = count > 0 && AppendEscapes(bytes, count, buffer, capacity, &used);
+        i += static_cast<DWORD>(units);
+    }
+    buffer[fits ? used : 0] = 0;
+    return fits ? kResultOk : kResultFail;
+}
+
+int HttpRequestTarget(const HttpUrlParts* parts, bool absolute, LPWSTR buffer, DWORD capacity) {
+    if (parts == nullptr || buffer == nullptr || capacity == 0) return kResultNullArgument;
+    buffer[0] = 0;
+    DWORD used = 0;
+    if (absolute) {
+        // The scheme as written and the Host line's authority: never the user information.
+        if (!CopyUnits(buffer, capacity, parts->url, parts->authorityStart) ||
+            StrAppend(buffer, capacity, parts->hostLine) != kResultOk) {
+            buffer[0] = 0;
+            return kResultFail;
+        }
+        StrLength(buffer, &used);
+    }
+    const int encoded =
+        HttpEncodeTarget(parts->url + parts->pathStart, parts->targetEnd - parts->pathStart,
+                         buffer + used, capacity - used);
+    if (encoded != kResultOk) buffer[0] = 0;
+    return encoded;
 }
 
 bool HttpParseDottedQuad(LPCWSTR text, DWORD* address) {
@@ -226,9 +327,10 @@ int HttpFileNameFromTarget(LPCWSTR target, LPWSTR buffer, DWORD capacity) {
     if (buffer == nullptr || capacity == 0) return kResultNullArgument;
     buffer[0] = 0;
     if (target == nullptr) return kResultFail;
+    // The path ends at the query or the fragment.
     DWORD pathEnd = 0;
-    if (StrFindUnit(target, u'?', &pathEnd) != kResultOk) StrLength(target, &pathEnd);
-    // The last "/" before the query.
+    while (target[pathEnd] != 0 && target[pathEnd] != u'?' && target[pathEnd] != u'#') ++pathEnd;
+    // The last "/" of the path.
     bool found = false;
     DWORD slash = 0;
     for (DWORD i = 0; i < pathEnd; ++i) {
@@ -240,14 +342,21 @@ int HttpFileNameFromTarget(LPCWSTR target, LPWSTR buffer, DWORD capacity) {
     if (!found) return kResultFail;
     LPCWSTR name = target + slash + 1;
     const DWORD length = pathEnd - slash - 1;
-    for (DWORD i = 0; i < length; ++i) {
-        if (name[i] == u'\\' || name[i] == u':' || HttpIsControlCharacter(name[i]))
-            return kResultFail;
+    // The name as the server means it, its escapes decoded as UTF-8, when that is one plain
+    // name; else the name as written, when that is one.
+    WCHAR decoded[kHttpFileNameCapacity];
+    DWORD decodedLength = 0;
+    LPCWSTR chosen = name;
+    DWORD chosenLength = length;
+    if (PercentDecodeText(name, length, decoded, kHttpFileNameCapacity, FALSE, &decodedLength) ==
+            kResultOk &&
+        IsPlainFileName(decoded, decodedLength)) {
+        chosen = decoded;
+        chosenLength = decodedLength;
+    } else if (!IsPlainFileName(name, length)) {
+        return kResultFail;
     }
-    const bool dots =
-        (length == 1 && name[0] == u'.') || (length == 2 && name[0] == u'.' && name[1] == u'.');
-    if (dots) return kResultFail;
-    if (!CopyUnits(buffer, capacity, name, length)) {
+    if (!CopyUnits(buffer, capacity, chosen, chosenLength)) {
         buffer[0] = 0;
         return kResultFail;
     }
@@ -275,15 +384,13 @@ int HttpUrlCredentials(const HttpUrlParts* parts, LPWSTR userId, LPWSTR password
 
 int HttpUrlWithoutCredentials(LPCWSTR url, LPWSTR buffer, DWORD capacity) {
     if (url == nullptr || buffer == nullptr || capacity == 0) return kResultNullArgument;
-    // The authority runs from the scheme to the first "/"; its user information ends at
-    // the last "@" in it, as HttpSplitUrl reads it.
+    // The user information ends at the last "@" of the authority, as HttpSplitUrl reads it.
     const Scheme* scheme = FindScheme(url);
     DWORD kept = 0;
     LPCWSTR rest = url;
     if (scheme != nullptr) {
         LPCWSTR authority = url + scheme->length;
-        DWORD end = 0;
-        if (StrFindUnit(authority, u'/', &end) != kResultOk) StrLength(authority, &end);
+        const DWORD end = AuthorityEnd(authority);
         for (DWORD i = end; i-- > 0;) {
             if (authority[i] != u'@') continue;
             kept = scheme->length;

@@ -12,12 +12,15 @@ constexpr WORD kHttpDefaultPort = 80;
 constexpr WORD kHttpsDefaultPort = 443;
 
 struct HttpUrlParts {
-    // The URL with a "/" appended when its authority is not followed by one.
+    // The URL with a "/" put where its authority ends when no "/" follows it there.
     WCHAR url[kHttpUrlCapacity];
     // Index in url of the authority (just after "://").
     DWORD authorityStart;
     // Index in url of the "/" that begins the path (the request target without a proxy).
     DWORD pathStart;
+    // Index in url of the "#" that begins the fragment, or its length: the request target
+    // (path and query) ends here.
+    DWORD targetEnd;
     // True for "https://": the connection is a secure socket.
     bool secure;
     // The authority exactly as written: user information and port included.
@@ -39,7 +42,8 @@ bool HttpHasControlCharacter(LPCWSTR text);
 // True when text begins with "http://" or "https://", in any letter case.
 bool HttpHasScheme(LPCWSTR text);
 
-// Splits url. 1 and *parts; -1 when the URL does not begin with "http://" or "https://" (in
+// Splits url as RFC 3986 does: the authority runs from "://" to the first "/", "?" or "#".
+// 1 and *parts; -1 when the URL does not begin with "http://" or "https://" (in
 // any letter case), holds a control character, does not fit kHttpUrlCapacity (the appended
 // "/" included), has an authority of kHttpAuthorityCapacity units or more, an empty host
 // name, a bracketed host that is not an IPv6 literal (hex digits, ":" and "." only, at least
@@ -52,9 +56,22 @@ int HttpSplitUrl(LPCWSTR url, HttpUrlParts* parts);
 // both empty when the authority has none; -1 when either does not fit; -4 null argument.
 int HttpUrlCredentials(const HttpUrlParts* parts, LPWSTR userId, LPWSTR password, DWORD capacity);
 
-// url without the user information of its authority, for showing it and for a proxy's
-// request line: 1 and buffer; -1 when it does not fit (buffer left empty); -4 null argument.
-// Text without an http or https scheme is copied as it is.
+// The request target of a split URL, as it goes on the request line: its path and query
+// (never the fragment) encoded by HttpEncodeTarget; when absolute (for a proxy), after the
+// scheme as written and the authority of the Host line (no user information). 1 and buffer;
+// -1 when it does not fit capacity (buffer left empty); -4 null argument.
+int HttpRequestTarget(const HttpUrlParts* parts, bool absolute, LPWSTR buffer, DWORD capacity);
+
+// length units of text as a request target holds them: a space, a control character, '"',
+// "<", ">", and each character that is not ASCII (as the %XX of its UTF-8 bytes), and a "%"
+// that does not begin an escape ("%25") are escaped; everything else, reserved characters
+// and escapes included, stays as written. 1 and buffer; -1 when it does not fit capacity
+// (buffer left empty); -4 null argument.
+int HttpEncodeTarget(LPCWSTR text, DWORD length, LPWSTR buffer, DWORD capacity);
+
+// url without the user information of its authority, for showing it: 1 and buffer; -1 when it does
+// not fit (buffer left empty); -4 null argument. Text without an http or https scheme is copied as
+// it is.
 int HttpUrlWithoutCredentials(LPCWSTR url, LPWSTR buffer, DWORD capacity);
 
 // Reads text as an IPv4 address in dotted-quad form: four decimal numbers of 0 to 255
@@ -66,8 +83,9 @@ bool HttpParseDottedQuad(LPCWSTR text, DWORD* address);
 bool HttpSameHostName(LPCWSTR a, LPCWSTR b);
 
 // The server's name for the resource: the text after the last "/" of the target's path (the
-// part before the first "?"). 1 and the name (empty when the path ends in "/"); -1 when the
-// path has no "/", or the name is not one plain file name ("." or "..", or it holds "\",
-// ":" or a control character), or does not fit capacity (buffer left empty); -4 null buffer
-// or capacity 0.
+// part before the first "?" or "#"), its escapes decoded as UTF-8 when that gives one plain
+// file name, else as written. 1 and the name (empty when the path ends in "/"); -1 when the
+// path has no "/", or neither form is one plain file name ("." or "..", or it holds "/",
+// "\", ":" or a control character), or the name does not fit capacity (buffer left empty);
+// -4 null buffer or capacity 0.
 int HttpFileNameFromTarget(LPCWSTR target, LPWSTR buffer, DWORD capacity);

@@ -28,7 +28,8 @@ void ClearValue(PropertyRecord* record) {
 
 } // namespace
 
-PropertyList::PropertyList(Allocator* allocator) : allocator_(allocator) {
+PropertyList::PropertyList(Allocator* allocator, PropertyKeys keys)
+    : allocator_(allocator), keys_(keys) {
     if (allocator_ == nullptr) {
         ownedAllocator_ = new (std::nothrow) HeapAllocator;
         allocator_ = ownedAllocator_;
@@ -80,7 +81,9 @@ int PropertyList::Find(LPCWSTR key, LONG* index) const {
     if (entries_ == nullptr) return kResultFail;
     if (key == nullptr) return kResultNo;
     for (LONG i = 0; i < count_; ++i) {
-        if (StrEqual(entries_[i].key, key) == kResultOk) {
+        const int equal = keys_ == PropertyKeys::kAnyCase ? StrEqualNoCase(entries_[i].key, key)
+                                                          : StrEqual(entries_[i].key, key);
+        if (equal == kResultOk) {
             *index = i;
             break;
         }

@@ -1,5 +1,7 @@
 // PropertyList: a keyed store of up to 512 typed values, kept in the order in which their
-// keys were first added. Keys are wide texts compared exactly (case included). Numbers given
+// keys were first added. Keys are wide texts compared exactly (case included), or without
+// regard to ASCII letter case in a store made for names that have no case (HTTP's header
+// names); an entry keeps the key as it was first set. Numbers given
 // to SetUnsigned / SetSigned are stored as decimal wide text; text is parsed when a number
 // is asked for; wide and narrow text convert into each other on request, and the entry then
 // keeps the converted form.
@@ -13,6 +15,12 @@
 #include "transport/Allocator.h"
 
 constexpr DWORD kPropertyCapacity = 512; // entries
+
+// How a store compares its keys.
+enum class PropertyKeys {
+    kExact,   // unit by unit
+    kAnyCase, // ASCII letters without regard to case
+};
 
 // Value type codes.
 constexpr DWORD kPropertyEmpty = 0;    // the key exists without a value
@@ -44,7 +52,7 @@ class PropertyList {
 public:
     // Takes the entry table from allocator (null: an owned heap allocator). Without a table
     // the store answers every operation with -1 or -2.
-    explicit PropertyList(Allocator* allocator);
+    explicit PropertyList(Allocator* allocator, PropertyKeys keys = PropertyKeys::kExact);
     ~PropertyList();
     PropertyList(const PropertyList&) = delete;
     PropertyList& operator=(const PropertyList&) = delete;
@@ -109,6 +117,7 @@ private:
     void* Allocate(size_t size);
 
     Allocator* allocator_;
+    PropertyKeys keys_;
     HeapAllocator* ownedAllocator_ = nullptr;
     LONG count_ = -1;
     Entry* entries_ = nullptr;

@@ -1,6 +1,7 @@
 // Reading the run parameters: decoding of texts, integers, and when automatic mode is chosen.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "app/AppState.h"
@@ -62,10 +63,17 @@ TEST(RunParametersTest, TextsArePercentDecoded) {
     e.caption = u"a=b&c%d";
     Check(u"Caption=a%3Db%26c%25d", e);
 
+    // Escapes are bytes, read as UTF-8: one character for "%C3%A9", not two.
     e = {};
     e.automatic = TRUE;
     e.path = u"\\My Documents\\\u00e9";
-    Check(u"Path=\\My%20Documents\\%E9", e);
+    Check(u"Path=\\My%20Documents\\%C3%A9", e);
+
+    e = {};
+    e.automatic = TRUE;
+    e.url = u"http://h/\u65e5\u672c \u8a9e.bin";
+    e.caption = u"100% \u65e5"; // a "%" that begins no escape stays
+    Check(u"URL=http://h/%E6%97%A5%E6%9C%AC%20%E8%AA%9E.bin&Caption=100% %e6%97%a5", e);
 
     e = {};
     e.automatic = TRUE;
@@ -76,6 +84,21 @@ TEST(RunParametersTest, TextsArePercentDecoded) {
     e.automatic = TRUE;
     e.url = u"b";
     Check(u"URL=a&URL=b", e);
+}
+
+TEST(RunParametersTest, EscapesThatAreNotUtf8AreReadInTheCodePage) {
+    const char* saved = std::getenv("LC_ALL");
+    const std::string previous = saved != nullptr ? saved : "";
+    setenv("LC_ALL", "fr_FR.ISO-8859-1", 1);
+    Expected e;
+    e.automatic = TRUE;
+    e.path = u"caf\u00e9 \u00e9"; // a run that is not UTF-8, then one that is
+    Check(u"Path=caf%E9 %C3%A9", e);
+    if (saved != nullptr) {
+        setenv("LC_ALL", previous.c_str(), 1);
+    } else {
+        unsetenv("LC_ALL");
+    }
 }
 
 TEST(RunParametersTest, IntegersAndFlags) {

@@ -59,24 +59,57 @@ TEST(StrCopy, NullArgumentsAndZeroCapacityWriteNothing) {
     EXPECT_EQ(Wide(buffer), u"xy");
 }
 
-TEST(StrEqual, ComparesExactly) {
+TEST(StrEqual, ComparesExactlyOrWithoutLetterCase) {
     struct Case {
         const char16_t* a;
         const char16_t* b;
         int result;
+        int noCase; // StrEqualNoCase
     } cases[] = {
-        {u"abc", u"abc", kResultOk},
-        {u"", u"", kResultOk},
-        {u"abc", u"abd", kResultNo},
-        {u"ab", u"abc", kResultNo},
-        {u"ab", u"ba", kResultNo}, // same length and sum, different order
-        {u"Content-Length", u"content-length", kResultNo},
-        {u"ac", u"bb", kResultNo}, // same sum
+        {u"abc", u"abc", kResultOk, kResultOk},
+        {u"", u"", kResultOk, kResultOk},
+        {u"abc", u"abd", kResultNo, kResultNo},
+        {u"ab", u"abc", kResultNo, kResultNo},
+        {u"abc", u"ab", kResultNo, kResultNo},
+        {u"ab", u"ba", kResultNo, kResultNo}, // same length and sum, different order
+        {u"Content-Length", u"content-length", kResultNo, kResultOk},
+        {u"LOCATION", u"location", kResultNo, kResultOk},
+        {u"ac", u"bb", kResultNo, kResultNo}, // same sum
+        // Only ASCII letters fold: "@" and "`" sit next to "A" and "a"; "Ä" stays "Ä".
+        {u"@", u"`", kResultNo, kResultNo},
+        {u"[", u"{", kResultNo, kResultNo},
+        {u"\u00c4", u"\u00e4", kResultNo, kResultNo},
     };
-    for (const Case& c : cases) EXPECT_EQ(StrEqual(c.a, c.b), c.result);
+    for (const Case& c : cases) {
+        EXPECT_EQ(StrEqual(c.a, c.b), c.result);
+        EXPECT_EQ(StrEqualNoCase(c.a, c.b), c.noCase);
+    }
     EXPECT_EQ(StrEqual(u"a", nullptr), kResultFail);
     EXPECT_EQ(StrEqual(static_cast<LPCWSTR>(nullptr), u"a"), kResultFail);
+    EXPECT_EQ(StrEqualNoCase(u"a", nullptr), kResultFail);
     EXPECT_EQ(StrEqual("abc", "abc"), kResultOk);
+    EXPECT_EQ(StrEqualNoCase("Location", "lOCATION"), kResultOk);
+    EXPECT_EQ(StrEqualNoCase("Location", "Locations"), kResultNo);
+}
+
+TEST(StrTrimBlanks, RemovesSpacesAndTabsAtBothEndsOnly) {
+    const struct {
+        std::u16string text;
+        std::u16string trimmed;
+    } cases[] = {
+        {u"  http://h/a b  ", u"http://h/a b"},
+        {u"\thttp://h/\t \t", u"http://h/"},
+        {u"plain", u"plain"},
+        {u"   ", u""},
+        {u"", u""},
+        {u"\u3000x\n", u"\u3000x\n"}, // only space and tab count
+    };
+    for (const auto& c : cases) {
+        std::u16string text = c.text;
+        EXPECT_EQ(StrTrimBlanks(text.data()), kResultOk);
+        EXPECT_EQ(std::u16string(text.c_str()), c.trimmed);
+    }
+    EXPECT_EQ(StrTrimBlanks(nullptr), kResultFail);
 }
 
 TEST(StrFindUnit, FindsFirstAndLastPositions) {

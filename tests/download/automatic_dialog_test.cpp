@@ -133,7 +133,11 @@ TEST_F(AutomaticShown, FailuresAreShownAndTheCloseDecidesTheCode) {
     } cases[] = {
         {"refused status", "/fail.bin",
          Reply().send(qb::test::httpResponse(404, "Not Found", {}, "")),
-         u"Failed to connect to HTTP server.", kExitNetworkFailed},
+         u"Failed to connect to HTTP server. 404 Not Found", kExitNetworkFailed},
+        // Blanks after the URL are trimmed; a proxy that wants credentials says so.
+        {"407 answered", "/proxy.bin \t",
+         Reply().send(qb::test::httpResponse(407, "Proxy Authentication Required", {}, "")),
+         u"Failed to connect to HTTP server. The proxy requires credentials.", kExitNetworkFailed},
         {"short body", "/fail.bin",
          Reply().send("HTTP/1.0 200 OK\r\nContent-Length: 900\r\n\r\nonly this"),
          u"Error occurred in receiving. There might be some trouble on network or server.",

@@ -75,7 +75,7 @@ TEST_F(CredentialsFlow, AnsweredPromptRetriesWithTheAuthorizationLine) {
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0].find("Authorization:"), std::string::npos) << requests[0];
     // "user:secret" in Base64, on one line.
-    EXPECT_NE(requests[1].find("\nAuthorization: Basic dXNlcjpzZWNyZXQ=\n"), std::string::npos)
+    EXPECT_NE(requests[1].find("\r\nAuthorization: Basic dXNlcjpzZWNyZXQ=\r\n"), std::string::npos)
         << requests[1];
 }
 

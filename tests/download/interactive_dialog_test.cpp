@@ -184,7 +184,8 @@ TEST_F(InteractiveDialog, StartFailuresShowTheirMessageOnce) {
         const char16_t* message;
         bool stopped;
     } cases[] = {
-        {"refused status", "/fail.bin", 404, u"Failed to connect to HTTP server.", false},
+        {"refused status", "/fail.bin", 404, u"Failed to connect to HTTP server. 404 Reason",
+         false},
         {"empty server name", "/", 200, u"Can't solve filename to save. Set user filename.", true},
     };
     for (const Case& c : cases) {

@@ -107,13 +107,18 @@ void CheckStore(PropertyList* store) {
         FUZZ_CHECK(name.find(u':') == std::u16string::npos);
         FUZZ_CHECK(name.size() < kHttpHeaderLineCapacity && value.size() < kHttpHeaderLineCapacity);
         FUZZ_CHECK(value.empty() || value[0] != u' ');
-        if (name == u"Location") {
+        // Header names have no case: each is checked in whatever case the server used.
+        std::u16string lower = name;
+        for (char16_t& c : lower) {
+            if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+        }
+        if (lower == u"location") {
             // A Location that did not fit the line buffer is stored empty, never cut.
             FUZZ_CHECK(value.size() <= kLongestLocationValue);
             qb::fuzz::CheckSplitUrl(record.wideText);
-        } else if (name == u"Content-Length") {
+        } else if (lower == u"content-length") {
             CheckLength(record.wideText);
-        } else if (name == u"Content-Range") {
+        } else if (lower == u"content-range") {
             CheckRangeStart(record.wideText);
         }
     }
@@ -137,10 +142,27 @@ void ReadHead(const uint8_t* data, size_t size, DWORD readerBuffer, DWORD piece,
         FUZZ_CHECK(numbers >= 0 && numbers <= static_cast<int>(kHttpStatusNumbers));
         FUZZ_CHECK(numbers == 0 || std::string(statusLine).compare(0, 5, "HTTP/") == 0);
 
-        PropertyList store(nullptr);
+        // The reason phrase as a failure message shows it: printable ASCII, bounded.
+        WCHAR reason[kHttpReasonCapacity];
+        FUZZ_CHECK(HttpParseReasonPhrase(statusLine, reason, kHttpReasonCapacity) == 1);
+        const std::u16string shown = reason;
+        FUZZ_CHECK(shown.size() < kHttpReasonCapacity);
+        for (char16_t c : shown) FUZZ_CHECK(c >= 0x20 && c < 0x7F);
+        FUZZ_CHECK(shown.empty() || (numbers == 3 && shown.back() != u' '));
+
+        PropertyList store(nullptr, PropertyKeys::kAnyCase);
         const int block = HttpReadHeaderBlock(&reader, &store);
         FUZZ_CHECK(block == 1 || block == -1);
         CheckStore(&store);
+        // No two entries differ in letter case alone.
+        for (LONG i = 0; i < store.Count(); ++i) {
+            PropertyRecord record = {};
+            record.type = kPropertyWide;
+            FUZZ_CHECK(store.GetAt(static_cast<DWORD>(i), &record) == 1);
+            LONG found = -1;
+            store.Find(record.key, &found);
+            FUZZ_CHECK(found == i);
+        }
     }
     reader.Detach();
     // With the client's one-byte buffer nothing past the head is taken from the connection:

@@ -4,11 +4,64 @@
 
 #include <windows.h>
 
+#include <string>
+
+#include "base/PercentText.h"
 #include "http/HttpRequest.h"
 #include "http/HttpUrl.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace qb::fuzz {
+
+// A URL taken apart by the generic reading of RFC 3986 (appendix B), written here apart
+// from the client's own code: the scheme up to ":", the authority after "//" up to the first
+// "/", "?" or "#", the path up to "?" or "#", the query up to "#", then the fragment.
+struct StandardSplit {
+    std::u16string authority;
+    std::u16string path;
+    std::u16string query; // with its "?", empty when there is none
+    std::u16string fragment;
+};
+
+inline StandardSplit SplitAsStandard(const std::u16string& url) {
+    StandardSplit split;
+    size_t i = url.find(u"://");
+    i = i == std::u16string::npos ? 0 : i + 3;
+    const size_t authorityEnd = url.find_first_of(u"/?#", i);
+    split.authority = url.substr(i, authorityEnd - i);
+    if (authorityEnd == std::u16string::npos) return split;
+    const size_t hash = url.find(u'#', authorityEnd);
+    const std::u16string beforeFragment = url.substr(authorityEnd, hash - authorityEnd);
+    if (hash != std::u16string::npos) split.fragment = url.substr(hash + 1);
+    const size_t question = beforeFragment.find(u'?');
+    split.path = beforeFragment.substr(0, question);
+    if (question != std::u16string::npos) split.query = beforeFragment.substr(question);
+    return split;
+}
+
+// The host of a standard authority: after the last "@", before a ":port" (brackets of an
+// IPv6 literal removed).
+inline std::u16string StandardHost(const std::u16string& authority) {
+    const size_t at = authority.rfind(u'@');
+    std::u16string host = at == std::u16string::npos ? authority : authority.substr(at + 1);
+    if (!host.empty() && host[0] == u'[') return host.substr(1, host.find(u']') - 1);
+    return host.substr(0, host.rfind(u':'));
+}
+
+inline bool IsHex(char16_t c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+// A request target as it goes on the wire: printable ASCII without space, '"', "<", ">" or
+// "#", and every "%" the start of an escape.
+inline void CheckWireTarget(const std::u16string& target) {
+    for (size_t i = 0; i < target.size(); ++i) {
+        const char16_t c = target[i];
+        FUZZ_CHECK(c > 0x20 && c < 0x7F && c != u'"' && c != u'<' && c != u'>' && c != u'#');
+        if (c == u'%')
+            FUZZ_CHECK(i + 2 < target.size() && IsHex(target[i + 1]) && IsHex(target[i + 2]));
+    }
+}
 
 inline bool UnitsEqual(const char16_t* a, const char16_t* b, size_t count) {
     for (size_t i = 0; i < count; ++i) {
@@ -58,14 +111,64 @@ inline void CheckSplitUrl(LPCWSTR url) {
         FUZZ_CHECK(lower == (parts.secure ? u"https://" : u"http://")[i]);
     }
     FUZZ_CHECK(!HttpHasControlCharacter(parts.url));
-    // The URL as given, or with one "/" appended when its authority ends it.
-    FUZZ_CHECK(UnitsEqual(parts.url, url, inputLength));
-    FUZZ_CHECK(length == inputLength ||
-               (length == inputLength + 1 && parts.url[length - 1] == u'/'));
-
     FUZZ_CHECK(parts.pathStart >= parts.authorityStart && parts.pathStart < length);
     FUZZ_CHECK(parts.url[parts.pathStart] == u'/');
-    for (DWORD i = parts.authorityStart; i < parts.pathStart; ++i) FUZZ_CHECK(parts.url[i] != u'/');
+    // The URL as given, or with one "/" put where its authority ends.
+    FUZZ_CHECK(UnitsEqual(parts.url, url, parts.pathStart));
+    if (length == inputLength) {
+        FUZZ_CHECK(UnitsEqual(parts.url, url, inputLength));
+    } else {
+        FUZZ_CHECK(length == inputLength + 1);
+        FUZZ_CHECK(UnitsEqual(parts.url + parts.pathStart + 1, url + parts.pathStart,
+                              inputLength - parts.pathStart));
+    }
+    // The authority holds none of the units that end it.
+    for (DWORD i = parts.authorityStart; i < parts.pathStart; ++i) {
+        FUZZ_CHECK(parts.url[i] != u'/' && parts.url[i] != u'?' && parts.url[i] != u'#');
+    }
+    // The request target ends at the first "#".
+    FUZZ_CHECK(parts.targetEnd > parts.pathStart && parts.targetEnd <= length);
+    FUZZ_CHECK(parts.targetEnd == length || parts.url[parts.targetEnd] == u'#');
+    for (DWORD i = parts.pathStart; i < parts.targetEnd; ++i) FUZZ_CHECK(parts.url[i] != u'#');
+
+    // Agreement with the standard reading: the same authority and host, the path (or "/")
+    // and query as the target, and the fragment left out.
+    const StandardSplit standard = SplitAsStandard(url);
+    FUZZ_CHECK(standard.authority == std::u16string(parts.url + parts.authorityStart,
+                                                    parts.pathStart - parts.authorityStart));
+    FUZZ_CHECK(StandardHost(standard.authority) == std::u16string(parts.hostName));
+    const std::u16string standardTarget =
+        (standard.path.empty() ? u"/" : standard.path) + standard.query;
+    FUZZ_CHECK(standardTarget ==
+               std::u16string(parts.url + parts.pathStart, parts.targetEnd - parts.pathStart));
+
+    // The target on the wire: escaped where it must be, the same text once decoded (when
+    // the URL wrote no escapes of its own), never the fragment.
+    static WCHAR wire[kHttpRequestCapacity];
+    const int targeted = HttpRequestTarget(&parts, false, wire, kHttpRequestCapacity);
+    FUZZ_CHECK(targeted == 1 || targeted == -1);
+    if (targeted == 1) {
+        const std::u16string target = wire;
+        FUZZ_CHECK(!target.empty() && target[0] == u'/');
+        CheckWireTarget(target);
+        if (standardTarget.find(u'%') == std::u16string::npos) {
+            static WCHAR decoded[kHttpRequestCapacity];
+            DWORD produced = 0;
+            const int back = PercentDecodeText(wire, static_cast<DWORD>(target.size()), decoded,
+                                               kHttpRequestCapacity, FALSE, &produced);
+            // Lone surrogates have no UTF-8 form: they went out as a replacement.
+            if (back == 1 && target.find(u"%EF%BF%BD") == std::u16string::npos) {
+                FUZZ_CHECK(std::u16string(decoded, produced) == standardTarget);
+            }
+        }
+        static WCHAR absolute[kHttpRequestCapacity];
+        if (HttpRequestTarget(&parts, true, absolute, kHttpRequestCapacity) == 1) {
+            const std::u16string whole = absolute;
+            const std::u16string head =
+                std::u16string(parts.url, parts.authorityStart) + parts.hostLine;
+            FUZZ_CHECK(whole == head + target);
+        }
+    }
 
     const size_t authorityLength = WideLength(parts.authority);
     FUZZ_CHECK(authorityLength < kHttpAuthorityCapacity);
@@ -101,6 +204,7 @@ inline void CheckSplitUrl(LPCWSTR url) {
 
     CheckFileName(parts.url + parts.pathStart, kHttpFileNameCapacity);
     CheckFileName(parts.url + parts.pathStart, kSmallNameCapacity);
+    if (targeted == 1) CheckFileName(wire, kHttpFileNameCapacity);
 
     // Credentials: found exactly when the authority has an "@"; the URL shown without them
     // splits to the same host, port and path and carries no "@" in its authority.
@@ -120,6 +224,7 @@ inline void CheckSplitUrl(LPCWSTR url) {
     FUZZ_CHECK(shownParts.port == parts.port);
     FUZZ_CHECK(UnitsEqual(shownParts.url + shownParts.pathStart, parts.url + parts.pathStart,
                           length - parts.pathStart + 1));
+    FUZZ_CHECK(shownParts.targetEnd - shownParts.pathStart == parts.targetEnd - parts.pathStart);
     FUZZ_CHECK(HttpUrlCredentials(&shownParts, userId, password, kHttpCredentialCapacity) == 0);
 }
 

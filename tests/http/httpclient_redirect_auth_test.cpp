@@ -43,7 +43,7 @@ int AnswerPrompt(LPCWSTR realm, LPWSTR userId, LPWSTR password, DWORD_PTR data) 
     return prompt->answer;
 }
 
-constexpr const char* kUserSecret = "Authorization: Basic dXNlcjpzZWNyZXQ=\n";
+constexpr const char* kUserSecret = "Authorization: Basic dXNlcjpzZWNyZXQ=\r\n";
 
 class RedirectAuthTest : public HttpClientTest {
 protected:
@@ -69,6 +69,20 @@ TEST_F(RedirectAuthTest, FollowsAnAbsoluteLocationToTheFinalUrl) {
     EXPECT_EQ(ReadBody(), "here");
     ASSERT_TRUE(server.waitForRequests(2));
     EXPECT_EQ(server.request(1), ExpectedRequest("/moved/file.bin", Host(), 0));
+}
+
+TEST_F(RedirectAuthTest, FollowsALocationNamedInAnyLetterCase) {
+    // Header names have no case: a body under a lower-case location is never the file.
+    for (const std::string name : {"location", "LOCATION", "lOcAtIoN"}) {
+        SCOPED_TRACE(name);
+        server.addReply(Reply().send(
+            Response("HTTP/1.0 302 Found", name + ": " + Url("/to/" + name) + "\r\n", "stub")));
+        server.addReply(okReply("moved"));
+        ASSERT_EQ(Open(Url("/from")), kResultOk);
+        EXPECT_EQ(FinalUrl(), Url("/to/" + name));
+        EXPECT_EQ(FileName(), name);
+        EXPECT_EQ(ReadBody(), "moved");
+    }
 }
 
 TEST_F(RedirectAuthTest, FollowsALocationWhateverTheStatus) {
@@ -145,7 +159,6 @@ TEST_F(RedirectAuthTest, HandsTheQuotedRealmToTheCallbackAndRetriesWithAuthoriza
 
 TEST_F(RedirectAuthTest, A401WithoutAUsableBasicChallengeIsRefused) {
     const std::vector<std::string> replies = {
-        Challenge("basic realm=\"files\""),
         Challenge("Digest realm=\"files\", nonce=\"1\""),
         Challenge("Basic realm=files"),
         Response("HTTP/1.0 401 Unauthorized", "", ""),
@@ -158,6 +171,25 @@ TEST_F(RedirectAuthTest, A401WithoutAUsableBasicChallengeIsRefused) {
     }
     EXPECT_TRUE(prompt.realms.empty());
     EXPECT_EQ(server.connectionCount(), replies.size());
+}
+
+TEST_F(RedirectAuthTest, TheBasicSchemeAndItsHeaderHaveNoLetterCase) {
+    const std::vector<std::pair<std::string, std::string>> challenges = {
+        {"WWW-Authenticate", "basic realm=\"a\""},
+        {"www-authenticate", "BASIC REALM=\"b\""},
+        {"WWW-AUTHENTICATE", "bAsIc Realm=\"c\""},
+    };
+    for (const auto& [name, value] : challenges) {
+        SCOPED_TRACE(value);
+        server.addReply(Reply().send(
+            Response("HTTP/1.0 401 Unauthorized", name + ": " + value + "\r\n", "denied")));
+        server.addReply(okReply("in"));
+        ASSERT_EQ(Open(Url("/p")), kResultOk);
+        EXPECT_EQ(prompt.realms.back(), value.substr(value.find('"')));
+        ASSERT_TRUE(server.waitForRequests(2 * prompt.realms.size()));
+        EXPECT_EQ(server.request(2 * prompt.realms.size() - 1),
+                  ExpectedRequest("/p", Host(), 0, kUserSecret));
+    }
 }
 
 TEST_F(RedirectAuthTest, ADeclinedPromptEndsOpenWithTheCallbacksResult) {

@@ -19,7 +19,7 @@ TEST_F(HttpClientTest, SendsTheRequestLinesInOrderWithTheReferer) {
     ASSERT_EQ(Open(Url("/dir/file.zip")), kResultOk);
     ASSERT_TRUE(server.waitForRequests(1));
     const std::string expected =
-        ExpectedRequest("/dir/file.zip", Host(), 0, "Referer: " + Url("/dir/") + "\n");
+        ExpectedRequest("/dir/file.zip", Host(), 0, "Referer: " + Url("/dir/") + "\r\n");
     EXPECT_EQ(server.request(0), expected);
     EXPECT_EQ(A(client.LastRequest()), expected);
     EXPECT_EQ(status, 200);
@@ -54,7 +54,7 @@ TEST_F(HttpClientTest, KeepsTheUserInformationOutOfTheConnectionAndTheHostLine) 
     ASSERT_EQ(Open("http://someone:pw@" + host + "/f"), kResultOk);
     ASSERT_TRUE(server.waitForRequests(1));
     EXPECT_EQ(server.request(0),
-              ExpectedRequest("/f", host, 0, "Authorization: Basic c29tZW9uZTpwdw==\n"));
+              ExpectedRequest("/f", host, 0, "Authorization: Basic c29tZW9uZTpwdw==\r\n"));
 }
 
 TEST_F(HttpClientTest, WithoutAHeaderStoreTheHeadersOfThePreviousOpenAreSentAgain) {
@@ -99,7 +99,7 @@ TEST_F(HttpClientTest, SetProxyTakesAnAddressOrAResolvableName) {
     server.addReply(okReply("p"));
     ASSERT_EQ(Open("http://127.0.0.1:9/x"), kResultOk);
     ASSERT_TRUE(server.waitForRequests(1));
-    EXPECT_EQ(server.request(0).rfind("GET http://127.0.0.1:9/x HTTP/1.0\n", 0), 0u);
+    EXPECT_EQ(server.request(0).rfind("GET http://127.0.0.1:9/x HTTP/1.0\r\n", 0), 0u);
 }
 
 TEST_F(HttpClientTest, SendsANonAsciiUrlWholeInTheAnsiCodePage) {

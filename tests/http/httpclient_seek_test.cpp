@@ -105,8 +105,11 @@ TEST_F(SeekTest, AnswersThatDoNotContinueAtThePositionCloseTheClient) {
          Response("HTTP/1.1 416 Range Not Satisfiable", "Content-Range: bytes */1500\r\n", ""),
          kHttpRefused},
         {"404", Response("HTTP/1.0 404 Not Found", "", ""), kHttpRefused},
-        {"lower-case length", Response("HTTP/1.1 206 Partial", "content-length: 1000\r\n", ""),
-         kResultFail},
+        // Header names have no case: a lower-case range of another start is still one.
+        {"lower-case range",
+         Response("HTTP/1.1 206 Partial",
+                  "content-range: bytes 0-999/1500\r\ncontent-length: 1000\r\n", ""),
+         kHttpRefused},
         {"unparsable", Response("HTTP/1.1 Partial", "", ""), 2},
         {"empty status line", "\r\n\r\n", kResultFail},
     };
@@ -125,13 +128,13 @@ TEST_F(SeekTest, AnswersThatDoNotContinueAtThePositionCloseTheClient) {
 }
 
 TEST_F(SeekTest, AnUnknownSizeMakesEverySeekFail) {
-    server.addReply(Reply().send(Response("HTTP/1.0 200 OK", "content-length: 10\r\n", "")));
+    server.addReply(Reply().send(Response("HTTP/1.0 200 OK", "Content-Type: x/y\r\n", "")));
     ASSERT_EQ(Open(Url("/f")), kResultOk);
     EXPECT_EQ(SeekTo(0, kSeekEnd), kResultFail);
     EXPECT_EQ(server.connectionCount(), 1u);
     EXPECT_TRUE(client.IsOpen());
     // From the start the answer is the whole resource: readable, but the size stays unknown.
-    server.addReply(Reply().send(Response("HTTP/1.0 200 OK", "content-length: 3\r\n", "abc")));
+    server.addReply(Reply().send(Response("HTTP/1.0 200 OK", "Content-Type: x/y\r\n", "abc")));
     EXPECT_EQ(SeekTo(0), kResultFail);
     EXPECT_TRUE(client.IsOpen());
     EXPECT_EQ(ReadBody(), "abc");
@@ -187,11 +190,11 @@ TEST_F(SeekTest, TheNewRequestKeepsTheProxyHeadersAndCredentials) {
     server.addReply(Reply().send(Partial(40, 99, 100, "")));
     EXPECT_EQ(SeekTo(40), kResultOk);
     ASSERT_TRUE(server.waitForRequests(3));
-    const std::string referer = "Referer: http://localhost:1/\n";
+    const std::string referer = "Referer: http://localhost:1/\r\n";
     EXPECT_EQ(server.request(1), ExpectedRequest("http://localhost:1/f", "localhost:1", 0,
-                                                 referer + "Authorization: Basic dTpw\n"));
+                                                 referer + "Authorization: Basic dTpw\r\n"));
     EXPECT_EQ(server.request(2), ExpectedRequest("http://localhost:1/f", "localhost:1", 40,
-                                                 referer + "Authorization: Basic dTpw\n"));
+                                                 referer + "Authorization: Basic dTpw\r\n"));
 }
 
 TEST_F(SeekTest, AFailedConnectionClosesTheClientAndOpenStartsAfresh) {

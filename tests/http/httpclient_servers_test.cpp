@@ -208,7 +208,7 @@ TEST_P(RealServersTest, RedirectsChangeSchemeAndCredentialsStayWithTheirServer) 
     ASSERT_EQ(Open("/back?port=" + std::to_string(plain.port())), kResultOk);
     EXPECT_EQ(Read(1000), "back");
     ASSERT_TRUE(plain.waitForRequests(3));
-    EXPECT_EQ(plain.request(2).rfind("GET /plain-target HTTP/1.0\n", 0), 0u) << plain.request(2);
+    EXPECT_EQ(plain.request(2).rfind("GET /plain-target HTTP/1.0\r\n", 0), 0u) << plain.request(2);
 }
 
 TEST_P(RealServersTest, AProxyThatRefusesOrClosesIsAConnectionFailure) {
@@ -229,7 +229,7 @@ TEST_P(RealServersTest, AProxyThatRefusesOrClosesIsAConnectionFailure) {
     ASSERT_TRUE(closing.waitForRequests(1));
     const std::string authority = nginx.url("").substr(8); // after "https://"
     EXPECT_EQ(closing.request(0),
-              "CONNECT " + authority + " HTTP/1.0\nHost: " + authority + "\n\n");
+              "CONNECT " + authority + " HTTP/1.0\r\nHost: " + authority + "\r\n\r\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Listeners, RealServersTest,

@@ -31,13 +31,14 @@ inline void FillDefaultHeaders(PropertyList& headers) {
     headers.SetWide(TEXT("User-Agent"), TEXT("Quillbrook/1.15"));
 }
 inline constexpr const char* kDefaultHeaderLines =
-    "Accept: */*\nConnection: close\nUser-Agent: Quillbrook/1.15\n";
+    "Accept: */*\r\nConnection: close\r\nUser-Agent: Quillbrook/1.15\r\n";
 
 // "GET target HTTP/1.0" with the Host and Range lines, the default headers and the end.
 inline std::string ExpectedRequest(const std::string& target, const std::string& host,
                                    uint64_t position, const std::string& more = "") {
-    return "GET " + target + " HTTP/1.0\nHost: " + host +
-           "\nRange: bytes=" + std::to_string(position) + "-\n" + kDefaultHeaderLines + more + "\n";
+    return "GET " + target + " HTTP/1.0\r\nHost: " + host +
+           "\r\nRange: bytes=" + std::to_string(position) + "-\r\n" + kDefaultHeaderLines + more +
+           "\r\n";
 }
 
 inline std::string Response(const std::string& statusLine, const std::string& headerLines,

@@ -44,6 +44,18 @@ TEST(HttpSplitUrl, TakesTheAuthorityAsWrittenAndTheHostAndPortToConnectTo) {
          "host"},
         {u"http://host/\u65e5\u672c", 1, "host", "host", 80, "", "host"}, // path checked below
         {u"HTTP://host/", 1, "host", "host", 80, "/", "host"},
+        // The authority ends at the first "/", "?" or "#" (RFC 3986); a "/" goes before them.
+        {u"http://host?q=1", 1, "host", "host", 80, "/?q=1", "host"},
+        {u"http://host:81#top", 1, "host:81", "host", 81, "/#top", "host:81"},
+        {u"http://trusted.example#@127.0.0.1:8080/x", 1, "trusted.example", "trusted.example", 80,
+         "/#@127.0.0.1:8080/x", "trusted.example"},
+        {u"http://trusted.example?@127.0.0.1/x", 1, "trusted.example", "trusted.example", 80,
+         "/?@127.0.0.1/x", "trusted.example"},
+        {u"http://trusted.example%23@127.0.0.1:8080/x", 1, "trusted.example%23@127.0.0.1:8080",
+         "127.0.0.1", 8080, "/x", "127.0.0.1:8080"},
+        {u"http://host:8o?x", -1, "", "", 0, "", ""},
+        {u"http://?q", -1, "", "", 0, "", ""},
+        {u"http://#f", -1, "", "", 0, "", ""},
         {u"https://host/f", 1, "host", "host", 443, "/f", "host", true},
         {u"HttpS://Host:443", 1, "Host:443", "Host", 443, "/", "Host", true},
         {u"https://host:80/", 1, "host:80", "host", 80, "/", "host:80", true},
@@ -111,6 +123,9 @@ TEST(HttpSplitUrl, CredentialsInTheUrlAndTheUrlWithoutThem) {
         {u"http://u:p@[::1]:8/f?x=a@b", 1, "u", "p", "http://[::1]:8/f?x=a@b"},
         // An "@" after the authority is part of the path, not user information.
         {u"http://host/a@b", 0, "", "", "http://host/a@b"},
+        {u"http://host?a@b/c", 0, "", "", "http://host?a@b/c"},
+        {u"http://host#a:b@c", 0, "", "", "http://host#a:b@c"},
+        {u"http://u:p@host?x=a@b", 1, "u", "p", "http://host?x=a@b"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(A(c.url.c_str()));
@@ -209,6 +224,19 @@ TEST(HttpFileNameFromTarget, GivesOnePlainNameOrRefuses) {
         {u"/dir/a\x01", -1, ""},
         {u"noslash", -1, ""},
         {u"", -1, ""},
+        {u"/dir/f.bin#part/x", 1, "f.bin"}, // the fragment is no part of the path
+        // Escapes decoded as UTF-8 when that gives one plain name, else the name as written.
+        {u"/a%20b.bin", 1, "a b.bin"},
+        {u"/a%2Fb", 1, "a%2Fb"},
+        {u"/a%5Cb", 1, "a%5Cb"},
+        {u"/a%3Ab", 1, "a%3Ab"},
+        {u"/%2E%2E", 1, "%2E%2E"},
+        {u"/%2e", 1, "%2e"},
+        {u"/a%00b", 1, "a%00b"},
+        {u"/a%0Ab", 1, "a%0Ab"},
+        {u"/caf%E9", 1, "caf%E9"}, // not UTF-8
+        {u"/100%", 1, "100%"},
+        {u"/c:%41", -1, ""}, // neither form is plain
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(A(c.target));
@@ -216,12 +244,64 @@ TEST(HttpFileNameFromTarget, GivesOnePlainNameOrRefuses) {
         EXPECT_EQ(HttpFileNameFromTarget(c.target, name, kHttpFileNameCapacity), c.result);
         EXPECT_EQ(A(name), c.name);
     }
+    WCHAR name[kHttpFileNameCapacity];
+    ASSERT_EQ(HttpFileNameFromTarget(u"/d/%E6%97%A5%E6%9C%AC%20%E8%AA%9E.bin", name,
+                                     kHttpFileNameCapacity),
+              kResultOk);
+    EXPECT_EQ(std::u16string(name), u"\u65e5\u672c \u8a9e.bin");
     WCHAR small[4];
     EXPECT_EQ(HttpFileNameFromTarget(u"/abc", small, 4), kResultOk);
     EXPECT_EQ(HttpFileNameFromTarget(u"/abcd", small, 4), kResultFail);
     EXPECT_EQ(A(small), "");
     EXPECT_EQ(HttpFileNameFromTarget(u"/a", nullptr, 4), kResultNullArgument);
     EXPECT_EQ(HttpFileNameFromTarget(u"/a", small, 0), kResultNullArgument);
+}
+
+// The request target as it goes on the wire: escaped where it must be, the fragment and the
+// user information never sent.
+TEST(HttpRequestTarget, EscapesWhatMustBeAndLeavesTheFragmentOut) {
+    struct Case {
+        std::u16string url;
+        std::string origin;   // the target for the server itself
+        std::string absolute; // the target for a proxy
+    };
+    const std::vector<Case> cases = {
+        {u"http://h/dir/f.bin?a=1&b=%2F", "/dir/f.bin?a=1&b=%2F", "http://h/dir/f.bin?a=1&b=%2F"},
+        {u"http://u:p@h:8080/a b#frag", "/a%20b", "http://h:8080/a%20b"},
+        {u"HTTP://h:80?q", "/?q", "HTTP://h/?q"},
+        {u"http://[::1]:81/x#", "/x", "http://[::1]:81/x"},
+        {u"http://h/\u65e5\u672c \u8a9e.bin", "/%E6%97%A5%E6%9C%AC%20%E8%AA%9E.bin",
+         "http://h/%E6%97%A5%E6%9C%AC%20%E8%AA%9E.bin"},
+        {u"http://h/caf\u00e9?q=\u00e9", "/caf%C3%A9?q=%C3%A9", "http://h/caf%C3%A9?q=%C3%A9"},
+        {u"http://h/\U0001F600", "/%F0%9F%98%80", "http://h/%F0%9F%98%80"},
+        {u"http://h/\xd800x", "/%EF%BF%BDx", "http://h/%EF%BF%BDx"}, // a lone surrogate
+        {u"http://h/\"<a>\"", "/%22%3Ca%3E%22", "http://h/%22%3Ca%3E%22"},
+        {u"http://h/100%/%4g/%41", "/100%25/%254g/%41", "http://h/100%25/%254g/%41"},
+        {u"http://h/a:b@c;d=e,f!$'()*+~[]", "/a:b@c;d=e,f!$'()*+~[]",
+         "http://h/a:b@c;d=e,f!$'()*+~[]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(A(c.url.c_str()));
+        HttpUrlParts parts;
+        ASSERT_EQ(HttpSplitUrl(c.url.c_str(), &parts), kResultOk);
+        WCHAR target[kHttpRequestCapacity];
+        ASSERT_EQ(HttpRequestTarget(&parts, false, target, kHttpRequestCapacity), kResultOk);
+        EXPECT_EQ(A(target), c.origin);
+        ASSERT_EQ(HttpRequestTarget(&parts, true, target, kHttpRequestCapacity), kResultOk);
+        EXPECT_EQ(A(target), c.absolute);
+    }
+    // What does not fit is refused, never cut: "/", one escape and the terminator: 5 units.
+    HttpUrlParts parts;
+    ASSERT_EQ(HttpSplitUrl(u"http://h/ ", &parts), kResultOk);
+    WCHAR small[4];
+    EXPECT_EQ(HttpRequestTarget(&parts, false, small, 4), kResultFail);
+    EXPECT_EQ(A(small), "");
+    WCHAR enough[5];
+    EXPECT_EQ(HttpRequestTarget(&parts, false, enough, 5), kResultOk);
+    EXPECT_EQ(A(enough), "/%20");
+    EXPECT_EQ(HttpRequestTarget(&parts, true, enough, 5), kResultFail);
+    EXPECT_EQ(HttpRequestTarget(nullptr, false, small, 4), kResultNullArgument);
+    EXPECT_EQ(HttpEncodeTarget(u"x", 1, nullptr, 5), kResultNullArgument);
 }
 
 TEST(HttpEncodeBasicCredentials, EncodesOnOneLineUpToTheLargestCredentials) {
@@ -274,6 +354,30 @@ TEST(HttpParseStatusLine, CountsTheNumbersThatMatch) {
             EXPECT_EQ(status, c.status);
         }
     }
+}
+
+TEST(HttpParseReasonPhrase, KeepsPrintableAsciiWithinItsBound) {
+    const std::string longReason(100, 'r');
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"HTTP/1.1 404 Not Found", "Not Found"},
+        {"HTTP/1.0   502    Bad Gateway  ", "Bad Gateway"},
+        {"HTTP/1.0 400", ""},
+        {"HTTP/1.0 503 Service\x01Unavailable\x7f", "Service?Unavailable?"},
+        {"HTTP/1.0 404 \xe6\x97\xa5", "???"},
+        {"HTTP/1.0 200 " + longReason, longReason.substr(0, kHttpReasonCapacity - 1)},
+        {"HTTP/1.0 OK", ""}, // not a whole status line: no reason
+        {"ICY 200 OK", ""},
+    };
+    for (const auto& [line, reason] : cases) {
+        SCOPED_TRACE(line);
+        WCHAR text[kHttpReasonCapacity] = {u'x'};
+        EXPECT_EQ(HttpParseReasonPhrase(line.c_str(), text, kHttpReasonCapacity), kResultOk);
+        EXPECT_EQ(A(text), reason);
+    }
+    WCHAR text[4];
+    EXPECT_EQ(HttpParseReasonPhrase(nullptr, text, 4), kResultOk);
+    EXPECT_EQ(A(text), "");
+    EXPECT_EQ(HttpParseReasonPhrase("HTTP/1.0 200 OK", nullptr, 4), kResultNullArgument);
 }
 
 TEST(HttpParseLength, ReadsSixtyFourBitDecimalsOnly) {

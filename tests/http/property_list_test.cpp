@@ -50,6 +50,35 @@ TEST(PropertyList, ReplacingKeepsTheFirstPosition) {
     EXPECT_EQ(list.Find(u"x", nullptr), kResultNullArgument);
 }
 
+TEST(PropertyList, AnAnyCaseStoreFindsAKeyInEveryLetterCase) {
+    ASSERT_TRUE(utf8Locale);
+    PropertyList list(nullptr, PropertyKeys::kAnyCase);
+    EXPECT_EQ(list.SetWide(u"Content-Length", u"1"), kPropertyAppended);
+    EXPECT_EQ(list.SetWide(u"location", u"http://a/"), kPropertyAppended);
+    EXPECT_EQ(list.SetWide(u"CONTENT-LENGTH", u"2"), kPropertyReplaced);
+    EXPECT_EQ(list.Count(), 2);
+    const struct {
+        const char16_t* key;
+        LONG index;
+    } lookups[] = {
+        {u"content-length", 0}, {u"Content-Length", 0}, {u"Location", 1},
+        {u"LOCATION", 1},       {u"Locatio", -1},       {u"Location ", -1},
+    };
+    for (const auto& lookup : lookups) {
+        LONG index = 7;
+        EXPECT_EQ(list.Find(lookup.key, &index), kResultNo);
+        EXPECT_EQ(index, lookup.index);
+    }
+    // The entry keeps the key it was first set with, and the latest value.
+    PropertyRecord record = Ask(nullptr, kPropertyWide);
+    ASSERT_EQ(list.GetAt(0, &record), kResultOk);
+    EXPECT_EQ(std::u16string(record.key), u"Content-Length");
+    EXPECT_EQ(std::u16string(record.wideText), u"2");
+    DWORD number = 0;
+    EXPECT_EQ(list.GetUnsigned(u"content-LENGTH", &number), kResultOk);
+    EXPECT_EQ(number, 2u);
+}
+
 TEST(PropertyList, HoldsExactly512Entries) {
     PropertyList list(nullptr);
     for (int i = 0; i < 512; ++i) ASSERT_EQ(list.SetUnsigned(Key(i).c_str(), i), kPropertyAppended);

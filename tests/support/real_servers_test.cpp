@@ -15,7 +15,8 @@ using namespace std::chrono_literals;
 
 std::string get(int port, const std::string& target, const std::string& host,
                 const std::string& extra = "") {
-    return roundTrip(port, "GET " + target + " HTTP/1.0\nHost: " + host + "\n" + extra + "\n");
+    return roundTrip(port,
+                     "GET " + target + " HTTP/1.0\r\nHost: " + host + "\r\n" + extra + "\r\n");
 }
 
 std::string statusLine(const std::string& response) {
@@ -52,13 +53,13 @@ TEST_F(Nginx, ServesAFileAndItsRanges) {
     EXPECT_EQ(statusLine(whole), "HTTP/1.1 200 OK");
     EXPECT_EQ(bodyOf(whole), kBody);
 
-    const std::string tail = get(server.port(), "/file.bin", host, "Range: bytes=15-\n");
+    const std::string tail = get(server.port(), "/file.bin", host, "Range: bytes=15-\r\n");
     EXPECT_EQ(statusLine(tail), "HTTP/1.1 206 Partial Content");
     EXPECT_TRUE(hasHeader(tail, "Content-Range: bytes 15-19/20")) << tail;
     EXPECT_TRUE(hasHeader(tail, "Content-Length: 5")) << tail;
     EXPECT_EQ(bodyOf(tail), "fghij");
 
-    EXPECT_EQ(statusLine(get(server.port(), "/file.bin", host, "Range: bytes=20-\n")),
+    EXPECT_EQ(statusLine(get(server.port(), "/file.bin", host, "Range: bytes=20-\r\n")),
               "HTTP/1.1 416 Requested Range Not Satisfiable");
     EXPECT_EQ(statusLine(get(server.port(), "/missing", host)), "HTTP/1.1 404 Not Found");
     EXPECT_TRUE(server.waitForAccessLog("\"GET /file.bin HTTP/1.0\" 200"));
@@ -69,13 +70,13 @@ TEST_F(Nginx, AsksForCredentialsAndAcceptsThem) {
     EXPECT_EQ(statusLine(refused), "HTTP/1.1 401 Unauthorized");
     EXPECT_TRUE(hasHeader(refused, "WWW-Authenticate: Basic realm=\"files\"")) << refused;
 
-    const std::string accepted =
-        get(server.port(), "/private/secret.txt", host, "Authorization: Basic dXNlcjpzZWNyZXQ=\n");
+    const std::string accepted = get(server.port(), "/private/secret.txt", host,
+                                     "Authorization: Basic dXNlcjpzZWNyZXQ=\r\n");
     EXPECT_EQ(statusLine(accepted), "HTTP/1.1 200 OK");
     EXPECT_EQ(bodyOf(accepted), "for users only");
 
     EXPECT_EQ(statusLine(get(server.port(), "/private/secret.txt", host,
-                             "Authorization: Basic dXNlcjp3cm9uZw==\n")),
+                             "Authorization: Basic dXNlcjp3cm9uZw==\r\n")),
               "HTTP/1.1 401 Unauthorized");
 }
 
@@ -112,7 +113,7 @@ TEST(NginxOptions, RedirectsAndLocationsAreConfigurable) {
                           "WWW-Authenticate: Basic realm=\"Club\""));
     // "bob:pw2"
     EXPECT_EQ(
-        bodyOf(get(server.port(), "/members/m.txt", host, "Authorization: Basic Ym9iOnB3Mg==\n")),
+        bodyOf(get(server.port(), "/members/m.txt", host, "Authorization: Basic Ym9iOnB3Mg==\r\n")),
         "m");
     EXPECT_EQ(bodyOf(get(server.port(), "/port", host)), "port " + std::to_string(server.port()));
     EXPECT_EQ(statusLine(get(server.port(), "/redirect", host)), "HTTP/1.1 404 Not Found");
@@ -130,7 +131,7 @@ TEST(Tinyproxy, ForwardsARequestToNginx) {
 
     const std::string host = "127.0.0.1:" + std::to_string(origin.port());
     const std::string response =
-        get(proxy.port(), "http://" + host + "/file.bin", host, "Range: bytes=8-\n");
+        get(proxy.port(), "http://" + host + "/file.bin", host, "Range: bytes=8-\r\n");
     // tinyproxy passes the origin's status line back and asks the origin in HTTP/1.0.
     EXPECT_EQ(statusLine(response), "HTTP/1.1 206 Partial Content") << response;
     EXPECT_EQ(bodyOf(response), "the proxy");

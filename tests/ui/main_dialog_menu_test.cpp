@@ -203,7 +203,7 @@ TEST_F(MainDialogMenu, ProxyFromTheMenuCarriesTheDownloadUntilSwitchedOff) {
     ASSERT_TRUE(WaitForModals(1, 20000));
     EXPECT_EQ(File("direct.bin").value_or(""), direct);
     ASSERT_TRUE(origin.waitForRequests(2));
-    EXPECT_EQ(origin.request(1).rfind("GET /straight/direct.bin HTTP/1.0\n", 0), 0u)
+    EXPECT_EQ(origin.request(1).rfind("GET /straight/direct.bin HTTP/1.0\r\n", 0), 0u)
         << origin.request(1);
     EXPECT_EQ(origin.request(1).find("Via:"), std::string::npos) << origin.request(1);
     EXPECT_EQ(proxy.log().find("direct.bin"), std::string::npos) << proxy.log();
