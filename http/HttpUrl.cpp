@@ -183,10 +183,11 @@ bool AppendEscapes(const CHAR* bytes, int count, LPWSTR buffer, DWORD capacity, 
     return true;
 }
 
-// A name as one file: not "." or "..", and no separator, ":" or control character.
+// A name as one file: not "." or "..", and no separator, ":", "?" (a decoded one: a name as
+// written ends before it) or control character.
 bool IsPlainFileName(LPCWSTR name, DWORD length) {
     for (DWORD i = 0; i < length; ++i) {
-        if (name[i] == u'/' || name[i] == u'\\' || name[i] == u':' ||
+        if (name[i] == u'/' || name[i] == u'\\' || name[i] == u':' || name[i] == u'?' ||
             HttpIsControlCharacter(name[i])) {
             return false;
         }

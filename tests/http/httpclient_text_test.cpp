@@ -230,6 +230,8 @@ TEST(HttpFileNameFromTarget, GivesOnePlainNameOrRefuses) {
         {u"/a%2Fb", 1, "a%2Fb"},
         {u"/a%5Cb", 1, "a%5Cb"},
         {u"/a%3Ab", 1, "a%3Ab"},
+        {u"/a%3Fb", 1, "a%3Fb"},
+        {u"/a%23b", 1, "a#b"},
         {u"/%2E%2E", 1, "%2E%2E"},
         {u"/%2e", 1, "%2e"},
         {u"/a%00b", 1, "a%00b"},
