@@ -123,7 +123,8 @@ TEST_F(AutomaticDownload, RefusedStatusTouchesNoFile) {
     Serve();
     auto run = Run(Url("/kept.bin"));
     EXPECT_EQ(run.exitCode, kNetworkFailed) << run.err;
-    EXPECT_EQ(run.err, "Failed to connect to HTTP server. " + Url("/kept.bin") + "\n");
+    EXPECT_EQ(run.err,
+              "Failed to connect to HTTP server. 404 Not Found " + Url("/kept.bin") + "\n");
     EXPECT_EQ(File("kept.bin").value_or(""), "keep");
     run = Run(Url("/absent.bin"));
     EXPECT_EQ(run.exitCode, kNetworkFailed) << run.err;
