@@ -1,5 +1,6 @@
 // Starting a real server on a free loopback port, and what the real servers' helpers share
-// (NginxServer, TinyproxyServer, ApacheServer, SquidServer). Internal to tests/support.
+// (NginxServer, TinyproxyServer, ApacheServer, SquidServer). Internal to tests/support; the
+// e2e runner waits on the servers' logs with waitForText too.
 #pragma once
 
 #include <functional>
