@@ -86,7 +86,9 @@ bool SquidServer::start() {
         [&](int port) -> std::vector<std::string> {
             folder_.write("squid.conf", configuration(port));
             if (!detail::handFolderTo(folder_.path(), kSquidUser)) error_ = "no user proxy";
-            return {"-N", "-f", folder_.file("squid.conf")};
+            // The service name names squid's shared memory (/dev/shm/NAME-cf__*.shm): one
+            // of its own, or two squids at once (other tests, other users) take each other's.
+            return {"-N", "-n", "qbsquid" + std::to_string(port), "-f", folder_.file("squid.conf")};
         },
         [&] { return "\n" + cacheLog(); }, error_);
     return port_ != 0;
