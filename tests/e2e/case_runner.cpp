@@ -239,15 +239,7 @@ private:
                     return false;
                 auto nginx = std::make_unique<NginxServer>(std::move(nginxOptions));
                 for (const auto& file : server.files) nginx->writeFile(file.path, data_[file.data]);
-                if (!nginx->start()) {
-                    ADD_FAILURE_AT(context_.casePath.c_str(), server.line)
-                        << "nginx: " << nginx->error();
-                    return false;
-                }
-                ports_[server.name] = nginx->port();
-                NginxServer* started = nginx.get();
-                logs_[server.name] = [started] { return started->accessLog(); };
-                nginx_.push_back(std::move(nginx));
+                if (!keep(server, std::move(nginx), "nginx", nginx_)) return false;
                 break;
             }
             case CaseServer::Kind::Apache: {
@@ -258,15 +250,7 @@ private:
                 auto apache = std::make_unique<ApacheServer>(std::move(apacheOptions));
                 for (const auto& file : server.files)
                     apache->writeFile(file.path, data_[file.data]);
-                if (!apache->start()) {
-                    ADD_FAILURE_AT(context_.casePath.c_str(), server.line)
-                        << "apache2: " << apache->error();
-                    return false;
-                }
-                ports_[server.name] = apache->port();
-                ApacheServer* started = apache.get();
-                logs_[server.name] = [started] { return started->accessLog(); };
-                apache_.push_back(std::move(apache));
+                if (!keep(server, std::move(apache), "apache2", apache_)) return false;
                 break;
             }
             case CaseServer::Kind::Squid: {
@@ -275,15 +259,7 @@ private:
                 if (server.user) squidOptions.users = {*server.user};
                 squidOptions.hostNames = server.hostNames;
                 auto squid = std::make_unique<SquidServer>(std::move(squidOptions));
-                if (!squid->start()) {
-                    ADD_FAILURE_AT(context_.casePath.c_str(), server.line)
-                        << "squid: " << squid->error();
-                    return false;
-                }
-                ports_[server.name] = squid->port();
-                SquidServer* started = squid.get();
-                logs_[server.name] = [started] { return started->accessLog(); };
-                squid_.push_back(std::move(squid));
+                if (!keep(server, std::move(squid), "squid", squid_)) return false;
                 break;
             }
             case CaseServer::Kind::Tinyproxy: {
@@ -293,13 +269,7 @@ private:
                     proxyOptions.extraConfig.push_back("ConnectPort " + std::to_string(port));
                 }
                 auto proxy = std::make_unique<TinyproxyServer>(std::move(proxyOptions));
-                if (!proxy->start()) {
-                    ADD_FAILURE_AT(context_.casePath.c_str(), server.line)
-                        << "tinyproxy: " << proxy->error();
-                    return false;
-                }
-                ports_[server.name] = proxy->port();
-                proxies_.push_back(std::move(proxy));
+                if (!keep(server, std::move(proxy), "tinyproxy", proxies_)) return false;
                 break;
             }
             }
@@ -319,6 +289,25 @@ private:
             }
             addScript(*scripted_[server.name], *script);
         }
+        return true;
+    }
+
+    // Starts a real server of the case and keeps it with its port and, where it has one, its
+    // access log.
+    template <typename Server>
+    bool keep(const CaseServer& server, std::unique_ptr<Server> started, const char* program,
+              std::vector<std::unique_ptr<Server>>& kept) {
+        if (!started->start()) {
+            ADD_FAILURE_AT(context_.casePath.c_str(), server.line)
+                << program << ": " << started->error();
+            return false;
+        }
+        ports_[server.name] = started->port();
+        if constexpr (requires { started->accessLog(); }) {
+            const Server* logging = started.get();
+            logs_[server.name] = [logging] { return logging->accessLog(); };
+        }
+        kept.push_back(std::move(started));
         return true;
     }
 
