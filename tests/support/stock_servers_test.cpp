@@ -198,7 +198,7 @@ TEST_F(ThroughSquid, ForwardsByNamesOfItsOwnHostsFile) {
 
 TEST_F(ThroughSquid, AsksForCredentialsAndStopsByItsProcessId) {
     SquidOptions options;
-    options.users = {{"user", "secret"}, {"ann", "p@ss word"}};
+    options.users = {{"user", "secret"}, {"ann", "p@ss: word"}};
     options.hostNames = {TestCertificates::kProxyOnlyName};
     SquidServer proxy(options);
     ASSERT_TRUE(proxy.start()) << proxy.error();
@@ -208,7 +208,7 @@ TEST_F(ThroughSquid, AsksForCredentialsAndStopsByItsProcessId) {
         {{"-x", "http://" + at, file}, "000/407", ""},
         {{"-x", "http://user:wrong@" + at, file}, "000/407", ""},
         {{"-x", "http://user:secret@" + at, file}, "000/200", kBody},
-        {{"-x", "http://" + at, "--proxy-user", "ann:p@ss word", file}, "000/200", kBody},
+        {{"-x", "http://" + at, "--proxy-user", "ann:p@ss: word", file}, "000/200", kBody},
         {{"-x", "http://" + at, secureAt("127.0.0.1", "/file.bin")}, "407/000", ""},
         {{"-x", "http://user:secret@" + at, secureAt("127.0.0.1", "/file.bin")}, "200/200", kBody},
     });
