@@ -65,10 +65,6 @@ std::string firstExecutable(const std::vector<std::string>& paths) {
     return {};
 }
 
-} // namespace qb::test::detail
-
-namespace qb::test::detail {
-
 std::string replacePort(std::string text, int port) {
     const std::string placeholder = "{port}";
     const std::string value = std::to_string(port);

@@ -81,11 +81,14 @@ bool SquidServer::start() {
         error_ = "cannot write the hosts or password file";
         return false;
     }
+    if (!detail::handFolderTo(folder_.path(), kSquidUser)) {
+        error_ = std::string("cannot give the folder to the user ") + kSquidUser;
+        return false;
+    }
     port_ = detail::startOnFreePort(
         child_, kProgram,
         [&](int port) -> std::vector<std::string> {
             folder_.write("squid.conf", configuration(port));
-            if (!detail::handFolderTo(folder_.path(), kSquidUser)) error_ = "no user proxy";
             // The service name names squid's shared memory (/dev/shm/NAME-cf__*.shm): one
             // of its own, or two squids at once (other tests, other users) take each other's.
             return {"-N", "-n", "qbsquid" + std::to_string(port), "-f", folder_.file("squid.conf")};
