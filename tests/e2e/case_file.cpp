@@ -47,7 +47,9 @@ public:
             pendingLine_ = lineNumber_;
             // A server block's lines are not statements: begin it now.
             if (!pending_[0].quoted &&
-                (pending_[0].text == "server" || pending_[0].text == "nginx") && !flush()) {
+                (pending_[0].text == "server" || pending_[0].text == "nginx" ||
+                 pending_[0].text == "apache") &&
+                !flush()) {
                 return false;
             }
         }
@@ -120,16 +122,23 @@ private:
             return text(description_.onlyBecause);
         }
         if (keyword == "data") return dataItem();
-        if (keyword == "server" || keyword == "nginx" || keyword == "tinyproxy") {
+        if (keyword == "server" || keyword == "nginx" || keyword == "tinyproxy" ||
+            keyword == "apache" || keyword == "squid") {
             return server(keyword);
         }
         if (keyword == "proxy") {
             std::string server;
-            if (!name(server, "a server name") || !noMore()) return false;
+            if (!name(server, "a server name")) return false;
             if (description_.proxy) return fail("a second proxy");
             description_.proxy = server;
             proxyLine_ = lineNumber_;
-            return true;
+            if (in_.AtEnd()) return true;
+            std::string user, password, keyword1, keyword2;
+            if (!word(keyword1, "user") || keyword1 != "user" || !quoted(user) ||
+                !word(keyword2, "password") || keyword2 != "password" || !quoted(password))
+                return fail("proxy takes only user \"USER\" password \"PASSWORD\"");
+            description_.proxyUser = {user, password};
+            return noMore();
         }
         return fail("unknown keyword \"" + keyword + "\" (before the first \"run\")");
     }
@@ -176,10 +185,11 @@ private:
             description_.servers.push_back(std::move(server));
             return true;
         }
-        while (keyword == "nginx" && !in_.AtEnd()) {
+        if (keyword == "squid") return squid(server);
+        while ((keyword == "nginx" || keyword == "apache") && !in_.AtEnd()) {
             std::string option;
             if (!word(option, "tls or ipv6-only")) return false;
-            if (option == "ipv6-only") {
+            if (option == "ipv6-only" && keyword == "nginx") {
                 server.ipv6Only = true;
             } else if (option == "tls") {
                 if (!word(server.certificate, "a certificate")) return false;
@@ -187,14 +197,41 @@ private:
                     server.certificate != "expired" && server.certificate != "untrusted")
                     return fail("unknown certificate \"" + server.certificate + "\"");
             } else {
-                return fail("unknown nginx option \"" + option + "\"");
+                return fail("unknown " + keyword + " option \"" + option + "\"");
             }
         }
         if (!noMore()) return false;
-        server.kind = keyword == "nginx" ? CaseServer::Kind::Nginx : CaseServer::Kind::Scripted;
+        server.kind = keyword == "nginx"    ? CaseServer::Kind::Nginx
+                      : keyword == "apache" ? CaseServer::Kind::Apache
+                                            : CaseServer::Kind::Scripted;
         description_.servers.push_back(std::move(server));
         block_ = &description_.servers.back();
         lastScriptLine_ = std::string::npos;
+        return true;
+    }
+
+    // "squid NAME [auth "USER" "PASSWORD"] [hosts NAME...]": no block.
+    bool squid(CaseServer& server) {
+        server.kind = CaseServer::Kind::Squid;
+        while (!in_.AtEnd()) {
+            std::string option;
+            if (!word(option, "auth or hosts")) return false;
+            if (option == "auth" && !server.user) {
+                std::string user, password;
+                if (!quoted(user) || !quoted(password)) return false;
+                server.user = {user, password};
+            } else if (option == "hosts") {
+                while (!in_.AtEnd()) {
+                    std::string host;
+                    if (!name(host, "a host name")) return false;
+                    server.hostNames.push_back(std::move(host));
+                }
+                if (server.hostNames.empty()) return fail("hosts names no host");
+            } else {
+                return fail("squid takes auth \"USER\" \"PASSWORD\", then hosts NAME...");
+            }
+        }
+        description_.servers.push_back(std::move(server));
         return true;
     }
 
@@ -227,7 +264,7 @@ private:
         if (in_.tokens.empty()) return true;
         in_.next = 1;
         if (in_.tokens[0].quoted || in_.tokens[0].text != "file")
-            return fail("an nginx block holds only \"file PATH DATA\" lines");
+            return fail("an nginx or apache block holds only \"file PATH DATA\" lines");
         CaseServer::DocFile file;
         if (!quoted(file.path) || !name(file.data, "a data name") || !noMore()) return false;
         block_->files.push_back(std::move(file));
@@ -351,9 +388,13 @@ private:
         } else if (what == "no-file") {
             e.kind = K::NoFile;
             ok = quoted(e.path) && noMore();
-        } else if (what == "stderr-has") {
-            e.kind = K::ErrorsHave;
+        } else if (what == "stderr-has" || what == "stderr-lacks") {
+            e.kind = what == "stderr-has" ? K::ErrorsHave : K::ErrorsLacks;
             ok = text(e.text);
+        } else if (what == "log-has" || what == "log-lacks") {
+            e.kind = what == "log-has" ? K::LogHas : K::LogLacks;
+            ok = name(e.server, "a server name") && text(e.text);
+            serverUses_.emplace_back(e.server, lineNumber_);
         } else if (what == "stderr-empty") {
             e.kind = K::ErrorsEmpty;
             ok = noMore();

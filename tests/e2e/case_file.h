@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qb::test::e2e {
@@ -29,7 +30,7 @@ struct DataItem {
 };
 
 struct CaseServer {
-    enum class Kind { Scripted, Nginx, Tinyproxy };
+    enum class Kind { Scripted, Nginx, Tinyproxy, Apache, Squid };
     std::string name;
     Kind kind = Kind::Scripted;
     std::string script; // Scripted: script text (qb_scripted_server format), placeholders kept
@@ -37,10 +38,12 @@ struct CaseServer {
         std::string path; // document-root path
         std::string data; // data item name
     };
-    std::vector<DocFile> files;    // Nginx: the document root
-    std::string certificate;       // Nginx: TLS with this test certificate ("" plain)
+    std::vector<DocFile> files;    // Nginx, Apache: the document root
+    std::string certificate;       // Nginx, Apache: TLS with this test certificate ("" plain)
     bool ipv6Only = false;         // Nginx: listens on [::1] only
     std::vector<int> connectPorts; // Tinyproxy: the only ports it opens tunnels to
+    std::optional<std::pair<std::string, std::string>> user; // Squid: wants these credentials
+    std::vector<std::string> hostNames; // Squid: names it alone resolves (to 127.0.0.1)
     int line = 0;
 };
 
@@ -71,7 +74,10 @@ struct Expectation {
         FileAt,       // path, offset, data: bytes at offset
         NoFile,       // path
         ErrorsHave,   // text: on the program's standard error
+        ErrorsLacks,  // text: not on it
         ErrorsEmpty,  //
+        LogHas,       // server, text: a real server's access log has it
+        LogLacks,     // server, text
     };
     Kind kind = Kind::Exit;
     int code = 0;
@@ -114,7 +120,9 @@ struct CaseDescription {
     std::vector<DataItem> data;
     std::vector<CaseServer> servers;
     std::optional<std::string> proxy; // server name the program's registry points to
-    std::vector<DeviceFile> files;    // before the first run
+    // The registry's proxy credentials (ProxyUser, ProxyPassword), with proxy.
+    std::optional<std::pair<std::string, std::string>> proxyUser;
+    std::vector<DeviceFile> files; // before the first run
     std::vector<CaseRun> runs;
 };
 

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/e2e/case_file.h"
 
@@ -67,12 +69,67 @@ TEST(CaseFile, MistakesAreNamedWithTheirLine) {
         {"tmpfs \"d\" 0\n" + std::string(kMinimalRun), "line 1: tmpfs size out of range"},
         {"tmpfs \"d\" 67108865\n" + std::string(kMinimalRun), "line 1: tmpfs size out of range"},
         {"", "no \"run\""},
+        {"apache web ipv6-only\nend\n" + std::string(kMinimalRun),
+         "line 1: unknown apache option \"ipv6-only\""},
+        {"apache web\n  send \"x\"\nend\n" + std::string(kMinimalRun),
+         "line 2: an nginx or apache block holds only"},
+        {"squid p hosts\n" + std::string(kMinimalRun), "line 1: hosts names no host"},
+        {"squid p auth \"u\"\n" + std::string(kMinimalRun), "line 1: a quoted text is missing"},
+        {"squid p hosts a.invalid auth \"u\" \"p\"\n" + std::string(kMinimalRun),
+         "line 1: a host name is missing"},
+        {"squid p tls loopback\n" + std::string(kMinimalRun), "line 1: squid takes auth"},
+        {"squid p\nproxy p user \"u\"\n" + std::string(kMinimalRun),
+         "line 2: proxy takes only user"},
+        {std::string(kMinimalRun) + "  expect log-has nobody \"x\"\n", "line 4: no server nobody"},
     };
     for (const auto& c : cases) {
         std::string error;
         EXPECT_FALSE(parseCase(c.text, error).has_value()) << c.text;
         EXPECT_NE(error.find(c.error), std::string::npos) << c.text << "\n gave: " << error;
     }
+}
+
+TEST(CaseFile, RealPeersTheirOptionsAndTheirLogs) {
+    std::string error;
+    const auto description = parseCase("data d text \"x\"\n"
+                                       "apache web tls loopback\n"
+                                       "  file \"dir/日本 語.bin\" d\n"
+                                       "end\n"
+                                       "squid open\n"
+                                       "squid closed auth \"u\" \"p w\" hosts a.invalid b.invalid\n"
+                                       "proxy closed user \"u\" password \"p w\"\n"
+                                       "run\n"
+                                       "  env \"http_proxy=http://127.0.0.1:{port:open}\"\n"
+                                       "  args \"URL=x\"\n"
+                                       "  expect exit 1\n"
+                                       "  expect log-has web \"GET /\"\n"
+                                       "  expect log-lacks open \"GET\"\n"
+                                       "  expect stderr-lacks \"Failed\"\n",
+                                       error);
+    ASSERT_TRUE(description.has_value()) << error;
+    using Kind = qb::test::e2e::CaseServer::Kind;
+    ASSERT_EQ(description->servers.size(), 3u);
+    const auto& web = description->servers[0];
+    EXPECT_EQ(web.kind, Kind::Apache);
+    EXPECT_EQ(web.certificate, "loopback");
+    ASSERT_EQ(web.files.size(), 1u);
+    EXPECT_EQ(web.files[0].path, "dir/日本 語.bin");
+    EXPECT_EQ(description->servers[1].kind, Kind::Squid);
+    EXPECT_FALSE(description->servers[1].user.has_value());
+    const auto& closed = description->servers[2];
+    EXPECT_EQ(closed.user, (std::pair<std::string, std::string>{"u", "p w"}));
+    EXPECT_EQ(closed.hostNames, (std::vector<std::string>{"a.invalid", "b.invalid"}));
+    EXPECT_EQ(description->proxy, "closed");
+    EXPECT_EQ(description->proxyUser, (std::pair<std::string, std::string>{"u", "p w"}));
+    // Placeholders are kept until the case runs.
+    EXPECT_EQ(description->runs[0].env[0], "http_proxy=http://127.0.0.1:{port:open}");
+    using E = qb::test::e2e::Expectation::Kind;
+    const auto& expectations = description->runs[0].expectations;
+    ASSERT_EQ(expectations.size(), 4u);
+    EXPECT_EQ(expectations[1].kind, E::LogHas);
+    EXPECT_EQ(expectations[1].server, "web");
+    EXPECT_EQ(expectations[2].kind, E::LogLacks);
+    EXPECT_EQ(expectations[3].kind, E::ErrorsLacks);
 }
 
 TEST(CaseFile, PatternPiecesAreSlicesOfOnePattern) {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -15,10 +16,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "tests/support/apache_server.h"
 #include "tests/support/nginx_server.h"
 #include "tests/support/process.h"
 #include "tests/support/script_file.h"
 #include "tests/support/scripted_server.h"
+#include "tests/support/server_process.h"
+#include "tests/support/squid_server.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_certificates.h"
 #include "tests/support/tinyproxy_server.h"
@@ -231,27 +235,31 @@ private:
                 qb::test::NginxOptions nginxOptions;
                 nginxOptions.ipv4 = !server.ipv6Only;
                 nginxOptions.ipv6 = server.ipv6Only;
-                if (!server.certificate.empty()) {
-                    const auto& made = qb::test::TestCertificates::shared();
-                    if (!made.made()) {
-                        ADD_FAILURE_AT(context_.casePath.c_str(), server.line) << made.error();
-                        return false;
-                    }
-                    nginxOptions.tls = server.certificate == "other-name"  ? made.otherName()
-                                       : server.certificate == "expired"   ? made.expired()
-                                       : server.certificate == "untrusted" ? made.untrusted()
-                                                                           : made.loopback();
-                    trustTestAuthority_ = true;
-                }
+                if (!server.certificate.empty() && !certificate(server, nginxOptions.tls))
+                    return false;
                 auto nginx = std::make_unique<NginxServer>(std::move(nginxOptions));
                 for (const auto& file : server.files) nginx->writeFile(file.path, data_[file.data]);
-                if (!nginx->start()) {
-                    ADD_FAILURE_AT(context_.casePath.c_str(), server.line)
-                        << "nginx: " << nginx->error();
+                if (!keep(server, std::move(nginx), "nginx", nginx_)) return false;
+                break;
+            }
+            case CaseServer::Kind::Apache: {
+                if (!ApacheServer::available()) return skip("apache2 is not installed");
+                qb::test::ApacheOptions apacheOptions;
+                if (!server.certificate.empty() && !certificate(server, apacheOptions.tls))
                     return false;
-                }
-                ports_[server.name] = nginx->port();
-                nginx_.push_back(std::move(nginx));
+                auto apache = std::make_unique<ApacheServer>(std::move(apacheOptions));
+                for (const auto& file : server.files)
+                    apache->writeFile(file.path, data_[file.data]);
+                if (!keep(server, std::move(apache), "apache2", apache_)) return false;
+                break;
+            }
+            case CaseServer::Kind::Squid: {
+                if (!SquidServer::available()) return skip("squid is not installed");
+                qb::test::SquidOptions squidOptions;
+                if (server.user) squidOptions.users = {*server.user};
+                squidOptions.hostNames = server.hostNames;
+                auto squid = std::make_unique<SquidServer>(std::move(squidOptions));
+                if (!keep(server, std::move(squid), "squid", squid_)) return false;
                 break;
             }
             case CaseServer::Kind::Tinyproxy: {
@@ -261,13 +269,7 @@ private:
                     proxyOptions.extraConfig.push_back("ConnectPort " + std::to_string(port));
                 }
                 auto proxy = std::make_unique<TinyproxyServer>(std::move(proxyOptions));
-                if (!proxy->start()) {
-                    ADD_FAILURE_AT(context_.casePath.c_str(), server.line)
-                        << "tinyproxy: " << proxy->error();
-                    return false;
-                }
-                ports_[server.name] = proxy->port();
-                proxies_.push_back(std::move(proxy));
+                if (!keep(server, std::move(proxy), "tinyproxy", proxies_)) return false;
                 break;
             }
             }
@@ -290,17 +292,65 @@ private:
         return true;
     }
 
+    // Starts a real server of the case and keeps it with its port and, where it has one, its
+    // access log.
+    template <typename Server>
+    bool keep(const CaseServer& server, std::unique_ptr<Server> started, const char* program,
+              std::vector<std::unique_ptr<Server>>& kept) {
+        if (!started->start()) {
+            ADD_FAILURE_AT(context_.casePath.c_str(), server.line)
+                << program << ": " << started->error();
+            return false;
+        }
+        ports_[server.name] = started->port();
+        if constexpr (requires { started->accessLog(); }) {
+            const Server* logging = started.get();
+            logs_[server.name] = [logging] { return logging->accessLog(); };
+        }
+        kept.push_back(std::move(started));
+        return true;
+    }
+
+    // The test certificate a server's "tls CERT" names, trusted by every run of the case.
+    bool certificate(const CaseServer& server, std::optional<CertificateFiles>& tls) {
+        const auto& made = qb::test::TestCertificates::shared();
+        if (!made.made()) {
+            ADD_FAILURE_AT(context_.casePath.c_str(), server.line) << made.error();
+            return false;
+        }
+        tls = server.certificate == "other-name"  ? made.otherName()
+              : server.certificate == "expired"   ? made.expired()
+              : server.certificate == "untrusted" ? made.untrusted()
+                                                  : made.loopback();
+        trustTestAuthority_ = true;
+        return true;
+    }
+
+    // A string value of a registry file: quotes and backslashes escaped.
+    static std::string registryString(const std::string& value) {
+        std::string text = "\"";
+        for (const char c : value) {
+            if (c == '"' || c == '\\') text += '\\';
+            text += c;
+        }
+        return text + "\"";
+    }
+
     // The program's settings: the proxy, when the case names one.
     bool writeRegistry() {
         if (!description_.proxy) return true;
         char port[16];
         std::snprintf(port, sizeof port, "%08x", unsigned(ports_[*description_.proxy]));
-        const std::string text = "Windows Registry Editor Version 5.00\r\n\r\n"
-                                 "[HKEY_CURRENT_USER\\Software\\Vr\\Quillbrook]\r\n"
-                                 "\"EnableProxy\"=dword:00000001\r\n"
-                                 "\"ProxyServer\"=\"127.0.0.1\"\r\n"
-                                 "\"ProxyPort\"=dword:" +
-                                 std::string(port) + "\r\n";
+        std::string text = "Windows Registry Editor Version 5.00\r\n\r\n"
+                           "[HKEY_CURRENT_USER\\Software\\Vr\\Quillbrook]\r\n"
+                           "\"EnableProxy\"=dword:00000001\r\n"
+                           "\"ProxyServer\"=\"127.0.0.1\"\r\n"
+                           "\"ProxyPort\"=dword:" +
+                           std::string(port) + "\r\n";
+        if (description_.proxyUser) {
+            text += "\"ProxyUser\"=" + registryString(description_.proxyUser->first) + "\r\n";
+            text += "\"ProxyPassword\"=" + registryString(description_.proxyUser->second) + "\r\n";
+        }
         if (!writeFile(work_.file("registry.reg"), text)) {
             ADD_FAILURE() << "cannot write the registry file";
             return false;
@@ -383,14 +433,22 @@ private:
         for (Expectation& e : expectations) {
             if (e.kind == Expectation::Kind::Request || e.kind == Expectation::Kind::RequestHas ||
                 e.kind == Expectation::Kind::RequestLacks ||
-                e.kind == Expectation::Kind::FileText || e.kind == Expectation::Kind::ErrorsHave) {
+                e.kind == Expectation::Kind::FileText || e.kind == Expectation::Kind::ErrorsHave ||
+                e.kind == Expectation::Kind::ErrorsLacks || e.kind == Expectation::Kind::LogHas ||
+                e.kind == Expectation::Kind::LogLacks) {
                 if (!resolveAt(e.text, e.line)) return false;
             }
         }
 
+        CaseRun resolved = run;
+        for (std::string& entry : resolved.env) {
+            if (!resolveAt(entry, run.line)) return false;
+        }
+
         if (run.terminal && windows()) return skip("Wine's windows are not in a terminal");
         if (run.terminal && !TmuxSession::Available()) return skip("tmux is not installed");
-        const ProcessResult result = run.terminal ? inTerminal(run, args) : start(run, args);
+        const ProcessResult result =
+            run.terminal ? inTerminal(resolved, args) : start(resolved, args);
         if (!result.started) {
             ADD_FAILURE_AT(context_.casePath.c_str(), run.line) << "not started: " << result.error;
             return false;
@@ -630,6 +688,27 @@ private:
             if (result.err.find(e.text) == std::string::npos)
                 ADD_FAILURE_AT(at, e.line) << "standard error lacks " << shown(e.text);
             return;
+        case K::ErrorsLacks:
+            if (result.err.find(e.text) != std::string::npos)
+                ADD_FAILURE_AT(at, e.line) << "standard error has " << shown(e.text);
+            return;
+        case K::LogHas:
+        case K::LogLacks: {
+            const auto log = logs_.find(e.server);
+            if (log == logs_.end()) {
+                ADD_FAILURE_AT(at, e.line) << e.server << " keeps no access log";
+                return;
+            }
+            // A server logs a request once it has answered it, maybe after the program ended.
+            const bool has = e.kind == K::LogHas
+                                 ? detail::waitForText(log->second, e.text, Millis{kRecordWaitMs})
+                                 : log->second().find(e.text) != std::string::npos;
+            if (has != (e.kind == K::LogHas))
+                ADD_FAILURE_AT(at, e.line) << "the access log of " << e.server
+                                           << (has ? " has " : " lacks ") << shown(e.text) << ":\n"
+                                           << log->second();
+            return;
+        }
         case K::ErrorsEmpty:
             if (!result.err.empty())
                 ADD_FAILURE_AT(at, e.line) << "standard error: " << shown(result.err);
@@ -712,6 +791,10 @@ private:
     std::vector<std::unique_ptr<NginxServer>> nginx_;
     bool trustTestAuthority_ = false; // an nginx of the case serves a test certificate
     std::vector<std::unique_ptr<TinyproxyServer>> proxies_;
+    std::vector<std::unique_ptr<ApacheServer>> apache_;
+    std::vector<std::unique_ptr<SquidServer>> squid_;
+    // The access log of each nginx, apache and squid, by server name.
+    std::map<std::string, std::function<std::string()>> logs_;
     int terminalRuns_ = 0;
     // Declared after work_: unmounted before the folder they sit in is removed.
     std::map<std::string, std::unique_ptr<TmpfsMount>> tmpfs_;

@@ -1,24 +1,12 @@
 // NginxServer: configuration text and start-up.
 #include "tests/support/nginx_server.h"
 
-#include <thread>
-
 #include "tests/support/server_process.h"
 
 namespace qb::test {
 namespace {
 
-constexpr Millis kLogPoll{5};
-
-std::string replacePort(std::string text, int port) {
-    const std::string placeholder = "{port}";
-    const std::string value = std::to_string(port);
-    for (size_t at = text.find(placeholder); at != std::string::npos;
-         at = text.find(placeholder, at + value.size())) {
-        text.replace(at, placeholder.size(), value);
-    }
-    return text;
-}
+using detail::replacePort;
 
 std::string quoted(const std::string& path) {
     return "\"" + path + "\"";
@@ -142,12 +130,7 @@ std::string NginxServer::accessLog() const {
 }
 
 bool NginxServer::waitForAccessLog(std::string_view text, Millis limit) const {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (accessLog().find(text) == std::string::npos) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(kLogPoll);
-    }
-    return true;
+    return detail::waitForText([this] { return accessLog(); }, text, limit);
 }
 
 } // namespace qb::test

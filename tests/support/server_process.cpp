@@ -1,11 +1,33 @@
 // Free port, start, readiness probe, retry.
 #include "tests/support/server_process.h"
 
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include <ftw.h>
+#include <pwd.h>
 #include <unistd.h>
 
 #include "tests/support/loopback.h"
 
 namespace qb::test::detail {
+namespace {
+
+constexpr Millis kLogPoll{5};
+constexpr int kOpenFolders = 16; // nftw's descriptors
+
+// The owner nftw gives every entry: nftw passes no argument of its own, so it comes through
+// these, under the lock.
+std::mutex gHanding;
+uid_t gNewOwner = 0;
+gid_t gNewGroup = 0;
+
+int ChownEntry(const char* path, const struct stat*, int, FTW*) {
+    return ::lchown(path, gNewOwner, gNewGroup);
+}
+
+} // namespace
 
 int startOnFreePort(ChildProcess& child, const std::string& program,
                     const std::function<std::vector<std::string>(int port)>& configure,
@@ -41,6 +63,43 @@ std::string firstExecutable(const std::vector<std::string>& paths) {
         if (::access(path.c_str(), X_OK) == 0) return path;
     }
     return {};
+}
+
+std::string replacePort(std::string text, int port) {
+    const std::string placeholder = "{port}";
+    const std::string value = std::to_string(port);
+    for (size_t at = text.find(placeholder); at != std::string::npos;
+         at = text.find(placeholder, at + value.size())) {
+        text.replace(at, placeholder.size(), value);
+    }
+    return text;
+}
+
+bool waitForText(const std::function<std::string()>& read, std::string_view text, Millis limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (read().find(text) == std::string::npos) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(kLogPoll);
+    }
+    return true;
+}
+
+std::string passwordLine(const std::string& user, const std::string& password) {
+    ProcessOptions options;
+    options.input = password + "\n";
+    const ProcessResult hashed = runProcess("openssl", {"passwd", "-apr1", "-stdin"}, options);
+    if (!hashed.started || hashed.exitCode != 0 || hashed.out.empty()) return {};
+    return user + ":" + hashed.out.substr(0, hashed.out.find('\n'));
+}
+
+bool handFolderTo(const std::string& folder, const std::string& user) {
+    if (::geteuid() != 0) return true;
+    std::lock_guard lock(gHanding);
+    const passwd* entry = ::getpwnam(user.c_str());
+    if (entry == nullptr) return false;
+    gNewOwner = entry->pw_uid;
+    gNewGroup = entry->pw_gid;
+    return ::nftw(folder.c_str(), ChownEntry, kOpenFolders, FTW_PHYS) == 0;
 }
 
 } // namespace qb::test::detail

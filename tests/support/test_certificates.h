@@ -19,8 +19,14 @@ struct CertificateFiles {
 
 class TestCertificates {
 public:
+    // Names that only a test proxy resolves (SquidServer's hosts file), so a server is
+    // reached by them through the proxy alone; the second is the ASCII form of 例え.テスト.invalid.
+    static constexpr const char* kProxyOnlyName = "only-squid.invalid";
+    static constexpr const char* kProxyOnlyIdnName = "xn--r8jz45g.xn--zckzah.invalid";
     // The names of the good certificates: what a test server on loopback is reached by.
-    static constexpr const char* kLoopbackNames = "DNS:localhost,IP:127.0.0.1,IP:::1";
+    static constexpr const char* kLoopbackNames =
+        "DNS:localhost,DNS:only-squid.invalid,DNS:xn--r8jz45g.xn--zckzah.invalid,"
+        "IP:127.0.0.1,IP:::1";
     static constexpr const char* kOtherName = "other.invalid";
 
     // Makes everything; false (with error()) when the openssl command failed.
