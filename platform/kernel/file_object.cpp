@@ -117,7 +117,7 @@ void FileObject::FlushOthers(const FileIdentity* identity, const FileObject* sel
 void FileObject::FlushForOthers() {
     // A handle that never holds bytes back is not waited for (a pipe's reader may block).
     if (!writeBehind_) return;
-    std::lock_guard<LightLock> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     if (pendingBytes_ == 0) return;
     const DWORD saved = GetLastError();
     if (!WritePendingLocked() && deferredError_ == ERROR_SUCCESS) deferredError_ = GetLastError();
@@ -164,7 +164,7 @@ BOOL FileObject::Read(void* buffer, DWORD wanted, DWORD* done) {
     *done = 0;
     if ((uses_ & kUseRead) == 0) return FailWith(ERROR_ACCESS_DENIED);
     FlushSharers();
-    std::lock_guard<LightLock> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     if (released_) return FailWith(ERROR_INVALID_HANDLE);
     if (!TakeDeferredLocked() || !WritePendingLocked()) return FALSE;
     auto* bytes = static_cast<char*>(buffer);
@@ -186,7 +186,7 @@ BOOL FileObject::Write(const void* data, DWORD wanted, DWORD* done) {
     if ((uses_ & kUseWrite) == 0) return FailWith(ERROR_ACCESS_DENIED);
     const auto* bytes = static_cast<const char*>(data);
     FlushSharers();
-    std::lock_guard<LightLock> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     if (released_) return FailWith(ERROR_INVALID_HANDLE);
     if (!TakeDeferredLocked()) return FALSE;
     if (wanted == 0) return TRUE;
@@ -206,7 +206,7 @@ BOOL FileObject::Write(const void* data, DWORD wanted, DWORD* done) {
 
 BOOL FileObject::Seek(int64_t distance, DWORD method, uint64_t limit, uint64_t* position) {
     FlushSharers();
-    std::lock_guard<LightLock> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     if (released_) return FailWith(ERROR_INVALID_HANDLE);
     if (!TakeDeferredLocked() || !WritePendingLocked()) return FALSE;
     int64_t base = 0;
@@ -232,7 +232,7 @@ BOOL FileObject::Seek(int64_t distance, DWORD method, uint64_t limit, uint64_t* 
 
 BOOL FileObject::Size(uint64_t* size) {
     FlushSharers();
-    std::lock_guard<LightLock> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     if (released_) return FailWith(ERROR_INVALID_HANDLE);
     if (!TakeDeferredLocked() || !WritePendingLocked()) return FALSE;
     struct stat info;
@@ -244,7 +244,7 @@ BOOL FileObject::Size(uint64_t* size) {
 BOOL FileObject::SetEnd() {
     if ((uses_ & kUseWrite) == 0) return FailWith(ERROR_ACCESS_DENIED);
     FlushSharers();
-    std::lock_guard<LightLock> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     if (released_) return FailWith(ERROR_INVALID_HANDLE);
     if (!TakeDeferredLocked() || !WritePendingLocked()) return FALSE;
     const off_t here = lseek(fd_, 0, SEEK_CUR);
@@ -255,7 +255,7 @@ BOOL FileObject::SetEnd() {
 BOOL FileObject::Flush() {
     if ((uses_ & kUseWrite) == 0) return FailWith(ERROR_ACCESS_DENIED);
     FlushSharers();
-    std::lock_guard<LightLock> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     if (released_) return FailWith(ERROR_INVALID_HANDLE);
     if (!TakeDeferredLocked() || !WritePendingLocked()) return FALSE;
     if (fsync(fd_) != 0 && errno != EINVAL) return FailWith(ErrorFromErrno(errno));
@@ -263,7 +263,7 @@ BOOL FileObject::Flush() {
 }
 
 BOOL FileObject::Close() {
-    std::lock_guard<LightLock> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     if (released_) return FailWith(ERROR_INVALID_HANDLE);
     const DWORD deferred = deferredError_;
     deferredError_ = ERROR_SUCCESS;

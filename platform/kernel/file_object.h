@@ -20,7 +20,6 @@
 
 #include "platform/kernel/file_sharing.h"
 #include "platform/kernel/handle_table.h"
-#include "platform/kernel/light_lock.h"
 
 namespace qb::kernel {
 
@@ -75,7 +74,7 @@ private:
     // With mutex_ held: one write loop straight to the descriptor.
     BOOL WriteThrough(const char* bytes, size_t length, DWORD* done);
 
-    LightLock mutex_; // taken by every call: a plain store to let go
+    std::mutex mutex_; // taken by every call
     const int fd_;
     const DWORD uses_;
     const DWORD share_;
