@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -201,6 +202,38 @@ BOOL FileObject::Write(const void* data, DWORD wanted, DWORD* done) {
     std::memcpy(pending_.get() + pendingBytes_, bytes, wanted);
     pendingBytes_ += wanted;
     *done = wanted;
+    return TRUE;
+}
+
+bool FileObject::AcceptsSplice() {
+    if ((uses_ & kUseWrite) == 0) return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (released_) return false;
+    if (spliceable_ < 0) {
+        struct stat info;
+        const int flags = fcntl(fd_, F_GETFL);
+        spliceable_ = fstat(fd_, &info) == 0 && S_ISREG(info.st_mode) && flags >= 0 &&
+                      (flags & O_APPEND) == 0;
+    }
+    return spliceable_ == 1;
+}
+
+BOOL FileObject::WriteFromPipe(int pipeOut, size_t length, size_t* done) {
+    *done = 0;
+    if ((uses_ & kUseWrite) == 0) return FailWith(ERROR_ACCESS_DENIED);
+    FlushSharers();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (released_) return FailWith(ERROR_INVALID_HANDLE);
+    if (!TakeDeferredLocked() || !WritePendingLocked()) return FALSE;
+    while (*done < length) {
+        const ssize_t put = splice(pipeOut, nullptr, fd_, nullptr, length - *done, SPLICE_F_MOVE);
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            return FailWith(ErrorFromErrno(errno));
+        }
+        if (put == 0) return FailWith(ERROR_DISK_FULL); // the pipe held fewer than length
+        *done += size_t(put);
+    }
     return TRUE;
 }
 
