@@ -1,6 +1,7 @@
 #include "download/ReceiveThread.h"
 
 #include "app/AppState.h"
+#include "base/Results.h"
 #include "download/TransferState.h"
 #include "http/HttpClient.h"
 #include "storage/FileStream.h"
@@ -65,6 +66,24 @@ void CountReceived(DWORD count) {
     gTransfer.received.store(received + count, std::memory_order_relaxed);
 }
 
+// Moves up to *count body bytes into the file: straight from the connection where the client
+// and the file allow it, else read into piece and written from there. The read's result;
+// *count the bytes now in the file; *stored false when the file refused bytes.
+int MovePiece(BYTE* piece, DWORD* count, bool* stored) {
+    const DWORD wanted = *count;
+    *stored = true;
+    const int moved = gHttpClient->ReadToFile(gFileStream->Handle(), count);
+    if (moved == kSocketMoveFileFailed) *stored = false;
+    if (moved != kSocketMoveUnavailable) return moved == kSocketMoveFileFailed ? kResultOk : moved;
+    *count = wanted;
+    const int read = gHttpClient->Read(piece, count);
+    if (*count > 0) {
+        DWORD written = *count;
+        *stored = gFileStream->Write(piece, &written) >= 0 && written == *count;
+    }
+    return read;
+}
+
 // Copies the body into the file until one of the ends. Reads wait at most the client's
 // timeout; a failed read and a body cut short are the two ends a retry takes over.
 End ReceiveBody(bool* paused) {
@@ -79,14 +98,12 @@ End ReceiveBody(bool* paused) {
 
         DWORD count =
             remaining < kReceivePieceSize ? static_cast<DWORD>(remaining) : kReceivePieceSize;
-        const int read = gHttpClient->Read(piece, &count);
+        bool stored = true;
+        const int read = MovePiece(piece, &count, &stored);
         // A stop cuts the read short: what it brought is still written, nothing is posted.
         const bool stopping = gStopReceiving.load(std::memory_order_acquire);
+        if (!stored) return stopping ? End::kStopped : End::kWriteFailed;
         if (count > 0) {
-            DWORD written = count;
-            if (gFileStream->Write(piece, &written) < 0 || written != count) {
-                return stopping ? End::kStopped : End::kWriteFailed;
-            }
             CountReceived(count);
             remaining -= count;
         }

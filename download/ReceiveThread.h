@@ -1,17 +1,18 @@
 // The receive thread of one download: copies the HTTP client's body into the file stream in
-// pieces of kReceivePieceSize bytes, posts progress at most every kProgressIntervalMs, tries
-// again after a network failure (gTransfer.retries times, each posting kMsgRetrying and
-// asking for the rest from what was received), and ends with one message to the dialog
-// (finished, network error or storage error) or, on a stop request, with none. The thread works on
-// the shared client and file stream of the process and on gTransfer.
+// pieces of what the connection has, up to kReceivePieceSize bytes (straight from the
+// connection into the file where the platform can, else through a buffer), posts progress at most
+// every kProgressIntervalMs, tries again after a network failure (gTransfer.retries times, each
+// posting kMsgRetrying and asking for the rest from what was received), and ends with one message
+// to the dialog (finished, network error or storage error) or, on a stop request, with none. The
+// thread works on the shared client and file stream of the process and on gTransfer.
 #pragma once
 
 #include <atomic>
 
 #include <windows.h>
 
-constexpr DWORD kReceivePieceSize = 128;   // bytes per read, each followed by one write
-constexpr DWORD kProgressIntervalMs = 100; // at most one progress message per interval
+constexpr DWORD kReceivePieceSize = 64 * 1024; // the most one step moves into the file
+constexpr DWORD kProgressIntervalMs = 100;     // at most one progress message per interval
 // Tries after a network failure wait 1, 2, 4 ... seconds, at most 30.
 constexpr DWORD kRetryFirstDelayMs = 1000;
 constexpr DWORD kRetryLongestDelayMs = 30000;

@@ -132,11 +132,15 @@ public:
     // or a 206 of another range at a position above 0); 0..2 an unparsable status line; other
     // negative results as for Open. Except for the 200 case the client is closed on failure.
     int Seek(const int64_t* offset, uint64_t* position, DWORD origin) override;
-    // Reads up to *count body bytes, looping over socket reads until the count is reached, a
-    // read fails or the connection ends; the position advances by *count. Returns the last
-    // socket read's result (1 while data flows or at the end with count 0). -4 null count or
-    // null buffer; -1 not open.
+    // Reads what the connection has of the body, up to *count bytes, waiting only until the
+    // first bytes arrive (one socket read); the position advances by *count. 1 (count 0 at
+    // the end); -1 the read failed; -4 null count or null buffer; -1 not open.
     int Read(void* buffer, DWORD* count) override;
+    // As Read, but the bytes go straight from the connection into file where the platform
+    // can (SocketStream::MoveToFile); -36 (kSocketMoveFileFailed) when the file refused
+    // them. kSocketMoveUnavailable (nothing moved): Read this piece instead, as for bytes
+    // the client already holds past the head, or a secure connection.
+    int ReadToFile(HANDLE file, DWORD* count);
     // One socket write of *count bytes; the position advances by them. -4 null count; -1 not
     // open.
     int Write(const void* data, DWORD* count) override;

@@ -118,16 +118,24 @@ int HttpClient::Read(void* buffer, DWORD* count) {
         LeaveCriticalSection(&readLock_);
         return kResultFail;
     }
-    int result = kResultOk;
-    DWORD done = 0;
-    while (done < wanted) {
-        DWORD got = wanted - done;
-        result = socket_->Read(bytes + done, &got);
-        if (result <= 0 || got == 0) break;
-        done += got;
-    }
+    DWORD done = wanted;
+    const int result = socket_->Read(bytes, &done);
     position_.store(position_.load(std::memory_order_relaxed) + done, std::memory_order_relaxed);
     *count = done;
+    LeaveCriticalSection(&readLock_);
+    return result;
+}
+
+int HttpClient::ReadToFile(HANDLE file, DWORD* count) {
+    if (count == nullptr) return kResultNullArgument;
+    EnterCriticalSection(&readLock_);
+    if (!IsOpen()) {
+        *count = 0;
+        LeaveCriticalSection(&readLock_);
+        return kResultFail;
+    }
+    const int result = socket_->MoveToFile(file, count);
+    position_.store(position_.load(std::memory_order_relaxed) + *count, std::memory_order_relaxed);
     LeaveCriticalSection(&readLock_);
     return result;
 }

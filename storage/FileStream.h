@@ -54,6 +54,9 @@ public:
     int Flush();
 
     BOOL IsOpen() const { return open_; }
+    // The platform's handle of the open file (INVALID_HANDLE_VALUE while none is), for a
+    // copy that moves bytes into it directly (HttpClient::ReadToFile). Not a table slot.
+    HANDLE Handle() const { return handle_; }
 
 private:
     HANDLE handle_;

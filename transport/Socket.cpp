@@ -1,6 +1,7 @@
 #include "transport/Socket.h"
 
 #include "base/Results.h"
+#include "qb/direct_move.h"
 
 namespace {
 
@@ -212,6 +213,17 @@ int Socket::Receive(void* buffer, DWORD capacity, DWORD* received) {
     if (result == SOCKET_ERROR || result < 0) return kResultFail;
     *received = static_cast<DWORD>(result);
     return kResultOk;
+}
+
+int Socket::MoveToFile(HANDLE file, DWORD capacity, DWORD* moved) {
+    if (moved == nullptr) return kResultNullArgument;
+    *moved = 0;
+    const SOCKET handle = handle_.load();
+    if (handle == INVALID_SOCKET) return kResultFail;
+    const int result = qb::MoveSocketToFile(handle, file, capacity, moved);
+    if (result == qb::kMoveUnavailable) return kSocketMoveUnavailable;
+    if (result == qb::kMoveFileFailed) return kSocketMoveFileFailed;
+    return result > 0 ? kResultOk : kResultFail;
 }
 
 int Socket::Shutdown() {

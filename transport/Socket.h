@@ -34,6 +34,10 @@ struct SecureSetup {
     bool deferred;
 };
 
+// MoveToFile's results beside 1 and -1.
+constexpr int kSocketMoveUnavailable = 0;  // nothing moved: receive through a buffer
+constexpr int kSocketMoveFileFailed = -36; // the file refused the bytes
+
 class Socket {
 public:
     // Starts the library (counted). type is the socket type of every handle (SOCK_STREAM).
@@ -63,6 +67,11 @@ public:
     // One recv of at most capacity bytes. 1 and *received (0 when the peer has closed);
     // -1 failure or no handle (*received 0); -4 null received.
     int Receive(void* buffer, DWORD capacity, DWORD* received);
+    // Moves up to capacity received bytes straight into file where the platform can
+    // (qb/direct_move.h). 1 and *moved (0 when the peer has closed); kSocketMoveUnavailable:
+    // nothing moved, Receive them instead; kSocketMoveFileFailed: the file refused them
+    // (*moved reached it); -1 failure or no handle; -4 null moved.
+    int MoveToFile(HANDLE file, DWORD capacity, DWORD* moved);
     // shutdown in both directions; the handle stays, and no Connect makes a new one after.
     // 1; -1 no handle or refused.
     int Shutdown();

@@ -137,6 +137,14 @@ int SocketStream::Read(void* buffer, DWORD* count) {
     return result;
 }
 
+int SocketStream::MoveToFile(HANDLE file, DWORD* count) {
+    if (count == nullptr) return kResultNullArgument;
+    DWORD moved = 0;
+    const int result = socket_.MoveToFile(file, *count, &moved);
+    *count = moved;
+    return result;
+}
+
 int SocketStream::Write(const void* data, DWORD* count) {
     if (count == nullptr) return kResultNullArgument;
     return socket_.Send(data, *count, nullptr);

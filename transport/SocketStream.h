@@ -71,6 +71,8 @@ public:
     // One receive of at most capacity bytes. 1 and *received (0 once the peer has closed);
     // -1 failure or not connected (*received 0); -4 null received.
     int Receive(void* buffer, DWORD capacity, DWORD* received);
+    // Socket::MoveToFile with capacity *count; *count becomes the bytes moved.
+    int MoveToFile(HANDLE file, DWORD* count);
     // Ends the connection in both directions but keeps the handle, so a call blocked on
     // another thread returns and nothing is released under it; no connection is made after.
     // 1; -1 not connected or refused. Safe from any thread while the stream exists.

@@ -1,16 +1,15 @@
-// Critical sections: a LightLock with its owner and depth, kept inside the CRITICAL_SECTION
-// storage. The owner enters again without touching the lock.
+// Critical sections: a std::mutex with its owner and depth, kept inside the CRITICAL_SECTION
+// storage. The owner enters again without touching the mutex.
 #include <atomic>
+#include <mutex>
 #include <new>
 
 #include <windows.h>
 
-#include "platform/kernel/light_lock.h"
-
 namespace {
 
 struct Section {
-    qb::kernel::LightLock lock;
+    std::mutex lock;
     // The thread inside, or null; only the owner stores its own mark, so a thread that
     // reads its own mark is inside.
     std::atomic<const void*> owner{nullptr};

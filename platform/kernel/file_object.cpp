@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -117,7 +118,7 @@ void FileObject::FlushOthers(const FileIdentity* identity, const FileObject* sel
 void FileObject::FlushForOthers() {
     // A handle that never holds bytes back is not waited for (a pipe's reader may block).
     if (!writeBehind_) return;
-    std::lock_guard<LightLock> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     if (pendingBytes_ == 0) return;
     const DWORD saved = GetLastError();
     if (!WritePendingLocked() && deferredError_ == ERROR_SUCCESS) deferredError_ = GetLastError();
@@ -164,7 +165,7 @@ BOOL FileObject::Read(void* buffer, DWORD wanted, DWORD* done) {
     *done = 0;
     if ((uses_ & kUseRead) == 0) return FailWith(ERROR_ACCESS_DENIED);
     FlushSharers();
-    std::lock_guard<LightLock> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     if (released_) return FailWith(ERROR_INVALID_HANDLE);
     if (!TakeDeferredLocked() || !WritePendingLocked()) return FALSE;
     auto* bytes = static_cast<char*>(buffer);
@@ -186,7 +187,7 @@ BOOL FileObject::Write(const void* data, DWORD wanted, DWORD* done) {
     if ((uses_ & kUseWrite) == 0) return FailWith(ERROR_ACCESS_DENIED);
     const auto* bytes = static_cast<const char*>(data);
     FlushSharers();
-    std::lock_guard<LightLock> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     if (released_) return FailWith(ERROR_INVALID_HANDLE);
     if (!TakeDeferredLocked()) return FALSE;
     if (wanted == 0) return TRUE;
@@ -204,9 +205,41 @@ BOOL FileObject::Write(const void* data, DWORD wanted, DWORD* done) {
     return TRUE;
 }
 
+bool FileObject::AcceptsSplice() {
+    if ((uses_ & kUseWrite) == 0) return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (released_) return false;
+    if (spliceable_ < 0) {
+        struct stat info;
+        const int flags = fcntl(fd_, F_GETFL);
+        spliceable_ = fstat(fd_, &info) == 0 && S_ISREG(info.st_mode) && flags >= 0 &&
+                      (flags & O_APPEND) == 0;
+    }
+    return spliceable_ == 1;
+}
+
+BOOL FileObject::WriteFromPipe(int pipeOut, size_t length, size_t* done) {
+    *done = 0;
+    if ((uses_ & kUseWrite) == 0) return FailWith(ERROR_ACCESS_DENIED);
+    FlushSharers();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (released_) return FailWith(ERROR_INVALID_HANDLE);
+    if (!TakeDeferredLocked() || !WritePendingLocked()) return FALSE;
+    while (*done < length) {
+        const ssize_t put = splice(pipeOut, nullptr, fd_, nullptr, length - *done, SPLICE_F_MOVE);
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            return FailWith(ErrorFromErrno(errno));
+        }
+        if (put == 0) return FailWith(ERROR_DISK_FULL); // the pipe held fewer than length
+        *done += size_t(put);
+    }
+    return TRUE;
+}
+
 BOOL FileObject::Seek(int64_t distance, DWORD method, uint64_t limit, uint64_t* position) {
     FlushSharers();
-    std::lock_guard<LightLock> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     if (released_) return FailWith(ERROR_INVALID_HANDLE);
     if (!TakeDeferredLocked() || !WritePendingLocked()) return FALSE;
     int64_t base = 0;
@@ -232,7 +265,7 @@ BOOL FileObject::Seek(int64_t distance, DWORD method, uint64_t limit, uint64_t* 
 
 BOOL FileObject::Size(uint64_t* size) {
     FlushSharers();
-    std::lock_guard<LightLock> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     if (released_) return FailWith(ERROR_INVALID_HANDLE);
     if (!TakeDeferredLocked() || !WritePendingLocked()) return FALSE;
     struct stat info;
@@ -244,7 +277,7 @@ BOOL FileObject::Size(uint64_t* size) {
 BOOL FileObject::SetEnd() {
     if ((uses_ & kUseWrite) == 0) return FailWith(ERROR_ACCESS_DENIED);
     FlushSharers();
-    std::lock_guard<LightLock> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     if (released_) return FailWith(ERROR_INVALID_HANDLE);
     if (!TakeDeferredLocked() || !WritePendingLocked()) return FALSE;
     const off_t here = lseek(fd_, 0, SEEK_CUR);
@@ -255,7 +288,7 @@ BOOL FileObject::SetEnd() {
 BOOL FileObject::Flush() {
     if ((uses_ & kUseWrite) == 0) return FailWith(ERROR_ACCESS_DENIED);
     FlushSharers();
-    std::lock_guard<LightLock> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     if (released_) return FailWith(ERROR_INVALID_HANDLE);
     if (!TakeDeferredLocked() || !WritePendingLocked()) return FALSE;
     if (fsync(fd_) != 0 && errno != EINVAL) return FailWith(ErrorFromErrno(errno));
@@ -263,7 +296,7 @@ BOOL FileObject::Flush() {
 }
 
 BOOL FileObject::Close() {
-    std::lock_guard<LightLock> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     if (released_) return FailWith(ERROR_INVALID_HANDLE);
     const DWORD deferred = deferredError_;
     deferredError_ = ERROR_SUCCESS;

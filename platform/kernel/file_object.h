@@ -20,7 +20,6 @@
 
 #include "platform/kernel/file_sharing.h"
 #include "platform/kernel/handle_table.h"
-#include "platform/kernel/light_lock.h"
 
 namespace qb::kernel {
 
@@ -50,6 +49,12 @@ public:
     BOOL Size(uint64_t* size);
     BOOL SetEnd();
     BOOL Flush();
+    // Whether bytes may be spliced into the file at this handle's position: open for
+    // writing on a regular file that does not append (asked once, then remembered).
+    bool AcceptsSplice();
+    // Moves length bytes waiting in the pipe's reading end into the file, after the held
+    // bytes. FALSE with the error and the count moved before the failure.
+    BOOL WriteFromPipe(int pipeOut, size_t length, size_t* done);
     // CloseHandle: writes what is held back; FALSE when that failed.
     BOOL Close() override;
 
@@ -75,7 +80,7 @@ private:
     // With mutex_ held: one write loop straight to the descriptor.
     BOOL WriteThrough(const char* bytes, size_t length, DWORD* done);
 
-    LightLock mutex_; // taken by every call: a plain store to let go
+    std::mutex mutex_; // taken by every call
     const int fd_;
     const DWORD uses_;
     const DWORD share_;
@@ -85,6 +90,7 @@ private:
     // Another handle of this process has had the same file open (stays set).
     std::atomic<bool> sharesFile_{false};
     bool released_ = false; // by Close: every later call fails as on a closed handle
+    int spliceable_ = -1;   // AcceptsSplice's answer once asked: 1 or 0
     std::unique_ptr<char[]> pending_;
     size_t pendingBytes_ = 0;
     DWORD deferredError_ = ERROR_SUCCESS;

@@ -226,6 +226,15 @@ LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DW
         value.type = dwType;
         if (cbData > 0) value.data.assign(lpData, lpData + cbData);
         return UpdateRegistry([&](RegistryDocument& document, bool* changed) {
+            // The same value again changes nothing: the file is not rewritten (a program
+            // that records its settings at every start would otherwise fsync every time).
+            const RegistryKey* section = document.FindKey(key.path);
+            const RegistryValue* held =
+                section != nullptr ? RegistryDocument::FindValue(*section, value.name) : nullptr;
+            if (held != nullptr && held->name == value.name && held->type == value.type &&
+                held->data == value.data) {
+                return LONG(ERROR_SUCCESS);
+            }
             RegistryDocument::SetValue(document.EnsureKey(key.path), std::move(value));
             *changed = true;
             return LONG(ERROR_SUCCESS);

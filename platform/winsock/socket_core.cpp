@@ -10,6 +10,7 @@
 #include <new>
 #include <unordered_map>
 
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -332,6 +333,30 @@ Outcome Receive(uint64_t socket, char* buffer, size_t capacity, bool peek) {
     std::memcpy(buffer, held.bytes.get() + held.start, taken);
     if (!peek) held.start += taken;
     return Outcome{long(taken), 0};
+}
+
+Outcome SpliceToPipe(uint64_t socket, int pipeIn, size_t capacity) {
+    Use use(socket);
+    if (use.error() != 0) return Failure(use.error());
+    Entry& entry = use.entry();
+    if (const int refused = CarriageError(entry); refused != 0) return Failure(refused);
+    if (!entry.stream || entry.carriage.load(std::memory_order_acquire) != Carriage::Plain) {
+        return Failure(kErrNotDirect);
+    }
+    ReceiveBuffer& held = entry.receive;
+    std::lock_guard lock(held.mutex);
+    if (held.start != held.end) return Failure(kErrNotDirect);
+    for (;;) {
+        // The pipe is empty, so EAGAIN means the socket has nothing yet.
+        const ssize_t n = ::splice(entry.fd, nullptr, pipeIn, nullptr, capacity,
+                                   SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
+        if (n >= 0) return Outcome{long(n), 0};
+        if (errno == EINTR) continue;
+        if (errno == EINVAL || errno == ENOSYS) return Failure(kErrNotDirect);
+        if (errno != EAGAIN || !Blocking(entry)) return Failure(errno);
+        const int waited = WaitForDescriptor(entry.fd, POLLIN, TimeoutOf(entry, POLLIN));
+        if (waited != 0) return Failure(waited);
+    }
 }
 
 Outcome ShutdownSocket(uint64_t socket, int how) {

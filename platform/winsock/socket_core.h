@@ -16,6 +16,7 @@ namespace qb::winsock {
 inline constexpr int kErrNotInitialised = -1;
 inline constexpr int kErrCertificateRefused = -2; // the hook (or, without one, the check)
 inline constexpr int kErrHandshakeFailed = -3;
+inline constexpr int kErrNotDirect = -4; // SpliceToPipe: this socket's bytes need a receive
 
 // A stream socket reads up to this much from the system (or from TLS) at once and hands it
 // to its callers' receives from memory: a caller asking for a few bytes at a time then costs
@@ -56,6 +57,11 @@ Outcome SendAll(uint64_t socket, const char* data, size_t length);
 // (or TLS). 0 only at the orderly end (or for capacity 0); an error only once the buffered
 // bytes are taken.
 Outcome Receive(uint64_t socket, char* buffer, size_t capacity, bool peek);
+// Up to capacity bytes of a plain stream socket moved into the pipe's writing end pipeIn
+// (empty), waiting as Receive does; value: the bytes moved, 0 at the orderly end.
+// kErrNotDirect, with nothing moved, for a secure or datagram socket, while the socket's
+// buffer holds bytes (a Receive takes them first), or where the system can't splice it.
+Outcome SpliceToPipe(uint64_t socket, int pipeIn, size_t capacity);
 // how: 0 receive, 1 send, 2 both.
 Outcome ShutdownSocket(uint64_t socket, int how);
 Outcome CloseSocket(uint64_t socket);

@@ -14,7 +14,6 @@
 #include <mutex>
 #include <string>
 
-#include "platform/kernel/light_lock.h"
 #include "platform/kernel/thread_cache.h"
 #include "platform/winsock/secure_channel.h"
 #include "platform/winsock/socket_core.h"
@@ -23,7 +22,7 @@ namespace qb::winsock {
 
 // Bytes read from a stream socket ahead of its callers: [start, end) of bytes are unread.
 struct ReceiveBuffer {
-    qb::kernel::LightLock mutex;   // one receive at a time fills or takes from the buffer
+    std::mutex mutex;              // one receive at a time fills or takes from the buffer
     std::unique_ptr<char[]> bytes; // made at the first small receive
     size_t start = 0;
     size_t end = 0;

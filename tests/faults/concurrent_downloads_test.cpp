@@ -23,9 +23,10 @@ namespace {
 constexpr int kRuns = 50;
 constexpr test::Millis kAllRunsLimit{90000};
 
-// Sizes around the receive piece (128 bytes) and the empty body first, then larger ones.
+// Sizes around the receive piece (64 KiB; once 128 bytes) and the empty body first, then
+// larger ones.
 size_t BodySize(int run) {
-    static const size_t kEdges[] = {0, 1, 127, 128, 129, 4096};
+    static const size_t kEdges[] = {0, 1, 127, 128, 129, 4096, 65535, 65536, 65537};
     if (run < static_cast<int>(std::size(kEdges))) return kEdges[run];
     return 1000 + static_cast<size_t>(run) * 2711;
 }

@@ -30,13 +30,23 @@ protected:
         ASSERT_TRUE(server.waitForStalls(1));
     }
 
-    // Starts a reader that asks for more than will come, so it blocks after the ten bytes.
+    // Starts a reader that reads until the end or a failure: it takes the ten bytes, then
+    // blocks in the next read. readCount is what all its reads brought, readResult the last
+    // read's result.
     void StartReader() {
         reader = std::thread([this] {
             std::string buffer(4096, '\0');
-            DWORD count = 4096;
-            readResult = client.Read(buffer.data(), &count);
-            readCount = count;
+            DWORD total = 0;
+            int result = kResultOk;
+            for (;;) {
+                DWORD count = 4096;
+                result = client.Read(buffer.data(), &count);
+                total += count;
+                if (result <= 0 || count == 0) break;
+                readCount = total;
+            }
+            readResult = result;
+            readCount = total;
             readReturned = true;
         });
     }

@@ -4,6 +4,7 @@
 #include <functional>
 #include <spawn.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <vector>
 
@@ -163,6 +164,51 @@ TEST_F(RegistryTest, SizeQueriesAndSmallBuffers) {
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, result);
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteValueW(key, u"ProxyServer"));
     RegCloseKey(key);
+}
+
+// Setting a value it already holds leaves the file as it is (same bytes, same file: no
+// rewrite); any difference in data, type or the name's case writes it.
+TEST_F(RegistryTest, OnlyAChangedValueRewritesTheFile) {
+    const std::string original = "Windows Registry Editor Version 5.00\r\n\r\n"
+                                 "[HKEY_CURRENT_USER\\Software\\Vr\\Quillbrook]\r\n"
+                                 "\"FilePath\"=\"/opt/qb\"\r\n"
+                                 "\"Timeout\"=dword:0000001e\r\n"
+                                 "\"Blob\"=hex:01,02\r\n";
+    const std::u16string path = u"/opt/qb";
+    const DWORD thirty = 30;
+    const DWORD thirtyOne = 31;
+    const BYTE blob[] = {1, 2};
+    struct Case {
+        const char* what;
+        const char16_t* name;
+        DWORD type;
+        const void* data;
+        DWORD size;
+        bool rewrites;
+    } cases[] = {
+        {"same text", u"FilePath", REG_SZ, path.c_str(), DWORD((path.size() + 1) * 2), false},
+        {"same number", u"Timeout", REG_DWORD, &thirty, sizeof thirty, false},
+        {"same bytes", u"Blob", REG_BINARY, blob, sizeof blob, false},
+        {"other text", u"FilePath", REG_SZ, path.c_str(), DWORD(path.size() * 2), true},
+        {"other number", u"Timeout", REG_DWORD, &thirtyOne, sizeof thirtyOne, true},
+        {"other type", u"Blob", REG_NONE, blob, sizeof blob, true},
+        {"name's case", u"timeout", REG_DWORD, &thirty, sizeof thirty, true},
+        {"new value", u"Retry", REG_DWORD, &thirty, sizeof thirty, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sandbox_.writeFile("registry.reg", original);
+        struct stat before {};
+        ASSERT_EQ(0, stat(file_.c_str(), &before));
+        HKEY key = openKey();
+        EXPECT_EQ(ERROR_SUCCESS,
+                  RegSetValueExW(key, c.name, 0, c.type, static_cast<const BYTE*>(c.data), c.size));
+        RegCloseKey(key);
+        struct stat after {};
+        ASSERT_EQ(0, stat(file_.c_str(), &after));
+        EXPECT_EQ(c.rewrites, before.st_ino != after.st_ino);
+        EXPECT_EQ(c.rewrites, original != sandbox_.readFile("registry.reg"));
+    }
 }
 
 TEST_F(RegistryTest, HandWrittenFilesAreRead) {

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "platform/kernel/light_lock.h"
 #include "qb/kernel_test.h"
 
 namespace {
@@ -167,8 +166,8 @@ TEST(CriticalSectionTest, SerialisesAndIsRecursive) {
     }
     EXPECT_EQ(long(kThreads) * kIncrements, counter.value);
 
-    // A section one thread enters again and again leans its way (entered with plain stores);
-    // another thread still finds it taken, and waits until it is left.
+    // A section one thread enters again and again is still taken for another thread, which
+    // waits until it is left.
     for (int i = 0; i < 100; ++i) {
         EnterCriticalSection(&counter.lock);
         LeaveCriticalSection(&counter.lock);
@@ -203,28 +202,136 @@ TEST(CriticalSectionTest, SerialisesAndIsRecursive) {
     EXPECT_FALSE(TryEnterCriticalSection(nullptr));
 }
 
-// More locks held at once than a thread has lean slots: each one, leaning or not, is still
-// taken for every other thread until it is let go, in any order.
-TEST(LightLockTest, NestedLocksBeyondTheLeanSlotsStayExclusive) {
-    using qb::kernel::LightLock;
-    std::array<LightLock, qb::kernel::kLeanSlots + 2> locks;
-    for (uint32_t round = 0; round < 2 * qb::kernel::kStreakToLean; ++round) {
-        for (auto& lock : locks) lock.lock();
-        for (auto& lock : locks) lock.unlock();
+// Several sections held at once by one thread, after many entries of its own: each one is
+// still taken for every other thread until it is left, in any order.
+TEST(CriticalSectionTest, NestedSectionsStayExclusive) {
+    constexpr size_t kSections = 6;
+    std::array<CRITICAL_SECTION, kSections> sections;
+    for (auto& section : sections) InitializeCriticalSection(&section);
+    for (int round = 0; round < 32; ++round) {
+        for (auto& section : sections) EnterCriticalSection(&section);
+        for (auto& section : sections) LeaveCriticalSection(&section);
     }
-    for (auto& lock : locks) lock.lock();
+    for (auto& section : sections) EnterCriticalSection(&section);
     std::thread([&] {
-        for (auto& lock : locks) EXPECT_FALSE(lock.try_lock());
+        for (auto& section : sections) EXPECT_FALSE(TryEnterCriticalSection(&section));
     }).join();
-    for (size_t i = locks.size(); i-- > 0;) locks[i].unlock();
+    for (size_t i = sections.size(); i-- > 0;) LeaveCriticalSection(&sections[i]);
     std::thread([&] {
-        for (auto& lock : locks) {
-            EXPECT_TRUE(lock.try_lock());
-            lock.unlock();
+        for (auto& section : sections) {
+            EXPECT_TRUE(TryEnterCriticalSection(&section));
+            LeaveCriticalSection(&section);
         }
     }).join();
-    for (auto& lock : locks) EXPECT_TRUE(lock.try_lock()); // the other thread let them go
-    for (auto& lock : locks) lock.unlock();
+    for (auto& section : sections) EXPECT_TRUE(TryEnterCriticalSection(&section));
+    for (auto& section : sections) LeaveCriticalSection(&section);
+    for (auto& section : sections) DeleteCriticalSection(&section);
+}
+
+// Counts the threads inside a section; a second one inside is an overlap.
+struct Occupancy {
+    std::atomic<int> inside{0};
+    std::atomic<int> overlaps{0};
+    std::atomic<long> work{0}; // a little time spent inside
+    void Enter() {
+        if (inside.fetch_add(1) != 0) ++overlaps;
+    }
+    void Leave() { inside.fetch_sub(1); }
+};
+
+// A failed try while another thread is inside leaves the section taken: neither the trying
+// thread's next entry nor a stream of tries and entries against a busy owner overlaps it.
+TEST(CriticalSectionTest, StaysExclusiveAfterFailedTries) {
+    constexpr DWORD kStressMs = 300;
+    CRITICAL_SECTION section;
+    InitializeCriticalSection(&section);
+    Occupancy occupancy;
+
+    for (int i = 0; i < 100; ++i) { // the owner's many entries first
+        EnterCriticalSection(&section);
+        LeaveCriticalSection(&section);
+    }
+    EnterCriticalSection(&section);
+    occupancy.Enter();
+    std::atomic<bool> entered{false};
+    std::thread other([&] {
+        EXPECT_FALSE(TryEnterCriticalSection(&section));
+        EnterCriticalSection(&section);
+        occupancy.Enter();
+        entered = true;
+        occupancy.Leave();
+        LeaveCriticalSection(&section);
+    });
+    Sleep(50);
+    EXPECT_FALSE(entered.load()); // still waiting: the owner is inside
+    occupancy.Leave();
+    LeaveCriticalSection(&section);
+    other.join();
+    EXPECT_TRUE(entered.load());
+
+    std::atomic<bool> stop{false};
+    std::atomic<long> failedTries{0};
+    auto inside = [&] {
+        occupancy.Enter();
+        for (int spin = 0; spin < 50; ++spin)
+            occupancy.work.fetch_add(1, std::memory_order_relaxed);
+        occupancy.Leave();
+        LeaveCriticalSection(&section);
+    };
+    std::thread owner([&] {
+        while (!stop) {
+            EnterCriticalSection(&section);
+            inside();
+        }
+    });
+    std::thread trier([&] {
+        while (!stop) {
+            if (!TryEnterCriticalSection(&section)) {
+                ++failedTries;
+                EnterCriticalSection(&section);
+            }
+            inside();
+        }
+    });
+    Sleep(kStressMs);
+    stop = true;
+    owner.join();
+    trier.join();
+    EXPECT_EQ(0, occupancy.overlaps.load()) << failedTries.load() << " failed tries";
+    DeleteCriticalSection(&section);
+}
+
+// A thread waiting to enter gets in as soon as the owner leaves, not when a timer runs out.
+TEST(CriticalSectionTest, WaiterEntersSoonAfterTheOwnerLeaves) {
+    constexpr int kTries = 20;
+    constexpr long long kMeanLimitUs = 20000; // generous: a wake-up takes microseconds
+    CRITICAL_SECTION section;
+    InitializeCriticalSection(&section);
+    long long totalUs = 0;
+    for (int attempt = 0; attempt < kTries; ++attempt) {
+        for (int i = 0; i < 100; ++i) { // the owner's many entries first
+            EnterCriticalSection(&section);
+            LeaveCriticalSection(&section);
+        }
+        EnterCriticalSection(&section);
+        std::atomic<bool> started{false};
+        Clock::time_point enteredAt;
+        std::thread waiter([&] {
+            started = true;
+            EnterCriticalSection(&section);
+            enteredAt = Clock::now();
+            LeaveCriticalSection(&section);
+        });
+        while (!started) Sleep(1);
+        Sleep(5); // the waiter sleeps in its entry by now
+        const Clock::time_point leftAt = Clock::now();
+        LeaveCriticalSection(&section);
+        waiter.join();
+        totalUs +=
+            std::chrono::duration_cast<std::chrono::microseconds>(enteredAt - leftAt).count();
+    }
+    EXPECT_LT(totalUs / kTries, kMeanLimitUs);
+    DeleteCriticalSection(&section);
 }
 
 TEST(TimeTest, SleepWaitsAndZeroYields) {

@@ -215,7 +215,7 @@ TEST_F(MessagesTest, DestroyWindowTellsTheParentThenItsChildren) {
 }
 
 TEST_F(MessagesTest, EmptyQueuePeekIsCheap) {
-    // The receive thread peeks between every 128-byte read.
+    // The receive thread peeks between every two pieces.
     constexpr int kPeeks = 200000;
     MSG msg;
     DWORD start = GetTickCount();

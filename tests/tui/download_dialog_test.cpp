@@ -69,8 +69,9 @@ constexpr const char* kNotice = "Finished receiving a file via HTTP.";
 
 // The slow server: the header, then kSlowPieces pieces of kSlowPieceSize bytes kSlowGapMs
 // apart (each more than the 100 ms between progress reports, so every piece is shown), then
-// a stall, then the rest of the body.
-constexpr size_t kSlowTotal = 20000;
+// a stall, then the rest of the body: more than one receive piece (64 KiB), so that the read
+// under way when Pause comes can't take all of it.
+constexpr size_t kSlowTotal = 200000;
 constexpr size_t kSlowPieceSize = 128;
 constexpr size_t kSlowPieces = 3;
 constexpr size_t kSlowFirstPart = kSlowPieceSize * kSlowPieces;
