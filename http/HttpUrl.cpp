@@ -241,8 +241,7 @@ int HttpFileNameFromTarget(LPCWSTR target, LPWSTR buffer, DWORD capacity) {
     LPCWSTR name = target + slash + 1;
     const DWORD length = pathEnd - slash - 1;
     for (DWORD i = 0; i < length; ++i) {
-        if (name[i] == u'\\' || name[i] == u':' || HttpIsControlCharacter(name[i]))
-            return kResultFail;
+        if (name[i] == u'\\' || name[i] == u':' || StrIsHiddenControl(name[i])) return kResultFail;
     }
     const bool dots =
         (length == 1 && name[0] == u'.') || (length == 2 && name[0] == u'.' && name[1] == u'.');

@@ -68,6 +68,6 @@ bool HttpSameHostName(LPCWSTR a, LPCWSTR b);
 // The server's name for the resource: the text after the last "/" of the target's path (the
 // part before the first "?"). 1 and the name (empty when the path ends in "/"); -1 when the
 // path has no "/", or the name is not one plain file name ("." or "..", or it holds "\",
-// ":" or a control character), or does not fit capacity (buffer left empty); -4 null buffer
-// or capacity 0.
+// ":" or a unit StrIsHiddenControl names), or does not fit capacity (buffer left empty); -4 null
+// buffer or capacity 0.
 int HttpFileNameFromTarget(LPCWSTR target, LPWSTR buffer, DWORD capacity);
