@@ -225,3 +225,19 @@ int StrTrimBlanks(LPWSTR text) {
     text[length - first] = 0;
     return kResultOk;
 }
+
+bool StrIsHiddenControl(WCHAR unit) {
+    constexpr WCHAR kDelete = 0x7F;
+    constexpr WCHAR kLastC1 = 0x9F;
+    constexpr WCHAR kArabicLetterMark = 0x061C;
+    constexpr WCHAR kLeftToRightMark = 0x200E;
+    constexpr WCHAR kRightToLeftMark = 0x200F;
+    constexpr WCHAR kFirstEmbedding = 0x202A; // LRE, RLE, PDF, LRO, RLO
+    constexpr WCHAR kLastEmbedding = 0x202E;
+    constexpr WCHAR kFirstIsolate = 0x2066; // LRI, RLI, FSI, PDI
+    constexpr WCHAR kLastIsolate = 0x2069;
+    return unit < 0x20 || (unit >= kDelete && unit <= kLastC1) || unit == kArabicLetterMark ||
+           unit == kLeftToRightMark || unit == kRightToLeftMark ||
+           (unit >= kFirstEmbedding && unit <= kLastEmbedding) ||
+           (unit >= kFirstIsolate && unit <= kLastIsolate);
+}

@@ -52,6 +52,10 @@ int StrStartsWith(LPCWSTR text, LPCWSTR prefix);
 
 // Removes the spaces and tabs at both ends of text, in place. 1; -1 null text.
 int StrTrimBlanks(LPWSTR text);
+// A unit that must not reach a terminal or a file name as it is: the C0 controls, DEL, the
+// C1 controls (U+0080..U+009F) and the controls of bidirectional text (U+061C, U+200E,
+// U+200F, U+202A..U+202E, U+2066..U+2069), which can make a name read as another.
+bool StrIsHiddenControl(WCHAR unit);
 
 // Percent-decoding of a command-line value: "%" and two hex digits give the unit with that
 // code (a non-hex digit counts as 255); "+" is kept. Reads at most *sourceLength units and,

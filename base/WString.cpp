@@ -30,6 +30,16 @@ void WString::Clear() {
     reserved_ = 0;
 }
 
+void WString::Wipe() {
+    if (wide_ != sharedEmptyWide) {
+        for (DWORD i = 0; wide_[i] != 0; ++i) static_cast<volatile WCHAR*>(wide_)[i] = 0;
+    }
+    if (narrow_ != sharedEmptyNarrow) {
+        for (DWORD i = 0; narrow_[i] != 0; ++i) static_cast<volatile CHAR*>(narrow_)[i] = 0;
+    }
+    Clear();
+}
+
 void WString::ReleaseNarrow() {
     if (narrow_ != nullptr && narrow_ != sharedEmptyNarrow) std::free(narrow_);
     narrow_ = sharedEmptyNarrow;

@@ -17,6 +17,8 @@ public:
 
     // Releases the owned buffers; the value becomes empty.
     void Clear();
+    // Clear, after overwriting the owned buffers with zeros: for a value that held a secret.
+    void Wipe();
     // Replaces the value with a copy of text (null: empty).
     void AssignWide(LPCWSTR text);
     // Replaces the value with text converted from the default ANSI code page (null: empty).

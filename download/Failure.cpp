@@ -53,6 +53,12 @@ constexpr Meaning kMeanings[] = {
     {Failure::kResumeRefused, TEXT("HTTPサーバがレジュームに対応していません。"),
      TEXT("HTTP server doesn't support resume download."), nullptr, kExitDownloaded, false,
      Then::kStop, Then::kStop},
+    // Never hidden either: the start step then takes the whole body.
+    {Failure::kServerFileChanged,
+     TEXT("サーバのファイルが変更されています。既存のファイルの方が長いため、レジュームできません"
+          "。"),
+     TEXT("The file on the server has changed: the existing file is longer. It can't be resumed."),
+     nullptr, kExitDownloaded, false, Then::kStop, Then::kStop},
     {Failure::kNoMemory, TEXT("作業用メモリが足りません。"), TEXT("Not enough memory."), nullptr,
      kExitNoMemory, true, Then::kNothing, Then::kNothing},
     {Failure::kNetwork,
@@ -63,6 +69,11 @@ constexpr Meaning kMeanings[] = {
      TEXT("受信中にエラーが発生しました。ストレージエリアが不足している可能性があります。"),
      TEXT("Error occurred in receiving. It seems that there is not enough storage area."), nullptr,
      kExitWriteFailed, false, Then::kStop, Then::kStop},
+    // The text frames the file's path.
+    {Failure::kTargetUnusable,
+     TEXT("ファイル %s を書き込み用に開けません。リンクか、存在しないフォルダです。"),
+     TEXT("The file %s can't be opened for writing: it is a link, or its folder is missing."),
+     nullptr, kExitWriteFailed, true, Then::kRecordAndStop, Then::kStop},
 };
 
 // Why a secure connection failed, by the first problem the certificate check found.
@@ -187,5 +198,15 @@ void ReportCertificateFailure(HWND dialog, AutomaticOutcome* outcome, LPCWSTR ho
     WCHAR english[kMessageCapacity];
     wsprintfW(japanese, meaning.japanese, name, reason->japanese);
     wsprintfW(english, meaning.english, name, reason->english);
+    Report(dialog, outcome, meaning, japanese, english);
+}
+
+void ReportTargetFailure(HWND dialog, AutomaticOutcome* outcome, LPCWSTR path) {
+    const Meaning& meaning = MeaningOf(Failure::kTargetUnusable);
+    // wsprintfW stops at its capacity: a path that long is shown cut.
+    WCHAR japanese[kMessageCapacity];
+    WCHAR english[kMessageCapacity];
+    wsprintfW(japanese, meaning.japanese, path != nullptr ? path : TEXT(""));
+    wsprintfW(english, meaning.english, path != nullptr ? path : TEXT(""));
     Report(dialog, outcome, meaning, japanese, english);
 }

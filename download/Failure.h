@@ -16,15 +16,17 @@ struct AutomaticOutcome {
 };
 
 enum class Failure {
-    kConnect,       // the request could not be opened
-    kCertificate,   // the server's certificate was refused or the secure handshake failed
-    kNoHttps,       // https on a platform without secure sockets
-    kNoFileName,    // neither the path nor the server names the file
-    kEmptyFileName, // the server's name for the file is empty
-    kResumeRefused, // the server can't continue the existing file (window shown only)
-    kNoMemory,      // the start step's work buffers could not be had
-    kNetwork,       // reading the body failed or ended early
-    kStorage,       // writing the file failed
+    kConnect,           // the request could not be opened
+    kCertificate,       // the server's certificate was refused or the secure handshake failed
+    kNoHttps,           // https on a platform without secure sockets
+    kNoFileName,        // neither the path nor the server names the file
+    kEmptyFileName,     // the server's name for the file is empty
+    kResumeRefused,     // the server can't continue the existing file (window shown only)
+    kServerFileChanged, // the existing file is longer than the server's (window shown only)
+    kNoMemory,          // the start step's work buffers could not be had
+    kNetwork,           // reading the body failed or ended early
+    kStorage,           // writing the file failed
+    kTargetUnusable,    // the file can't be opened or made (a link at its name, a missing folder)
 };
 
 // Reports failure once. outcome is the automatic dialog's, null in interactive mode. With
@@ -48,3 +50,6 @@ void ReportConnectFailure(HWND dialog, AutomaticOutcome* outcome, ConnectReason 
 // Reports Failure::kCertificate with its message naming host and the reason: the first of the
 // certificate's problems (SSL_CERT_FLAG_* bits), or a failed handshake when there are none.
 void ReportCertificateFailure(HWND dialog, AutomaticOutcome* outcome, LPCWSTR host, DWORD problems);
+
+// Reports Failure::kTargetUnusable with its message naming the file at path.
+void ReportTargetFailure(HWND dialog, AutomaticOutcome* outcome, LPCWSTR path);

@@ -37,6 +37,7 @@ struct StartBuffers {
     WCHAR target[kTargetPathCapacity];
     WCHAR serverName[kFileNameCapacity];
     WCHAR userName[kFileNameCapacity];
+    WCHAR givenName[kFileNameCapacity]; // the name in the URL the user gave, before redirects
 };
 
 // One start step: the variant's differences are in automatic and outcome.
@@ -65,9 +66,12 @@ private:
     bool TryAgainLater(int opened);
     void ReportOpenFailure(int opened);
     bool ChooseFileName();
+    void KeepGivenName();
+    bool RedirectChoseHiddenName() const;
     bool OpenTarget(bool* existed);
     bool HandleExistingFile();
     bool Resume();
+    bool ServerFileChanged();
     void Overwrite();
     void StartReceiving();
 
@@ -101,6 +105,7 @@ int StartStep::Run() {
         ReportConnectFailure(dialog_, outcome_, ConnectReason::kInvalidUrl, nullptr);
     } else {
         SetReferer();
+        KeepGivenName();
         if (!ChooseRoute()) {
             Fail(Failure::kConnect);
         } else if (const int opened = OpenRequest(); opened != 1) {
@@ -159,9 +164,10 @@ void StartStep::SetReferer() {
     // Without the URL's credentials: the Referer goes to whoever the server sends us on to.
     WCHAR referer[kUrlCapacity];
     if (HttpUrlWithoutCredentials(buffers_->url, referer, kUrlCapacity) != 1) return;
-    // The fragment is the client's own: never sent, here neither.
-    DWORD hash = 0;
-    if (StrFindUnit(referer, u'#', &hash) == 1) referer[hash] = 0;
+    // Nor its query or fragment: a signed link's token is a secret too.
+    DWORD end = 0;
+    if (StrFindUnit(referer, '?', &end) == 1) referer[end] = 0;
+    if (StrFindUnit(referer, '#', &end) == 1) referer[end] = 0;
     DWORD slash = 0;
     if (StrFindLastUnit(referer, '/', &slash) != 1) return;
     referer[slash + 1] = 0; // the URL cut after its last "/", the slash kept
@@ -239,12 +245,33 @@ bool StartStep::ChooseFileName() {
         Fail(Failure::kEmptyFileName);
         return false;
     }
+    if (RedirectChoseHiddenName()) {
+        Fail(Failure::kNoFileName);
+        return false;
+    }
     if (StrAppend(buffers_->target, kTargetPathCapacity, buffers_->serverName) != 1) {
         Fail(Failure::kNoFileName);
         return false;
     }
     SetDlgItemTextW(dialog_, IDC_FILE_NAME, buffers_->serverName);
     return true;
+}
+
+void StartStep::KeepGivenName() {
+    static HttpUrlParts given; // large; the start step runs on the dialog's thread only
+    buffers_->givenName[0] = 0;
+    if (HttpSplitUrl(buffers_->url, &given) != 1) return;
+    if (HttpFileNameFromTarget(given.url + given.pathStart, buffers_->givenName,
+                               kFileNameCapacity) != 1) {
+        buffers_->givenName[0] = 0;
+    }
+}
+
+// A server that redirects must not pick a hidden file ("/.bashrc") in the user's folder:
+// such a name is taken only when the URL the user gave names it too.
+bool StartStep::RedirectChoseHiddenName() const {
+    return buffers_->serverName[0] == u'.' &&
+           StrEqual(buffers_->serverName, buffers_->givenName) != 1;
 }
 
 bool StartStep::OpenTarget(bool* existed) {
@@ -255,11 +282,13 @@ bool StartStep::OpenTarget(bool* existed) {
         *existed = true;
         return true;
     }
-    // A file that still can't be opened shows at the first write as a storage error.
+    // Made new, exclusively. A name that still can't be opened (a link there, a missing
+    // folder) ends the start before a byte is read, naming the file.
     gFileSystem->CreateEmptyFile(buffers_->target, kCreateNewFile);
-    gFileStream->Open(buffers_->target, FALSE);
     *existed = false;
-    return true;
+    if (gFileStream->Open(buffers_->target, FALSE) > 0) return true;
+    ReportTargetFailure(dialog_, outcome_, buffers_->target);
+    return false;
 }
 
 bool StartStep::HandleExistingFile() {
@@ -287,12 +316,14 @@ bool StartStep::Resume() {
     uint64_t size = 0;
     gFileStream->GetSize(&size);
     gTransfer.received.store(size, std::memory_order_relaxed);
-    if (size == gTransfer.totalSize.load(std::memory_order_relaxed)) {
+    const uint64_t total = gTransfer.totalSize.load(std::memory_order_relaxed);
+    if (size == total) {
         gTransfer.active = true;
         PostMessageW(dialog_, kMsgProgress, 0, 0);
         PostMessageW(dialog_, kMsgFinished, 0, 0);
         return false;
     }
+    if (total != kUnknownSize && size > total) return ServerFileChanged();
     const int64_t end = 0;
     gFileStream->Seek(&end, nullptr, kSeekEnd);
     const int64_t offset = static_cast<int64_t>(size);
@@ -314,6 +345,19 @@ bool StartStep::Resume() {
     uint64_t whole = kUnknownSize;
     gHttpClient->GetSize(&whole);
     gTransfer.totalSize.store(whole, std::memory_order_relaxed);
+    Overwrite();
+    return true;
+}
+
+// The file here is longer than the server's whole resource: it is no start of it, so nothing
+// is appended. Hidden, the body the open brought from position 0 replaces it, as a 200 to a
+// range request does; shown, the user is told and decides.
+bool StartStep::ServerFileChanged() {
+    SetExitCode(kExitDownloaded);
+    if (Shown()) {
+        Fail(Failure::kServerFileChanged);
+        return false;
+    }
     Overwrite();
     return true;
 }

@@ -14,6 +14,8 @@ namespace {
 
 // The header reader takes one byte per socket read, so no body byte leaves the socket.
 constexpr DWORD kHeadReaderBufferSize = 1;
+// What the remembered request shows in place of the credentials it carried.
+constexpr WCHAR kWipedCredentials[] = TEXT("(not kept)");
 
 // The request target of parts into target: the path and query, or (absolute, for a proxy)
 // the whole URL without user information; escaped, never with the fragment.
@@ -185,16 +187,42 @@ int HttpClient::TakeUrl(PropertyList* headers) {
     return kResultOk;
 }
 
+bool HttpClient::AtGivenOrigin() const {
+    return parts_.secure == givenSecure_ && parts_.port == givenPort_ &&
+           HttpSameHostName(parts_.hostName, givenHostName_.GetWide());
+}
+
 int HttpClient::SendRequest(LPCWSTR authorization) {
     if (socket_ == nullptr) return kResultNoMemory;
-    const int built =
-        HttpBuildRequest(target_.GetWide(), host_.GetWide(), Position(), extraHeaders_.GetWide(),
-                         authorization, request_, kHttpRequestCapacity);
+    // The page the user came from is no business of another server (nor of plain http
+    // after https).
+    LPCWSTR extra = extraHeaders_.GetWide();
+    if (!AtGivenOrigin()) {
+        const int kept =
+            HttpWithoutHeaderLine(extra, TEXT("Referer"), headerLines_, kHttpExtraHeadersCapacity);
+        if (kept < 0) return kept;
+        extra = headerLines_;
+    }
+    const uint64_t position = Position();
+    const int built = HttpBuildRequest(target_.GetWide(), host_.GetWide(), position, extra,
+                                       authorization, request_, kHttpRequestCapacity);
     if (built < 0) return built;
     lastRequest_.AssignWide(request_);
     // Credentials leave no copy in the work buffer.
     if (authorization != nullptr) BytesFill(request_, 0, sizeof request_);
+    const int sent = SendLastRequest();
+    if (authorization != nullptr) {
+        // Nor in the memory of the last request, once it has gone: it keeps the line with
+        // the credentials left out.
+        lastRequest_.Wipe();
+        HttpBuildRequest(target_.GetWide(), host_.GetWide(), position, extra, kWipedCredentials,
+                         request_, kHttpRequestCapacity);
+        lastRequest_.AssignWide(request_);
+    }
+    return sent;
+}
 
+int HttpClient::SendLastRequest() {
     socketUsed_ = true;
     if (timeoutMs_ != 0) socket_->SetTimeout(timeoutMs_);
     const int connected = ConnectToServer();

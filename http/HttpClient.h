@@ -152,7 +152,8 @@ public:
     uint64_t Position() const {
         return position_.load(std::memory_order_relaxed) + written_.load(std::memory_order_relaxed);
     }
-    // The complete text of the last request sent.
+    // The complete text of the last request sent; an Authorization line's credentials are
+    // not kept (shown as "(not kept)").
     LPCWSTR LastRequest() const { return lastRequest_.GetWide(); }
     // What the certificate check found on the last secure connection tried (SSL_CERT_FLAG_*
     // bits; 0 none or not secure), and the server's name it was checked against.
@@ -183,6 +184,8 @@ private:
     void SetOpenState(bool open, uint64_t position, int64_t size);
     int TakeUrl(PropertyList* headers);
     int SendRequest(LPCWSTR authorization);
+    int SendLastRequest();
+    bool AtGivenOrigin() const;
     int ReadResponseHead(LPSTR statusLine, DWORD capacity);
     int ResponseLength(uint64_t* length);
     bool RangeStartsAt(uint64_t position);
@@ -214,6 +217,10 @@ private:
     WString hostName_;              // the name connected to
     WString target_;                // the path, or the whole URL while a proxy is used
     WString lastRequest_;
+    // The scheme, host and port of the URL Open was given: the Referer goes back there only.
+    bool givenSecure_ = false;
+    WORD givenPort_ = 0;
+    WString givenHostName_;
     WString extraHeaders_;
     HttpCredentialsCallback callback_ = nullptr;
     DWORD_PTR callbackData_ = 0;

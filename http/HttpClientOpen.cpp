@@ -50,6 +50,9 @@ int HttpClient::Open(LPCWSTR url, WORD* status, PropertyList* headers) {
     DWORD prompts = 0;
     int result = TakeUrl(headers);
     requested_ = result >= 0;
+    givenSecure_ = parts_.secure;
+    givenPort_ = parts_.port;
+    givenHostName_.AssignWide(parts_.hostName);
     if (result >= 0) result = TakeUrlCredentials(&credentials);
     for (;;) {
         if (result < 0) return result;

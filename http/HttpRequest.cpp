@@ -74,6 +74,35 @@ int HttpBuildExtraHeaders(PropertyList* store, LPWSTR lines, DWORD capacity) {
     return kResultOk;
 }
 
+int HttpWithoutHeaderLine(LPCWSTR lines, LPCWSTR name, LPWSTR kept, DWORD capacity) {
+    if (lines == nullptr || name == nullptr || kept == nullptr || capacity == 0) {
+        return kResultNullArgument;
+    }
+    DWORD nameLength = 0;
+    StrLength(name, &nameLength);
+    DWORD used = 0;
+    for (LPCWSTR line = lines; *line != 0;) {
+        DWORD length = 0;
+        while (line[length] != 0 && line[length] != u'\n') ++length;
+        if (line[length] == u'\n') ++length;
+        bool named = length > nameLength && line[nameLength] == u':';
+        for (DWORD i = 0; named && i < nameLength; ++i) {
+            named = line[i] == name[i];
+        }
+        if (!named) {
+            if (length >= capacity - used) {
+                kept[0] = 0;
+                return kResultFail;
+            }
+            for (DWORD i = 0; i < length; ++i) kept[used + i] = line[i];
+            used += length;
+        }
+        line += length;
+    }
+    kept[used] = 0;
+    return kResultOk;
+}
+
 int HttpBuildRequest(LPCWSTR target, LPCWSTR host, uint64_t position, LPCWSTR extraHeaders,
                      LPCWSTR authorization, LPWSTR request, DWORD capacity) {
     if (target == nullptr || host == nullptr || extraHeaders == nullptr || request == nullptr ||

@@ -30,6 +30,11 @@ constexpr DWORD kHttpBasicEncodedCapacity = kHttpBasicEncodedLength + 1;
 // capacity; -4 null argument. On failure lines is left empty.
 int HttpBuildExtraHeaders(PropertyList* store, LPWSTR lines, DWORD capacity);
 
+// lines (complete header lines as HttpBuildExtraHeaders makes them) without the lines whose
+// name is exactly name (as the caller's own store spells it). 1; -1 when the rest does not fit
+// capacity (kept left empty); -4 null argument.
+int HttpWithoutHeaderLine(LPCWSTR lines, LPCWSTR name, LPWSTR kept, DWORD capacity);
+
 // "GET target HTTP/1.0", "Host: host", "Range: bytes=<position>-", extraHeaders (complete
 // lines, may be empty), "Authorization: Basic <authorization>" when authorization is not
 // null, and the empty line. 1; -1 when the text does not fit capacity (request left empty);

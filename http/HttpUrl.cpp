@@ -188,7 +188,7 @@ bool AppendEscapes(const CHAR* bytes, int count, LPWSTR buffer, DWORD capacity, 
 bool IsPlainFileName(LPCWSTR name, DWORD length) {
     for (DWORD i = 0; i < length; ++i) {
         if (name[i] == u'/' || name[i] == u'\\' || name[i] == u':' || name[i] == u'?' ||
-            HttpIsControlCharacter(name[i])) {
+            StrIsHiddenControl(name[i])) {
             return false;
         }
     }

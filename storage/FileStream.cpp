@@ -90,8 +90,11 @@ int FileStream::Close() {
 int FileStream::Open(LPCWSTR path, BOOL readOnly) {
     CloseFile();
     if (path == nullptr) return kResultFail;
-    handle_ = CreateFileW(path, readOnly ? kReadAccess : kReadWriteAccess, FILE_SHARE_READ, nullptr,
-                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // A link at the name is not followed: whoever may write into the folder must not point
+    // the download at a file elsewhere.
+    handle_ =
+        CreateFileW(path, readOnly ? kReadAccess : kReadWriteAccess, FILE_SHARE_READ, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle_ == INVALID_HANDLE_VALUE) return kResultFail;
     open_ = TRUE;
     name_.AssignWide(PathLastComponent(path));

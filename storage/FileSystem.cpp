@@ -176,8 +176,10 @@ int FileSystem::CreateEmptyFile(LPCWSTR path, DWORD mode) {
     const int built = BuildFullPath(path);
     if (built != kResultOk) return built;
     const DWORD disposition = mode == kCreateOrTruncateFile ? CREATE_ALWAYS : CREATE_NEW;
-    HANDLE file = CreateFileW(scratchPath_, kCreateFileAccess, kCreateFileShare, nullptr,
-                              disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Emptying a file never follows a link to another one (creating one is exclusive anyway).
+    HANDLE file =
+        CreateFileW(scratchPath_, kCreateFileAccess, kCreateFileShare, nullptr, disposition,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) return kResultFail;
     CloseHandle(file);
     return kResultOk;

@@ -97,6 +97,8 @@ Opened OpenShared(const std::string& path, DWORD uses, DWORD share, DWORD dispos
     else
         flags |= O_RDONLY;
     if (flagsAndAttributes & FILE_FLAG_WRITE_THROUGH) flags |= O_DSYNC;
+    const bool noFollow = (flagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0;
+    if (noFollow) flags |= O_NOFOLLOW;
     const mode_t mode = (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
 
     std::lock_guard<std::mutex> lock(SharingLock());
@@ -105,6 +107,8 @@ Opened OpenShared(const std::string& path, DWORD uses, DWORD share, DWORD dispos
         const int error = errno;
         if (error == ENOENT)
             result.error = MissingNameError(path);
+        else if (error == ELOOP && noFollow)
+            result.error = ERROR_CANT_ACCESS_FILE; // a link where none may be followed
         else
             result.error = ErrorFromErrno(error);
         return result;

@@ -125,10 +125,10 @@ LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWS
         if (named != ERROR_SUCCESS) return named;
 
         bool created = false;
-        RegistryDocument current;
+        std::shared_ptr<const RegistryDocument> current;
         LONG result = LoadRegistry(&current);
         if (result != ERROR_SUCCESS) return result;
-        if (!current.KeyExists(path)) {
+        if (!current->KeyExists(path)) {
             result = UpdateRegistry([&](RegistryDocument& document, bool* changed) {
                 if (!document.KeyExists(path)) {
                     document.EnsureKey(path);
@@ -159,10 +159,10 @@ LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSA
         std::u16string path;
         const LONG named = ChildPath(parent->path, lpSubKey, &path);
         if (named != ERROR_SUCCESS) return named;
-        RegistryDocument document;
+        std::shared_ptr<const RegistryDocument> document;
         const LONG loaded = LoadRegistry(&document);
         if (loaded != ERROR_SUCCESS) return loaded;
-        if (!document.KeyExists(path)) return ERROR_FILE_NOT_FOUND;
+        if (!document->KeyExists(path)) return ERROR_FILE_NOT_FOUND;
         *phkResult = InsertKey(OpenKey{path, samDesired});
         return ERROR_SUCCESS;
     } catch (const std::bad_alloc&) {
@@ -187,11 +187,11 @@ LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserv
         OpenKey key;
         const LONG opened = ResolveFor(hKey, KEY_QUERY_VALUE, &key);
         if (opened != ERROR_SUCCESS) return opened;
-        RegistryDocument document;
+        std::shared_ptr<const RegistryDocument> document;
         const LONG loaded = LoadRegistry(&document);
         if (loaded != ERROR_SUCCESS) return loaded;
-        if (!document.KeyExists(key.path)) return ERROR_KEY_DELETED;
-        const RegistryKey* section = document.FindKey(key.path);
+        if (!document->KeyExists(key.path)) return ERROR_KEY_DELETED;
+        const RegistryKey* section = document->FindKey(key.path);
         const RegistryValue* value =
             section ? RegistryDocument::FindValue(*section, ValueName(lpValueName)) : nullptr;
         if (value == nullptr) return ERROR_FILE_NOT_FOUND;

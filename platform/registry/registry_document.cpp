@@ -12,6 +12,12 @@ char16_t Fold(char16_t unit) {
 
 } // namespace
 
+std::u16string RegistryDocument::Folded(std::u16string_view name) {
+    std::u16string folded(name);
+    for (char16_t& unit : folded) unit = Fold(unit);
+    return folded;
+}
+
 bool NamesEqual(std::u16string_view a, std::u16string_view b) {
     return a.size() == b.size() &&
            std::equal(a.begin(), a.end(), b.begin(),
@@ -20,22 +26,13 @@ bool NamesEqual(std::u16string_view a, std::u16string_view b) {
 
 bool RegistryDocument::KeyExists(std::u16string_view path) const {
     if (path.find(u'\\') == std::u16string_view::npos) return true; // a root
-    for (const RegistryKey& key : keys_) {
-        const std::u16string_view candidate = key.path;
-        if (NamesEqual(candidate, path)) return true;
-        if (candidate.size() > path.size() && candidate[path.size()] == u'\\' &&
-            NamesEqual(candidate.substr(0, path.size()), path)) {
-            return true;
-        }
-    }
-    return false;
+    const std::u16string folded = Folded(path);
+    return keyIndex_.count(folded) != 0 || ancestors_.count(folded) != 0;
 }
 
 const RegistryKey* RegistryDocument::FindKey(std::u16string_view path) const {
-    for (const RegistryKey& key : keys_) {
-        if (NamesEqual(key.path, path)) return &key;
-    }
-    return nullptr;
+    const auto found = keyIndex_.find(Folded(path));
+    return found != keyIndex_.end() ? &keys_[found->second] : nullptr;
 }
 
 RegistryKey* RegistryDocument::FindKey(std::u16string_view path) {
@@ -43,35 +40,58 @@ RegistryKey* RegistryDocument::FindKey(std::u16string_view path) {
 }
 
 RegistryKey& RegistryDocument::EnsureKey(std::u16string_view path) {
-    if (RegistryKey* key = FindKey(path)) return *key;
-    keys_.push_back(RegistryKey{std::u16string(path), {}});
+    std::u16string folded = Folded(path);
+    const auto [place, added] = keyIndex_.try_emplace(folded, keys_.size());
+    if (!added) return keys_[place->second];
+    for (size_t slash = folded.rfind(u'\\'); slash != std::u16string::npos && slash > 0;
+         slash = folded.rfind(u'\\', slash - 1)) {
+        // Once an ancestor is known, so are all of its own.
+        folded.resize(slash);
+        if (!ancestors_.insert(folded).second) break;
+    }
+    keys_.push_back(RegistryKey{std::u16string(path), {}, {}});
     return keys_.back();
 }
 
 const RegistryValue* RegistryDocument::FindValue(const RegistryKey& key, std::u16string_view name) {
-    for (const RegistryValue& value : key.values) {
-        if (NamesEqual(value.name, name)) return &value;
+    if (key.valueIndex.empty()) {
+        for (const RegistryValue& value : key.values) {
+            if (NamesEqual(value.name, name)) return &value;
+        }
+        return nullptr;
     }
-    return nullptr;
+    const auto found = key.valueIndex.find(Folded(name));
+    return found != key.valueIndex.end() ? &key.values[found->second] : nullptr;
 }
 
 void RegistryDocument::SetValue(RegistryKey& key, RegistryValue value) {
-    for (RegistryValue& existing : key.values) {
-        if (NamesEqual(existing.name, value.name)) {
-            existing.type = value.type;
-            existing.data = std::move(value.data);
-            return;
-        }
+    if (const RegistryValue* found = FindValue(key, value.name)) {
+        RegistryValue& existing = key.values[size_t(found - key.values.data())];
+        existing.type = value.type;
+        existing.data = std::move(value.data);
+        return;
     }
     key.values.push_back(std::move(value));
+    if (!key.valueIndex.empty()) {
+        key.valueIndex.emplace(Folded(key.values.back().name), key.values.size() - 1);
+    } else if (key.values.size() > kLinearValues) {
+        IndexValues(key);
+    }
+}
+
+void RegistryDocument::IndexValues(RegistryKey& key) {
+    key.valueIndex.clear();
+    if (key.values.size() <= kLinearValues) return;
+    for (size_t i = 0; i < key.values.size(); ++i) {
+        key.valueIndex.emplace(Folded(key.values[i].name), i);
+    }
 }
 
 bool RegistryDocument::DeleteValue(RegistryKey& key, std::u16string_view name) {
-    const auto found =
-        std::find_if(key.values.begin(), key.values.end(),
-                     [&](const RegistryValue& v) { return NamesEqual(v.name, name); });
-    if (found == key.values.end()) return false;
-    key.values.erase(found);
+    const RegistryValue* found = FindValue(key, name);
+    if (found == nullptr) return false;
+    key.values.erase(key.values.begin() + (found - key.values.data()));
+    IndexValues(key);
     return true;
 }
 

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "win/types.h"
@@ -20,6 +22,10 @@ struct RegistryValue {
 struct RegistryKey {
     std::u16string path;
     std::vector<RegistryValue> values;
+    // Each value's place in values, by its name folded to upper case, once there are more
+    // than a few: a file of many values is read in linear time. Kept by SetValue and
+    // DeleteValue.
+    std::unordered_map<std::u16string, size_t> valueIndex;
 };
 
 bool NamesEqual(std::u16string_view a, std::u16string_view b);
@@ -40,7 +46,16 @@ public:
     const std::vector<RegistryKey>& Keys() const { return keys_; }
 
 private:
+    // Up to this many values a key is searched, not indexed.
+    static constexpr size_t kLinearValues = 8;
+    static std::u16string Folded(std::u16string_view name);
+    static void IndexValues(RegistryKey& key);
+
     std::vector<RegistryKey> keys_;
+    // By path folded to upper case: each key's place in keys_, and every path that has a
+    // key below it. A file of many sections is read in linear time.
+    std::unordered_map<std::u16string, size_t> keyIndex_;
+    std::unordered_set<std::u16string> ancestors_;
 };
 
 } // namespace qb::registry

@@ -52,14 +52,46 @@ LONG ErrorOf(int error) {
     return ERROR_CANTWRITE;
 }
 
-// Reads the whole file; ERROR_SUCCESS with empty bytes when it does not exist.
-LONG ReadFile(const std::string& path, std::string* bytes, bool* complete) {
-    *complete = true;
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+// Which version of the file a document was read from.
+struct FileVersion {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{}, changed{};
+    bool operator==(const FileVersion& other) const {
+        return exists == other.exists && device == other.device && inode == other.inode &&
+               size == other.size && modified.tv_sec == other.modified.tv_sec &&
+               modified.tv_nsec == other.modified.tv_nsec &&
+               changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
+    }
+};
+
+// Opens the file for reading: the descriptor (-1 when it does not exist) and its version;
+// ERROR_SUCCESS or the error of a file that can't be opened.
+LONG OpenForReading(const std::string& path, int* fd, FileVersion* version) {
+    *version = FileVersion{};
+    *fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (*fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR) return ERROR_SUCCESS;
         return errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_CANTREAD;
     }
+    struct stat info;
+    if (fstat(*fd, &info) == 0) {
+        version->exists = true;
+        version->device = info.st_dev;
+        version->inode = info.st_ino;
+        version->size = info.st_size;
+        version->modified = info.st_mtim;
+        version->changed = info.st_ctim;
+    }
+    return ERROR_SUCCESS;
+}
+
+// Reads the whole file from fd (none: empty bytes) and closes it.
+LONG ReadOpened(int fd, std::string* bytes, bool* complete) {
+    *complete = true;
+    if (fd < 0) return ERROR_SUCCESS;
     char chunk[kReadChunkBytes];
     LONG result = ERROR_SUCCESS;
     for (;;) {
@@ -79,6 +111,43 @@ LONG ReadFile(const std::string& path, std::string* bytes, bool* complete) {
     }
     close(fd);
     return result;
+}
+
+// Reads the whole file; ERROR_SUCCESS with empty bytes when it does not exist.
+LONG ReadFile(const std::string& path, std::string* bytes, bool* complete) {
+    int fd = -1;
+    FileVersion version;
+    const LONG opened = OpenForReading(path, &fd, &version);
+    if (opened != ERROR_SUCCESS) return opened;
+    return ReadOpened(fd, bytes, complete);
+}
+
+// The document of the file version read last, shared by the readers of this process.
+struct ReadCache {
+    std::mutex mutex;
+    std::string path;
+    FileVersion version;
+    std::shared_ptr<const RegistryDocument> document;
+};
+
+ReadCache& Cache() {
+    static ReadCache& instance = *new ReadCache; // never destroyed: used until the exit
+    return instance;
+}
+
+// The document just written is the next reader's: it is not read and parsed again.
+void RememberWritten(const std::string& chosen, const std::string& path,
+                     RegistryDocument document) {
+    int fd = -1;
+    FileVersion version;
+    if (OpenForReading(path, &fd, &version) != ERROR_SUCCESS || fd < 0) return;
+    close(fd);
+    auto written = std::make_shared<const RegistryDocument>(std::move(document));
+    ReadCache& cache = Cache();
+    std::lock_guard lock(cache.mutex);
+    cache.path = chosen;
+    cache.version = version;
+    cache.document = std::move(written);
 }
 
 bool WriteAll(int fd, const std::string& bytes) {
@@ -190,15 +259,38 @@ std::string RegistryFilePath() {
     return base + "/quillbrook/registry.reg";
 }
 
-LONG LoadRegistry(RegistryDocument* document) {
+LONG LoadRegistry(std::shared_ptr<const RegistryDocument>* document) {
     try {
         const std::string path = RegistryFilePath();
-        if (path.empty()) return ERROR_SUCCESS; // nowhere to keep values: an empty registry
+        if (path.empty()) { // nowhere to keep values: an empty registry
+            *document = std::make_shared<const RegistryDocument>();
+            return ERROR_SUCCESS;
+        }
+        int fd = -1;
+        FileVersion version;
+        const LONG opened = OpenForReading(path, &fd, &version);
+        if (opened != ERROR_SUCCESS) return opened;
+        ReadCache& cache = Cache();
+        {
+            std::lock_guard lock(cache.mutex);
+            if (cache.document != nullptr && version.exists && cache.path == path &&
+                cache.version == version) {
+                if (fd >= 0) close(fd);
+                *document = cache.document;
+                return ERROR_SUCCESS;
+            }
+        }
         std::string bytes;
         bool complete = true;
-        const LONG result = ReadFile(path, &bytes, &complete);
+        const LONG result = ReadOpened(fd, &bytes, &complete);
         if (result != ERROR_SUCCESS) return result;
-        ParseRegistryText(bytes, document);
+        auto parsed = std::make_shared<RegistryDocument>();
+        ParseRegistryText(bytes, parsed.get());
+        std::lock_guard lock(cache.mutex);
+        cache.path = path;
+        cache.version = version;
+        cache.document = parsed;
+        *document = std::move(parsed);
         return ERROR_SUCCESS;
     } catch (const std::bad_alloc&) {
         return ERROR_NOT_ENOUGH_MEMORY;
@@ -238,7 +330,9 @@ LONG UpdateRegistry(const std::function<LONG(RegistryDocument&, bool* changed)>&
             // as it was beside the new one.
             ReplaceFile(path + kDamagedSuffix, bytes, mode);
         }
-        return ReplaceFile(path, FormatRegistryText(document), mode);
+        const LONG written = ReplaceFile(path, FormatRegistryText(document), mode);
+        if (written == ERROR_SUCCESS) RememberWritten(chosen, path, std::move(document));
+        return written;
     } catch (const std::bad_alloc&) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "platform/registry/registry_document.h"
@@ -17,8 +18,10 @@ namespace qb::registry {
 std::string RegistryFilePath();
 
 // The current document; a missing file is an empty registry. Returns ERROR_SUCCESS, or
-// the Win32 error of a file that exists but can't be read.
-LONG LoadRegistry(RegistryDocument* document);
+// the Win32 error of a file that exists but can't be read. The file is parsed once per
+// version: while it is the same file (device, inode, size, modification and change times)
+// every call shares the document read last.
+LONG LoadRegistry(std::shared_ptr<const RegistryDocument>* document);
 
 // Runs change on the current document under the lock. When it returns ERROR_SUCCESS and
 // sets *changed, the document is written back; the result is change's, or the error of

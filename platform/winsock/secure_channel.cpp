@@ -43,6 +43,7 @@ namespace {
     X(SSL_CTX_new) \
     X(SSL_CTX_set_default_read_buffer_len) \
     X(SSL_CTX_set_default_verify_paths) \
+    X(SSL_CTX_set_options) \
     X(SSL_CTX_set_verify) \
     X(SSL_CTX_up_ref) \
     X(SSL_connect) \
@@ -148,6 +149,9 @@ SSL_CTX* ClientContext(int (*onVerify)(int, X509_STORE_CTX*)) {
             return nullptr;
         }
         SSL_CTX_set_verify(made, SSL_VERIFY_PEER, onVerify);
+        // The certificate is judged once, after the first handshake: a server may not present
+        // another one later. Its request to renegotiate is refused, which ends the connection.
+        SSL_CTX_set_options(made, SSL_OP_NO_RENEGOTIATION);
         SSL_CTX_set_read_ahead(made, 1);
         SSL_CTX_set_default_read_buffer_len(made, kReadAheadBytes);
         SSL_CTX_set_mode(made, SSL_MODE_AUTO_RETRY);
@@ -215,7 +219,10 @@ std::unique_ptr<SecureChannel> SecureChannel::Open(int fd, const char* peerName)
     if (ssl == nullptr) return nullptr;
     std::unique_ptr<SecureChannel> channel(new SecureChannel(ssl));
     X509_VERIFY_PARAM* check = SSL_get0_param(ssl);
-    X509_VERIFY_PARAM_set_hostflags(check, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+    // A name is taken from the subjectAltName only, never from the subject's common name
+    // (a certificate without the extension names no host), as the CA/Browser Forum requires.
+    X509_VERIFY_PARAM_set_hostflags(check, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS |
+                                               X509_CHECK_FLAG_NEVER_CHECK_SUBJECT);
     const bool literal = IsAddressLiteral(peerName);
     const bool named = literal ? X509_VERIFY_PARAM_set1_ip_asc(check, peerName) == 1
                                : X509_VERIFY_PARAM_set1_host(check, peerName, 0) == 1 &&

@@ -238,3 +238,26 @@ TEST(Bytes, CopyHandlesOverlapAndFillCoversTheCount) {
 }
 
 } // namespace
+
+namespace {
+
+// The units that would reach a terminal or a file name as something else: each is hidden,
+// its printable neighbours are not.
+TEST(StrIsHiddenControl, NamesTheC0C1DeleteAndBidirectionalControlsOnly) {
+    const struct {
+        WCHAR unit;
+        bool hidden;
+    } cases[] = {
+        {0x00, true},    {0x1B, true},    {0x1F, true},    {0x20, false},  {0x7E, false},
+        {0x7F, true},    {0x80, true},    {0x85, true},    {0x9B, true},   {0x9F, true},
+        {0xA0, false},   {0xE9, false},   {0x061B, false}, {0x061C, true}, {0x200D, false},
+        {0x200E, true},  {0x200F, true},  {0x2029, false}, {0x202A, true}, {0x202E, true},
+        {0x202F, false}, {0x2065, false}, {0x2066, true},  {0x2069, true}, {0x206A, false},
+        {0x65E5, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(StrIsHiddenControl(c.unit), c.hidden) << std::hex << int(c.unit);
+    }
+}
+
+} // namespace

@@ -300,6 +300,9 @@ private:
             if (file.size > kMaxSparseSize) return fail("sparse size too large");
         } else if (kind == "absent") {
             file.kind = DeviceFile::Kind::Absent;
+        } else if (kind == "link") {
+            file.kind = DeviceFile::Kind::Link;
+            if (!quoted(file.value)) return false;
         } else {
             return fail("unknown file kind \"" + kind + "\"");
         }

@@ -51,10 +51,10 @@ struct CaseServer {
 // a small file system of its own mounted on it (a disk that fills up); named again, it is
 // given the new size and keeps its files.
 struct DeviceFile {
-    enum class Kind { Data, Text, Sparse, Folder, Absent, Tmpfs };
+    enum class Kind { Data, Text, Sparse, Folder, Absent, Tmpfs, Link };
     std::string path;
     Kind kind = Kind::Text;
-    std::string value; // Data: item name; Text: bytes
+    std::string value; // Data: item name; Text: bytes; Link: the device path it points at
     uint64_t size = 0; // Sparse: apparent size; Tmpfs: bytes it holds
     int line = 0;
 };

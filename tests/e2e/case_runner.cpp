@@ -390,6 +390,10 @@ private:
             break;
         case DeviceFile::Kind::Tmpfs:
             return tmpfs(file, path);
+        case DeviceFile::Kind::Link:
+            // A symbolic link, as a neighbour with write access to the folder may make one.
+            done = removeTree(path) && symlink(device(file.value).c_str(), path.c_str()) == 0;
+            break;
         }
         if (!done)
             ADD_FAILURE_AT(context_.casePath.c_str(), file.line) << "cannot prepare " << path;

@@ -5,7 +5,11 @@
 // holds the readable values and the program's location.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+
 #include <string>
+#include <sys/resource.h>
 
 #include "tests/faults/program_sandbox.h"
 #include "tests/support/scripted_server.h"
@@ -166,6 +170,82 @@ TEST(DamagedRegistryText, BytesThatAreNoUtf8AreKeptAside) {
         box.Run("http://127.0.0.1:" + std::to_string(server.port()) + "/r.bin");
     EXPECT_EQ(run.exitCode, kExitDownloaded) << run.err;
     EXPECT_TRUE(test::readFile(box.RegistryPath() + ".damaged") == damaged);
+}
+
+// A settings file that is large but well-formed (sections by the thousand, or values)
+// starts as fast as a small one: it is parsed once, and keys and values are found by a
+// lookup, not a search. The bound is on the processor time of the run, which a loaded
+// machine does not stretch, and generous (sanitizers); the times are printed for the record.
+constexpr size_t kReadLimit = 16u << 20;
+constexpr auto kStartBound = std::chrono::seconds(10);
+
+// The processor time (user and system) of the children waited for so far.
+std::chrono::microseconds ChildrenTime() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    const auto of = [](const timeval& t) {
+        return std::chrono::seconds(t.tv_sec) + std::chrono::microseconds(t.tv_usec);
+    };
+    return of(usage.ru_utime) + of(usage.ru_stime);
+}
+
+std::string ManySections(size_t count, size_t limit) {
+    std::string text = std::string(kHeader) + kSection + "\"ProxyServer\"=\"kept.example\"\n";
+    for (size_t i = 0; i < count && text.size() < limit - 100; ++i) {
+        text += "[HKEY_CURRENT_USER\\Software\\Junk\\Section" + std::to_string(i) +
+                "]\n\"V\"=dword:00000001\n";
+    }
+    return text;
+}
+
+std::string ManyValues(size_t limit) {
+    std::string text = std::string(kHeader) + kSection;
+    for (size_t i = 0; text.size() < limit - 100; ++i) {
+        text += "\"Value" + std::to_string(i) + "\"=\"x\"\n";
+    }
+    return text + "\"ProxyServer\"=\"kept.example\"\n";
+}
+
+TEST(LargeRegistry, StartsInBoundedTime) {
+    const struct {
+        const char* name;
+        std::string content;
+    } cases[] = {
+        {"20 000 sections", ManySections(20000, kReadLimit)},
+        {"sections up to the read limit", ManySections(~size_t(0), kReadLimit)},
+        // A quarter of the limit: a million values take seconds, more than the run limit
+        // allows on a loaded machine.
+        {"values in one section", ManyValues(kReadLimit / 4)},
+    };
+    const std::string body = Body(500, 3);
+    test::ScriptedServer server;
+    server.setFallback(test::rangeResponder(body));
+    ASSERT_TRUE(server.start());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ProgramSandbox box;
+        ASSERT_TRUE(box.valid());
+        ASSERT_TRUE(test::writeFile(box.RegistryPath(), c.content));
+        const auto start = std::chrono::steady_clock::now();
+        const auto processorBefore = ChildrenTime();
+        const test::ProcessResult run =
+            box.Run("http://127.0.0.1:" + std::to_string(server.port()) + "/r.bin");
+        const auto processor = ChildrenTime() - processorBefore;
+        const auto took = std::chrono::steady_clock::now() - start;
+        ASSERT_TRUE(run.started) << run.error;
+        EXPECT_EQ(run.exitCode, kExitDownloaded) << run.err;
+        EXPECT_TRUE(box.Read("dir/r.bin") == body);
+        EXPECT_LT(processor, kStartBound);
+        using std::chrono::milliseconds;
+        std::printf(
+            "[ measured ] %s (%zu bytes): %lld ms processor, %lld ms elapsed\n", c.name,
+            c.content.size(),
+            static_cast<long long>(std::chrono::duration_cast<milliseconds>(processor).count()),
+            static_cast<long long>(std::chrono::duration_cast<milliseconds>(took).count()));
+        const std::optional<ParsedRegistry> registry = ParseRegistryFile(box.RegistryPath());
+        ASSERT_TRUE(registry.has_value());
+        EXPECT_EQ(SettingsText(registry->document, u"ProxyServer"), u"kept.example");
+    }
 }
 
 } // namespace

@@ -146,6 +146,9 @@ TEST_F(RedirectAuthTest, HandsTheQuotedRealmToTheCallbackAndRetriesWithAuthoriza
     ASSERT_TRUE(server.waitForRequests(2));
     EXPECT_EQ(server.request(0), ExpectedRequest("/private/f", Host(), 0));
     EXPECT_EQ(server.request(1), ExpectedRequest("/private/f", Host(), 0, kUserSecret));
+    // The client's memory of the request keeps no credentials.
+    EXPECT_EQ(A(client.LastRequest()),
+              ExpectedRequest("/private/f", Host(), 0, "Authorization: Basic (not kept)\n"));
 
     // The next open starts without credentials: empty buffers, no Authorization line.
     server.addReply(Reply().send(Challenge("Basic realm=\"files\", charset=\"UTF-8\"")));
@@ -241,6 +244,39 @@ TEST_F(RedirectAuthTest, CarriesCredentialsOnlyWhileTheHostStaysTheSame) {
     EXPECT_EQ(prompt.realms.size(), 2u);
 }
 
+// The Referer (the page the user came from) goes back to the given URL's scheme, host and
+// port only: not to another name or port a server redirects to, also not on a re-request
+// from a position there, and again once a redirection comes back.
+TEST_F(RedirectAuthTest, SendsTheRefererOnlyToTheGivenUrlsOrigin) {
+    qb::test::ScriptedServer other;
+    other.addReply(Reply().send(Redirect(Url("/back"))));
+    ASSERT_TRUE(other.start());
+    const std::string otherHost = "127.0.0.1:" + std::to_string(other.port());
+    headers.SetWide(TEXT("Referer"), U(Url("/")).c_str());
+    const std::string referer = "Referer: " + Url("/") + "\n";
+    server.addReply(Reply().send(Redirect(LocalhostUrl("/name"))));
+    server.addReply(Reply().send(Redirect("http://" + otherHost + "/port")));
+    server.addReply(okReply("back"));
+    ASSERT_EQ(Open(Url("/given")), kResultOk);
+    ASSERT_TRUE(server.waitForRequests(3));
+    ASSERT_TRUE(other.waitForRequests(1));
+    const std::string localhost = "localhost:" + std::to_string(server.port());
+    EXPECT_EQ(server.request(0), ExpectedRequest("/given", Host(), 0, referer));
+    EXPECT_EQ(server.request(1), ExpectedRequest("/name", localhost, 0));
+    EXPECT_EQ(other.request(0), ExpectedRequest("/port", otherHost, 0));
+    EXPECT_EQ(server.request(2), ExpectedRequest("/back", Host(), 0, referer));
+
+    server.addReply(Reply().send(Redirect(LocalhostUrl("/elsewhere"))));
+    server.addResponder(qb::test::rangeResponder("0123456789"));
+    server.addResponder(qb::test::rangeResponder("0123456789"));
+    ASSERT_EQ(Open(Url("/again")), kResultOk);
+    const int64_t offset = 4;
+    ASSERT_EQ(client.Seek(&offset, nullptr, kSeekBegin), kResultOk);
+    ASSERT_TRUE(server.waitForRequests(6));
+    EXPECT_EQ(server.request(4), ExpectedRequest("/elsewhere", localhost, 0));
+    EXPECT_EQ(server.request(5), ExpectedRequest("/elsewhere", localhost, 4));
+}
+
 TEST_F(RedirectAuthTest, AHostNameInOtherLetterCaseIsTheSameHost) {
     server.addReply(Reply().send(Challenge("Basic realm=\"r\"")));
     server.addReply(
@@ -277,6 +313,7 @@ TEST_F(RedirectAuthTest, CredentialsInTheUrlGoWithEveryRequestToTheirServer) {
         "HTTP/1.0 206 Partial Content", "Content-Range: bytes 30-99/100\r\nContent-Length: 70\r\n",
         std::string(70, 'b'))));
     EXPECT_EQ(client.Reopen(30), kResultOk);
+    EXPECT_EQ(A(client.LastRequest()).find("dXNlcjpzZWNyZXQ="), std::string::npos);
     server.addReply(Reply().send(Redirect(LocalhostUrl("/other"))));
     server.addReply(okReply("other host"));
     ASSERT_EQ(Open(withCredentials + "/g"), kResultOk);

@@ -86,6 +86,60 @@ TEST_F(FilesTest, DispositionsCreateTruncateOrKeep) {
     }
 }
 
+// FILE_FLAG_OPEN_REPARSE_POINT: a symbolic link at the last component is not followed, by
+// any disposition; the file it names keeps its bytes and nothing is made where it points.
+// Without the flag a link is followed as before, and a link in a folder above still is.
+TEST_F(FilesTest, AFinalLinkIsNotFollowedWithOpenReparsePoint) {
+    const struct {
+        DWORD disposition;
+        DWORD flags;
+        bool opens;
+    } cases[] = {
+        {OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, false},
+        {TRUNCATE_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, false},
+        {CREATE_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, false},
+        {OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, false},
+        {CREATE_NEW, 0, false}, // exclusive: never through a link, flag or not
+        {OPEN_EXISTING, 0, true},
+    };
+    std::filesystem::create_directories(sandbox_.host("elsewhere"));
+    for (const auto& c : cases) {
+        const std::string label =
+            "disposition " + std::to_string(c.disposition) + " flags " + std::to_string(c.flags);
+        sandbox_.writeFile("elsewhere/secret", "keep me");
+        std::filesystem::remove(sandbox_.host("link"));
+        std::filesystem::create_symlink(sandbox_.host("elsewhere/secret"), sandbox_.host("link"));
+        std::filesystem::remove(sandbox_.host("dangling"));
+        std::filesystem::create_symlink(sandbox_.host("elsewhere/none"), sandbox_.host("dangling"));
+        SetLastError(0);
+        HANDLE file = CreateFileW(u"link", kReadWrite, 0, nullptr, c.disposition,
+                                  FILE_ATTRIBUTE_NORMAL | c.flags, nullptr);
+        EXPECT_EQ(c.opens, file != INVALID_HANDLE_VALUE) << label;
+        if (file != INVALID_HANDLE_VALUE) {
+            EXPECT_TRUE(CloseHandle(file));
+        } else if (c.flags != 0) {
+            EXPECT_EQ(DWORD(ERROR_CANT_ACCESS_FILE), GetLastError()) << label;
+        }
+        EXPECT_EQ("keep me", sandbox_.readFile("elsewhere/secret")) << label;
+        file = CreateFileW(u"dangling", kReadWrite, 0, nullptr, c.disposition,
+                           FILE_ATTRIBUTE_NORMAL | c.flags, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            EXPECT_TRUE(CloseHandle(file));
+        }
+        if (c.flags != 0) {
+            EXPECT_FALSE(sandbox_.exists("elsewhere/none")) << label;
+        }
+    }
+    // A link above the last component is the user's own arrangement: followed.
+    std::filesystem::create_directory_symlink(sandbox_.host("elsewhere"), sandbox_.host("via"));
+    HANDLE file = CreateFileW(u"via\\secret", kReadWrite, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    EXPECT_NE(INVALID_HANDLE_VALUE, file);
+    if (file != INVALID_HANDLE_VALUE) {
+        EXPECT_TRUE(CloseHandle(file));
+    }
+}
+
 TEST_F(FilesTest, ShareModesBetweenHandles) {
     sandbox_.writeFile("shared", "data");
     const DWORD R = GENERIC_READ, W = GENERIC_WRITE, RW = kReadWrite;

@@ -15,6 +15,7 @@
 
 #include "tests/support/loopback.h"
 #include "tests/support/openssl_server.h"
+#include "tests/support/renegotiating_server.h"
 #include "tests/support/test_certificates.h"
 #include "tests/support/tinyproxy_server.h"
 
@@ -165,6 +166,9 @@ TEST_F(WinsockSecure, TheHookSeesWhatTheCheckFoundAndDecides) {
          &c.loopback()},
         {"an address does not", c.otherName(), AF_INET, "127.0.0.1", SSL_ERR_FAILED,
          SSL_CERT_FLAG_NAME_MISMATCH, WSAEACCES, &c.loopback()},
+        // A host name is never taken from the subject's common name.
+        {"a common name without subjectAltName", c.commonNameOnly(), AF_INET, "localhost",
+         SSL_ERR_FAILED, SSL_CERT_FLAG_NAME_MISMATCH, WSAEACCES},
     };
     for (const Case& t : cases) {
         SCOPED_TRACE(t.what);
@@ -207,6 +211,34 @@ TEST_F(WinsockSecure, WithoutAHookOnlyAFlawlessCertificatePasses) {
         EXPECT_EQ(ConnectLoopback(s, AF_INET, server.port()), t.error);
         EXPECT_EQ(closesocket(s), 0);
     }
+}
+
+// The certificate is judged after the first handshake only: a server that asks to
+// renegotiate, to present another one (here an untrusted one), loses the connection.
+TEST_F(WinsockSecure, ARenegotiationIsRefusedAndEndsTheConnection) {
+    qb::test::RenegotiatingServer server;
+    ASSERT_TRUE(server.start(certificates().loopback(), certificates().untrusted()))
+        << server.error();
+    HookRecord record;
+    const SOCKET s = SecureSocket(AF_INET, &record, "localhost");
+    ASSERT_EQ(ConnectLoopback(s, AF_INET, server.port()), 0);
+    const DWORD timeoutMs = 5000;
+    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeoutMs),
+               sizeof timeoutMs);
+    std::string answers;
+    for (const char* line : {"hello\n", "more\n"}) {
+        send(s, line, int(strlen(line)), 0);
+        char byte = 0;
+        while (recv(s, &byte, 1, 0) == 1) {
+            answers += byte;
+            if (byte == '\n') break;
+        }
+    }
+    EXPECT_EQ(closesocket(s), 0);
+    server.stop();
+    EXPECT_FALSE(server.renegotiated());
+    EXPECT_EQ(answers.find("done"), std::string::npos) << answers;
+    EXPECT_EQ(record.calls, 1); // the hook judged the first certificate only
 }
 
 TEST_F(WinsockSecure, CallsOutOfOrderOrMalformedAreRefused) {

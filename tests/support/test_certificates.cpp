@@ -46,9 +46,12 @@ bool TestCertificates::issue(const std::string& name, const std::string& subject
                              const char* start, const char* end, const std::string& caName,
                              CertificateFiles& out) {
     const std::string ext = name + ".ext";
+    // No names: the subject's common name (the file name) is all the certificate says.
+    const std::string altNames =
+        subjectNames.empty() ? "" : "subjectAltName = " + subjectNames + "\n";
     if (!dir_.write(ext, "basicConstraints = CA:FALSE\nkeyUsage = digitalSignature\n"
-                         "extendedKeyUsage = serverAuth\nsubjectAltName = " +
-                             subjectNames + "\n"))
+                         "extendedKeyUsage = serverAuth\n" +
+                             altNames))
         return false;
     out.certificate = dir_.file(name + ".pem");
     out.key = dir_.file(name + ".key");
@@ -81,7 +84,8 @@ bool TestCertificates::make() {
         issue("other", other, kNow, kNow, "ca", otherName_) &&
         issue("expired", kLoopbackNames, "20000101000000Z", "20010101000000Z", "ca", expired_) &&
         issue("future", kLoopbackNames, "20990101000000Z", "20991231000000Z", "ca", notYetValid_) &&
-        issue("untrusted", kLoopbackNames, kNow, kNow, "stranger", untrusted_);
+        issue("untrusted", kLoopbackNames, kNow, kNow, "stranger", untrusted_) &&
+        issue("localhost", "", kNow, kNow, "ca", commonNameOnly_);
     return made_;
 }
 

@@ -3,7 +3,7 @@
 // in its own environment only (caFile()); nothing is installed anywhere.
 //
 // Every server certificate is issued by the authority (except untrusted, which is signed by
-// an authority nobody trusts) and carries the names given below.
+// an authority nobody trusts) and carries the names given below (except commonNameOnly).
 #pragma once
 
 #include <string>
@@ -40,6 +40,8 @@ public:
     const CertificateFiles& expired() const { return expired_; }         // ended in 2001
     const CertificateFiles& notYetValid() const { return notYetValid_; } // starts in 2099
     const CertificateFiles& untrusted() const { return untrusted_; }     // unknown issuer
+    // CN=localhost and no subjectAltName: names no host at all.
+    const CertificateFiles& commonNameOnly() const { return commonNameOnly_; }
 
     // The process-wide set, made on first use (making keys takes a moment); check made().
     static const TestCertificates& shared();
@@ -53,7 +55,7 @@ private:
     bool made_ = false;
     std::string error_;
     std::string caFile_;
-    CertificateFiles loopback_, otherName_, expired_, notYetValid_, untrusted_;
+    CertificateFiles loopback_, otherName_, expired_, notYetValid_, untrusted_, commonNameOnly_;
 };
 
 } // namespace qb::test

@@ -95,6 +95,9 @@ BOOL WINAPI CloseHandle(HANDLE hObject);
 #define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000UL
 #define FILE_FLAG_DELETE_ON_CLOSE 0x04000000UL
 #define FILE_FLAG_BACKUP_SEMANTICS 0x02000000UL
+// A link at the name's last component is not followed. On Linux, where a link has no data of
+// its own to open, such an open fails (ERROR_CANT_ACCESS_FILE): O_NOFOLLOW.
+#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000UL
 
 #define FILE_BEGIN 0
 #define FILE_CURRENT 1
