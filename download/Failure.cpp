@@ -37,6 +37,10 @@ constexpr Meaning kMeanings[] = {
     {Failure::kConnect, TEXT("HTTPサーバへの接続に失敗しました。"),
      TEXT("Failed to connect to HTTP server."), nullptr, kExitNetworkFailed, true,
      Then::kRecordAndStop, Then::kNothing},
+    {Failure::kInvalidHostName,
+     TEXT("HTTPサーバへの接続に失敗しました。ホスト名が正しくありません。"),
+     TEXT("Failed to connect to HTTP server. Invalid host name."), nullptr, kExitNetworkFailed,
+     true, Then::kRecordAndStop, Then::kNothing},
     // The texts frame the server's name and the reason (CertificateReasons).
     {Failure::kCertificate, TEXT("HTTPSサーバ %s への接続に失敗しました。%s"),
      TEXT("Failed to connect to HTTPS server %s. %s"), nullptr, kExitNetworkFailed, true,

@@ -25,6 +25,8 @@ enum class Failure {
     kNoMemory,      // the start step's work buffers could not be had
     kNetwork,       // reading the body failed or ended early
     kStorage,       // writing the file failed
+    // The URL's host name has no ASCII form.
+    kInvalidHostName,
 };
 
 // Reports failure once. outcome is the automatic dialog's, null in interactive mode. With

@@ -100,6 +100,8 @@ int StartStep::Run() {
                                          gHttpClient->CertificateProblems());
             } else if (opened == kSocketSecureUnsupported) {
                 Fail(Failure::kNoHttps);
+            } else if (opened == kHttpInvalidHostName) {
+                Fail(Failure::kInvalidHostName);
             } else {
                 Fail(Failure::kConnect);
             }

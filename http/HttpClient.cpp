@@ -156,13 +156,13 @@ int HttpClient::TakeUrl(PropertyList* headers) {
     const int split = HttpSplitUrl(url_, &parts_);
     if (split < 0) return split;
     host_.AssignWide(parts_.hostLine);
-    hostName_.AssignWide(parts_.hostName);
+    hostName_.AssignWide(parts_.shownHostName);
     // A proxy is asked for an http URL by the whole URL; an https one goes through a tunnel
     // to the origin, which is asked for the path.
     // The user information never goes into a request line.
     if (useProxy_ && !parts_.secure) {
         WCHAR shown[kHttpUrlCapacity];
-        const int stripped = HttpUrlWithoutCredentials(parts_.url, shown, kHttpUrlCapacity);
+        const int stripped = HttpProxyTarget(&parts_, shown, kHttpUrlCapacity);
         if (stripped < 0) return stripped;
         target_.AssignWide(shown);
     } else {

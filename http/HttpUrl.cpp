@@ -134,6 +134,29 @@ bool SplitAuthority(const Scheme& scheme, HttpUrlParts* parts) {
     return StrAppend(parts->hostLine, kHttpAuthorityCapacity, port) == kResultOk;
 }
 
+// The host name in its ASCII form, for the resolver, the Host line, the proxy and the
+// certificate; the name as written is kept to be shown. Only a name with a unit outside
+// ASCII is converted: address literals and ASCII names go out as written.
+bool TakeAsciiHostName(HttpUrlParts* parts) {
+    StrCopy(parts->shownHostName, kHttpAuthorityCapacity, parts->hostName);
+    bool ascii = true;
+    for (LPCWSTR unit = parts->hostName; *unit != 0; ++unit) ascii = ascii && *unit < 0x80;
+    if (ascii) return true;
+    WCHAR name[kHttpAuthorityCapacity];
+    if (IdnToAscii(0, parts->hostName, -1, name, kHttpAuthorityCapacity) == 0) return false;
+    // The Host line begins with the name (only a bracketed literal does not, and it is ASCII).
+    DWORD shownLength = 0;
+    StrLength(parts->shownHostName, &shownLength);
+    WCHAR line[kHttpAuthorityCapacity];
+    if (StrCopy(line, kHttpAuthorityCapacity, name) != kResultOk ||
+        StrAppend(line, kHttpAuthorityCapacity, parts->hostLine + shownLength) != kResultOk) {
+        return false;
+    }
+    StrCopy(parts->hostName, kHttpAuthorityCapacity, name);
+    StrCopy(parts->hostLine, kHttpAuthorityCapacity, line);
+    return true;
+}
+
 // Percent-decodes count units of source into destination (capacity units, terminated). The
 // decoded units are the bytes of the narrow form the Authorization line is built from, so
 // they are read back as narrow text. False when the result does not fit.
@@ -189,7 +212,19 @@ int HttpSplitUrl(LPCWSTR url, HttpUrlParts* parts) {
     if (!CopyUnits(parts->authority, kHttpAuthorityCapacity, parts->url + scheme->length, slash)) {
         return kResultFail;
     }
-    return SplitAuthority(*scheme, parts) ? kResultOk : kResultFail;
+    if (!SplitAuthority(*scheme, parts)) return kResultFail;
+    return TakeAsciiHostName(parts) ? kResultOk : kHttpInvalidHostName;
+}
+
+int HttpProxyTarget(const HttpUrlParts* parts, LPWSTR buffer, DWORD capacity) {
+    if (parts == nullptr || buffer == nullptr || capacity == 0) return kResultNullArgument;
+    buffer[0] = 0;
+    const bool fits = CopyUnits(buffer, capacity, parts->url, parts->authorityStart) &&
+                      StrAppend(buffer, capacity, parts->hostLine) == kResultOk &&
+                      StrAppend(buffer, capacity, parts->url + parts->pathStart) == kResultOk;
+    if (fits) return kResultOk;
+    buffer[0] = 0;
+    return kResultFail;
 }
 
 bool HttpParseDottedQuad(LPCWSTR text, DWORD* address) {
