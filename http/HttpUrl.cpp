@@ -143,7 +143,12 @@ bool TakeAsciiHostName(HttpUrlParts* parts) {
     for (LPCWSTR unit = parts->hostName; *unit != 0; ++unit) ascii = ascii && *unit < 0x80;
     if (ascii) return true;
     WCHAR name[kHttpAuthorityCapacity];
-    if (IdnToAscii(0, parts->hostName, -1, name, kHttpAuthorityCapacity) == 0) return false;
+    // STD3's rules: a converted name holds letters, digits, "-" and "." only (a full-width
+    // space or "/" would otherwise map into the Host line).
+    if (IdnToAscii(IDN_USE_STD3_ASCII_RULES, parts->hostName, -1, name, kHttpAuthorityCapacity) ==
+        0) {
+        return false;
+    }
     // The Host line begins with the name (only a bracketed literal does not, and it is ASCII).
     DWORD shownLength = 0;
     StrLength(parts->shownHostName, &shownLength);

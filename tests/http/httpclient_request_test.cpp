@@ -114,7 +114,7 @@ TEST_F(HttpClientTest, SendsAnInternationalNameInItsAsciiForm) {
     ASSERT_TRUE(server.waitForRequests(2));
     EXPECT_EQ(server.request(1), ExpectedRequest("http://" + ascii + ":1/a", ascii + ":1", 0));
 
-    server.addReply(Response("HTTP/1.0 403 Forbidden", "", ""));
+    server.addReply(Reply().send(Response("HTTP/1.0 403 Forbidden", "", "")));
     const std::u16string tunnelled = u"https://" + name + u"/s";
     EXPECT_EQ(client.Open(tunnelled.c_str(), &status, &headers), kHttpTunnelRefused);
     ASSERT_TRUE(server.waitForRequests(3));

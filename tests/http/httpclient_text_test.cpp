@@ -86,7 +86,9 @@ TEST(HttpSplitUrl, TakesTheAuthorityAsWrittenAndTheHostAndPortToConnectTo) {
         HttpUrlParts parts;
         ASSERT_EQ(HttpSplitUrl(c.url.c_str(), &parts), c.result);
         if (c.result != kResultOk) continue;
-        if (!c.authority.empty()) EXPECT_EQ(A(parts.authority), c.authority);
+        if (!c.authority.empty()) {
+            EXPECT_EQ(A(parts.authority), c.authority);
+        }
         EXPECT_EQ(A(parts.hostName), c.hostName);
         EXPECT_EQ(parts.port, c.port);
         EXPECT_EQ(A(parts.hostLine), c.hostLine);
