@@ -80,10 +80,11 @@ size_t Interleave(const addrinfo* found, SocketAddress* addresses) {
     }
     size_t count = 0;
     for (size_t i = 0; i < firsts || i < others; ++i) {
-        for (const addrinfo* entry :
-             {i < firsts ? first[i] : nullptr, i < others ? other[i] : nullptr}) {
-            if (entry == nullptr || count == kSocketMaxAddresses) continue;
-            addresses[count++] = {entry->ai_addr, static_cast<int>(entry->ai_addrlen)};
+        if (i < firsts && count < kSocketMaxAddresses) {
+            addresses[count++] = {first[i]->ai_addr, static_cast<int>(first[i]->ai_addrlen)};
+        }
+        if (i < others && count < kSocketMaxAddresses) {
+            addresses[count++] = {other[i]->ai_addr, static_cast<int>(other[i]->ai_addrlen)};
         }
     }
     return count;

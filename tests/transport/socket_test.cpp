@@ -1,5 +1,5 @@
 // Socket and SocketStream against the scripted loopback server and a TLS peer: the
-// connection's life, the addresses of a name tried in turn, the certificate check, the
+// connection's life, the addresses of a name raced, the certificate check, the
 // Stream slots, the start-up count, and a shutdown from another thread waking a receive.
 #include <atomic>
 #include <chrono>
@@ -399,6 +399,30 @@ TEST_F(SecureSocketStream, AcceptsOnlyACertificateWithNothingWrong) {
         }
         EXPECT_EQ(got, "cba\n");
     }
+}
+
+// The race is of TCP connections only: the handshake runs on the one kept, within the same
+// timeout, and checks the name given.
+TEST_F(SecureSocketStream, TheHandshakeRunsOnTheAddressThatWonTheRace) {
+    OpenSslServer server;
+    ASSERT_TRUE(server.start(Certificates().loopback())) << server.error();
+    qb::test::SwallowingListener swallowing;
+    if (!swallowing.start(server.port())) {
+        GTEST_SKIP() << "[::1]:" << server.port() << " cannot be made to swallow SYNs here";
+    }
+    SocketStream stream(SOCK_STREAM);
+    stream.SetTimeout(30000);
+    ASSERT_EQ(stream.SetSecure(u"localhost", false), kResultOk);
+    const auto start = Clock::now();
+    ASSERT_EQ(stream.Connect(u"localhost", static_cast<WORD>(server.port())), kResultOk);
+    EXPECT_LT(Clock::now() - start, 5s);
+    EXPECT_EQ(stream.CertificateProblems(), 0u);
+    DWORD sent = 0;
+    ASSERT_EQ(stream.Send("xy\n", 3, &sent), kResultOk);
+    char buffer[8] = {};
+    DWORD count = 0;
+    ASSERT_EQ(stream.Receive(buffer, sizeof buffer, &count), kResultOk);
+    EXPECT_EQ(std::string(buffer, count).substr(0, 1), "y");
 }
 
 TEST_F(SecureSocketStream, APlainPeerFailsTheHandshakeAndADeferredOneWaitsForIt) {
