@@ -1,5 +1,6 @@
 # Cross-building for 32-bit ARM (armhf) with Debian's g++-arm-linux-gnueabihf and the armhf
-# libraries of Debian's multiarch (libgtest-dev:armhf, libncurses-dev:armhf, libssl-dev:armhf):
+# libraries of Debian's multiarch (libgtest-dev:armhf, libncurses-dev:armhf, libssl-dev:armhf,
+# libidn2-dev:armhf):
 #   cmake -S . -B build-arm -DCMAKE_TOOLCHAIN_FILE=cmake/armhf.cmake
 # Programs the build runs (the resource compiler) and the tests run through qemu-arm; they
 # find the armhf libraries (libstdc++6:armhf included) in the multiarch folders.

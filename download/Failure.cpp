@@ -112,6 +112,8 @@ constexpr ConnectDetail kConnectDetails[] = {
     {ConnectReason::kUnknownHost, TEXT("ホスト名 %s を解決できませんでした。"),
      TEXT("Could not resolve host %s.")},
     {ConnectReason::kInvalidUrl, TEXT("URLが正しくありません。"), TEXT("Invalid URL.")},
+    {ConnectReason::kInvalidHostName, TEXT("ホスト名が正しくありません。"),
+     TEXT("Invalid host name.")},
 };
 
 // A message box text: wsprintfW writes at most this many units, terminator included.

@@ -41,6 +41,7 @@ enum class ConnectReason {
     kProxyCredentials, // the proxy wants credentials (407)
     kUnknownHost,      // the name does not resolve: detail is the host as the user wrote it
     kInvalidUrl,       // the URL can't be taken apart
+    kInvalidHostName,  // the URL's host name has no ASCII form
 };
 
 // Reports Failure::kConnect, its message followed by what happened (reason, with detail).

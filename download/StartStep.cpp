@@ -226,6 +226,8 @@ void StartStep::ReportOpenFailure(int opened) {
     } else if (opened == kSocketNameNotFound) {
         ReportConnectFailure(dialog_, outcome_, ConnectReason::kUnknownHost,
                              gHttpClient->ServerHostName());
+    } else if (opened == kHttpInvalidHostName) {
+        ReportConnectFailure(dialog_, outcome_, ConnectReason::kInvalidHostName, nullptr);
     } else {
         Fail(Failure::kConnect);
     }

@@ -168,7 +168,7 @@ int HttpClient::TakeUrl(PropertyList* headers) {
     const int split = HttpSplitUrl(url_, &parts_);
     if (split < 0) return split;
     host_.AssignWide(parts_.hostLine);
-    hostName_.AssignWide(parts_.hostName);
+    hostName_.AssignWide(parts_.shownHostName);
     // A proxy is asked for an http URL by the whole URL; an https one goes through a tunnel
     // to the origin, which is asked for the path.
     const int targeted = AssignTarget(parts_, useProxy_ && !parts_.secure, &target_);

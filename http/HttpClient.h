@@ -22,6 +22,7 @@
 //   -4                        null URL or null status output
 //   kHttpTooManyRedirects     more than kHttpMaxRedirects Location redirections
 //   kHttpTunnelRefused        the proxy answered CONNECT with a status outside 200..299
+//   kHttpInvalidHostName      the URL's (or a Location's) host name has no ASCII form
 //   kSocketNameNotFound       the server's (or the proxy's) name is not known
 //   kSocketCertificateRefused the server's certificate has a problem (CertificateProblems)
 //   kSocketHandshakeFailed    the secure handshake failed
@@ -156,7 +157,7 @@ public:
     // not kept (shown as "(not kept)").
     LPCWSTR LastRequest() const { return lastRequest_.GetWide(); }
     // What the certificate check found on the last secure connection tried (SSL_CERT_FLAG_*
-    // bits; 0 none or not secure), and the server's name it was checked against.
+    // bits; 0 none or not secure), and the server's name (as written) it was checked against.
     DWORD CertificateProblems() const { return certificateProblems_; }
     LPCWSTR ServerHostName() const { return hostName_.GetWide(); }
     // The headers of the last response (owner thread only).
@@ -214,7 +215,7 @@ private:
     std::atomic<BOOL> open_{FALSE}; // changed under the read lock
     DWORD certificateProblems_ = 0; // of the last secure connection tried
     WString host_;                  // the Host line's value
-    WString hostName_;              // the name connected to
+    WString hostName_;              // the server's name as written, to be shown
     WString target_;                // the path, or the whole URL while a proxy is used
     WString lastRequest_;
     // The scheme, host and port of the URL Open was given: the Referer goes back there only.

@@ -135,6 +135,34 @@ bool SplitAuthority(const Scheme& scheme, HttpUrlParts* parts) {
     return StrAppend(parts->hostLine, kHttpAuthorityCapacity, port) == kResultOk;
 }
 
+// The host name in its ASCII form, for the resolver, the Host line, the proxy and the
+// certificate; the name as written is kept to be shown. Only a name with a unit outside
+// ASCII is converted: address literals and ASCII names go out as written.
+bool TakeAsciiHostName(HttpUrlParts* parts) {
+    StrCopy(parts->shownHostName, kHttpAuthorityCapacity, parts->hostName);
+    bool ascii = true;
+    for (LPCWSTR unit = parts->hostName; *unit != 0; ++unit) ascii = ascii && *unit < 0x80;
+    if (ascii) return true;
+    WCHAR name[kHttpAuthorityCapacity];
+    // STD3's rules: a converted name holds letters, digits, "-" and "." only (a full-width
+    // space or "/" would otherwise map into the Host line).
+    if (IdnToAscii(IDN_USE_STD3_ASCII_RULES, parts->hostName, -1, name, kHttpAuthorityCapacity) ==
+        0) {
+        return false;
+    }
+    // The Host line begins with the name (only a bracketed literal does not, and it is ASCII).
+    DWORD shownLength = 0;
+    StrLength(parts->shownHostName, &shownLength);
+    WCHAR line[kHttpAuthorityCapacity];
+    if (StrCopy(line, kHttpAuthorityCapacity, name) != kResultOk ||
+        StrAppend(line, kHttpAuthorityCapacity, parts->hostLine + shownLength) != kResultOk) {
+        return false;
+    }
+    StrCopy(parts->hostName, kHttpAuthorityCapacity, name);
+    StrCopy(parts->hostLine, kHttpAuthorityCapacity, line);
+    return true;
+}
+
 // Percent-decodes count units of source into destination (capacity units, terminated). The
 // decoded units are the bytes of the narrow form the Authorization line is built from, so
 // they are read back as narrow text. False when the result does not fit.
@@ -241,7 +269,8 @@ int HttpSplitUrl(LPCWSTR url, HttpUrlParts* parts) {
                    end - scheme->length)) {
         return kResultFail;
     }
-    return SplitAuthority(*scheme, parts) ? kResultOk : kResultFail;
+    if (!SplitAuthority(*scheme, parts)) return kResultFail;
+    return TakeAsciiHostName(parts) ? kResultOk : kHttpInvalidHostName;
 }
 
 int HttpEncodeTarget(LPCWSTR text, DWORD length, LPWSTR buffer, DWORD capacity) {

@@ -10,6 +10,8 @@ constexpr DWORD kHttpAuthorityCapacity = 1024; // units, terminator included
 constexpr DWORD kHttpFileNameCapacity = 1024;  // units, terminator included
 constexpr WORD kHttpDefaultPort = 80;
 constexpr WORD kHttpsDefaultPort = 443;
+// HttpSplitUrl's result for a host name that has no ASCII form (IDNA 2008 refuses it).
+constexpr int kHttpInvalidHostName = -24;
 
 struct HttpUrlParts {
     // The URL with a "/" put where its authority ends when no "/" follows it there.
@@ -26,11 +28,14 @@ struct HttpUrlParts {
     // The authority exactly as written: user information and port included.
     WCHAR authority[kHttpAuthorityCapacity];
     // The name to connect to and to check the certificate against: the authority without
-    // "user:password@", without ":port" and without the brackets of an IPv6 literal.
+    // "user:password@", without ":port" and without the brackets of an IPv6 literal; a name
+    // that is not all ASCII in its ASCII form ("xn--" labels).
     WCHAR hostName[kHttpAuthorityCapacity];
-    // The Host line: the host as written (an IPv6 literal in its brackets) and ":port" only
-    // when the port is not the scheme's default.
+    // The Host line: the host (an IPv6 literal in its brackets, a name in its ASCII form) and
+    // ":port" only when the port is not the scheme's default.
     WCHAR hostLine[kHttpAuthorityCapacity];
+    // The host name as written, for showing it.
+    WCHAR shownHostName[kHttpAuthorityCapacity];
     WORD port; // from the authority, else the scheme's default port
 };
 
@@ -48,7 +53,8 @@ bool HttpHasScheme(LPCWSTR text);
 // "/" included), has an authority of kHttpAuthorityCapacity units or more, an empty host
 // name, a bracketed host that is not an IPv6 literal (hex digits, ":" and "." only, at least
 // one ":") or is followed by anything but ":port", or a port that is not a decimal number
-// from 1 to 65535 (an empty port after ":" means the default); -4 null argument.
+// from 1 to 65535 (an empty port after ":" means the default); kHttpInvalidHostName when the
+// host name is not all ASCII and has no ASCII form; -4 null argument.
 int HttpSplitUrl(LPCWSTR url, HttpUrlParts* parts);
 
 // The user information of a split URL's authority ("user:password@host"), percent-decoded:

@@ -59,6 +59,7 @@ void CloseHandleNow(SOCKET handle) {
 } // namespace
 
 Socket::Socket(int type) : type_(type), handle_(INVALID_SOCKET) {
+    for (SOCKET& attempt : attempts_) attempt = INVALID_SOCKET;
     InitializeCriticalSection(&handleLock_);
     CountedStartup();
 }
@@ -75,6 +76,14 @@ LONG Socket::StartupCount() {
     const LONG count = state.count;
     LeaveCriticalSection(&state.lock);
     return count;
+}
+
+bool Socket::ShutDownAttempts() {
+    bool any = false;
+    for (SOCKET attempt : attempts_) {
+        if (attempt != INVALID_SOCKET) any = shutdown(attempt, SD_BOTH) == 0 || any;
+    }
+    return any;
 }
 
 int Socket::Fail(int* error) {
@@ -121,65 +130,216 @@ int Socket::ApplyTimeout(SOCKET handle) {
     return set ? kResultOk : kResultFail;
 }
 
-int Socket::ConnectWithin(SOCKET handle, const sockaddr* address, int length, bool handshake) {
-    // Non-blocking while connecting, so that select can bound the wait; a shutdown from
-    // another thread ends it at once. The handshake then runs blocking, bounded by the
-    // socket's timeouts.
-    ULONG nonBlocking = 1;
-    if (ioctlsocket(handle, FIONBIO, &nonBlocking) != 0) return kResultFail;
-    bool connected = connect(handle, address, length) == 0;
-    if (!connected && WSAGetLastError() == WSAEWOULDBLOCK) {
-        fd_set writable;
-        fd_set failed;
-        FD_ZERO(&writable);
-        FD_SET(handle, &writable);
-        FD_ZERO(&failed);
-        FD_SET(handle, &failed);
-        timeval limit{};
-        limit.tv_sec = static_cast<long>(timeoutMs_ / 1000);
-        limit.tv_usec = static_cast<long>(timeoutMs_ % 1000) * 1000;
-        const int ready = select(0, nullptr, &writable, &failed, &limit);
-        connected = ready > 0 && FD_ISSET(handle, &writable) && !FD_ISSET(handle, &failed);
-        if (ready == 0) WSASetLastError(WSAETIMEDOUT);
-    }
-    ULONG blocking = 0;
-    if (ioctlsocket(handle, FIONBIO, &blocking) != 0 || !connected) return kResultFail;
-    if (!handshake) return kResultOk;
-    DWORD returned = 0;
-    return WSAIoctl(handle, SO_SSL_PERFORM_HANDSHAKE, nullptr, 0, nullptr, 0, &returned, nullptr,
-                    nullptr) == 0
-               ? kResultOk
-               : kResultFail;
-}
+// The connections of one Connect under way: slot i of attempts_ connects to address index[i].
+// Owner thread only.
+struct Socket::Race {
+    size_t index[kSocketMaxAddresses] = {};
+    size_t count = 0;  // slots in use: 0 .. count-1
+    int lastError = 0; // the platform's code for the last attempt that failed
+};
 
-int Socket::Connect(const sockaddr* address, int length, const SecureSetup* secure, int* error) {
-    if (error != nullptr) *error = 0;
-    if (address == nullptr) return kResultNullArgument;
-    if (HasHandle()) Close();
-    const SOCKET handle = socket(address->sa_family, type_, 0);
-    if (handle == INVALID_SOCKET) return Fail(error);
-    // A Shutdown that came before the handle was published must still stop this connect;
-    // one that comes after it finds the handle and shuts it down.
+namespace {
+
+// What StartAttempt did.
+enum class Attempt {
+    kPending,   // under way, in the race's last slot
+    kConnected, // connected at once, in the race's last slot
+    kFailed,    // refused at once; the race goes on
+    kStopped,   // shut down, or the platform refused the set-up (it would for every address)
+};
+
+// What a wait of the race saw.
+enum class Waited { kConnected, kTimeUp, kSomeFailed, kBroken };
+
+} // namespace
+
+int Socket::StartAttempt(Race& race, const SocketAddress& address, size_t index,
+                         const SecureSetup* secure) {
+    const SOCKET handle = socket(address.address->sa_family, type_, 0);
+    if (handle == INVALID_SOCKET) {
+        race.lastError = WSAGetLastError();
+        return static_cast<int>(Attempt::kFailed);
+    }
+    // A Shutdown that came before the attempt was published must still stop the race; one
+    // that comes after it finds the attempt and shuts it down.
     EnterCriticalSection(&handleLock_);
-    handle_.store(handle);
     const bool shutDown = shutDown_.load();
+    if (!shutDown) attempts_[race.count] = handle;
     LeaveCriticalSection(&handleLock_);
     if (shutDown) {
-        if (error != nullptr) *error = WSAESHUTDOWN;
-        Close();
-        return kResultFail;
+        closesocket(handle);
+        race.lastError = WSAESHUTDOWN;
+        return static_cast<int>(Attempt::kStopped);
     }
-    const bool bounded = timeoutMs_ != 0;
-    const bool handshake = secure != nullptr && !secure->deferred;
-    if ((bounded && ApplyTimeout(handle) != kResultOk) ||
+    const size_t slot = race.count++;
+    race.index[slot] = index;
+    // Non-blocking while connecting, so that one select waits for every attempt; the one
+    // kept goes back to blocking.
+    ULONG nonBlocking = 1;
+    if ((timeoutMs_ != 0 && ApplyTimeout(handle) != kResultOk) ||
         (secure != nullptr && SetUpSecure(handle, *secure) != kResultOk) ||
-        (bounded ? ConnectWithin(handle, address, length, handshake) != kResultOk
-                 : connect(handle, address, length) != 0)) {
+        ioctlsocket(handle, FIONBIO, &nonBlocking) != 0) {
+        race.lastError = WSAGetLastError();
+        EndAttempt(race, slot);
+        return static_cast<int>(Attempt::kStopped);
+    }
+    if (connect(handle, address.address, address.length) == 0) {
+        return static_cast<int>(Attempt::kConnected);
+    }
+    const int error = WSAGetLastError();
+    if (error == WSAEWOULDBLOCK) return static_cast<int>(Attempt::kPending);
+    race.lastError = error;
+    EndAttempt(race, slot);
+    return static_cast<int>(error == WSAESHUTDOWN ? Attempt::kStopped : Attempt::kFailed);
+}
+
+void Socket::EndAttempt(Race& race, size_t slot) {
+    EnterCriticalSection(&handleLock_);
+    const SOCKET handle = attempts_[slot];
+    --race.count;
+    attempts_[slot] = attempts_[race.count];
+    race.index[slot] = race.index[race.count];
+    attempts_[race.count] = INVALID_SOCKET;
+    LeaveCriticalSection(&handleLock_);
+    closesocket(handle);
+}
+
+// Waits up to waitMs (INFINITE: without a bound) for the attempts under way; those that
+// failed are ended. *connected: the slot of one that connected.
+int Socket::WaitForAttempts(Race& race, DWORD waitMs, size_t* connected) {
+    fd_set writable;
+    fd_set failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    for (size_t i = 0; i < race.count; ++i) {
+        FD_SET(attempts_[i], &writable);
+        FD_SET(attempts_[i], &failed);
+    }
+    timeval limit{};
+    limit.tv_sec = static_cast<long>(waitMs / 1000);
+    limit.tv_usec = static_cast<long>(waitMs % 1000) * 1000;
+    const int ready = select(0, nullptr, &writable, &failed, waitMs == INFINITE ? nullptr : &limit);
+    if (ready < 0) {
+        race.lastError = WSAGetLastError();
+        return static_cast<int>(Waited::kBroken);
+    }
+    if (ready == 0) return static_cast<int>(Waited::kTimeUp);
+    // From the last slot down, so that ending one leaves the slots still to look at in place.
+    for (size_t i = race.count; i-- > 0;) {
+        if (FD_ISSET(attempts_[i], &writable) && !FD_ISSET(attempts_[i], &failed)) {
+            *connected = i;
+            return static_cast<int>(Waited::kConnected);
+        }
+        if (!FD_ISSET(attempts_[i], &failed)) continue;
+        int error = 0;
+        int length = sizeof error;
+        getsockopt(attempts_[i], SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
+        race.lastError = error != 0 ? error : WSAECONNREFUSED;
+        EndAttempt(race, i);
+    }
+    return static_cast<int>(Waited::kSomeFailed);
+}
+
+// Keeps the attempt in slot as the socket's handle, ends the others, and runs the handshake
+// when asked. On failure the handle is closed again.
+int Socket::Keep(Race& race, size_t slot, bool handshake, int* error) {
+    EnterCriticalSection(&handleLock_);
+    const SOCKET handle = attempts_[slot];
+    handle_.store(handle); // Shutdown finds it here from now on
+    attempts_[slot] = INVALID_SOCKET;
+    LeaveCriticalSection(&handleLock_);
+    // From the last slot down: the slots above the one ended hold only the kept one.
+    for (size_t i = race.count; i-- > 0;) {
+        if (i != slot) EndAttempt(race, i);
+    }
+    race.count = 0;
+    ULONG blocking = 0;
+    DWORD returned = 0;
+    if (ioctlsocket(handle, FIONBIO, &blocking) != 0 ||
+        (handshake && WSAIoctl(handle, SO_SSL_PERFORM_HANDSHAKE, nullptr, 0, nullptr, 0, &returned,
+                               nullptr, nullptr) != 0)) {
         const int result = Fail(error);
-        Close(); // the next address gets a fresh handle
+        Close();
         return result;
     }
     return kResultOk;
+}
+
+int Socket::Connect(const sockaddr* address, int length, const SecureSetup* secure, int* error) {
+    if (address == nullptr) {
+        if (error != nullptr) *error = 0;
+        return kResultNullArgument;
+    }
+    const SocketAddress one = {address, length};
+    return Connect(&one, 1, secure, nullptr, error);
+}
+
+int Socket::Connect(const SocketAddress* addresses, size_t count, const SecureSetup* secure,
+                    size_t* winner, int* error) {
+    if (error != nullptr) *error = 0;
+    if (winner != nullptr) *winner = count;
+    if (addresses == nullptr || count == 0) return kResultNullArgument;
+    for (size_t i = 0; i < count; ++i) {
+        if (addresses[i].address == nullptr) return kResultNullArgument;
+    }
+    if (HasHandle()) Close();
+    const size_t tried = count < kSocketMaxAddresses ? count : kSocketMaxAddresses;
+    const bool handshake = secure != nullptr && !secure->deferred;
+    Race race;
+    size_t next = 0;
+    // Time is counted by the waits themselves: a wait that an attempt's failure ended early
+    // counts as none, so the bound is never shorter than asked (and needs no clock).
+    const bool bounded = timeoutMs_ != 0;
+    DWORD left = timeoutMs_;
+    DWORD sinceStart = 0;
+    bool startNext = true;
+    for (;;) {
+        if (next < tried && (race.count == 0 || startNext)) {
+            const size_t slot = race.count;
+            const auto started =
+                static_cast<Attempt>(StartAttempt(race, addresses[next], next, secure));
+            ++next;
+            sinceStart = 0;
+            startNext = false;
+            if (started == Attempt::kConnected) {
+                if (winner != nullptr) *winner = race.index[slot];
+                return Keep(race, slot, handshake, error);
+            }
+            if (started == Attempt::kStopped) break;
+            continue;
+        }
+        if (race.count == 0) break; // every address failed
+        if (bounded && left == 0) {
+            race.lastError = WSAETIMEDOUT;
+            break;
+        }
+        DWORD wait = bounded ? left : INFINITE;
+        if (next < tried && kSocketNextAttemptDelayMs - sinceStart < wait) {
+            wait = kSocketNextAttemptDelayMs - sinceStart;
+        }
+        size_t slot = 0;
+        const auto waited = static_cast<Waited>(WaitForAttempts(race, wait, &slot));
+        if (shutDown_.load()) {
+            race.lastError = WSAESHUTDOWN;
+            break;
+        }
+        if (waited == Waited::kBroken) break;
+        if (waited == Waited::kConnected) {
+            if (winner != nullptr) *winner = race.index[slot];
+            return Keep(race, slot, handshake, error);
+        }
+        if (waited == Waited::kSomeFailed) {
+            startNext = true; // a failure moves on at once
+            continue;
+        }
+        sinceStart += wait;
+        if (bounded) left -= wait;
+        startNext = sinceStart >= kSocketNextAttemptDelayMs;
+    }
+    while (race.count > 0) EndAttempt(race, race.count - 1);
+    if (error != nullptr) *error = race.lastError;
+    WSASetLastError(race.lastError);
+    return kResultFail;
 }
 
 int Socket::PerformHandshake(int* error) {
@@ -232,9 +392,10 @@ int Socket::Shutdown() {
     EnterCriticalSection(&handleLock_);
     shutDown_.store(true);
     const SOCKET handle = handle_.load();
-    const int result = handle == INVALID_SOCKET         ? kResultFail
-                       : shutdown(handle, SD_BOTH) == 0 ? kResultOk
-                                                        : kResultFail;
+    int result = handle == INVALID_SOCKET         ? kResultFail
+                 : shutdown(handle, SD_BOTH) == 0 ? kResultOk
+                                                  : kResultFail;
+    if (ShutDownAttempts()) result = kResultOk;
     LeaveCriticalSection(&handleLock_);
     return result;
 }
@@ -244,6 +405,8 @@ int Socket::Close() {
     EnterCriticalSection(&handleLock_);
     const SOCKET handle = handle_.exchange(INVALID_SOCKET);
     if (handle != INVALID_SOCKET) CloseHandleNow(handle);
+    // Attempts under way are the connecting thread's to close: they are only shut down.
+    ShutDownAttempts();
     LeaveCriticalSection(&handleLock_);
     return kResultOk;
 }

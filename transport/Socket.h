@@ -11,6 +11,11 @@
 // is set up between the two, as the platform's secure-socket calls require: the mode, the
 // certificate hook, the peer name, and the deferred flag for a tunnel.
 //
+// Given several addresses, Connect races them as RFC 8305 says: the next address is tried
+// kSocketNextAttemptDelayMs after the one before it unless that one has connected (at once
+// when one fails), the first to connect is kept and the others are closed. Only the TCP
+// connections race; the secure handshake runs on the one kept.
+//
 // Threads: Shutdown and Close may be called while another thread is blocked in Connect,
 // Receive or Send on the same socket; the blocked call then returns (Receive with 0 bytes or
 // -1), and a Connect that has not made its handle yet makes none. The handle itself is read
@@ -24,6 +29,18 @@
 #include <winsock2.h>
 
 #include <sslsock.h>
+
+// RFC 8305's connection attempt delay: how long an address has to connect before the next
+// one is tried beside it.
+constexpr DWORD kSocketNextAttemptDelayMs = 250;
+// The most addresses one Connect tries (and connections it has under way).
+constexpr size_t kSocketMaxAddresses = 16;
+
+// One address to connect to.
+struct SocketAddress {
+    const sockaddr* address;
+    int length;
+};
 
 // How a secure connection is made: the name the certificate must carry (narrow, the
 // platform's form), the hook that decides on the certificate, and whether the handshake
@@ -59,6 +76,13 @@ public:
     // connected; -1 failure (the handle is closed again; *error, optional, the platform's error
     // code); -4 null address. A socket shut down before or during the call fails (WSAESHUTDOWN).
     int Connect(const sockaddr* address, int length, const SecureSetup* secure, int* error);
+    // Connect to the first of count addresses (at most kSocketMaxAddresses are tried) that
+    // answers, racing them in the order given; the timeout bounds the whole race. 1 and
+    // *winner (optional) the index of the address connected; -1 failure (*error as above:
+    // the last failure seen, WSAETIMEDOUT when the time ran out) and *winner the index whose
+    // handshake failed, else count; -4 null or no addresses.
+    int Connect(const SocketAddress* addresses, size_t count, const SecureSetup* secure,
+                size_t* winner, int* error);
     // The deferred handshake of a secure socket. 1; -1 failure (*error as for Connect).
     int PerformHandshake(int* error);
     // One send of length bytes. 1 and *sent (optional) = the bytes the platform accepted;
@@ -82,16 +106,26 @@ public:
     static LONG StartupCount();
 
 private:
+    struct Race;
     int SetUpSecure(SOCKET handle, const SecureSetup& secure);
     int ApplyTimeout(SOCKET handle);
-    int ConnectWithin(SOCKET handle, const sockaddr* address, int length, bool handshake);
+    int StartAttempt(Race& race, const SocketAddress& address, size_t index,
+                     const SecureSetup* secure);
+    void EndAttempt(Race& race, size_t slot);
+    int WaitForAttempts(Race& race, DWORD waitMs, size_t* connected);
+    int Keep(Race& race, size_t slot, bool handshake, int* error);
+    // With handleLock_ held: shuts down every attempt under way; true when there was one.
+    bool ShutDownAttempts();
     int Fail(int* error);
 
     int type_;
     std::atomic<SOCKET> handle_;
     std::atomic<bool> shutDown_{false};
-    // Held while the handle is published, shut down or closed; never across a connect, send
-    // or receive.
+    // The connections a Connect has under way, so that Shutdown ends them; made and closed by
+    // the connecting thread only, INVALID_SOCKET when free. Changed under handleLock_.
+    SOCKET attempts_[kSocketMaxAddresses];
+    // Held while the handle or an attempt is published, shut down or closed; never across a
+    // connect, send or receive.
     CRITICAL_SECTION handleLock_;
     DWORD timeoutMs_ = 0; // owner thread only
 };

@@ -7,6 +7,7 @@
 namespace {
 
 constexpr DWORD kPortTextCapacity = 8; // "65535" and the terminator
+constexpr int kHostNameCapacity = 256; // DNS's longest name and the terminator
 
 } // namespace
 
@@ -39,11 +40,20 @@ int SocketStream::SecureFailure(int error) const {
 
 namespace {
 
-// The stream addresses of host at port, in the resolver's order (freed by freeaddrinfo).
-// 1; kSocketNameNotFound.
+// The stream addresses of host at port, in the resolver's order (freed by freeaddrinfo). A
+// name beyond ASCII is asked for in its ASCII form (a proxy's name too). 1;
+// kSocketNameNotFound.
 int LookUp(LPCWSTR host, WORD port, addrinfo** found) {
+    *found = nullptr;
+    bool ascii = true;
+    for (LPCWSTR unit = host; *unit != 0; ++unit) ascii = ascii && *unit < 0x80;
+    WCHAR converted[kHostNameCapacity];
+    if (!ascii &&
+        IdnToAscii(IDN_USE_STD3_ASCII_RULES, host, -1, converted, kHostNameCapacity) == 0) {
+        return kSocketNameNotFound;
+    }
     WString name;
-    name.AssignWide(host);
+    name.AssignWide(ascii ? host : converted);
     WCHAR portText[kPortTextCapacity];
     wsprintfW(portText, TEXT("%u"), static_cast<unsigned>(port));
     WString service;
@@ -51,10 +61,33 @@ int LookUp(LPCWSTR host, WORD port, addrinfo** found) {
     addrinfo hints = {};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    *found = nullptr;
     return getaddrinfo(name.GetNarrow(), service.GetNarrow(), &hints, found) == 0
                ? kResultOk
                : kSocketNameNotFound;
+}
+
+// The first kSocketMaxAddresses of found, the families taking turns from the first one's
+// (RFC 8305), each in the resolver's order. The count.
+size_t Interleave(const addrinfo* found, SocketAddress* addresses) {
+    const addrinfo* first[kSocketMaxAddresses];
+    const addrinfo* other[kSocketMaxAddresses];
+    size_t firsts = 0;
+    size_t others = 0;
+    for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
+        const bool same = entry->ai_family == found->ai_family;
+        if (same && firsts < kSocketMaxAddresses) first[firsts++] = entry;
+        if (!same && others < kSocketMaxAddresses) other[others++] = entry;
+    }
+    size_t count = 0;
+    for (size_t i = 0; i < firsts || i < others; ++i) {
+        if (i < firsts && count < kSocketMaxAddresses) {
+            addresses[count++] = {first[i]->ai_addr, static_cast<int>(first[i]->ai_addrlen)};
+        }
+        if (i < others && count < kSocketMaxAddresses) {
+            addresses[count++] = {other[i]->ai_addr, static_cast<int>(other[i]->ai_addrlen)};
+        }
+    }
+    return count;
 }
 
 } // namespace
@@ -75,23 +108,29 @@ int SocketStream::Connect(LPCWSTR host, WORD port) {
     if (host == nullptr) return kResultNullArgument;
     addrinfo* found = nullptr;
     if (LookUp(host, port, &found) != kResultOk) return kSocketNameNotFound;
+    SocketAddress addresses[kSocketMaxAddresses];
+    size_t count = Interleave(found, addresses);
     SecureSetup setup = {peerName_.GetNarrow(), {CheckCertificate, this}, deferred_};
     int result = kResultFail;
-    for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
+    while (count > 0) {
         certificateProblems_.store(0);
         int error = 0;
-        if (socket_.Connect(entry->ai_addr, static_cast<int>(entry->ai_addrlen),
-                            secure_ ? &setup : nullptr, &error) == kResultOk) {
+        size_t winner = count;
+        if (socket_.Connect(addresses, count, secure_ ? &setup : nullptr, &winner, &error) ==
+            kResultOk) {
             result = kResultOk;
             break;
         }
         result = SecureFailure(error);
-        // Another address would show the same certificate or the same platform; a shut-down
-        // stream tries no more.
-        if (result == kSocketCertificateRefused || result == kSocketSecureUnsupported ||
-            error == WSAESHUTDOWN) {
+        // No address connected; or another would show the same certificate or the same
+        // platform; or the stream was shut down: no more tries.
+        if (winner >= count || result == kSocketCertificateRefused ||
+            result == kSocketSecureUnsupported || error == WSAESHUTDOWN) {
             break;
         }
+        // The handshake failed on the one that connected: the others race again without it.
+        for (size_t i = winner + 1; i < count; ++i) addresses[i - 1] = addresses[i];
+        --count;
     }
     freeaddrinfo(found);
     return result;

@@ -1,7 +1,8 @@
 // SocketStream: the Stream over one TCP connection, plain or secure. It resolves a host name
-// with getaddrinfo, tries each of its addresses (IPv6 and IPv4, in the resolver's order) until
-// one connects, and exposes receiving and sending as the stream's read and write. Every
-// operation blocks as long as the platform call does, within the timeout when one is set.
+// with getaddrinfo, races its addresses (IPv6 and IPv4 taking turns, as RFC 8305 says:
+// Socket::Connect) until one connects, and exposes receiving and sending as the stream's read and
+// write. Every operation blocks as long as the platform call does, within the timeout when one is
+// set.
 //
 // A secure stream checks the server's certificate through the platform's secure sockets: the
 // platform verifies the chain, the dates and the peer name, and this stream's hook accepts
@@ -51,8 +52,10 @@ public:
     // forever. Set before Connect.
     int SetTimeout(DWORD milliseconds);
     // Resolves host (UTF-16, converted to the default ANSI code page; an IPv6 literal without
-    // brackets) and connects to port at each address in turn until one connects. 1 connected;
-    // kSocketNameNotFound; for the last address tried: -1 the connection failed,
+    // brackets) and connects to port at the first of its addresses to answer, the families
+    // taking turns from the resolver's first, a new one every kSocketNextAttemptDelayMs (the
+    // timeout bounds the whole). A handshake that fails on the one that connected races the
+    // others again without it. 1 connected; kSocketNameNotFound; -1 no address connected,
     // kSocketCertificateRefused or kSocketHandshakeFailed (a refused certificate ends the
     // attempts at once); -4 null host.
     int Connect(LPCWSTR host, WORD port);

@@ -7,6 +7,7 @@
 #include "win/types.h"
 #include "win/errors.h"
 #include "win/kernel.h"
+#include "win/nls.h"
 #include "win/registry.h"
 #include "win/user.h"
 #include "win/resource.h"

@@ -95,7 +95,7 @@ inline void CheckFileName(LPCWSTR target, DWORD capacity) {
 inline void CheckSplitUrl(LPCWSTR url) {
     static HttpUrlParts parts; // large; one per process is enough
     const int result = HttpSplitUrl(url, &parts);
-    FUZZ_CHECK(result == 1 || result == -1);
+    FUZZ_CHECK(result == 1 || result == -1 || result == kHttpInvalidHostName);
     if (result != 1) return;
 
     const size_t inputLength = WideLength(url);
@@ -175,15 +175,30 @@ inline void CheckSplitUrl(LPCWSTR url) {
     FUZZ_CHECK(authorityLength == parts.pathStart - parts.authorityStart);
     FUZZ_CHECK(UnitsEqual(parts.authority, parts.url + parts.authorityStart, authorityLength));
 
-    // The host name is a non-empty piece of the authority after the user information.
-    const size_t hostLength = WideLength(parts.hostName);
-    FUZZ_CHECK(hostLength > 0 && hostLength <= authorityLength);
-    for (size_t i = 0; i < hostLength; ++i) FUZZ_CHECK(parts.hostName[i] != u'@');
+    // The host name as written is a non-empty piece of the authority after the user
+    // information; the one connected to is the same when it is all ASCII, else its ASCII form.
+    const size_t shownLength = WideLength(parts.shownHostName);
+    FUZZ_CHECK(shownLength > 0 && shownLength <= authorityLength);
+    for (size_t i = 0; i < shownLength; ++i) FUZZ_CHECK(parts.shownHostName[i] != u'@');
     bool found = false;
-    for (size_t start = 0; !found && start + hostLength <= authorityLength; ++start) {
-        found = UnitsEqual(parts.authority + start, parts.hostName, hostLength);
+    for (size_t start = 0; !found && start + shownLength <= authorityLength; ++start) {
+        found = UnitsEqual(parts.authority + start, parts.shownHostName, shownLength);
     }
     FUZZ_CHECK(found);
+    const size_t hostLength = WideLength(parts.hostName);
+    bool shownAscii = true;
+    for (size_t i = 0; i < shownLength; ++i)
+        shownAscii = shownAscii && parts.shownHostName[i] < 0x80;
+    if (shownAscii) {
+        FUZZ_CHECK(UnitsEqual(parts.hostName, parts.shownHostName, shownLength + 1));
+    } else {
+        FUZZ_CHECK(hostLength > 0);
+        for (size_t i = 0; i < hostLength; ++i) {
+            const char16_t c = parts.hostName[i];
+            FUZZ_CHECK((c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c == u'-' ||
+                       c == u'.');
+        }
+    }
     FUZZ_CHECK(parts.port >= 1);
     // The Host line: the host without user information, and a port only when not the default.
     const size_t lineLength = WideLength(parts.hostLine);
@@ -196,6 +211,20 @@ inline void CheckSplitUrl(LPCWSTR url) {
     FUZZ_CHECK((parts.port == defaultPort) == (lineLength == hostEnd));
     if (lineLength != hostEnd) FUZZ_CHECK(parts.hostLine[hostEnd] == u':');
     FUZZ_CHECK(HttpSameHostName(parts.hostName, parts.hostName));
+    // A proxy is asked for the URL with the name in its ASCII form: it splits to the same
+    // name, port and path.
+    static WCHAR proxied[kHttpUrlCapacity];
+    static WCHAR direct[kHttpUrlCapacity];
+    if (HttpRequestTarget(&parts, true, proxied, kHttpUrlCapacity) == 1 &&
+        HttpRequestTarget(&parts, false, direct, kHttpUrlCapacity) == 1) {
+        static HttpUrlParts proxiedParts;
+        FUZZ_CHECK(HttpSplitUrl(proxied, &proxiedParts) == 1);
+        FUZZ_CHECK(UnitsEqual(proxiedParts.hostName, parts.hostName, hostLength + 1));
+        FUZZ_CHECK(proxiedParts.port == parts.port);
+        size_t directLength = 0;
+        while (direct[directLength] != 0) ++directLength;
+        FUZZ_CHECK(UnitsEqual(proxiedParts.url + proxiedParts.pathStart, direct, directLength + 1));
+    }
 
     DWORD address = 0;
     if (HttpParseDottedQuad(parts.hostName, &address)) {

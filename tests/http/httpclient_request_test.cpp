@@ -91,6 +91,41 @@ TEST_F(HttpClientTest, SendsTheWholeUrlToTheProxyAndStillResolvesTheServer) {
     EXPECT_EQ(FileName(), "a");
 }
 
+// A name beyond ASCII goes to the resolver, the Host line, the proxy's request line and
+// CONNECT in its ASCII form; the final URL and the server's name are shown as written.
+TEST_F(HttpClientTest, SendsAnInternationalNameInItsAsciiForm) {
+    const std::string port = std::to_string(server.port());
+    const std::u16string name = u"\u4f8b\u3048.localhost";
+    const std::string ascii = "xn--r8jz45g.localhost";
+    const std::u16string direct = u"http://" + name + U(":" + port + "/f");
+    server.addReply(okReply("direct"));
+    ASSERT_EQ(client.Open(direct.c_str(), &status, &headers), kResultOk);
+    ASSERT_TRUE(server.waitForRequests(1));
+    EXPECT_EQ(server.request(0), ExpectedRequest("/f", ascii + ":" + port, 0));
+    WCHAR shown[kHttpUrlCapacity];
+    ASSERT_EQ(client.GetFinalUrl(shown, kHttpUrlCapacity), kResultOk);
+    EXPECT_EQ(std::u16string(shown), direct);
+    EXPECT_EQ(std::u16string(client.ServerHostName()), name);
+
+    ASSERT_EQ(client.SetProxy(TEXT("127.0.0.1"), static_cast<WORD>(server.port())), kResultOk);
+    server.addReply(okReply("via proxy"));
+    const std::u16string proxied = u"http://" + name + u":1/a";
+    ASSERT_EQ(client.Open(proxied.c_str(), &status, &headers), kResultOk);
+    ASSERT_TRUE(server.waitForRequests(2));
+    EXPECT_EQ(server.request(1), ExpectedRequest("http://" + ascii + ":1/a", ascii + ":1", 0));
+
+    server.addReply(Reply().send(Response("HTTP/1.0 403 Forbidden", "", "")));
+    const std::u16string tunnelled = u"https://" + name + u"/s";
+    EXPECT_EQ(client.Open(tunnelled.c_str(), &status, &headers), kHttpTunnelRefused);
+    ASSERT_TRUE(server.waitForRequests(3));
+    EXPECT_EQ(server.request(2).rfind("CONNECT " + ascii + ":443 HTTP/1.0\n", 0), 0u);
+
+    // A name IDNA refuses is no host at all: nothing is connected.
+    const std::u16string refused = u"http://\u2603.localhost:" + U(port) + u"/f";
+    EXPECT_EQ(client.Open(refused.c_str(), &status, &headers), kHttpInvalidHostName);
+    EXPECT_EQ(server.connectionCount(), 3u);
+}
+
 TEST_F(HttpClientTest, SetProxyTakesAnAddressOrAResolvableName) {
     EXPECT_EQ(client.SetProxy(nullptr, 8080), kResultNullArgument);
     EXPECT_EQ(client.SetProxy(TEXT("no-such-proxy.invalid"), 8080), kSocketNameNotFound);

@@ -63,6 +63,14 @@ TEST(HttpSplitUrl, TakesTheAuthorityAsWrittenAndTheHostAndPortToConnectTo) {
         {u"https://u@[fe80::1:2]/", 1, "u@[fe80::1:2]", "fe80::1:2", 443, "/", "[fe80::1:2]", true},
         {u"http://[::ffff:1.2.3.4]:/", 1, "[::ffff:1.2.3.4]:", "::ffff:1.2.3.4", 80, "/",
          "[::ffff:1.2.3.4]"},
+        // A name beyond ASCII is connected to and sent in its ASCII form; the authority
+        // stays as written.
+        {u"http://u@例え.テスト:8080/f", 1, "", "xn--r8jz45g.xn--zckzah", 8080, "/f",
+         "xn--r8jz45g.xn--zckzah:8080"},
+        {u"https://ＥＸ.Bücher.de/", 1, "", "ex.xn--bcher-kva.de", 443, "/", "ex.xn--bcher-kva.de",
+         true},
+        {u"http://☃.net/", kHttpInvalidHostName, "", "", 0, "", ""},
+        {u"http://例え　x/", kHttpInvalidHostName, "", "", 0, "", ""},
         {u"http://[::1]x/", -1, "", "", 0, "", ""},
         {u"http://[::1/", -1, "", "", 0, "", ""},
         {u"http://[]/", -1, "", "", 0, "", ""},
@@ -90,7 +98,9 @@ TEST(HttpSplitUrl, TakesTheAuthorityAsWrittenAndTheHostAndPortToConnectTo) {
         HttpUrlParts parts;
         ASSERT_EQ(HttpSplitUrl(c.url.c_str(), &parts), c.result);
         if (c.result != kResultOk) continue;
-        EXPECT_EQ(A(parts.authority), c.authority);
+        if (!c.authority.empty()) {
+            EXPECT_EQ(A(parts.authority), c.authority);
+        }
         EXPECT_EQ(A(parts.hostName), c.hostName);
         EXPECT_EQ(parts.port, c.port);
         EXPECT_EQ(A(parts.hostLine), c.hostLine);
@@ -102,6 +112,36 @@ TEST(HttpSplitUrl, TakesTheAuthorityAsWrittenAndTheHostAndPortToConnectTo) {
     HttpUrlParts parts;
     EXPECT_EQ(HttpSplitUrl(nullptr, &parts), kResultNullArgument);
     EXPECT_EQ(HttpSplitUrl(u"http://h/", nullptr), kResultNullArgument);
+}
+
+// A name beyond ASCII is shown as written, and a proxy is asked for the URL with its ASCII
+// form and without the user information.
+TEST(HttpSplitUrl, ShowsTheNameAsWrittenAndAsksAProxyInAscii) {
+    struct Case {
+        std::u16string url;
+        std::u16string shown;
+        std::string proxyTarget;
+    };
+    const std::vector<Case> cases = {
+        {u"http://u:p@\u4f8b\u3048.\u30c6\u30b9\u30c8/a?b", u"\u4f8b\u3048.\u30c6\u30b9\u30c8",
+         "http://xn--r8jz45g.xn--zckzah/a?b"},
+        {u"HTTP://B\u00fccher.de:81/", u"B\u00fccher.de", "HTTP://xn--bcher-kva.de:81/"},
+        {u"http://Host:80/x", u"Host", "http://Host/x"},
+        {u"http://[::1]:8080", u"::1", "http://[::1]:8080/"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.proxyTarget);
+        HttpUrlParts parts;
+        ASSERT_EQ(HttpSplitUrl(c.url.c_str(), &parts), kResultOk);
+        EXPECT_EQ(std::u16string(parts.shownHostName), c.shown);
+        WCHAR target[kHttpUrlCapacity];
+        ASSERT_EQ(HttpRequestTarget(&parts, true, target, kHttpUrlCapacity), kResultOk);
+        EXPECT_EQ(A(target), c.proxyTarget);
+        const DWORD fits = DWORD(c.proxyTarget.size()) + 1;
+        EXPECT_EQ(HttpRequestTarget(&parts, true, target, fits), kResultOk);
+        EXPECT_EQ(HttpRequestTarget(&parts, true, target, fits - 1), kResultFail);
+        EXPECT_EQ(target[0], 0);
+    }
 }
 
 // Credentials a URL carries: percent-decoded, split at the first ":" before the last "@" of

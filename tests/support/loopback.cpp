@@ -197,6 +197,59 @@ void SilentListener::stop() {
     port_ = 0;
 }
 
+SwallowingListener::~SwallowingListener() {
+    stop();
+}
+
+bool SwallowingListener::start(int port) {
+    stop();
+    fd_ = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd_ < 0) return false;
+    const int on = 1;
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_port = htons(static_cast<uint16_t>(port));
+    address.sin6_addr = in6addr_loopback;
+    if (::setsockopt(fd_, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on) != 0 ||
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd_, 0) != 0) {
+        stop();
+        return false;
+    }
+    // Connections that complete take the backlog's places; the first that does not complete
+    // in a moment shows its SYN was dropped.
+    constexpr int kFillWaitMs = 300;
+    while (fillerCount_ < kMaxFillers) {
+        const int filler = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (filler < 0) break;
+        if (::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
+            errno != EINPROGRESS) {
+            ::close(filler);
+            break;
+        }
+        pollfd p{filler, POLLOUT, 0};
+        int error = 0;
+        socklen_t length = sizeof error;
+        const bool completed = ::poll(&p, 1, kFillWaitMs) == 1 &&
+                               ::getsockopt(filler, SOL_SOCKET, SO_ERROR, &error, &length) == 0 &&
+                               error == 0;
+        if (!completed) {
+            ::close(filler);
+            return fillerCount_ > 0;
+        }
+        fillers_[fillerCount_++] = filler;
+    }
+    stop();
+    return false;
+}
+
+void SwallowingListener::stop() {
+    for (size_t i = 0; i < fillerCount_; ++i) ::close(fillers_[i]);
+    fillerCount_ = 0;
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
 std::string roundTrip(int port, std::string_view request, Millis limit) {
     LoopbackClient client;
     if (!client.connect(port, limit) || !client.sendAll(request, limit)) return {};

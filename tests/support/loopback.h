@@ -70,6 +70,26 @@ private:
     int port_ = 0;
 };
 
+// Listens on [::1]:port and never accepts, its backlog filled by connections of its own:
+// the system then drops every further SYN to it, as a route that swallows packets does.
+class SwallowingListener {
+public:
+    SwallowingListener() = default;
+    ~SwallowingListener();
+    SwallowingListener(const SwallowingListener&) = delete;
+    SwallowingListener& operator=(const SwallowingListener&) = delete;
+
+    // false when [::1]:port cannot be had or the backlog would not fill.
+    bool start(int port);
+    void stop();
+
+private:
+    static constexpr size_t kMaxFillers = 8;
+    int fd_ = -1;
+    int fillers_[kMaxFillers] = {};
+    size_t fillerCount_ = 0;
+};
+
 // Connects, sends request, returns everything until the server closes (bounded by limit).
 std::string roundTrip(int port, std::string_view request, Millis limit = kDefaultClientLimit);
 

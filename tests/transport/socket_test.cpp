@@ -1,5 +1,5 @@
 // Socket and SocketStream against the scripted loopback server and a TLS peer: the
-// connection's life, the addresses of a name tried in turn, the certificate check, the
+// connection's life, the addresses of a name raced, the certificate check, the
 // Stream slots, the start-up count, and a shutdown from another thread waking a receive.
 #include <atomic>
 #include <chrono>
@@ -11,7 +11,10 @@
 
 #include <stdlib.h>
 
+#include <ws2tcpip.h>
+
 #include "base/Results.h"
+#include "tests/support/loopback.h"
 #include "tests/support/openssl_server.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/test_certificates.h"
@@ -175,6 +178,10 @@ TEST(SocketNames, UnknownNamesAndRefusedAddressesFailWithTheirOwnResults) {
     EXPECT_EQ(resolver.Resolve(u"no-such-host.invalid"), kSocketNameNotFound);
     EXPECT_EQ(resolver.Resolve(u"::1"), kResultOk);
     EXPECT_EQ(resolver.Resolve(nullptr), kResultNullArgument);
+    // A name beyond ASCII is looked up in its ASCII form; one without any is not found.
+    EXPECT_EQ(resolver.Resolve(u"\u4f8b\u3048.localhost"), kResultOk);
+    EXPECT_EQ(resolver.Resolve(u"\u2603.localhost"), kSocketNameNotFound);
+    EXPECT_EQ(resolver.Resolve(u"a\uff0fb.localhost"), kSocketNameNotFound);
     ScriptedServer closedPort; // a port that was just free: nothing listens there now
     ASSERT_TRUE(closedPort.start());
     const WORD port = static_cast<WORD>(closedPort.port());
@@ -191,6 +198,147 @@ TEST(SocketNames, UnknownNamesAndRefusedAddressesFailWithTheirOwnResults) {
         SocketStream stream(SOCK_STREAM);
         EXPECT_EQ(stream.Connect(c.host, port), c.result);
     }
+}
+
+// Both families of a name raced: [::1]:port swallows every SYN (a listener that never
+// accepts, its backlog full), 127.0.0.1:port answers.
+class SocketRace : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(server.start());
+        ScriptedServer closed; // a port that was just free: nothing listens there now
+        ASSERT_TRUE(closed.start());
+        closedPort_ = closed.port();
+        closed.stop();
+        if (!swallowing.start(server.port())) {
+            GTEST_SKIP() << "[::1]:" << server.port() << " cannot be made to swallow SYNs here";
+        }
+    }
+    WORD Port() const { return static_cast<WORD>(server.port()); }
+
+    // The platform's address of a literal at port, kept until the test ends.
+    SocketAddress Address(const char* literal, int port) {
+        addrinfo hints = {};
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        const std::string service = std::to_string(port);
+        EXPECT_EQ(getaddrinfo(literal, service.c_str(), &hints, &found), 0);
+        found_.push_back(found);
+        return {found->ai_addr, static_cast<int>(found->ai_addrlen)};
+    }
+    SocketAddress Swallowing() { return Address("::1", server.port()); }
+    SocketAddress Answering() { return Address("127.0.0.1", server.port()); }
+    SocketAddress Refusing(const char* literal) { return Address(literal, closedPort_); }
+
+    void TearDown() override {
+        for (addrinfo* found : found_) freeaddrinfo(found);
+    }
+
+    Socket library_{SOCK_STREAM}; // keeps the platform's socket library started
+    ScriptedServer server;
+    qb::test::SwallowingListener swallowing;
+    int closedPort_ = 0;
+    std::vector<addrinfo*> found_;
+};
+
+TEST_F(SocketRace, ANameOfBothFamiliesConnectsOverIpv4WhileIpv6SwallowsTheSyn) {
+    // The premise: alone, [::1] takes the whole timeout.
+    SocketStream alone(SOCK_STREAM);
+    alone.SetTimeout(800);
+    auto start = Clock::now();
+    EXPECT_EQ(alone.Connect(u"::1", Port()), kResultFail);
+    EXPECT_GE(Clock::now() - start, 700ms);
+
+    server.addReply(Reply().send("HTTP/1.0 200 OK\n\nraced"));
+    SocketStream stream(SOCK_STREAM);
+    stream.SetTimeout(30000);
+    start = Clock::now();
+    ASSERT_EQ(stream.Connect(u"localhost", Port()), kResultOk); // ::1 first, then 127.0.0.1
+    EXPECT_LT(Clock::now() - start, 5s);
+    const std::string request = "GET / HTTP/1.0\n\n";
+    ASSERT_EQ(stream.Send(request.data(), static_cast<DWORD>(request.size()), nullptr), kResultOk);
+    EXPECT_EQ(ReceiveAll(stream), "HTTP/1.0 200 OK\n\nraced");
+}
+
+TEST_F(SocketRace, KeepsTheFirstToConnectAndReportsTheLastFailure) {
+    struct Case {
+        const char* what;
+        std::vector<SocketAddress> addresses;
+        DWORD timeoutMs;
+        int result;
+        size_t winner;
+        int error;
+    };
+    const std::vector<Case> cases = {
+        {"one address", {Answering()}, 30000, kResultOk, 0, 0},
+        {"swallowed, then answered", {Swallowing(), Answering()}, 30000, kResultOk, 1, 0},
+        {"swallowed twice, then answered",
+         {Swallowing(), Swallowing(), Answering()},
+         30000,
+         kResultOk,
+         2,
+         0},
+        {"refused moves on at once", {Refusing("127.0.0.1"), Answering()}, 0, kResultOk, 1, 0},
+        {"all refused",
+         {Refusing("::1"), Refusing("127.0.0.1")},
+         30000,
+         kResultFail,
+         2,
+         WSAECONNREFUSED},
+        {"the timeout bounds the whole race",
+         {Swallowing(), Swallowing()},
+         900,
+         kResultFail,
+         2,
+         WSAETIMEDOUT},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Socket socket(SOCK_STREAM);
+        socket.SetTimeout(c.timeoutMs);
+        size_t winner = 99;
+        int error = -1;
+        const auto start = Clock::now();
+        EXPECT_EQ(socket.Connect(c.addresses.data(), c.addresses.size(), nullptr, &winner, &error),
+                  c.result);
+        const auto took = Clock::now() - start;
+        EXPECT_LT(took, 5s);
+        EXPECT_EQ(winner, c.winner);
+        EXPECT_EQ(error, c.error);
+        EXPECT_EQ(socket.HasHandle(), c.result == kResultOk);
+        if (c.error == WSAETIMEDOUT) {
+            EXPECT_GE(took, 800ms);
+        }
+    }
+    Socket socket(SOCK_STREAM);
+    EXPECT_EQ(socket.Connect(nullptr, 1, nullptr, nullptr, nullptr), kResultNullArgument);
+    const SocketAddress none = {nullptr, 0};
+    EXPECT_EQ(socket.Connect(&none, 1, nullptr, nullptr, nullptr), kResultNullArgument);
+    const SocketAddress one = Answering();
+    EXPECT_EQ(socket.Connect(&one, 0, nullptr, nullptr, nullptr), kResultNullArgument);
+}
+
+TEST_F(SocketRace, ShutdownFromAnotherThreadEndsTheRaceAtOnce) {
+    const std::vector<SocketAddress> addresses = {Swallowing(), Swallowing(), Swallowing()};
+    Socket socket(SOCK_STREAM);
+    socket.SetTimeout(30000);
+    int error = 0;
+    int result = 0;
+    std::thread connecting([&] {
+        result = socket.Connect(addresses.data(), addresses.size(), nullptr, nullptr, &error);
+    });
+    std::this_thread::sleep_for(400ms); // two attempts under way
+    const auto start = Clock::now();
+    EXPECT_EQ(socket.Shutdown(), kResultOk);
+    connecting.join();
+    EXPECT_LT(Clock::now() - start, 5s);
+    EXPECT_EQ(result, kResultFail);
+    EXPECT_EQ(error, WSAESHUTDOWN);
+    EXPECT_FALSE(socket.HasHandle());
+    // Once shut down, no connection is made.
+    const SocketAddress answering = Answering();
+    EXPECT_EQ(socket.Connect(&answering, 1, nullptr, nullptr, &error), kResultFail);
+    EXPECT_EQ(error, WSAESHUTDOWN);
 }
 
 // The certificate check through the platform's secure sockets: only a certificate with
@@ -251,6 +399,30 @@ TEST_F(SecureSocketStream, AcceptsOnlyACertificateWithNothingWrong) {
         }
         EXPECT_EQ(got, "cba\n");
     }
+}
+
+// The race is of TCP connections only: the handshake runs on the one kept, within the same
+// timeout, and checks the name given.
+TEST_F(SecureSocketStream, TheHandshakeRunsOnTheAddressThatWonTheRace) {
+    OpenSslServer server;
+    ASSERT_TRUE(server.start(Certificates().loopback())) << server.error();
+    qb::test::SwallowingListener swallowing;
+    if (!swallowing.start(server.port())) {
+        GTEST_SKIP() << "[::1]:" << server.port() << " cannot be made to swallow SYNs here";
+    }
+    SocketStream stream(SOCK_STREAM);
+    stream.SetTimeout(30000);
+    ASSERT_EQ(stream.SetSecure(u"localhost", false), kResultOk);
+    const auto start = Clock::now();
+    ASSERT_EQ(stream.Connect(u"localhost", static_cast<WORD>(server.port())), kResultOk);
+    EXPECT_LT(Clock::now() - start, 5s);
+    EXPECT_EQ(stream.CertificateProblems(), 0u);
+    DWORD sent = 0;
+    ASSERT_EQ(stream.Send("xy\n", 3, &sent), kResultOk);
+    char buffer[8] = {};
+    DWORD count = 0;
+    ASSERT_EQ(stream.Receive(buffer, sizeof buffer, &count), kResultOk);
+    EXPECT_EQ(std::string(buffer, count).substr(0, 1), "y");
 }
 
 TEST_F(SecureSocketStream, APlainPeerFailsTheHandshakeAndADeferredOneWaitsForIt) {
