@@ -63,6 +63,10 @@ constexpr Meaning kMeanings[] = {
      TEXT("受信中にエラーが発生しました。ストレージエリアが不足している可能性があります。"),
      TEXT("Error occurred in receiving. It seems that there is not enough storage area."), nullptr,
      kExitWriteFailed, false, Then::kStop, Then::kStop},
+    {Failure::kProxyAuth,
+     TEXT("HTTPサーバへの接続に失敗しました。プロキシが認証を要求しています。"),
+     TEXT("Failed to connect to HTTP server. The proxy requires credentials."), nullptr,
+     kExitNetworkFailed, true, Then::kRecordAndStop, Then::kNothing},
 };
 
 // Why a secure connection failed, by the first problem the certificate check found.

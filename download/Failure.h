@@ -25,6 +25,7 @@ enum class Failure {
     kNoMemory,      // the start step's work buffers could not be had
     kNetwork,       // reading the body failed or ended early
     kStorage,       // writing the file failed
+    kProxyAuth,     // the proxy wants credentials it was not given (407)
 };
 
 // Reports failure once. outcome is the automatic dialog's, null in interactive mode. With

@@ -40,22 +40,33 @@ HttpClient::~HttpClient() {
     DeleteCriticalSection(&readLock_);
 }
 
-int HttpClient::SetProxy(LPCWSTR host, WORD port) {
+int HttpClient::SetProxy(LPCWSTR host, WORD port, LPCWSTR userId, LPCWSTR password) {
     if (host == nullptr) return kResultNullArgument;
     ClearProxy();
     if (socket_ == nullptr) return kResultNoMemory;
     const int resolved = socket_->Resolve(host);
     if (resolved < 0) return resolved;
-    proxyHost_.AssignWide(host);
-    proxyPort_ = port;
-    useProxy_ = true;
+    ProxyChoice choice;
+    const int set = choice.SetProxy(host, port, userId, password);
+    if (set < 0) return set;
+    return SetProxyChoice(choice);
+}
+
+int HttpClient::SetProxyChoice(const ProxyChoice& choice) {
+    proxies_ = choice;
     return kResultOk;
 }
 
 int HttpClient::ClearProxy() {
-    if (!useProxy_) return kResultNo;
-    useProxy_ = false;
-    if (IsOpen()) target_.AssignWide(parts_.url + parts_.pathStart);
+    const bool had = proxies_.HasProxy();
+    proxies_.Clear();
+    proxyCredentials_.Forget();
+    if (!had) return kResultNo;
+    if (useProxy_) {
+        useProxy_ = false;
+        BytesFill(proxyAuthorization_, 0, sizeof proxyAuthorization_);
+        if (IsOpen()) target_.AssignWide(parts_.url + parts_.pathStart);
+    }
     return kResultOk;
 }
 
@@ -157,6 +168,8 @@ int HttpClient::TakeUrl(PropertyList* headers) {
     if (split < 0) return split;
     host_.AssignWide(parts_.hostLine);
     hostName_.AssignWide(parts_.hostName);
+    const int routed = TakeProxyRoute();
+    if (routed < 0) return routed;
     // A proxy is asked for an http URL by the whole URL; an https one goes through a tunnel
     // to the origin, which is asked for the path.
     // The user information never goes into a request line.
@@ -168,12 +181,7 @@ int HttpClient::TakeUrl(PropertyList* headers) {
     } else {
         target_.AssignWide(parts_.url + parts_.pathStart);
     }
-    // The server's own name must resolve, also when the proxy is the one to reach it.
-    if (useProxy_) {
-        if (socket_ == nullptr) return kResultNoMemory;
-        const int found = socket_->Resolve(parts_.hostName);
-        if (found < 0) return found;
-    }
+    // Through a proxy the server's name is the proxy's to resolve: it is not looked up here.
     if (headers != nullptr) {
         const int built = HttpBuildExtraHeaders(headers, headerLines_, kHttpExtraHeadersCapacity);
         if (built < 0) return built;
@@ -182,15 +190,39 @@ int HttpClient::TakeUrl(PropertyList* headers) {
     return kResultOk;
 }
 
+int HttpClient::TakeProxyRoute() {
+    BytesFill(proxyAuthorization_, 0, sizeof proxyAuthorization_);
+    const ProxyServer* proxy = proxies_.Choose(parts_.secure, parts_.hostName);
+    useProxy_ = proxy != nullptr;
+    if (!useProxy_) return kResultOk;
+    proxyHost_.AssignWide(proxy->host);
+    proxyPort_ = proxy->port;
+    // What was typed at the prompt for this proxy stands before what it was set up with.
+    if (proxyCredentials_.given && proxyCredentials_.port == proxy->port &&
+        HttpSameHostName(proxyCredentials_.hostName, proxy->host)) {
+        return StrCopy(proxyAuthorization_, kHttpBasicEncodedCapacity, proxyCredentials_.encoded);
+    }
+    if (proxy->userId[0] == 0) return kResultOk;
+    const int encoded = HttpEncodeBasicCredentials(proxy->userId, proxy->password,
+                                                   proxyAuthorization_, kHttpBasicEncodedCapacity);
+    return encoded == kResultOk ? kResultOk : kResultFail;
+}
+
 int HttpClient::SendRequest(LPCWSTR authorization) {
     if (socket_ == nullptr) return kResultNoMemory;
+    // A request through the proxy carries the proxy's credentials; one inside a tunnel goes
+    // to the server alone.
+    LPCWSTR proxyAuthorization =
+        useProxy_ && !parts_.secure && proxyAuthorization_[0] != 0 ? proxyAuthorization_ : nullptr;
     const int built =
         HttpBuildRequest(target_.GetWide(), host_.GetWide(), Position(), extraHeaders_.GetWide(),
-                         authorization, request_, kHttpRequestCapacity);
+                         authorization, proxyAuthorization, request_, kHttpRequestCapacity);
     if (built < 0) return built;
     lastRequest_.AssignWide(request_);
     // Credentials leave no copy in the work buffer.
-    if (authorization != nullptr) BytesFill(request_, 0, sizeof request_);
+    if (authorization != nullptr || proxyAuthorization != nullptr) {
+        BytesFill(request_, 0, sizeof request_);
+    }
 
     socketUsed_ = true;
     if (timeoutMs_ != 0) socket_->SetTimeout(timeoutMs_);

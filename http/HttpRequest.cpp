@@ -39,6 +39,12 @@ bool ValidHeaderValue(LPCWSTR value) {
     return true;
 }
 
+// The line that gives the proxy its credentials (requests through it and CONNECT).
+bool AppendProxyAuthorization(LPWSTR request, DWORD capacity, LPCWSTR proxyAuthorization) {
+    return AppendAll(request, capacity,
+                     {TEXT("Proxy-Authorization: Basic "), proxyAuthorization, TEXT("\n")});
+}
+
 // Writes text's narrow form into stream; false when it is longer than kHttpCredentialBytes.
 int WriteCredential(LPCWSTR text, MemoryStream* stream) {
     WString converted;
@@ -72,7 +78,8 @@ int HttpBuildExtraHeaders(PropertyList* store, LPWSTR lines, DWORD capacity) {
 }
 
 int HttpBuildRequest(LPCWSTR target, LPCWSTR host, uint64_t position, LPCWSTR extraHeaders,
-                     LPCWSTR authorization, LPWSTR request, DWORD capacity) {
+                     LPCWSTR authorization, LPCWSTR proxyAuthorization, LPWSTR request,
+                     DWORD capacity) {
     if (target == nullptr || host == nullptr || extraHeaders == nullptr || request == nullptr ||
         capacity == 0) {
         return kResultNullArgument;
@@ -87,6 +94,8 @@ int HttpBuildRequest(LPCWSTR target, LPCWSTR host, uint64_t position, LPCWSTR ex
         fits = AppendAll(request, capacity,
                          {TEXT("Authorization: Basic "), authorization, TEXT("\n")});
     }
+    if (fits && proxyAuthorization != nullptr)
+        fits = AppendProxyAuthorization(request, capacity, proxyAuthorization);
     if (fits) fits = AppendAll(request, capacity, {TEXT("\n")});
     if (!fits) {
         request[0] = 0;
@@ -95,7 +104,8 @@ int HttpBuildRequest(LPCWSTR target, LPCWSTR host, uint64_t position, LPCWSTR ex
     return kResultOk;
 }
 
-int HttpBuildTunnelRequest(LPCWSTR hostName, WORD port, LPWSTR request, DWORD capacity) {
+int HttpBuildTunnelRequest(LPCWSTR hostName, WORD port, LPCWSTR proxyAuthorization, LPWSTR request,
+                           DWORD capacity) {
     if (hostName == nullptr || request == nullptr || capacity == 0) return kResultNullArgument;
     const bool literal = StrFindUnit(hostName, u':', nullptr) == kResultOk;
     WCHAR portText[kPortTextCapacity];
@@ -105,7 +115,10 @@ int HttpBuildTunnelRequest(LPCWSTR hostName, WORD port, LPWSTR request, DWORD ca
     request[0] = 0;
     if (!AppendAll(request, capacity,
                    {TEXT("CONNECT "), open, hostName, close, portText, TEXT(" HTTP/1.0\n"),
-                    TEXT("Host: "), open, hostName, close, portText, TEXT("\n\n")})) {
+                    TEXT("Host: "), open, hostName, close, portText, TEXT("\n")}) ||
+        (proxyAuthorization != nullptr &&
+         !AppendProxyAuthorization(request, capacity, proxyAuthorization)) ||
+        !AppendAll(request, capacity, {TEXT("\n")})) {
         request[0] = 0;
         return kResultFail;
     }
