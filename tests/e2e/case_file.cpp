@@ -125,7 +125,18 @@ private:
         }
         if (keyword == "proxy") {
             std::string server;
-            if (!name(server, "a server name") || !noMore()) return false;
+            if (!name(server, "a server name")) return false;
+            while (!in_.AtEnd()) {
+                std::string option;
+                if (!word(option, "user or password")) return false;
+                if (option == "user") {
+                    if (!quoted(description_.proxyUser.emplace())) return false;
+                } else if (option == "password") {
+                    if (!quoted(description_.proxyPassword.emplace())) return false;
+                } else {
+                    return fail("unknown proxy option \"" + option + "\"");
+                }
+            }
             if (description_.proxy) return fail("a second proxy");
             description_.proxy = server;
             proxyLine_ = lineNumber_;

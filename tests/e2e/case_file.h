@@ -114,7 +114,10 @@ struct CaseDescription {
     std::vector<DataItem> data;
     std::vector<CaseServer> servers;
     std::optional<std::string> proxy; // server name the program's registry points to
-    std::vector<DeviceFile> files;    // before the first run
+    // The registry's ProxyUser and ProxyPassword, when the proxy statement gives them.
+    std::optional<std::string> proxyUser;
+    std::optional<std::string> proxyPassword;
+    std::vector<DeviceFile> files; // before the first run
     std::vector<CaseRun> runs;
 };
 
