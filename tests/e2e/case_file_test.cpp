@@ -66,6 +66,9 @@ TEST(CaseFile, MistakesAreNamedWithTheirLine) {
          "line 2: a second only"},
         {"tmpfs \"d\" 0\n" + std::string(kMinimalRun), "line 1: tmpfs size out of range"},
         {"tmpfs \"d\" 67108865\n" + std::string(kMinimalRun), "line 1: tmpfs size out of range"},
+        {"server p\nend\nproxy p user\n" + std::string(kMinimalRun), "line 3:"},
+        {"server p\nend\nproxy p realm \"r\"\n" + std::string(kMinimalRun),
+         "line 3: unknown proxy option \"realm\""},
         {"", "no \"run\""},
     };
     for (const auto& c : cases) {
