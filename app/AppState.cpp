@@ -22,3 +22,5 @@ BOOL gWindowsSeen = TRUE;
 DWORD gProxyEnabled = kDefaultEnableProxy;
 WString gProxyServer;
 WORD gProxyPort = kDefaultProxyPort;
+WString gProxyUser;
+WString gProxyPassword;

@@ -58,3 +58,5 @@ extern BOOL gWindowsSeen;
 extern DWORD gProxyEnabled; // nonzero: use the proxy
 extern WString gProxyServer;
 extern WORD gProxyPort;
+extern WString gProxyUser; // given to the proxy when not empty
+extern WString gProxyPassword;

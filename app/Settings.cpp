@@ -1,6 +1,7 @@
 #include "app/Settings.h"
 
 #include "app/AppState.h"
+#include "base/Bytes.h"
 #include "base/RegistryKey.h"
 #include "base/Results.h"
 
@@ -18,16 +19,26 @@ void LoadProxySettings() {
     DWORD enabled = kDefaultEnableProxy;
     WCHAR server[kProxyServerCapacity] = {};
     DWORD port = kDefaultProxyPort;
+    WCHAR user[kProxyCredentialCapacity] = {};
+    WCHAR password[kProxyCredentialCapacity] = {};
     RegistryKey key;
     if (key.Open(HKEY_CURRENT_USER, kSettingsKey) == kResultOk) {
         key.QueryNumber(kValueEnableProxy, &enabled);
         key.QueryText(kValueProxyServer, server, kProxyServerReadBytes);
         key.QueryNumber(kValueProxyPort, &port);
+        // A text missing or too long is not used: no user, or an empty password.
+        if (key.QueryText(kValueProxyUser, user, sizeof user) != kResultOk) user[0] = 0;
+        if (key.QueryText(kValueProxyPassword, password, sizeof password) != kResultOk) {
+            password[0] = 0;
+        }
         key.Close();
     }
     gProxyEnabled = enabled;
     gProxyServer.AssignWide(server);
     gProxyPort = static_cast<WORD>(port & 0xFFFF);
+    gProxyUser.AssignWide(user[0] != 0 ? user : TEXT(""));
+    gProxyPassword.AssignWide(user[0] != 0 ? password : TEXT(""));
+    BytesFill(password, 0, sizeof password);
 }
 
 void LoadTransferSettings() {

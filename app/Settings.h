@@ -4,22 +4,27 @@
 #include <windows.h>
 
 constexpr WCHAR kSettingsKey[] = TEXT("Software\\Vr\\Quillbrook");
-constexpr WCHAR kValueFilePath[] = TEXT("FilePath");       // REG_SZ: the program's own path
-constexpr WCHAR kValueEnableProxy[] = TEXT("EnableProxy"); // REG_DWORD: nonzero = proxy on
-constexpr WCHAR kValueProxyServer[] = TEXT("ProxyServer"); // REG_SZ: proxy host
-constexpr WCHAR kValueProxyPort[] = TEXT("ProxyPort");     // REG_DWORD: low 16 bits are used
-constexpr WCHAR kValueTimeout[] = TEXT("Timeout");         // REG_DWORD: seconds, 0 forever
-constexpr WCHAR kValueRetry[] = TEXT("Retry");             // REG_DWORD: tries after a failure
+constexpr WCHAR kValueFilePath[] = TEXT("FilePath");           // REG_SZ: the program's own path
+constexpr WCHAR kValueEnableProxy[] = TEXT("EnableProxy");     // REG_DWORD: nonzero = proxy on
+constexpr WCHAR kValueProxyServer[] = TEXT("ProxyServer");     // REG_SZ: proxy host
+constexpr WCHAR kValueProxyPort[] = TEXT("ProxyPort");         // REG_DWORD: low 16 bits are used
+constexpr WCHAR kValueProxyUser[] = TEXT("ProxyUser");         // REG_SZ: the proxy's user ID
+constexpr WCHAR kValueProxyPassword[] = TEXT("ProxyPassword"); // REG_SZ: its password
+constexpr WCHAR kValueTimeout[] = TEXT("Timeout");             // REG_DWORD: seconds, 0 forever
+constexpr WCHAR kValueRetry[] = TEXT("Retry");                 // REG_DWORD: tries after a failure
 
 constexpr DWORD kProgramPathCapacity = 4096;  // units for GetModuleFileNameW
 constexpr DWORD kProxyServerCapacity = 1024;  // units of the buffer the server is read into
 constexpr DWORD kProxyServerReadBytes = 1024; // byte size of that read: 511 characters at most
+// The proxy's user ID and password: 255 characters each at most, as the prompt takes them.
+constexpr DWORD kProxyCredentialCapacity = 256;
 
 // Stores the program's full path as "FilePath", creating the key when missing. Failures
 // are ignored: the program runs without it.
 void RecordProgramPath();
-// Reads "EnableProxy", "ProxyServer" and "ProxyPort" into the state; a missing key or value
-// (or a server name too long for the read) keeps the default: off, empty, 8080.
+// Reads "EnableProxy", "ProxyServer", "ProxyPort", "ProxyUser" and "ProxyPassword" into the
+// state; a missing key or value (or a text too long for the read) keeps the default: off,
+// empty, 8080, no credentials.
 void LoadProxySettings();
 // Interactive mode: "Timeout" and "Retry" from the key, when there (automatic mode takes
 // the run parameters of the same names instead).

@@ -12,6 +12,7 @@
 #include "download/TransferState.h"
 #include "http/HttpClient.h"
 #include "http/HttpUrl.h"
+#include "http/ProxyChoice.h"
 #include "resources/resource.h"
 #include "storage/DevicePath.h"
 #include "storage/FileStream.h"
@@ -175,9 +176,11 @@ void StartStep::SetReferer() {
 }
 
 bool StartStep::ChooseRoute() {
-    if (gProxyEnabled != 0) return gHttpClient->SetProxy(gProxyServer.GetWide(), gProxyPort) > 0;
-    gHttpClient->ClearProxy();
-    return true;
+    static ProxyChoice choice; // large; the start step runs on the dialog's thread only
+    const int chosen = choice.Load(gProxyEnabled != 0, gProxyServer.GetWide(), gProxyPort,
+                                   gProxyUser.GetWide(), gProxyPassword.GetWide());
+    if (chosen < 0) return false;
+    return gHttpClient->SetProxyChoice(choice) > 0;
 }
 
 // 1 open; else Open's result (a refused status or an unparsable status line is no answer to

@@ -52,22 +52,33 @@ HttpClient::~HttpClient() {
     DeleteCriticalSection(&readLock_);
 }
 
-int HttpClient::SetProxy(LPCWSTR host, WORD port) {
+int HttpClient::SetProxy(LPCWSTR host, WORD port, LPCWSTR userId, LPCWSTR password) {
     if (host == nullptr) return kResultNullArgument;
     ClearProxy();
     if (socket_ == nullptr) return kResultNoMemory;
     const int resolved = socket_->Resolve(host);
     if (resolved < 0) return resolved;
-    proxyHost_.AssignWide(host);
-    proxyPort_ = port;
-    useProxy_ = true;
+    ProxyChoice choice;
+    const int set = choice.SetProxy(host, port, userId, password);
+    if (set < 0) return set;
+    return SetProxyChoice(choice);
+}
+
+int HttpClient::SetProxyChoice(const ProxyChoice& choice) {
+    proxies_ = choice;
     return kResultOk;
 }
 
 int HttpClient::ClearProxy() {
-    if (!useProxy_) return kResultNo;
-    useProxy_ = false;
-    if (IsOpen()) AssignTarget(parts_, false, &target_);
+    const bool had = proxies_.HasProxy();
+    proxies_.Clear();
+    proxyCredentials_.Forget();
+    if (!had) return kResultNo;
+    if (useProxy_) {
+        useProxy_ = false;
+        BytesFill(proxyAuthorization_, 0, sizeof proxyAuthorization_);
+        if (IsOpen()) AssignTarget(parts_, false, &target_);
+    }
     return kResultOk;
 }
 
@@ -169,16 +180,13 @@ int HttpClient::TakeUrl(PropertyList* headers) {
     if (split < 0) return split;
     host_.AssignWide(parts_.hostLine);
     hostName_.AssignWide(parts_.shownHostName);
+    const int routed = TakeProxyRoute();
+    if (routed < 0) return routed;
     // A proxy is asked for an http URL by the whole URL; an https one goes through a tunnel
     // to the origin, which is asked for the path.
     const int targeted = AssignTarget(parts_, useProxy_ && !parts_.secure, &target_);
     if (targeted < 0) return targeted;
-    // The server's own name must resolve, also when the proxy is the one to reach it.
-    if (useProxy_) {
-        if (socket_ == nullptr) return kResultNoMemory;
-        const int found = socket_->Resolve(parts_.hostName);
-        if (found < 0) return found;
-    }
+    // Through a proxy the server's name is the proxy's to resolve: it is not looked up here.
     if (headers != nullptr) {
         const int built = HttpBuildExtraHeaders(headers, headerLines_, kHttpExtraHeadersCapacity);
         if (built < 0) return built;
@@ -192,6 +200,24 @@ bool HttpClient::AtGivenOrigin() const {
            HttpSameHostName(parts_.hostName, givenHostName_.GetWide());
 }
 
+int HttpClient::TakeProxyRoute() {
+    BytesFill(proxyAuthorization_, 0, sizeof proxyAuthorization_);
+    const ProxyServer* proxy = proxies_.Choose(parts_.secure, parts_.hostName);
+    useProxy_ = proxy != nullptr;
+    if (!useProxy_) return kResultOk;
+    proxyHost_.AssignWide(proxy->host);
+    proxyPort_ = proxy->port;
+    // What was typed at the prompt for this proxy stands before what it was set up with.
+    if (proxyCredentials_.given && proxyCredentials_.port == proxy->port &&
+        HttpSameHostName(proxyCredentials_.hostName, proxy->host)) {
+        return StrCopy(proxyAuthorization_, kHttpBasicEncodedCapacity, proxyCredentials_.encoded);
+    }
+    if (proxy->userId[0] == 0) return kResultOk;
+    const int encoded = HttpEncodeBasicCredentials(proxy->userId, proxy->password,
+                                                   proxyAuthorization_, kHttpBasicEncodedCapacity);
+    return encoded == kResultOk ? kResultOk : kResultFail;
+}
+
 int HttpClient::SendRequest(LPCWSTR authorization) {
     if (socket_ == nullptr) return kResultNoMemory;
     // The page the user came from is no business of another server (nor of plain http
@@ -203,20 +229,28 @@ int HttpClient::SendRequest(LPCWSTR authorization) {
         if (kept < 0) return kept;
         extra = headerLines_;
     }
+    // A request through the proxy carries the proxy's credentials; one inside a tunnel goes
+    // to the server alone.
+    LPCWSTR proxyAuthorization =
+        useProxy_ && !parts_.secure && proxyAuthorization_[0] != 0 ? proxyAuthorization_ : nullptr;
     const uint64_t position = Position();
-    const int built = HttpBuildRequest(target_.GetWide(), host_.GetWide(), position, extra,
-                                       authorization, request_, kHttpRequestCapacity);
+    const int built =
+        HttpBuildRequest(target_.GetWide(), host_.GetWide(), position, extra, authorization,
+                         proxyAuthorization, request_, kHttpRequestCapacity);
     if (built < 0) return built;
     lastRequest_.AssignWide(request_);
     // Credentials leave no copy in the work buffer.
-    if (authorization != nullptr) BytesFill(request_, 0, sizeof request_);
+    const bool secret = authorization != nullptr || proxyAuthorization != nullptr;
+    if (secret) BytesFill(request_, 0, sizeof request_);
     const int sent = SendLastRequest();
-    if (authorization != nullptr) {
-        // Nor in the memory of the last request, once it has gone: it keeps the line with
+    if (secret) {
+        // Nor in the memory of the last request, once it has gone: it keeps the lines with
         // the credentials left out.
         lastRequest_.Wipe();
-        HttpBuildRequest(target_.GetWide(), host_.GetWide(), position, extra, kWipedCredentials,
-                         request_, kHttpRequestCapacity);
+        HttpBuildRequest(target_.GetWide(), host_.GetWide(), position, extra,
+                         authorization != nullptr ? kWipedCredentials : nullptr,
+                         proxyAuthorization != nullptr ? kWipedCredentials : nullptr, request_,
+                         kHttpRequestCapacity);
         lastRequest_.AssignWide(request_);
     }
     return sent;

@@ -3,6 +3,10 @@
 // proxy: the whole URL for http, a CONNECT tunnel for https), follows Location redirections
 // (also from one scheme to the other), answers a 401 with Basic credentials from a callback,
 // and accepts a status of 200 to 206; the body is then read through the Stream operations.
+// The proxy is chosen again for every URL (ProxyChoice: a redirection may leave it); the
+// proxy resolves the server's name, so only the proxy's own name is looked up here. A proxy
+// is given its own credentials (Proxy-Authorization, on every request through it and on
+// CONNECT), the server its own (Authorization, never on CONNECT).
 // Seek asks the server again from another position (resuming a download).
 //
 // Results of Open (the status output holds the status code whenever a status line was
@@ -22,6 +26,10 @@
 //   -4                        null URL or null status output
 //   kHttpTooManyRedirects     more than kHttpMaxRedirects Location redirections
 //   kHttpTunnelRefused        the proxy answered CONNECT with a status outside 200..299
+//                             (other than 407)
+//   kHttpProxyAuthRequired    the proxy answered 407 (to a request or to CONNECT) and no
+//                             credentials were given for it, or the prompt was declined;
+//                             LastStatus() and the status output are 407
 //   kHttpInvalidHostName      the URL's (or a Location's) host name has no ASCII form
 //   kSocketNameNotFound       the server's (or the proxy's) name is not known
 //   kSocketCertificateRefused the server's certificate has a problem (CertificateProblems)
@@ -51,6 +59,7 @@
 #include "http/HttpResponse.h"
 #include "http/HttpUrl.h"
 #include "http/PropertyList.h"
+#include "http/ProxyChoice.h"
 #include "transport/SocketStream.h"
 #include "transport/Stream.h"
 
@@ -60,19 +69,21 @@ constexpr int kHttpRefused = 3;
 constexpr int kHttpTooManyRedirects = -21;
 // Open's result when the proxy refuses to open a tunnel to an https server.
 constexpr int kHttpTunnelRefused = -22;
-// Open's result when the proxy asks for credentials (407) that the client cannot give.
+// Open's result when the proxy wants credentials (407) that it was not given.
 constexpr int kHttpProxyAuthRequired = -23;
 constexpr DWORD kHttpMaxRedirects = 20;
 // How often one Open asks for credentials before it gives up on a server that keeps
 // answering 401 (result kHttpRefused).
 constexpr DWORD kHttpMaxCredentialPrompts = 10;
 
-// Called on a 401 with a Basic challenge: realm is the challenge from the opening double
-// quote of the realm on (quotes included); userId and password are buffers of
-// kHttpCredentialCapacity units, empty at each Open. Return a value above 0 when the user gave
-// credentials, 0 or less when the user declined.
-typedef int (*HttpCredentialsCallback)(LPCWSTR realm, LPWSTR userId, LPWSTR password,
-                                       DWORD_PTR data);
+// Called on a 401 (or, with forProxy TRUE, a proxy's 407) with a Basic challenge: realm is
+// the challenge from the opening double quote of the realm on (quotes included); origin is
+// who the credentials will be sent to, "scheme://host:port" (an IPv6 literal in brackets,
+// the port always written; for a proxy "http://" and the proxy's host and port); userId and
+// password are buffers of kHttpCredentialCapacity units, empty at each call. Return a value
+// above 0 when the user gave credentials, 0 or less when the user declined.
+typedef int (*HttpCredentialsCallback)(LPCWSTR realm, LPCWSTR origin, BOOL forProxy, LPWSTR userId,
+                                       LPWSTR password, DWORD_PTR data);
 
 class HttpClient final : public Stream {
 public:
@@ -81,9 +92,13 @@ public:
     ~HttpClient();
 
     // Routes the next opens through the proxy host:port (an address, or a name that must
-    // resolve now). 1; -4 null host; -2 no socket to resolve with; kSocketNameNotFound (the
-    // proxy stays cleared).
-    int SetProxy(LPCWSTR host, WORD port);
+    // resolve now), for both schemes, giving it userId and password when userId is neither
+    // null nor empty. 1; -4 null host; -2 no socket to resolve with; -1 a host or
+    // credentials too long; kSocketNameNotFound (the proxy stays cleared).
+    int SetProxy(LPCWSTR host, WORD port, LPCWSTR userId = nullptr, LPCWSTR password = nullptr);
+    // Routes each URL of the next opens as choice says (copied; nothing is resolved now).
+    // 1.
+    int SetProxyChoice(const ProxyChoice& choice);
     // Connects directly from now on. 1 when a proxy was set, 0 otherwise.
     int ClearProxy();
 
@@ -156,6 +171,8 @@ public:
     // The complete text of the last request sent; an Authorization line's credentials are
     // not kept (shown as "(not kept)").
     LPCWSTR LastRequest() const { return lastRequest_.GetWide(); }
+    // True while the current URL goes through a proxy.
+    bool UsesProxy() const { return useProxy_; }
     // What the certificate check found on the last secure connection tried (SSL_CERT_FLAG_*
     // bits; 0 none or not secure), and the server's name (as written) it was checked against.
     DWORD CertificateProblems() const { return certificateProblems_; }
@@ -202,6 +219,8 @@ private:
     int TakeUrlCredentials(Credentials* credentials);
     int KeepCredentials(Credentials* credentials);
     int AcceptOpened(DWORD status);
+    int AnswerProxy(DWORD* prompts, PropertyList* headers);
+    int TakeProxyRoute();
 
     // HttpClientStream.cpp: asking again from the current position.
     int Rerequest(uint64_t target);
@@ -209,9 +228,15 @@ private:
 
     SocketStream* socket_ = nullptr; // replaced under socketLock_
     bool socketUsed_ = false;        // the current socket has been connected
-    bool useProxy_ = false;
+    ProxyChoice proxies_;
+    bool useProxy_ = false; // the current URL goes through proxyHost_:proxyPort_
     WString proxyHost_;
     WORD proxyPort_ = 0;
+    // The Proxy-Authorization value for the current proxy; empty: none.
+    WCHAR proxyAuthorization_[kHttpBasicEncodedCapacity] = {};
+    // Credentials typed at the prompt for a proxy (hostName and port), kept across opens.
+    Credentials proxyCredentials_;
+    WString proxyRealm_;            // the last 407's realm
     std::atomic<BOOL> open_{FALSE}; // changed under the read lock
     DWORD certificateProblems_ = 0; // of the last secure connection tried
     WString host_;                  // the Host line's value

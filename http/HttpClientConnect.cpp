@@ -4,6 +4,7 @@
 // the server inside it, so the proxy sees neither the request nor the certificate check.
 #include "http/HttpClient.h"
 
+#include "base/Bytes.h"
 #include "base/Results.h"
 #include "base/StringUtil.h"
 #include "http/HttpResponse.h"
@@ -12,6 +13,7 @@ namespace {
 
 constexpr DWORD kFirstTunnelStatus = 200;
 constexpr DWORD kLastTunnelStatus = 299;
+constexpr DWORD kStatusProxyAuthRequired = 407;
 
 } // namespace
 
@@ -33,12 +35,15 @@ int HttpClient::ConnectToServer() {
 }
 
 int HttpClient::OpenTunnel() {
+    // The proxy's credentials only: the server's never go to the proxy.
     WCHAR request[kHttpTunnelRequestCapacity];
-    const int built =
-        HttpBuildTunnelRequest(parts_.hostName, parts_.port, request, kHttpTunnelRequestCapacity);
+    const int built = HttpBuildTunnelRequest(
+        parts_.hostName, parts_.port, proxyAuthorization_[0] != 0 ? proxyAuthorization_ : nullptr,
+        request, kHttpTunnelRequestCapacity);
     if (built < 0) return built;
     WString text;
     text.AssignWide(request);
+    BytesFill(request, 0, sizeof request);
     LPCSTR narrow = text.GetNarrow();
     DWORD length = 0;
     StrLength(narrow, &length);
@@ -49,11 +54,20 @@ int HttpClient::OpenTunnel() {
     // to the handshake.
     CHAR statusLine[kHttpStatusLineCapacity];
     const int head = ReadResponseHead(statusLine, sizeof statusLine);
-    responseHeaders_.Clear();
-    if (head < 0) return head;
+    if (head < 0) {
+        responseHeaders_.Clear();
+        return head;
+    }
     DWORD code = 0;
-    if (HttpParseStatusLine(statusLine, &code) < static_cast<int>(kHttpStatusNumbers) ||
-        code < kFirstTunnelStatus || code > kLastTunnelStatus) {
+    const int numbers = HttpParseStatusLine(statusLine, &code);
+    if (numbers >= static_cast<int>(kHttpStatusNumbers) && code == kStatusProxyAuthRequired) {
+        // Open asks for credentials with the challenge, still in the header store.
+        lastStatus_ = code;
+        return kHttpProxyAuthRequired;
+    }
+    responseHeaders_.Clear();
+    if (numbers < static_cast<int>(kHttpStatusNumbers) || code < kFirstTunnelStatus ||
+        code > kLastTunnelStatus) {
         return kHttpTunnelRefused;
     }
     return kResultOk;

@@ -2,6 +2,7 @@
 // credentials, and the acceptance of the final response.
 #include "http/HttpClient.h"
 
+#include <initializer_list>
 #include <iterator>
 
 #include "base/Bytes.h"
@@ -12,6 +13,9 @@
 namespace {
 
 constexpr DWORD kStatusUnauthorized = 401;
+constexpr DWORD kStatusProxyAuthRequired = 407;
+constexpr WCHAR kServerChallenge[] = TEXT("WWW-Authenticate");
+constexpr WCHAR kProxyChallenge[] = TEXT("Proxy-Authenticate");
 constexpr DWORD kStatusPartialContent = 206;
 constexpr DWORD kFirstAccepted = 200;
 constexpr DWORD kLastAccepted = 206;
@@ -19,12 +23,41 @@ constexpr WCHAR kBasicChallenge[] = TEXT("Basic realm=\"");
 // The realm handed to the callback begins at the challenge's opening quote, the last unit
 // of kBasicChallenge.
 constexpr DWORD kRealmStart = std::size(kBasicChallenge) - 2;
+constexpr DWORD kPortTextCapacity = 8;                         // ":65535" and the terminator
+constexpr DWORD kOriginCapacity = kHttpAuthorityCapacity + 16; // scheme, brackets and port
+
+// Who credentials are sent to: "scheme://host:port", an IPv6 literal in brackets.
+int OriginText(bool secure, LPCWSTR hostName, WORD port, LPWSTR buffer, DWORD capacity) {
+    const bool literal = StrFindUnit(hostName, u':', nullptr) == kResultOk;
+    WCHAR portText[kPortTextCapacity];
+    wsprintfW(portText, TEXT(":%u"), static_cast<unsigned>(port));
+    buffer[0] = 0;
+    for (LPCWSTR piece :
+         {secure ? TEXT("https://") : TEXT("http://"), literal ? TEXT("[") : TEXT(""), hostName,
+          literal ? TEXT("]") : TEXT(""), static_cast<LPCWSTR>(portText)}) {
+        if (StrAppend(buffer, capacity, piece) != kResultOk) return kResultFail;
+    }
+    return kResultOk;
+}
 
 // The scheme and the parameter's name have no case: "basic realm=" is a Basic challenge.
 bool IsBasicChallenge(LPCWSTR value) {
     WCHAR head[std::size(kBasicChallenge)] = {};
     for (DWORD i = 0; i + 1 < std::size(kBasicChallenge) && value[i] != 0; ++i) head[i] = value[i];
     return StrEqualNoCase(head, kBasicChallenge) == kResultOk;
+}
+
+// The realm of a Basic challenge in the header store under name, from its opening quote;
+// null when there is none.
+LPCWSTR BasicRealm(PropertyList* headers, LPCWSTR name) {
+    PropertyRecord challenge = {};
+    challenge.key = name;
+    challenge.type = kPropertyWide;
+    if (headers->Get(&challenge) != kResultOk || challenge.type != kPropertyWide ||
+        !IsBasicChallenge(challenge.wideText)) {
+        return nullptr;
+    }
+    return challenge.wideText + kRealmStart;
 }
 
 } // namespace
@@ -57,6 +90,11 @@ int HttpClient::Open(LPCWSTR url, WORD* status, PropertyList* headers) {
     for (;;) {
         if (result < 0) return result;
         result = SendRequest(credentials.given ? credentials.encoded : nullptr);
+        if (result == kHttpProxyAuthRequired) { // the answer to CONNECT
+            *status = static_cast<WORD>(kStatusProxyAuthRequired);
+            result = AnswerProxy(&prompts, headers);
+            continue;
+        }
         if (result < 0) return result;
         CHAR statusLine[kHttpStatusLineCapacity];
         result = ReadResponseHead(statusLine, sizeof statusLine);
@@ -88,6 +126,10 @@ int HttpClient::Open(LPCWSTR url, WORD* status, PropertyList* headers) {
             result = TakeUrl(headers);
             continue;
         }
+        if (code == kStatusProxyAuthRequired && useProxy_ && !parts_.secure) {
+            result = AnswerProxy(&prompts, headers);
+            continue;
+        }
         if (code >= kFirstAccepted && code <= kLastAccepted) return AcceptOpened(code);
         return kHttpRefused;
     }
@@ -113,15 +155,16 @@ int HttpClient::FollowLocation(LPCWSTR location, PropertyList* headers, Credenti
 
 int HttpClient::AskForCredentials(Credentials* credentials) {
     if (callback_ == nullptr) return kHttpRefused;
-    PropertyRecord challenge = {};
-    challenge.key = TEXT("WWW-Authenticate");
-    challenge.type = kPropertyWide;
-    if (responseHeaders_.Get(&challenge) != kResultOk || challenge.type != kPropertyWide ||
-        !IsBasicChallenge(challenge.wideText)) {
+    LPCWSTR realm = BasicRealm(&responseHeaders_, kServerChallenge);
+    WCHAR origin[kOriginCapacity];
+    if (realm == nullptr || OriginText(parts_.secure, parts_.hostName, parts_.port, origin,
+                                       kOriginCapacity) != kResultOk) {
         return kHttpRefused;
     }
-    const int answer = callback_(challenge.wideText + kRealmStart, credentials->userId,
-                                 credentials->password, callbackData_);
+    // Nothing typed for another server is offered back.
+    credentials->Forget();
+    const int answer =
+        callback_(realm, origin, FALSE, credentials->userId, credentials->password, callbackData_);
     // The callback may have filled the buffers to the brim.
     credentials->userId[kHttpCredentialCapacity - 1] = 0;
     credentials->password[kHttpCredentialCapacity - 1] = 0;
@@ -153,6 +196,40 @@ int HttpClient::KeepCredentials(Credentials* credentials) {
     StrCopy(credentials->hostName, kHttpAuthorityCapacity, parts_.hostName);
     credentials->port = parts_.port;
     return kResultOk;
+}
+
+int HttpClient::AnswerProxy(DWORD* prompts, PropertyList* headers) {
+    // Hidden, without a prompt, or with a prompt declined, the proxy's 407 ends the open.
+    lastStatus_ = kStatusProxyAuthRequired;
+    LPCWSTR realm = BasicRealm(&responseHeaders_, kProxyChallenge);
+    WCHAR origin[kOriginCapacity];
+    if (callback_ == nullptr || *prompts == kHttpMaxCredentialPrompts || realm == nullptr ||
+        OriginText(false, proxyHost_.GetWide(), proxyPort_, origin, kOriginCapacity) != kResultOk) {
+        return kHttpProxyAuthRequired;
+    }
+    ++*prompts;
+    Credentials& typed = proxyCredentials_;
+    typed.Forget();
+    const int answer = callback_(realm, origin, TRUE, typed.userId, typed.password, callbackData_);
+    typed.userId[kHttpCredentialCapacity - 1] = 0;
+    typed.password[kHttpCredentialCapacity - 1] = 0;
+    if (answer <= 0) {
+        typed.Forget();
+        return kHttpProxyAuthRequired;
+    }
+    if (HttpEncodeBasicCredentials(typed.userId, typed.password, typed.encoded,
+                                   kHttpBasicEncodedCapacity) != kResultOk) {
+        typed.Forget();
+        return kResultFail;
+    }
+    typed.given = true;
+    StrCopy(typed.hostName, kHttpAuthorityCapacity, proxyHost_.GetWide());
+    typed.port = proxyPort_;
+    // The same URL again on a new connection; the route takes the typed credentials.
+    const int replaced = RetireConnection();
+    if (replaced < 0) return replaced;
+    responseHeaders_.Clear();
+    return TakeUrl(headers);
 }
 
 int HttpClient::AcceptOpened(DWORD status) {

@@ -9,6 +9,7 @@ namespace {
 
 constexpr DWORD kStatusOk = 200;
 constexpr DWORD kStatusPartialContent = 206;
+constexpr DWORD kStatusProxyAuthRequired = 407;
 constexpr DWORD kFirstAccepted = 200;
 constexpr DWORD kLastAccepted = 206;
 constexpr int64_t kLargestPosition = 0x7FFFFFFFFFFFFFFFll;
@@ -87,6 +88,9 @@ int HttpClient::Rerequest(uint64_t target) {
     const int numbers = HttpParseStatusLine(statusLine, &code);
     if (numbers < static_cast<int>(kHttpStatusNumbers)) return numbers;
     lastStatus_ = code;
+    if (code == kStatusProxyAuthRequired && useProxy_ && !parts_.secure) {
+        return kHttpProxyAuthRequired;
+    }
     if (code < kFirstAccepted || code > kLastAccepted) return kHttpRefused;
 
     uint64_t length = 0;

@@ -42,6 +42,12 @@ bool ValidHeaderValue(LPCWSTR value) {
     return true;
 }
 
+// The line that gives the proxy its credentials (requests through it and CONNECT).
+bool AppendProxyAuthorization(LPWSTR request, DWORD capacity, LPCWSTR proxyAuthorization) {
+    return AppendAll(request, capacity,
+                     {TEXT("Proxy-Authorization: Basic "), proxyAuthorization, kLineEnd});
+}
+
 // Writes text's narrow form into stream; false when it is longer than kHttpCredentialBytes.
 int WriteCredential(LPCWSTR text, MemoryStream* stream) {
     WString converted;
@@ -104,7 +110,8 @@ int HttpWithoutHeaderLine(LPCWSTR lines, LPCWSTR name, LPWSTR kept, DWORD capaci
 }
 
 int HttpBuildRequest(LPCWSTR target, LPCWSTR host, uint64_t position, LPCWSTR extraHeaders,
-                     LPCWSTR authorization, LPWSTR request, DWORD capacity) {
+                     LPCWSTR authorization, LPCWSTR proxyAuthorization, LPWSTR request,
+                     DWORD capacity) {
     if (target == nullptr || host == nullptr || extraHeaders == nullptr || request == nullptr ||
         capacity == 0) {
         return kResultNullArgument;
@@ -120,6 +127,9 @@ int HttpBuildRequest(LPCWSTR target, LPCWSTR host, uint64_t position, LPCWSTR ex
         fits =
             AppendAll(request, capacity, {TEXT("Authorization: Basic "), authorization, kLineEnd});
     }
+    if (fits && proxyAuthorization != nullptr) {
+        fits = AppendProxyAuthorization(request, capacity, proxyAuthorization);
+    }
     if (fits) fits = AppendAll(request, capacity, {kLineEnd});
     if (!fits) {
         request[0] = 0;
@@ -128,7 +138,8 @@ int HttpBuildRequest(LPCWSTR target, LPCWSTR host, uint64_t position, LPCWSTR ex
     return kResultOk;
 }
 
-int HttpBuildTunnelRequest(LPCWSTR hostName, WORD port, LPWSTR request, DWORD capacity) {
+int HttpBuildTunnelRequest(LPCWSTR hostName, WORD port, LPCWSTR proxyAuthorization, LPWSTR request,
+                           DWORD capacity) {
     if (hostName == nullptr || request == nullptr || capacity == 0) return kResultNullArgument;
     const bool literal = StrFindUnit(hostName, u':', nullptr) == kResultOk;
     WCHAR portText[kPortTextCapacity];
@@ -138,7 +149,10 @@ int HttpBuildTunnelRequest(LPCWSTR hostName, WORD port, LPWSTR request, DWORD ca
     request[0] = 0;
     if (!AppendAll(request, capacity,
                    {TEXT("CONNECT "), open, hostName, close, portText, TEXT(" HTTP/1.0"), kLineEnd,
-                    TEXT("Host: "), open, hostName, close, portText, kLineEnd, kLineEnd})) {
+                    TEXT("Host: "), open, hostName, close, portText, kLineEnd}) ||
+        (proxyAuthorization != nullptr &&
+         !AppendProxyAuthorization(request, capacity, proxyAuthorization)) ||
+        !AppendAll(request, capacity, {kLineEnd})) {
         request[0] = 0;
         return kResultFail;
     }

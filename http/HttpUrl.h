@@ -92,6 +92,6 @@ bool HttpSameHostName(LPCWSTR a, LPCWSTR b);
 // part before the first "?" or "#"), its escapes decoded as UTF-8 when that gives one plain
 // file name, else as written. 1 and the name (empty when the path ends in "/"); -1 when the
 // path has no "/", or neither form is one plain file name ("." or "..", or it holds "/",
-// "\", ":", "?" or a unit StrIsHiddenControl names), or the name does not fit capacity (buffer left empty);
-// -4 null buffer or capacity 0.
+// "\", ":", "?" or a unit StrIsHiddenControl names), or the name does not fit capacity (buffer left
+// empty); -4 null buffer or capacity 0.
 int HttpFileNameFromTarget(LPCWSTR target, LPWSTR buffer, DWORD capacity);

@@ -64,8 +64,11 @@
 #define IDC_PROXY_SERVER 1029
 #define IDC_PROXY_IMPORT 1031
 #define IDC_PROXY_PORT 1033
+#define IDC_PROXY_USER 1037
+#define IDC_PROXY_PASSWORD 1038
 
 // ---- Credentials prompt -----------------------------------------------------------------
 #define IDC_AUTH_GROUP 1028
 #define IDC_AUTH_USER 1034
 #define IDC_AUTH_PASSWORD 1035
+#define IDC_AUTH_TARGET 1036

@@ -1,12 +1,16 @@
-// The proxy dialog: switches the HTTP proxy on or off and takes its server and port. The
-// three settings are read from the settings key at opening; OK writes them back (also when
-// the proxy is off) and updates the run-time settings the next connection uses. Registry
-// failures are silent: the defaults stay on display, the run-time settings change anyway.
+// The proxy dialog: switches the HTTP proxy on or off and takes its server, port, user ID
+// and password. The settings are read from the settings key at opening; OK writes them back
+// (also when the proxy is off) and updates the run-time settings the next connection uses.
+// Registry failures are silent: the defaults stay on display, the run-time settings change
+// anyway. The import button fills the fields from the environment's proxy (http_proxy, else
+// https_proxy, as the download would read them); it is disabled when there is none.
 #include "ui/ProxyDialog.h"
 
 #include "app/AppState.h"
 #include "app/Language.h"
+#include "base/Bytes.h"
 #include "base/RegistryKey.h"
+#include "http/ProxyChoice.h"
 #include "resources/resource.h"
 
 namespace {
@@ -15,10 +19,13 @@ constexpr WCHAR kSettingsKey[] = TEXT("Software\\Vr\\Quillbrook");
 constexpr WCHAR kEnableProxyValue[] = TEXT("EnableProxy");
 constexpr WCHAR kProxyServerValue[] = TEXT("ProxyServer");
 constexpr WCHAR kProxyPortValue[] = TEXT("ProxyPort");
+constexpr WCHAR kProxyUserValue[] = TEXT("ProxyUser");
+constexpr WCHAR kProxyPasswordValue[] = TEXT("ProxyPassword");
 
 // This dialog's own limits and timer; other files' constant lists only share their shape.
-constexpr DWORD kServerCapacity = 1024; // units, terminator included
-constexpr DWORD kStartingPort = 8080;   // shown when the key holds no port
+constexpr DWORD kServerCapacity = 1024;    // units, terminator included
+constexpr DWORD kCredentialCapacity = 256; // units of the user ID or password, terminator incl.
+constexpr DWORD kStartingPort = 8080;      // shown when the key holds no port
 constexpr UINT_PTR kRepaintTimer = 100;
 constexpr UINT kRepaintDelayMs = 10;
 constexpr WORD kPortMask = 0xFFFF;
@@ -30,6 +37,9 @@ struct ProxySettings {
     DWORD enabled = kDefaultEnableProxy;
     WCHAR server[kServerCapacity] = {};
     DWORD port = kStartingPort;
+    WCHAR user[kCredentialCapacity] = {};
+    WCHAR password[kCredentialCapacity] = {};
+    ~ProxySettings() { BytesFill(password, 0, sizeof password); }
 };
 
 void ReadSettings(ProxySettings* settings) {
@@ -41,7 +51,28 @@ void ReadSettings(ProxySettings* settings) {
         for (DWORD i = 0; i < kServerCapacity; ++i) settings->server[i] = server[i];
     }
     key.QueryNumber(kProxyPortValue, &settings->port);
+    if (key.QueryText(kProxyUserValue, settings->user, sizeof settings->user) != 1) {
+        settings->user[0] = 0;
+    }
+    if (key.QueryText(kProxyPasswordValue, settings->password, sizeof settings->password) != 1) {
+        settings->password[0] = 0;
+    }
     key.Close();
+}
+
+// The environment's proxy the import button takes: http's, else https's. 1 and *proxy.
+int EnvironmentProxy(ProxyServer* proxy) {
+    if (ProxyFromEnvironment(false, proxy) == 1) return 1;
+    return ProxyFromEnvironment(true, proxy) == 1 ? 1 : 0;
+}
+
+void ImportFromEnvironment(HWND dialog) {
+    ProxyServer proxy;
+    if (EnvironmentProxy(&proxy) != 1) return;
+    SetDlgItemTextW(dialog, IDC_PROXY_SERVER, proxy.host);
+    SetDlgItemInt(dialog, IDC_PROXY_PORT, proxy.port, FALSE);
+    SetDlgItemTextW(dialog, IDC_PROXY_USER, proxy.userId);
+    SetDlgItemTextW(dialog, IDC_PROXY_PASSWORD, proxy.password);
 }
 
 void CentreOverParent(HWND dialog) {
@@ -63,6 +94,8 @@ void UpdateFieldsEnabled(HWND dialog) {
     BOOL enabled = IsDlgButtonChecked(dialog, IDC_PROXY_ENABLE) == BST_CHECKED;
     EnableWindow(GetDlgItem(dialog, IDC_PROXY_SERVER), enabled);
     EnableWindow(GetDlgItem(dialog, IDC_PROXY_PORT), enabled);
+    EnableWindow(GetDlgItem(dialog, IDC_PROXY_USER), enabled);
+    EnableWindow(GetDlgItem(dialog, IDC_PROXY_PASSWORD), enabled);
 }
 
 void OnInitDialog(HWND dialog) {
@@ -71,6 +104,10 @@ void OnInitDialog(HWND dialog) {
     CheckDlgButton(dialog, IDC_PROXY_ENABLE, settings.enabled != 0 ? BST_CHECKED : BST_UNCHECKED);
     SetDlgItemTextW(dialog, IDC_PROXY_SERVER, settings.server);
     SetDlgItemInt(dialog, IDC_PROXY_PORT, settings.port, FALSE);
+    SetDlgItemTextW(dialog, IDC_PROXY_USER, settings.user);
+    SetDlgItemTextW(dialog, IDC_PROXY_PASSWORD, settings.password);
+    ProxyServer found;
+    EnableWindow(GetDlgItem(dialog, IDC_PROXY_IMPORT), EnvironmentProxy(&found) == 1);
     CentreOverParent(dialog);
     // The check box sits on the group box's top edge: drawn last, so it stays readable.
     SetWindowPos(GetDlgItem(dialog, IDC_PROXY_GROUP), HWND_BOTTOM, 0, 0, 0, 0,
@@ -88,16 +125,23 @@ void SaveSettings(HWND dialog) {
     WCHAR server[kServerCapacity] = {};
     GetDlgItemTextW(dialog, IDC_PROXY_SERVER, server, kServerCapacity);
     UINT port = GetDlgItemInt(dialog, IDC_PROXY_PORT, nullptr, FALSE); // empty gives 0
+    ProxySettings typed;
+    GetDlgItemTextW(dialog, IDC_PROXY_USER, typed.user, kCredentialCapacity);
+    GetDlgItemTextW(dialog, IDC_PROXY_PASSWORD, typed.password, kCredentialCapacity);
 
     RegistryKey key;
     if (key.Create(HKEY_CURRENT_USER, kSettingsKey) == 1) {
         key.SetNumber(kEnableProxyValue, enabled);
         key.SetText(kProxyServerValue, server);
         key.SetNumber(kProxyPortValue, port);
+        key.SetText(kProxyUserValue, typed.user);
+        key.SetText(kProxyPasswordValue, typed.password);
     }
     gProxyEnabled = enabled;
     gProxyServer.AssignWide(server);
     gProxyPort = static_cast<WORD>(port & kPortMask);
+    gProxyUser.AssignWide(typed.user);
+    gProxyPassword.AssignWide(typed.password);
     key.Close();
 }
 
@@ -117,6 +161,9 @@ INT_PTR CALLBACK ProxyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         switch (LOWORD(wParam)) {
         case IDC_PROXY_ENABLE:
             UpdateFieldsEnabled(dialog);
+            return TRUE;
+        case IDC_PROXY_IMPORT:
+            ImportFromEnvironment(dialog);
             return TRUE;
         case IDOK:
             SaveSettings(dialog);

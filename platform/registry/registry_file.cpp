@@ -324,7 +324,9 @@ LONG UpdateRegistry(const std::function<LONG(RegistryDocument&, bool* changed)>&
         if (!complete) return ERROR_CANTWRITE; // rewriting would lose the unread rest
 
         struct stat info;
-        const mode_t mode = stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : kNewFileMode;
+        // The file may hold a password: a rewrite never lets others read it.
+        const mode_t mode =
+            stat(path.c_str(), &info) == 0 ? (info.st_mode & kNewFileMode) : kNewFileMode;
         if (skipped > 0) {
             // Lines this reader did not understand are not written again; keep the file
             // as it was beside the new one.

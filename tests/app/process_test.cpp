@@ -53,6 +53,9 @@ TEST(ProcessTest, VersionAndHelpAnswerFirst) {
     const auto help = qb::test::runProcess(ProgramPath(), {"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("usage: quillbrook"), std::string::npos);
+    // It says which proxy wins.
+    EXPECT_NE(help.out.find("The proxy set in the registry\nwins when on; else http_proxy"),
+              std::string::npos);
 }
 
 TEST(ProcessTest, RejectedCommandLineEndsBeforeAnyWindowAfterRecordingThePath) {

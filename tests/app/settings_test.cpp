@@ -61,8 +61,17 @@ TEST(SettingsTest, ProxyValuesAreRead) {
     RegistrySandbox box;
     ASSERT_TRUE(box.writeSettings("\"EnableProxy\"=dword:00000001\r\n"
                                   "\"ProxyServer\"=\"proxy.example\"\r\n"
-                                  "\"ProxyPort\"=dword:00000c38\r\n"));
+                                  "\"ProxyPort\"=dword:00000c38\r\n"
+                                  "\"ProxyUser\"=\"alice\"\r\n"
+                                  "\"ProxyPassword\"=\"s3cret\"\r\n"));
     ExpectProxy(Load(), 1, u"proxy.example", 3128);
+    EXPECT_EQ(std::u16string(gProxyUser.GetWide()), u"alice");
+    EXPECT_EQ(std::u16string(gProxyPassword.GetWide()), u"s3cret");
+    // A user name too long to read whole gives the proxy no user, not a cut one.
+    ASSERT_TRUE(box.writeSettings("\"ProxyUser\"=\"" + std::string(256, 'u') + "\"\r\n"));
+    Load();
+    EXPECT_EQ(std::u16string(gProxyUser.GetWide()), u"");
+    EXPECT_EQ(std::u16string(gProxyPassword.GetWide()), u"");
 }
 
 TEST(SettingsTest, PortKeepsItsLowSixteenBits) {

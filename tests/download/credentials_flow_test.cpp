@@ -29,7 +29,7 @@ protected:
     }
     // The next prompt: what it showed, then the entries typed and OK, or Cancel.
     struct Shown {
-        std::u16string caption, user, password;
+        std::u16string caption, user, password, target;
         HWND owner = nullptr;
     };
     void AnswerPrompt(Shown* shown, const char16_t* user, const char16_t* password) {
@@ -38,6 +38,7 @@ protected:
                 shown->caption = qb::test::FieldText(w, IDC_AUTH_GROUP);
                 shown->user = qb::test::FieldText(w, IDC_AUTH_USER);
                 shown->password = qb::test::FieldText(w, IDC_AUTH_PASSWORD);
+                shown->target = qb::test::FieldText(w, IDC_AUTH_TARGET);
                 shown->owner = GetParent(w);
                 if (user == nullptr) {
                     qb::test::PressKey(qb::render::Key::kEscape);
@@ -69,6 +70,8 @@ TEST_F(CredentialsFlow, AnsweredPromptRetriesWithTheAuthorizationLine) {
     ASSERT_TRUE(WaitForModals(2));
     EXPECT_EQ(LastBoxText(), qb::test::Wide(kFinished));
     EXPECT_EQ(shown.caption, u"\"files\"");
+    EXPECT_EQ(shown.target,
+              qb::test::Wide("Server : http://127.0.0.1:" + std::to_string(server.port())));
     EXPECT_EQ(shown.owner, dialog_);
     EXPECT_EQ(File("report.pdf").value_or(""), body);
     const auto requests = server.requests();
@@ -96,6 +99,78 @@ TEST_F(CredentialsFlow, CancelledPromptIsAConnectionFailureAndTouchesNoFile) {
     EXPECT_FALSE(File("cancelled.bin").has_value());
     server.stop();
     EXPECT_EQ(server.connectionCount(), 1u);
+}
+
+// A redirection to another host that also asks: its prompt names that host and offers
+// nothing typed for the first, so one Enter sends nothing there.
+TEST_F(CredentialsFlow, AnotherHostsPromptOffersNothingTypedForTheFirst) {
+    const std::string body = qb::test::PatternBody(500);
+    qb::test::ScriptedServer server;
+    const std::string other = "http://localhost:";
+    server.addReply(Challenge());
+    server.addResponder([&](const std::string&) {
+        return Reply().send("HTTP/1.0 302 Found\r\nLocation: " + other +
+                            std::to_string(server.port()) + "/x.bin\r\n\r\n");
+    });
+    server.addReply(Challenge());
+    server.addReply(qb::test::okReply(body));
+    ASSERT_TRUE(server.start());
+    Fill(server.port(), "/private/x.bin", "\\files");
+    Shown first, second;
+    AnswerPrompt(&first, u"user", u"secret");
+    qb::test::DriveDialog(
+        [&second](HWND w) {
+            second.user = qb::test::FieldText(w, IDC_AUTH_USER);
+            second.password = qb::test::FieldText(w, IDC_AUTH_PASSWORD);
+            second.target = qb::test::FieldText(w, IDC_AUTH_TARGET);
+            qb::test::PressKey(qb::render::Key::kEnter); // as shown
+        },
+        qb::test::DialogTemplate(nullptr, IDD_CREDENTIALS_EN));
+    qb::test::AnswerMessageBox(IDOK);
+    Start();
+    ASSERT_TRUE(WaitForModals(3));
+    EXPECT_EQ(second.target, qb::test::Wide("Server : " + other + std::to_string(server.port())));
+    EXPECT_EQ(second.user, u"");
+    EXPECT_EQ(second.password, u"");
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 4u);
+    // An empty user and password ("Og==" is ":"), never "user:secret".
+    EXPECT_EQ(requests[3].find("dXNlcjpzZWNyZXQ="), std::string::npos) << requests[3];
+    EXPECT_NE(requests[3].find("\nAuthorization: Basic Og==\n"), std::string::npos) << requests[3];
+}
+
+// The proxy of the settings asks for credentials (407): the prompt names the proxy, the
+// request goes again through it with Proxy-Authorization; the server never sees them.
+TEST_F(CredentialsFlow, TheProxysPromptNamesTheProxy) {
+    const std::string body = qb::test::PatternBody(800);
+    qb::test::ScriptedServer proxy;
+    proxy.addReply(Reply().send(
+        qb::test::httpResponse(407, "Proxy Authentication Required",
+                               {{"Proxy-Authenticate", "Basic realm=\"office\""}}, "")));
+    proxy.addReply(qb::test::okReply(body));
+    ASSERT_TRUE(proxy.start());
+    gProxyEnabled = 1;
+    gProxyServer.AssignWide(TEXT("127.0.0.1"));
+    gProxyPort = static_cast<WORD>(proxy.port());
+    SetDlgItemTextW(dialog_, IDC_URL, u"http://only-the-proxy-knows.invalid/p.bin");
+    SetDlgItemTextW(dialog_, IDC_PATH, u"\\files");
+    Shown shown;
+    AnswerPrompt(&shown, u"user", u"secret");
+    qb::test::AnswerMessageBox(IDOK);
+    Start();
+    ASSERT_TRUE(WaitForModals(2));
+    EXPECT_EQ(LastBoxText(), qb::test::Wide(kFinished));
+    EXPECT_EQ(shown.caption, u"\"office\"");
+    EXPECT_EQ(shown.target,
+              qb::test::Wide("Proxy : http://127.0.0.1:" + std::to_string(proxy.port())));
+    EXPECT_EQ(File("p.bin").value_or(""), body);
+    const auto requests = proxy.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].find("GET http://only-the-proxy-knows.invalid/p.bin HTTP/1.0\n"), 0u);
+    EXPECT_NE(requests[1].find("\nProxy-Authorization: Basic dXNlcjpzZWNyZXQ=\n"),
+              std::string::npos)
+        << requests[1];
+    EXPECT_EQ(requests[1].find("\nAuthorization:"), std::string::npos) << requests[1];
 }
 
 // nginx checks the credentials itself: the right ones fetch the file; a wrong password is

@@ -51,6 +51,11 @@ protected:
         env_.set("QUILLBROOK_REGISTRY", dir_.file("registry.reg").c_str());
         env_.clearLocale();
         env_.set("LANG", "en_US.UTF-8");
+        // The machine's proxies do not route the tests' downloads.
+        for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy",
+                                 "ALL_PROXY", "no_proxy", "NO_PROXY"}) {
+            env_.set(name, nullptr);
+        }
         Reset();
         SetStrictModals(true);
         ForgetCredentials();
@@ -66,6 +71,8 @@ protected:
         DestroySharedObjects();
         ResetRunParameters();
         gProxyEnabled = 0;
+        gProxyUser.AssignWide(TEXT(""));
+        gProxyPassword.AssignWide(TEXT(""));
         Reset();
     }
 

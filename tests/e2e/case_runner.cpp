@@ -44,7 +44,10 @@ const char* const kBaseEnv[] = {"LANG=C"};
 // What sanitized builds of the program write when they find a fault.
 const char* const kSanitizerReports[] = {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer",
                                          "WARNING: ThreadSanitizer", "runtime error:"};
-const char* const kUnsetEnv[] = {"LC_ALL", "LC_MESSAGES", "LC_CTYPE", "LANGUAGE"};
+// The proxies of the machine running the tests never reach a case: it sets its own.
+const char* const kUnsetEnv[] = {"LC_ALL",     "LC_MESSAGES", "LC_CTYPE",    "LANGUAGE",
+                                 "http_proxy", "HTTP_PROXY",  "https_proxy", "HTTPS_PROXY",
+                                 "all_proxy",  "ALL_PROXY",   "no_proxy",    "NO_PROXY"};
 // Wine's own loader: the "wine" wrapper of a system without the 32-bit half writes a notice
 // on standard error that would mix with the program's.
 constexpr char kWineLoader[] = "/usr/lib/wine/wine64";
@@ -503,7 +506,12 @@ private:
             options.env.push_back("SSL_CERT_FILE=" + qb::test::TestCertificates::shared().caFile());
             options.unsetEnv.emplace_back("SSL_CERT_DIR");
         }
-        options.env.insert(options.env.end(), run.env.begin(), run.env.end());
+        // A run's own entries may name a server's port (an environment proxy).
+        for (std::string entry : run.env) {
+            std::string error;
+            if (!resolve(entry, error)) ADD_FAILURE() << "env " << entry << ": " << error;
+            options.env.push_back(std::move(entry));
+        }
         for (const char* name : kUnsetEnv) {
             bool set = false;
             for (const auto& own : run.env) set |= envName(own) == name;

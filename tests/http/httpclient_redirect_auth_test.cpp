@@ -1,5 +1,8 @@
 // Redirections and Basic authentication: which Location values are followed, where the
-// credentials go afterwards, the bound on hops, and every answer of the credentials callback.
+// credentials go afterwards, the bound on hops, and every answer of the credentials callback;
+// and the proxy's side of it, with the scripted server as the proxy: who resolves the
+// server's name, Proxy-Authorization on every request through the proxy and on CONNECT (and
+// nowhere else), and a 407 answered from the prompt or ending the open.
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,12 +32,15 @@ struct Prompt {
     std::u16string userId = u"user";
     std::u16string password = u"secret";
     std::vector<std::string> realms;
+    std::vector<std::string> origins; // "proxy " before a proxy's
     std::vector<bool> buffersEmpty;
 };
 
-int AnswerPrompt(LPCWSTR realm, LPWSTR userId, LPWSTR password, DWORD_PTR data) {
+int AnswerPrompt(LPCWSTR realm, LPCWSTR origin, BOOL forProxy, LPWSTR userId, LPWSTR password,
+                 DWORD_PTR data) {
     Prompt* prompt = reinterpret_cast<Prompt*>(data);
     prompt->realms.push_back(A(realm));
+    prompt->origins.push_back((forProxy ? "proxy " : "") + A(origin));
     prompt->buffersEmpty.push_back(userId[0] == 0 && password[0] == 0);
     for (size_t i = 0; i <= prompt->userId.size(); ++i) userId[i] = prompt->userId.c_str()[i];
     for (size_t i = 0; i <= prompt->password.size(); ++i) {
@@ -296,6 +302,11 @@ TEST_F(RedirectAuthTest, ARedirectedServerAsksForItsOwnCredentials) {
     server.addReply(okReply("x"));
     ASSERT_EQ(Open(Url("/a")), kResultOk);
     EXPECT_EQ(prompt.realms, (std::vector<std::string>{"\"first\"", "\"second\""}));
+    // Each prompt names the server the credentials go to, and offers nothing typed before.
+    const std::string port = std::to_string(server.port());
+    EXPECT_EQ(prompt.origins,
+              (std::vector<std::string>{"http://127.0.0.1:" + port, "http://localhost:" + port}));
+    EXPECT_EQ(prompt.buffersEmpty, (std::vector<bool>{true, true}));
     ASSERT_TRUE(server.waitForRequests(4));
     EXPECT_EQ(server.request(3),
               ExpectedRequest("/x", "localhost:" + std::to_string(server.port()), 0, kUserSecret));
@@ -332,6 +343,158 @@ TEST_F(RedirectAuthTest, CredentialsInTheUrlGoWithEveryRequestToTheirServer) {
     ASSERT_TRUE(server.waitForRequests(5));
     EXPECT_EQ(server.request(4),
               ExpectedRequest("http://localhost:1/p", "localhost:1", 0, kUserSecret));
+}
+
+// ---- Through a proxy (the scripted server) ----------------------------------------------
+
+constexpr const char* kOnlyTheProxyKnows = "only-the-proxy-knows.invalid";
+constexpr const char* kProxyUserSecret = "Proxy-Authorization: Basic dXNlcjpzZWNyZXQ=\n";
+constexpr const char* kProxyPuPp = "Proxy-Authorization: Basic cHU6cHA=\n"; // pu:pp
+
+std::string ProxyChallenge() {
+    return Response("HTTP/1.0 407 Proxy Authentication Required",
+                    "Proxy-Authenticate: Basic realm=\"office\"\r\n", "");
+}
+// A tunnel opened and closed at once: the handshake inside it fails, the CONNECT is recorded.
+Reply TunnelThenClose() {
+    return Reply().send("HTTP/1.0 200 Connection established\r\n\r\n").close();
+}
+std::string Connect(const std::string& authority, const std::string& more = "") {
+    return "CONNECT " + authority + " HTTP/1.0\nHost: " + authority + "\n" + more + "\n";
+}
+
+class ProxyTest : public RedirectAuthTest {
+protected:
+    std::string ProxyOrigin() const {
+        return "proxy http://127.0.0.1:" + std::to_string(server.port());
+    }
+    int UseProxy(LPCWSTR user = nullptr, LPCWSTR password = nullptr) {
+        return client.SetProxy(TEXT("127.0.0.1"), static_cast<WORD>(server.port()), user, password);
+    }
+};
+
+// The server's name is never looked up here: a name only the proxy knows still reaches it,
+// over http (the whole URL) and https (CONNECT). The proxy's credentials go with the first
+// request, a re-request from a position and CONNECT; the server's own never go on CONNECT.
+TEST_F(ProxyTest, OnlyTheProxyResolvesAndGetsItsCredentialsOnEveryRequest) {
+    ASSERT_EQ(UseProxy(TEXT("pu"), TEXT("pp")), kResultOk);
+    const std::string url = "http://" + std::string(kOnlyTheProxyKnows) + "/f";
+    server.addReply(okReply(std::string(100, 'a')));
+    ASSERT_EQ(Open(url), kResultOk);
+    server.addReply(Reply().send(Response(
+        "HTTP/1.0 206 Partial Content", "Content-Range: bytes 30-99/100\r\nContent-Length: 70\r\n",
+        std::string(70, 'b'))));
+    EXPECT_EQ(client.Reopen(30), kResultOk);
+    server.addReply(TunnelThenClose());
+    EXPECT_LT(Open("https://user:secret@" + std::string(kOnlyTheProxyKnows) + ":8443/g"), 0);
+    ASSERT_TRUE(server.waitForRequests(3));
+    EXPECT_EQ(server.request(0), ExpectedRequest(url, kOnlyTheProxyKnows, 0, kProxyPuPp));
+    EXPECT_EQ(server.request(1), ExpectedRequest(url, kOnlyTheProxyKnows, 30, kProxyPuPp));
+    EXPECT_EQ(server.request(2), Connect(std::string(kOnlyTheProxyKnows) + ":8443", kProxyPuPp));
+    EXPECT_TRUE(prompt.realms.empty());
+}
+
+// A 407, to a request or to CONNECT: the prompt names the proxy (not the server), and the
+// same request goes again with what was typed; the next open through the same proxy takes
+// it without asking.
+TEST_F(ProxyTest, A407OpensThePromptForTheProxyAndRetries) {
+    ASSERT_EQ(UseProxy(), kResultOk);
+    const std::string url = "http://" + std::string(kOnlyTheProxyKnows) + "/f";
+    server.addReply(Reply().send(ProxyChallenge()));
+    server.addReply(okReply("through"));
+    ASSERT_EQ(Open(url), kResultOk);
+    EXPECT_EQ(ReadBody(), "through");
+    EXPECT_EQ(prompt.origins, (std::vector<std::string>{ProxyOrigin()}));
+    EXPECT_EQ(prompt.realms, (std::vector<std::string>{"\"office\""}));
+    server.addReply(okReply("again"));
+    ASSERT_EQ(Open(url), kResultOk);
+    ASSERT_TRUE(server.waitForRequests(3));
+    EXPECT_EQ(server.request(0), ExpectedRequest(url, kOnlyTheProxyKnows, 0));
+    EXPECT_EQ(server.request(1), ExpectedRequest(url, kOnlyTheProxyKnows, 0, kProxyUserSecret));
+    EXPECT_EQ(server.request(2), ExpectedRequest(url, kOnlyTheProxyKnows, 0, kProxyUserSecret));
+
+    ASSERT_EQ(UseProxy(), kResultOk); // a proxy set anew forgets what was typed
+    server.addReply(Reply().send(ProxyChallenge()));
+    server.addReply(TunnelThenClose());
+    EXPECT_LT(Open("https://" + std::string(kOnlyTheProxyKnows) + "/g"), 0);
+    ASSERT_TRUE(server.waitForRequests(5));
+    EXPECT_EQ(server.request(3), Connect(std::string(kOnlyTheProxyKnows) + ":443"));
+    EXPECT_EQ(server.request(4),
+              Connect(std::string(kOnlyTheProxyKnows) + ":443", kProxyUserSecret));
+    EXPECT_EQ(prompt.origins, (std::vector<std::string>{ProxyOrigin(), ProxyOrigin()}));
+}
+
+// Without a prompt, with the prompt declined, or with wrong credentials given at once, a 407
+// ends the open with its own result and the status 407; a server's own 407 (no proxy) stays
+// a refused status.
+TEST_F(ProxyTest, A407WithoutCredentialsEndsTheOpenAtOnce) {
+    struct Case {
+        const char* what;
+        bool callback;
+        int answer;
+        bool https;
+        size_t connections; // of this case
+        int result;
+    } cases[] = {
+        {"hidden, request", false, 1, false, 1, kHttpProxyAuthRequired},
+        {"hidden, CONNECT", false, 1, true, 1, kHttpProxyAuthRequired},
+        {"declined, request", true, 0, false, 1, kHttpProxyAuthRequired},
+        {"declined, CONNECT", true, -1, true, 1, kHttpProxyAuthRequired},
+        {"no proxy: the server's 407", false, 1, false, 1, kHttpRefused},
+    };
+    size_t connections = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const bool proxied = std::string(c.what).find("no proxy") == std::string::npos;
+        if (proxied) {
+            ASSERT_EQ(UseProxy(), kResultOk);
+        } else {
+            client.ClearProxy();
+        }
+        if (c.callback) {
+            prompt.answer = c.answer;
+            client.SetCredentialsCallback(AnswerPrompt, reinterpret_cast<DWORD_PTR>(&prompt));
+        } else {
+            client.ClearCredentialsCallback();
+        }
+        server.addReply(Reply().send(ProxyChallenge()));
+        status = 0;
+        const std::string url =
+            c.https ? "https://" + std::string(kOnlyTheProxyKnows) + "/f"
+                    : (proxied ? "http://" + std::string(kOnlyTheProxyKnows) : Url("")) + "/f";
+        EXPECT_EQ(Open(url), c.result);
+        EXPECT_EQ(status, 407);
+        EXPECT_EQ(client.LastStatus(), 407u);
+        EXPECT_FALSE(client.IsOpen());
+        connections += c.connections;
+        EXPECT_EQ(server.connectionCount(), connections);
+    }
+    EXPECT_EQ(prompt.origins, (std::vector<std::string>{ProxyOrigin(), ProxyOrigin()}));
+}
+
+// The proxy is chosen for every URL: a redirection to a host that no_proxy names leaves the
+// proxy, and its credentials stay behind; the server's credentials go where the server is.
+TEST_F(ProxyTest, ARedirectionThatLeavesTheProxyTakesNoProxyCredentials) {
+    ProxyChoice choice;
+    ASSERT_EQ(choice.SetProxy(TEXT("127.0.0.1"), static_cast<WORD>(server.port()), TEXT("pu"),
+                              TEXT("pp")),
+              kResultOk);
+    ASSERT_EQ(choice.SetBypass(TEXT("example.invalid, .LOCALHOST")), kResultOk);
+    ASSERT_EQ(client.SetProxyChoice(choice), kResultOk);
+    server.addReply(Reply().send(Challenge("Basic realm=\"r\"")));
+    server.addReply(Reply().send(Redirect(LocalhostUrl("/direct"))));
+    server.addReply(okReply("direct"));
+    const std::string url = "http://" + std::string(kOnlyTheProxyKnows) + "/a";
+    ASSERT_EQ(Open(url), kResultOk);
+    EXPECT_FALSE(client.UsesProxy());
+    ASSERT_TRUE(server.waitForRequests(3));
+    EXPECT_EQ(server.request(0), ExpectedRequest(url, kOnlyTheProxyKnows, 0, kProxyPuPp));
+    EXPECT_EQ(server.request(1),
+              ExpectedRequest(url, kOnlyTheProxyKnows, 0, std::string(kUserSecret) + kProxyPuPp));
+    EXPECT_EQ(server.request(2),
+              ExpectedRequest("/direct", "localhost:" + std::to_string(server.port()), 0));
+    EXPECT_EQ(prompt.origins,
+              (std::vector<std::string>{"http://" + std::string(kOnlyTheProxyKnows) + ":80"}));
 }
 
 } // namespace

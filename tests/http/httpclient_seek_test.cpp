@@ -172,7 +172,7 @@ TEST_F(SeekTest, OriginsCurrentAndEndAndTargetsBelowZero) {
 // Credentials given for the server go with the re-request (a resume behind authentication).
 TEST_F(SeekTest, TheNewRequestKeepsTheProxyHeadersAndCredentials) {
     struct Answer {
-        static int Give(LPCWSTR, LPWSTR userId, LPWSTR password, DWORD_PTR) {
+        static int Give(LPCWSTR, LPCWSTR, BOOL, LPWSTR userId, LPWSTR password, DWORD_PTR) {
             userId[0] = u'u';
             userId[1] = 0;
             password[0] = u'p';

@@ -59,7 +59,7 @@ struct Credentials {
     int prompts = 0;
 };
 
-int GiveCredentials(LPCWSTR, LPWSTR userId, LPWSTR password, DWORD_PTR data) {
+int GiveCredentials(LPCWSTR, LPCWSTR, BOOL, LPWSTR userId, LPWSTR password, DWORD_PTR data) {
     Credentials* given = reinterpret_cast<Credentials*>(data);
     ++given->prompts;
     std::u16string user = given->userId, pass = given->password;

@@ -178,4 +178,46 @@ TEST(PathsTest, ModuleFileNameIsTheProgramAsADevicePath) {
     }
 }
 
+// The environment as Win32 hands it out: UTF-8 values as UTF-16, the size a short buffer
+// needs, and an unset variable told apart from an empty one.
+TEST(PathsTest, EnvironmentVariablesFollowTheWin32Contract) {
+    ScopedEnv env;
+    env.set("QB_ENV_TEST", "http://\xc3\xa6\xe4\xbe\x8b:8080/");
+    env.set("QB_ENV_EMPTY", "");
+    env.set("QB_ENV_UNSET", nullptr);
+    WCHAR value[64];
+    struct Case {
+        const char16_t* name;
+        DWORD size;
+        DWORD result;
+        DWORD error; // the last error after the call (preset to 0xABCD)
+        std::u16string value;
+    };
+    const Case cases[] = {
+        {u"QB_ENV_TEST", 64, 15, 0xABCD, u"http://\u00e6\u4f8b:8080/"},
+        {u"QB_ENV_TEST", 16, 15, 0xABCD, u"http://\u00e6\u4f8b:8080/"},
+        {u"QB_ENV_TEST", 15, 16, 0xABCD, u""}, // no room for the terminator: nothing copied
+        {u"QB_ENV_TEST", 0, 16, 0xABCD, u"<untouched>"},
+        {u"QB_ENV_EMPTY", 64, 0, 0xABCD, u""},
+        {u"QB_ENV_UNSET", 64, 0, DWORD(ERROR_ENVVAR_NOT_FOUND), u""},
+        {u"QB_ENV_TEST=x", 64, 0, DWORD(ERROR_ENVVAR_NOT_FOUND), u""},
+        {u"", 64, 0, DWORD(ERROR_INVALID_PARAMETER), u"<untouched>"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name, c.name + std::char_traits<char16_t>::length(c.name)) +
+                     " size " + std::to_string(c.size));
+        const std::u16string untouched = u"<untouched>";
+        untouched.copy(value, untouched.size());
+        value[untouched.size()] = 0;
+        SetLastError(0xABCD);
+        EXPECT_EQ(c.result, GetEnvironmentVariableW(c.name, value, c.size));
+        EXPECT_EQ(c.error, GetLastError());
+        EXPECT_EQ(c.value, std::u16string(value));
+    }
+    // Only the size question may come without a buffer.
+    EXPECT_EQ(16u, GetEnvironmentVariableW(u"QB_ENV_TEST", nullptr, 0));
+    EXPECT_EQ(0u, GetEnvironmentVariableW(u"QB_ENV_TEST", nullptr, 4));
+    EXPECT_EQ(0u, GetEnvironmentVariableW(nullptr, value, 64));
+}
+
 } // namespace

@@ -414,6 +414,21 @@ TEST_F(RegistryTest, DefaultLocationFollowsXdgConfigHome) {
     EXPECT_NE(
         std::string::npos,
         sandbox_.readFile("config/quillbrook/registry.reg").find("\"EnableProxy\"=dword:00000000"));
+
+    // The file holds the proxy's password: only its owner may read it, also after someone
+    // widened its mode by hand.
+    struct stat info {};
+    ASSERT_EQ(0, stat(sandbox_.host("config/quillbrook").c_str(), &info));
+    EXPECT_EQ(0700u, info.st_mode & 07777);
+    const std::string file = sandbox_.host("config/quillbrook/registry.reg");
+    ASSERT_EQ(0, stat(file.c_str(), &info));
+    EXPECT_EQ(0600u, info.st_mode & 07777);
+    ASSERT_EQ(0, chmod(file.c_str(), 0644));
+    key = create();
+    EXPECT_EQ(ERROR_SUCCESS, setText(key, u"ProxyPassword", u"secret"));
+    RegCloseKey(key);
+    ASSERT_EQ(0, stat(file.c_str(), &info));
+    EXPECT_EQ(0600u, info.st_mode & 07777);
 }
 
 TEST_F(RegistryTest, UnwritableLocationFailsWithoutCrashing) {

@@ -103,7 +103,7 @@ std::vector<ExpectedControl> questionControls(bool japanese) {
 std::vector<ExpectedControl> proxyControls(bool japanese) {
     auto t = [japanese](const char16_t* ja, const char16_t* en) { return japanese ? ja : en; };
     return {
-        {IDC_PROXY_GROUP, kButton, nullptr, 3, 4, 126, 50, u"  ", kButtonType, BS_GROUPBOX},
+        {IDC_PROXY_GROUP, kButton, nullptr, 3, 4, 126, 82, u"  ", kButtonType, BS_GROUPBOX},
         {IDC_PROXY_ENABLE, kButton, nullptr, 9, 0, 96, 10,
          t(u"プロキシを有効にする", u"Enable Proxy"), kButtonType | WS_TABSTOP,
          BS_AUTOCHECKBOX | WS_TABSTOP},
@@ -117,22 +117,33 @@ std::vector<ExpectedControl> proxyControls(bool japanese) {
          ES_NUMBER | WS_TABSTOP},
         {IDC_PROXY_IMPORT, kButton, nullptr, 92, 32, 32, 13, t(u"取得", u"import"),
          kButtonType | WS_DISABLED, BS_PUSHBUTTON | WS_DISABLED},
-        {IDOK, kButton, nullptr, 46, 58, 40, 14, u"OK", kButtonType, BS_DEFPUSHBUTTON},
+        {kNoId, kStatic, nullptr, 5, 50, 42, 10, t(u"ユーザー名 : ", u"User ID : "), kStaticType,
+         SS_RIGHT},
+        {kNoId, kStatic, nullptr, 5, 66, 42, 10, t(u"パスワード : ", u"Password : "), kStaticType,
+         SS_RIGHT},
+        {IDC_PROXY_USER, kEdit, nullptr, 48, 48, 76, 12, u"", ES_AUTOHSCROLL | WS_TABSTOP,
+         ES_AUTOHSCROLL | WS_TABSTOP},
+        {IDC_PROXY_PASSWORD, kEdit, nullptr, 48, 64, 76, 12, u"",
+         ES_PASSWORD | ES_AUTOHSCROLL | WS_TABSTOP, ES_PASSWORD | ES_AUTOHSCROLL | WS_TABSTOP},
+        {IDOK, kButton, nullptr, 46, 90, 40, 14, u"OK", kButtonType, BS_DEFPUSHBUTTON},
     };
 }
 
 std::vector<ExpectedControl> credentialsControls(bool japanese) {
     auto t = [japanese](const char16_t* ja, const char16_t* en) { return japanese ? ja : en; };
     return {
-        {kNoId, kStatic, nullptr, 13, 15, 50, 12, t(u"ユーザー名 : ", u"User ID : "), kStaticType,
+        // The origin the entries go to: wide enough for a long host name kept whole.
+        {IDC_AUTH_TARGET, kStatic, nullptr, 4, 4, 232, 48, u"", kStaticType | SS_NOPREFIX,
+         SS_LEFT | SS_NOPREFIX},
+        {kNoId, kStatic, nullptr, 13, 63, 50, 12, t(u"ユーザー名 : ", u"User ID : "), kStaticType,
          SS_RIGHT},
-        {kNoId, kStatic, nullptr, 13, 28, 50, 12, t(u"パスワード : ", u"Password : "), kStaticType,
+        {kNoId, kStatic, nullptr, 13, 76, 50, 12, t(u"パスワード : ", u"Password : "), kStaticType,
          SS_RIGHT},
-        {IDC_AUTH_USER, kEdit, nullptr, 63, 15, 70, 12, u"", ES_PASSWORD | WS_TABSTOP, WS_TABSTOP},
-        {IDC_AUTH_PASSWORD, kEdit, nullptr, 63, 28, 70, 12, u"", ES_PASSWORD | WS_TABSTOP,
+        {IDC_AUTH_USER, kEdit, nullptr, 63, 63, 160, 12, u"", ES_PASSWORD | WS_TABSTOP, WS_TABSTOP},
+        {IDC_AUTH_PASSWORD, kEdit, nullptr, 63, 76, 160, 12, u"", ES_PASSWORD | WS_TABSTOP,
          ES_PASSWORD | WS_TABSTOP},
-        {IDC_AUTH_GROUP, kButton, nullptr, 4, 4, 142, 42, u"", kButtonType, BS_GROUPBOX},
-        {IDOK, kButton, nullptr, 37, 50, 71, 15, u"OK", kButtonType, BS_DEFPUSHBUTTON},
+        {IDC_AUTH_GROUP, kButton, nullptr, 4, 52, 232, 42, u"", kButtonType, BS_GROUPBOX},
+        {IDOK, kButton, nullptr, 84, 98, 71, 15, u"OK", kButtonType, BS_DEFPUSHBUTTON},
     };
 }
 
@@ -150,10 +161,10 @@ std::vector<ExpectedDialog> expectedDialogs() {
         all.push_back({WORD(ja ? IDD_FILE_EXISTS_JA : IDD_FILE_EXISTS_EN), lang, 154, 54,
                        ja ? u"確認" : u"Question", 8, kModalStyle, kModalStyle,
                        questionControls(ja)});
-        all.push_back({WORD(ja ? IDD_PROXY_JA : IDD_PROXY_EN), lang, 133, 75,
+        all.push_back({WORD(ja ? IDD_PROXY_JA : IDD_PROXY_EN), lang, 133, 107,
                        ja ? u"プロキシの設定" : u"Proxy Configuration", 8, kModalStyle, kModalStyle,
                        proxyControls(ja)});
-        all.push_back({WORD(ja ? IDD_CREDENTIALS_JA : IDD_CREDENTIALS_EN), lang, 150, 68,
+        all.push_back({WORD(ja ? IDD_CREDENTIALS_JA : IDD_CREDENTIALS_EN), lang, 240, 116,
                        ja ? u"認証" : u"Certification", 8, kModalStyle, kModalStyle,
                        credentialsControls(ja)});
     }

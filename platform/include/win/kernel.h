@@ -165,6 +165,11 @@ DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName);
 // ERROR_INSUFFICIENT_BUFFER.
 DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
 
+// The value of the environment variable lpName: its length without the terminator; when
+// nSize is too small, the size it needs with the terminator (nothing copied); 0 and
+// ERROR_ENVVAR_NOT_FOUND when the variable is not set.
+DWORD WINAPI GetEnvironmentVariableW(LPCWSTR lpName, LPWSTR lpBuffer, DWORD nSize);
+
 // ---- Threads and waits ------------------------------------------------------------------
 typedef DWORD(WINAPI* PTHREAD_START_ROUTINE)(LPVOID lpThreadParameter);
 typedef PTHREAD_START_ROUTINE LPTHREAD_START_ROUTINE;
