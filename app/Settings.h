@@ -10,6 +10,8 @@ constexpr WCHAR kValueProxyServer[] = TEXT("ProxyServer"); // REG_SZ: proxy host
 constexpr WCHAR kValueProxyPort[] = TEXT("ProxyPort");     // REG_DWORD: low 16 bits are used
 constexpr WCHAR kValueTimeout[] = TEXT("Timeout");         // REG_DWORD: seconds, 0 forever
 constexpr WCHAR kValueRetry[] = TEXT("Retry");             // REG_DWORD: tries after a failure
+constexpr WCHAR kValueMaxSpeed[] = TEXT("MaxSpeed");       // REG_DWORD: bytes per second, 0 none
+constexpr WCHAR kValueContentDisposition[] = TEXT("ContentDisposition"); // REG_DWORD: 1 = on
 
 constexpr DWORD kProgramPathCapacity = 4096;  // units for GetModuleFileNameW
 constexpr DWORD kProxyServerCapacity = 1024;  // units of the buffer the server is read into
@@ -21,6 +23,6 @@ void RecordProgramPath();
 // Reads "EnableProxy", "ProxyServer" and "ProxyPort" into the state; a missing key or value
 // (or a server name too long for the read) keeps the default: off, empty, 8080.
 void LoadProxySettings();
-// Interactive mode: "Timeout" and "Retry" from the key, when there (automatic mode takes
-// the run parameters of the same names instead).
+// Interactive mode: "Timeout", "Retry", "MaxSpeed" and "ContentDisposition" from the key,
+// when there (automatic mode takes the run parameters of the same names instead).
 void LoadTransferSettings();

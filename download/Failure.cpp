@@ -63,6 +63,9 @@ constexpr Meaning kMeanings[] = {
      TEXT("受信中にエラーが発生しました。ストレージエリアが不足している可能性があります。"),
      TEXT("Error occurred in receiving. It seems that there is not enough storage area."), nullptr,
      kExitWriteFailed, false, Then::kStop, Then::kStop},
+    {Failure::kChecksum, TEXT("ファイルがチェックサムと一致しません。"),
+     TEXT("The file does not match its checksum."), nullptr, kExitChecksumMismatch, false,
+     Then::kStop, Then::kStop},
 };
 
 // Why a secure connection failed, by the first problem the certificate check found.

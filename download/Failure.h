@@ -25,6 +25,7 @@ enum class Failure {
     kNoMemory,      // the start step's work buffers could not be had
     kNetwork,       // reading the body failed or ended early
     kStorage,       // writing the file failed
+    kChecksum,      // the complete file does not have the digest asked for
 };
 
 // Reports failure once. outcome is the automatic dialog's, null in interactive mode. With

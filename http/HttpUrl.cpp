@@ -222,6 +222,15 @@ bool HttpSameHostName(LPCWSTR a, LPCWSTR b) {
     }
 }
 
+bool HttpIsPlainFileName(LPCWSTR name, DWORD length) {
+    for (DWORD i = 0; i < length; ++i) {
+        if (name[i] == u'\\' || name[i] == u':' || HttpIsControlCharacter(name[i])) return false;
+    }
+    const bool dots =
+        (length == 1 && name[0] == u'.') || (length == 2 && name[0] == u'.' && name[1] == u'.');
+    return !dots;
+}
+
 int HttpFileNameFromTarget(LPCWSTR target, LPWSTR buffer, DWORD capacity) {
     if (buffer == nullptr || capacity == 0) return kResultNullArgument;
     buffer[0] = 0;
@@ -240,13 +249,7 @@ int HttpFileNameFromTarget(LPCWSTR target, LPWSTR buffer, DWORD capacity) {
     if (!found) return kResultFail;
     LPCWSTR name = target + slash + 1;
     const DWORD length = pathEnd - slash - 1;
-    for (DWORD i = 0; i < length; ++i) {
-        if (name[i] == u'\\' || name[i] == u':' || HttpIsControlCharacter(name[i]))
-            return kResultFail;
-    }
-    const bool dots =
-        (length == 1 && name[0] == u'.') || (length == 2 && name[0] == u'.' && name[1] == u'.');
-    if (dots) return kResultFail;
+    if (!HttpIsPlainFileName(name, length)) return kResultFail;
     if (!CopyUnits(buffer, capacity, name, length)) {
         buffer[0] = 0;
         return kResultFail;

@@ -65,6 +65,10 @@ bool HttpParseDottedQuad(LPCWSTR text, DWORD* address);
 // Equality of two host names without regard to ASCII letter case.
 bool HttpSameHostName(LPCWSTR a, LPCWSTR b);
 
+// Whether the length units at name are one plain file name as the server may choose it:
+// not "." or "..", and without "\\", ":" or a control character (the caller splits at "/").
+bool HttpIsPlainFileName(LPCWSTR name, DWORD length);
+
 // The server's name for the resource: the text after the last "/" of the target's path (the
 // part before the first "?"). 1 and the name (empty when the path ends in "/"); -1 when the
 // path has no "/", or the name is not one plain file name ("." or "..", or it holds "\",
