@@ -16,6 +16,9 @@ BOOL gShowWindow = kDefaultShowWindow;
 BOOL gResume = kDefaultResume;
 LONG gRetry = kDefaultRetry;
 DWORD gTimeoutSeconds = kDefaultTimeoutSeconds;
+DWORD gMaxSpeed = 0;
+BOOL gContentDisposition = FALSE;
+Checksum gChecksum;
 BOOL gAutomaticMode = FALSE;
 BOOL gWindowsSeen = TRUE;
 

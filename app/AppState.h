@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include "base/Checksum.h"
 #include "base/WString.h"
 
 class FileStream;
@@ -41,13 +42,16 @@ extern PropertyList* gRunParameters;  // the command line's items
 extern HICON gSmallIcon;
 
 // Run parameters.
-extern WString gUrl;          // "URL"
-extern WString gPath;         // "Path": target folder, or folder and file name
-extern WString gCaption;      // "Caption": title of the automatic-mode window
-extern BOOL gShowWindow;      // "ShowWindow": automatic-mode window visible, messages shown
-extern BOOL gResume;          // "Resume": continue an existing file without asking
-extern LONG gRetry;           // "Retry": tries after a network failure, each resuming the file
-extern DWORD gTimeoutSeconds; // "Timeout": connect and each wait for bytes; 0 forever
+extern WString gUrl;             // "URL"
+extern WString gPath;            // "Path": target folder, or folder and file name
+extern WString gCaption;         // "Caption": title of the automatic-mode window
+extern BOOL gShowWindow;         // "ShowWindow": automatic-mode window visible, messages shown
+extern BOOL gResume;             // "Resume": continue an existing file without asking
+extern LONG gRetry;              // "Retry": tries after a network failure, each resuming the file
+extern DWORD gTimeoutSeconds;    // "Timeout": connect and each wait for bytes; 0 forever
+extern DWORD gMaxSpeed;          // "MaxSpeed": bytes per second, 0 no cap
+extern BOOL gContentDisposition; // "ContentDisposition": the server's name for the file
+extern Checksum gChecksum;       // "Checksum": the digest the whole file must have
 // Set when any run parameter is given; never cleared.
 extern BOOL gAutomaticMode;
 // FALSE when nothing shows the windows to a person (no terminal): set by the process entry

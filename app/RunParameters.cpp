@@ -1,6 +1,10 @@
 #include "app/RunParameters.h"
 
 #include "app/AppState.h"
+#include "app/Language.h"
+#include "base/Checksum.h"
+#include "base/Decimal.h"
+#include "base/ErrorLine.h"
 #include "base/PercentText.h"
 #include "base/Results.h"
 #include "base/StringUtil.h"
@@ -8,12 +12,13 @@
 
 namespace {
 
-// Looks key up as text and assigns its percent-decoded value to target.
-void ReadText(PropertyList* parameters, LPCWSTR key, WString* target, WCHAR* decoded) {
+// Looks key up as text and percent-decodes its value into decoded. True when present
+// (automatic mode).
+bool ReadDecoded(PropertyList* parameters, LPCWSTR key, WCHAR* decoded) {
     PropertyRecord record{};
     record.key = key;
     record.type = kPropertyWide;
-    if (parameters->Get(&record) != kResultOk || record.type != kPropertyWide) return;
+    if (parameters->Get(&record) != kResultOk || record.type != kPropertyWide) return false;
     DWORD sourceLength = 0;
     StrLength(record.wideText, &sourceLength);
     // Escapes are bytes, read as UTF-8 (else in the code page); decoding never lengthens a
@@ -22,8 +27,34 @@ void ReadText(PropertyList* parameters, LPCWSTR key, WString* target, WCHAR* dec
         kResultOk) {
         decoded[0] = 0;
     }
-    target->AssignWide(decoded);
     gAutomaticMode = TRUE;
+    return true;
+}
+
+// Looks key up as text and assigns its percent-decoded value to target.
+void ReadText(PropertyList* parameters, LPCWSTR key, WString* target, WCHAR* decoded) {
+    if (ReadDecoded(parameters, key, decoded)) target->AssignWide(decoded);
+}
+
+// A value the download could not honour is refused before it starts: a check or a cap
+// silently dropped would report success for what was not asked. Says which, once.
+bool Refuse(LPCWSTR japanese, LPCWSTR english) {
+    WriteErrorLine(ByLanguage(japanese, english), nullptr);
+    return false;
+}
+
+bool ReadChecksum(PropertyList* parameters, WCHAR* decoded) {
+    if (!ReadDecoded(parameters, TEXT("Checksum"), decoded)) return true;
+    if (ParseChecksum(decoded, &gChecksum) == kResultOk) return true;
+    return Refuse(TEXT("Checksum は sha256:16進数64桁 か sha512:16進数128桁 で指定してください。"),
+                  TEXT("Checksum must be sha256: and 64 hex digits, or sha512: and 128."));
+}
+
+bool ReadMaxSpeed(PropertyList* parameters, WCHAR* decoded) {
+    if (!ReadDecoded(parameters, TEXT("MaxSpeed"), decoded)) return true;
+    if (StrParseByteRate(decoded, &gMaxSpeed) == kResultOk) return true;
+    return Refuse(TEXT("MaxSpeed は毎秒のバイト数です（k は 1024、M は 1048576 倍）。"),
+                  TEXT("MaxSpeed must be bytes per second, with k (1024) or M (1048576)."));
 }
 
 // Looks key up as an integer. True when present (automatic mode); *value is set only when
@@ -57,11 +88,14 @@ void ResetRunParameters() {
     gResume = kDefaultResume;
     gRetry = kDefaultRetry;
     gTimeoutSeconds = kDefaultTimeoutSeconds;
+    gMaxSpeed = 0;
+    gContentDisposition = FALSE;
+    gChecksum = Checksum();
     gAutomaticMode = FALSE;
 }
 
-void ReadRunParameters(PropertyList* parameters) {
-    if (parameters == nullptr) return;
+bool ReadRunParameters(PropertyList* parameters) {
+    if (parameters == nullptr) return true;
     WCHAR decoded[kDecodedValueCapacity];
     ReadText(parameters, TEXT("URL"), &gUrl, decoded);
     ReadText(parameters, TEXT("Path"), &gPath, decoded);
@@ -76,4 +110,7 @@ void ReadRunParameters(PropertyList* parameters) {
                               ? static_cast<DWORD>(timeout)
                               : kLargestTimeoutSeconds;
     }
+    ReadFlag(parameters, TEXT("ContentDisposition"), &gContentDisposition);
+    const bool checksumRead = ReadChecksum(parameters, decoded);
+    return ReadMaxSpeed(parameters, decoded) && checksumRead;
 }

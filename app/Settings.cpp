@@ -45,11 +45,15 @@ void LoadTransferSettings() {
     if (gAutomaticMode) return;
     DWORD timeout = gTimeoutSeconds;
     DWORD retry = static_cast<DWORD>(gRetry);
+    DWORD contentDisposition = static_cast<DWORD>(gContentDisposition);
     RegistryKey key;
     if (key.Open(HKEY_CURRENT_USER, kSettingsKey) != kResultOk) return;
     key.QueryNumber(kValueTimeout, &timeout);
     key.QueryNumber(kValueRetry, &retry);
+    key.QueryNumber(kValueMaxSpeed, &gMaxSpeed);
+    key.QueryNumber(kValueContentDisposition, &contentDisposition);
     key.Close();
+    gContentDisposition = contentDisposition != 0 ? TRUE : FALSE;
     gTimeoutSeconds = timeout < kLargestTimeoutSeconds ? timeout : kLargestTimeoutSeconds;
     gRetry = retry <= static_cast<DWORD>(kLargestRetry) ? static_cast<LONG>(retry) : kLargestRetry;
 }

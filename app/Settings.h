@@ -12,6 +12,8 @@ constexpr WCHAR kValueProxyUser[] = TEXT("ProxyUser");         // REG_SZ: the pr
 constexpr WCHAR kValueProxyPassword[] = TEXT("ProxyPassword"); // REG_SZ: its password
 constexpr WCHAR kValueTimeout[] = TEXT("Timeout");             // REG_DWORD: seconds, 0 forever
 constexpr WCHAR kValueRetry[] = TEXT("Retry");                 // REG_DWORD: tries after a failure
+constexpr WCHAR kValueMaxSpeed[] = TEXT("MaxSpeed"); // REG_DWORD: bytes per second, 0 none
+constexpr WCHAR kValueContentDisposition[] = TEXT("ContentDisposition"); // REG_DWORD: 1 = on
 
 constexpr DWORD kProgramPathCapacity = 4096;  // units for GetModuleFileNameW
 constexpr DWORD kProxyServerCapacity = 1024;  // units of the buffer the server is read into
@@ -26,6 +28,6 @@ void RecordProgramPath();
 // state; a missing key or value (or a text too long for the read) keeps the default: off,
 // empty, 8080, no credentials.
 void LoadProxySettings();
-// Interactive mode: "Timeout" and "Retry" from the key, when there (automatic mode takes
-// the run parameters of the same names instead).
+// Interactive mode: "Timeout", "Retry", "MaxSpeed" and "ContentDisposition" from the key,
+// when there (automatic mode takes the run parameters of the same names instead).
 void LoadTransferSettings();

@@ -62,6 +62,17 @@ void HideWhereUnseen() {
         nullptr);
 }
 
+// The interactive dialog without a terminal would wait for keys that cannot come.
+bool NothingToDoUnseen() {
+    if (gAutomaticMode || gWindowsSeen) return false;
+    WriteErrorLine(
+        ByLanguage(TEXT("ダイアログを表示する端末がありません。実行パラメータを指定してください"
+                        "（quillbrook --help を参照）"),
+                   TEXT("no terminal for the dialog; give run parameters, see quillbrook --help")),
+        nullptr);
+    return true;
+}
+
 } // namespace
 
 bool CreateSharedObjects(HINSTANCE instance) {
@@ -76,12 +87,13 @@ bool CreateSharedObjects(HINSTANCE instance) {
            gDefaultHeaders != nullptr && gRunParameters != nullptr;
 }
 
-void ApplySettings() {
-    ReadRunParameters(gRunParameters);
+bool ApplySettings() {
+    const bool accepted = ReadRunParameters(gRunParameters);
     HideWhereUnseen();
     FillDefaultHeaders(gDefaultHeaders);
     LoadProxySettings();
     LoadTransferSettings();
+    return accepted;
 }
 
 void DestroySharedObjects() {
@@ -118,9 +130,10 @@ int QuillbrookMain(HINSTANCE instance, LPCWSTR commandLine) {
         ReportNoMemory();
     } else if (ParseCommandLine(commandLine, gRunParameters) != kResultOk) {
         result = kExitCommandLineRejected;
+    } else if (!ApplySettings()) {
+        result = kExitCommandLineRejected;
     } else {
-        ApplySettings();
-        HWND dialog = CreateMainDialog(instance);
+        HWND dialog = NothingToDoUnseen() ? nullptr : CreateMainDialog(instance);
         if (dialog != nullptr) {
             result = RunMessageLoop();
             // The dialog normally destroyed itself to end the program.

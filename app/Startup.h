@@ -23,6 +23,7 @@ void FillDefaultHeaders(PropertyList* headers);
 bool CreateSharedObjects(HINSTANCE instance);
 // After the command line is parsed: the run parameters into the state (automatic mode runs
 // hidden where no window can be seen), the default headers, the proxy and transfer settings.
-void ApplySettings();
+// false when a run parameter's value is refused (the command line is rejected).
+bool ApplySettings();
 // Destroys the shared objects in the order of their creation, and the icon.
 void DestroySharedObjects();

@@ -49,3 +49,32 @@ int StrParseUnsigned(LPCWSTR text, DWORD* value) {
     *value = parsed;
     return result;
 }
+
+int StrParseByteRate(LPCWSTR text, DWORD* bytesPerSecond) {
+    if (text == nullptr || bytesPerSecond == nullptr) return kResultFail;
+    constexpr DWORD kKibi = 1024;
+    constexpr DWORD kMebi = 1024 * 1024;
+    constexpr DWORD kLongestRate = 16; // digits and unit; longer texts are refused
+    WCHAR digits[kLongestRate + 1] = {};
+    DWORD length = 0;
+    while (text[length] >= u'0' && text[length] <= u'9') {
+        if (length == kLongestRate) return kResultFail;
+        digits[length] = text[length];
+        ++length;
+    }
+    if (length == 0) return kResultFail;
+    DWORD unit = 1;
+    if (text[length] == u'k') {
+        unit = kKibi;
+    } else if (text[length] == u'M') {
+        unit = kMebi;
+    } else if (text[length] != 0) {
+        return kResultFail;
+    }
+    if (unit != 1 && text[length + 1] != 0) return kResultFail;
+    DWORD number = 0;
+    if (ParseDigits(digits, kUnsignedLimit, &number) != kResultOk) return kResultFail;
+    if (static_cast<ULONGLONG>(number) * unit > kUnsignedLimit) return kResultFail;
+    *bytesPerSecond = number * unit;
+    return kResultOk;
+}

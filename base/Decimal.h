@@ -10,3 +10,7 @@ int StrParseSigned(LPCWSTR text, LONG* value);
 
 // Decimal digits only (a sign is not a digit); otherwise as StrParseSigned.
 int StrParseUnsigned(LPCWSTR text, DWORD* value);
+
+// A rate in bytes per second: decimal digits, then nothing, "k" (x 1024) or "M" (x 1048576).
+// 1 parsed; -1 anything else, no digits, or a rate over 32 bits (nothing stored).
+int StrParseByteRate(LPCWSTR text, DWORD* bytesPerSecond);

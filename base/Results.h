@@ -10,6 +10,7 @@ constexpr int kResultOverflow = 2;  // a decimal was parsed, but it did not fit 
 
 constexpr int kResultFail = -1;             // the operation or the platform failed, or not open
 constexpr int kResultNoMemory = -2;         // an allocation failed
+constexpr int kResultCancelled = -3;        // the caller asked to stop before the end
 constexpr int kResultNullArgument = -4;     // a required pointer was null, or a capacity was 0
 constexpr int kResultAbsent = -10;          // property list: no entry with that key
 constexpr int kResultRecordTooSmall = -98;  // the caller's record is smaller than needed

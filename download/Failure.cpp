@@ -74,6 +74,9 @@ constexpr Meaning kMeanings[] = {
      TEXT("ファイル %s を書き込み用に開けません。リンクか、存在しないフォルダです。"),
      TEXT("The file %s can't be opened for writing: it is a link, or its folder is missing."),
      nullptr, kExitWriteFailed, true, Then::kRecordAndStop, Then::kStop},
+    {Failure::kChecksum, TEXT("ファイルがチェックサムと一致しません。"),
+     TEXT("The file does not match its checksum."), nullptr, kExitChecksumMismatch, false,
+     Then::kStop, Then::kStop},
 };
 
 // Why a secure connection failed, by the first problem the certificate check found.

@@ -27,6 +27,7 @@ enum class Failure {
     kNetwork,           // reading the body failed or ended early
     kStorage,           // writing the file failed
     kTargetUnusable,    // the file can't be opened or made (a link at its name, a missing folder)
+    kChecksum,          // the complete file does not have the digest asked for
 };
 
 // Reports failure once. outcome is the automatic dialog's, null in interactive mode. With

@@ -222,6 +222,9 @@ INT_PTR HandleMainDialogMessage(const MainDialogMode& mode, HWND dialog, UINT me
     case kMsgResumeRefused:
         if (gTransfer.active) ReportFailure(dialog, mode.outcome, Failure::kResumeRefused);
         return 0;
+    case kMsgChecksumMismatch:
+        if (gTransfer.active) ReportFailure(dialog, mode.outcome, Failure::kChecksum);
+        return 0;
     case kMsgNetworkError:
     case kMsgStorageError:
         if (gTransfer.active) {

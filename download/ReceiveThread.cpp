@@ -2,8 +2,10 @@
 
 #include "app/AppState.h"
 #include "base/Results.h"
+#include "download/SpeedLimit.h"
 #include "download/TransferState.h"
 #include "http/HttpClient.h"
+#include "storage/FileDigest.h"
 #include "storage/FileStream.h"
 #include "storage/FileSystem.h"
 
@@ -84,6 +86,19 @@ int MovePiece(BYTE* piece, DWORD* count, bool* stored) {
     return read;
 }
 
+// Waits delayMs in slices, taking the requests meanwhile (a pause holds the wait), so that
+// Pause and Stop act at once. false on a stop.
+bool WaitTakingRequests(DWORD delayMs, bool* paused) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (!MayGoOn(paused)) return false;
+        const DWORD waited = GetTickCount() - start;
+        if (waited >= delayMs) return true;
+        const DWORD left = delayMs - waited;
+        Sleep(left < kRetryPollMs ? left : kRetryPollMs);
+    }
+}
+
 // Copies the body into the file until one of the ends. Reads wait at most the client's
 // timeout; a failed read and a body cut short are the two ends a retry takes over.
 End ReceiveBody(bool* paused) {
@@ -91,13 +106,15 @@ End ReceiveBody(bool* paused) {
     uint64_t remaining = total - gTransfer.received.load(std::memory_order_relaxed);
     DWORD lastReport = GetTickCount();
     BYTE piece[kReceivePieceSize];
+    SpeedLimit limit;
+    limit.Start(gTransfer.maxSpeed, lastReport);
+    const DWORD largestRead = limit.LargestRead(kReceivePieceSize);
 
     for (;;) {
         if (!MayGoOn(paused)) return End::kStopped;
         if (remaining == 0) return End::kComplete;
 
-        DWORD count =
-            remaining < kReceivePieceSize ? static_cast<DWORD>(remaining) : kReceivePieceSize;
+        DWORD count = remaining < largestRead ? static_cast<DWORD>(remaining) : largestRead;
         bool stored = true;
         const int read = MovePiece(piece, &count, &stored);
         // A stop cuts the read short: what it brought is still written, nothing is posted.
@@ -116,6 +133,9 @@ End ReceiveBody(bool* paused) {
             Post(kMsgProgress);
             lastReport = now;
         }
+        // Under a cap the thread sleeps between pieces; the sleep ends on a stop.
+        const DWORD waitMs = limit.Spend(count, now);
+        if (waitMs > 0 && !WaitTakingRequests(waitMs, paused)) return End::kStopped;
     }
 }
 
@@ -123,25 +143,26 @@ End ReceiveBody(bool* paused) {
 // the platform may keep written bytes back, and a failure to store them (a full device)
 // then shows only at the flush or the close. Such a failure is a storage error, like a
 // failed write.
+// A checksum asked for is checked then, on the stored file, here off the dialog's thread so
+// that the dialog stays responsive while a large file is read back; a stop ends the check
+// and posts nothing.
 void Finish() {
     const bool stored = gFileStream->Flush() > 0 && gFileStream->CloseFile() > 0;
-    Post(stored ? kMsgFinished : kMsgStorageError);
+    if (!stored) {
+        Post(kMsgStorageError);
+        return;
+    }
+    if (gChecksum.kind == DigestKind::kNone) {
+        Post(kMsgFinished);
+        return;
+    }
+    const int matches = FileMatchesChecksum(gTransfer.target, gChecksum, &gStopReceiving);
+    if (matches == kResultCancelled) return;
+    Post(matches > 0 ? kMsgFinished : matches == 0 ? kMsgChecksumMismatch : kMsgStorageError);
 }
 
 bool Retriable(End end) {
     return end == End::kReadFailed || end == End::kCutShort;
-}
-
-// Waits delayMs, taking the requests meanwhile (a pause holds the wait). false on a stop.
-bool WaitBeforeRetry(DWORD delayMs, bool* paused) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        if (!MayGoOn(paused)) return false;
-        const DWORD waited = GetTickCount() - start;
-        if (waited >= delayMs) return true;
-        const DWORD left = delayMs - waited;
-        Sleep(left < kRetryPollMs ? left : kRetryPollMs);
-    }
 }
 
 // What asking again from the file's length brought.
@@ -186,7 +207,7 @@ End ReceiveWithRetries() {
     End end = ReceiveBody(&paused);
     for (DWORD attempt = 1; Retriable(end) && attempt <= gTransfer.retries; ++attempt) {
         PostMessageW(gTransfer.dialog, kMsgRetrying, attempt, 0);
-        if (!WaitBeforeRetry(RetryDelayMs(attempt), &paused)) return End::kStopped;
+        if (!WaitTakingRequests(RetryDelayMs(attempt), &paused)) return End::kStopped;
         Rerequest asked = AskForTheRest();
         if (gStopReceiving.load(std::memory_order_acquire)) return End::kStopped;
         if (asked == Rerequest::kRefused) return End::kReadFailed;

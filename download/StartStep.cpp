@@ -10,8 +10,10 @@
 #include "download/ProgressFormat.h"
 #include "download/ReceiveThread.h"
 #include "download/TransferState.h"
+#include "http/ContentDisposition.h"
 #include "http/HttpClient.h"
 #include "http/HttpUrl.h"
+#include "http/PropertyList.h"
 #include "http/ProxyChoice.h"
 #include "resources/resource.h"
 #include "storage/DevicePath.h"
@@ -66,6 +68,7 @@ private:
     int OpenRequest();
     bool TryAgainLater(int opened);
     void ReportOpenFailure(int opened);
+    bool NameFromDisposition();
     bool ChooseFileName();
     void KeepGivenName();
     bool RedirectChoseHiddenName() const;
@@ -145,7 +148,8 @@ int StartStep::Run() {
 bool StartStep::ReadTarget() {
     if (!ReadField(dialog_, IDC_PATH, buffers_->target, kTargetPathCapacity)) return false;
     PathUseDeviceSeparators(buffers_->target);
-    if (buffers_->target[0] == 0) StrCopy(buffers_->target, kTargetPathCapacity, TEXT("\\"));
+    // A relative or empty path is where the user stands (the root of a sandboxed device).
+    if (!PathFromCurrentDirectory(buffers_->target, kTargetPathCapacity)) return false;
     if (gFileSystem->IsDirectory(buffers_->target) > 0 &&
         !PathEndsWithSeparator(buffers_->target)) {
         if (StrAppend(buffers_->target, kTargetPathCapacity, TEXT("\\")) != 1) return false;
@@ -236,12 +240,28 @@ void StartStep::ReportOpenFailure(int opened) {
     }
 }
 
+// Asked for, the name of the response's Content-Disposition, when it is one the server may
+// choose; otherwise the URL's, as without it.
+bool StartStep::NameFromDisposition() {
+    if (!gContentDisposition) return false;
+    PropertyRecord record{};
+    record.key = TEXT("Content-Disposition");
+    record.type = kPropertyWide;
+    if (gHttpClient->ResponseHeaders()->Get(&record) != kResultOk || record.type != kPropertyWide) {
+        return false;
+    }
+    return HttpContentDispositionName(record.wideText, buffers_->serverName, kFileNameCapacity) ==
+           kResultOk;
+}
+
 bool StartStep::ChooseFileName() {
     if (buffers_->userName[0] != 0) {
         SetDlgItemTextW(dialog_, IDC_FILE_NAME, buffers_->userName);
         return true;
     }
-    const int named = gHttpClient->GetFileName(buffers_->serverName, kFileNameCapacity);
+    const int named = NameFromDisposition()
+                          ? kResultOk
+                          : gHttpClient->GetFileName(buffers_->serverName, kFileNameCapacity);
     if (named < 0) {
         Fail(Failure::kNoFileName);
         return false;
@@ -323,6 +343,8 @@ bool StartStep::Resume() {
     gTransfer.received.store(size, std::memory_order_relaxed);
     const uint64_t total = gTransfer.totalSize.load(std::memory_order_relaxed);
     if (size == total) {
+        // A checksum is checked by the receive thread, which finds nothing left to read.
+        if (gChecksum.kind != DigestKind::kNone) return true;
         gTransfer.active = true;
         PostMessageW(dialog_, kMsgProgress, 0, 0);
         PostMessageW(dialog_, kMsgFinished, 0, 0);
@@ -376,6 +398,7 @@ void StartStep::Overwrite() {
 
 void StartStep::StartReceiving() {
     gTransfer.retries = gRetry > 0 ? static_cast<DWORD>(gRetry) : 0;
+    gTransfer.maxSpeed = gMaxSpeed;
     gTransfer.startOverOnWholeBody = !Shown();
     StrCopy(gTransfer.target, kTargetPathCapacity, buffers_->target);
     ShowBytes(dialog_);

@@ -13,13 +13,14 @@
 constexpr uint64_t kUnknownSize = ~static_cast<uint64_t>(0);
 
 // Posted by the receive thread to the main dialog (no parameters unless said).
-constexpr UINT kMsgFinished = WM_APP;          // the file is complete
-constexpr UINT kMsgProgress = WM_APP + 1;      // counters changed
-constexpr UINT kMsgNetworkError = WM_APP + 2;  // reading failed or ended early
-constexpr UINT kMsgStorageError = WM_APP + 3;  // writing the file failed
-constexpr UINT kMsgRetrying = WM_APP + 4;      // wParam: the try about to be made, from 1
-constexpr UINT kMsgResumeRefused = WM_APP + 5; // a try was answered with the whole resource
-constexpr UINT kMsgStartedOver = WM_APP + 6;   // ... and the file starts over with it
+constexpr UINT kMsgFinished = WM_APP;             // the file is complete
+constexpr UINT kMsgProgress = WM_APP + 1;         // counters changed
+constexpr UINT kMsgNetworkError = WM_APP + 2;     // reading failed or ended early
+constexpr UINT kMsgStorageError = WM_APP + 3;     // writing the file failed
+constexpr UINT kMsgRetrying = WM_APP + 4;         // wParam: the try about to be made, from 1
+constexpr UINT kMsgResumeRefused = WM_APP + 5;    // a try was answered with the whole resource
+constexpr UINT kMsgStartedOver = WM_APP + 6;      // ... and the file starts over with it
+constexpr UINT kMsgChecksumMismatch = WM_APP + 7; // the complete file has another digest
 
 // Posted by the dialog to the receive thread (thread messages, parameters 0).
 constexpr UINT kMsgPauseRequest = WM_APP;
@@ -43,6 +44,8 @@ struct TransferState {
     std::atomic<DWORD> speedStartTime{0}; // GetTickCount when that counting began
     // Tries after a network failure (written before the thread starts).
     DWORD retries = 0;
+    // The cap in bytes per second, 0 none (written before the thread starts).
+    DWORD maxSpeed = 0;
     // A try answered with the whole resource instead of the rest: true starts the file over
     // with it (window hidden), false ends with "resume refused", as the start step decides
     // for an existing file. The file's path for starting over. Both written before the

@@ -211,19 +211,6 @@ bool AppendEscapes(const CHAR* bytes, int count, LPWSTR buffer, DWORD capacity, 
     return true;
 }
 
-// A name as one file: not "." or "..", and no separator, ":", "?" (a decoded one: a name as
-// written ends before it) or control character.
-bool IsPlainFileName(LPCWSTR name, DWORD length) {
-    for (DWORD i = 0; i < length; ++i) {
-        if (name[i] == u'/' || name[i] == u'\\' || name[i] == u':' || name[i] == u'?' ||
-            StrIsHiddenControl(name[i])) {
-            return false;
-        }
-    }
-    return !((length == 1 && name[0] == u'.') ||
-             (length == 2 && name[0] == u'.' && name[1] == u'.'));
-}
-
 } // namespace
 
 bool HttpIsControlCharacter(WCHAR c) {
@@ -353,6 +340,17 @@ bool HttpSameHostName(LPCWSTR a, LPCWSTR b) {
     }
 }
 
+bool HttpIsPlainFileName(LPCWSTR name, DWORD length) {
+    for (DWORD i = 0; i < length; ++i) {
+        if (name[i] == u'/' || name[i] == u'\\' || name[i] == u':' || name[i] == u'?' ||
+            StrIsHiddenControl(name[i])) {
+            return false;
+        }
+    }
+    return !((length == 1 && name[0] == u'.') ||
+             (length == 2 && name[0] == u'.' && name[1] == u'.'));
+}
+
 int HttpFileNameFromTarget(LPCWSTR target, LPWSTR buffer, DWORD capacity) {
     if (buffer == nullptr || capacity == 0) return kResultNullArgument;
     buffer[0] = 0;
@@ -380,10 +378,10 @@ int HttpFileNameFromTarget(LPCWSTR target, LPWSTR buffer, DWORD capacity) {
     DWORD chosenLength = length;
     if (PercentDecodeText(name, length, decoded, kHttpFileNameCapacity, FALSE, &decodedLength) ==
             kResultOk &&
-        IsPlainFileName(decoded, decodedLength)) {
+        HttpIsPlainFileName(decoded, decodedLength)) {
         chosen = decoded;
         chosenLength = decodedLength;
-    } else if (!IsPlainFileName(name, length)) {
+    } else if (!HttpIsPlainFileName(name, length)) {
         return kResultFail;
     }
     if (!CopyUnits(buffer, capacity, chosen, chosenLength)) {

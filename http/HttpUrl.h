@@ -88,6 +88,10 @@ bool HttpParseDottedQuad(LPCWSTR text, DWORD* address);
 // Equality of two host names without regard to ASCII letter case.
 bool HttpSameHostName(LPCWSTR a, LPCWSTR b);
 
+// Whether the length units at name are one plain file name as the server may choose it:
+// not "." or "..", and without "/", "\\", ":", "?" or a unit StrIsHiddenControl names.
+bool HttpIsPlainFileName(LPCWSTR name, DWORD length);
+
 // The server's name for the resource: the text after the last "/" of the target's path (the
 // part before the first "?" or "#"), its escapes decoded as UTF-8 when that gives one plain
 // file name, else as written. 1 and the name (empty when the path ends in "/"); -1 when the

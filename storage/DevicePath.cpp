@@ -1,5 +1,9 @@
 #include "storage/DevicePath.h"
 
+#include <new>
+
+#include "base/StringUtil.h"
+
 bool IsPathSeparator(WCHAR unit) {
     return unit == kPathSeparator || unit == kAlternatePathSeparator;
 }
@@ -28,4 +32,18 @@ bool PathNamesDrive(LPCWSTR path) {
     const bool isLetter = (letter >= TEXT('A') && letter <= TEXT('Z')) ||
                           (letter >= TEXT('a') && letter <= TEXT('z'));
     return isLetter && path[1] == TEXT(':');
+}
+
+bool PathFromCurrentDirectory(LPWSTR path, DWORD capacity) {
+    if (IsPathSeparator(path[0]) || PathNamesDrive(path)) return true;
+    WCHAR* joined = new (std::nothrow) WCHAR[capacity];
+    if (joined == nullptr) return false;
+    // A directory too long for the buffer gives back the size it needs, never a cut text.
+    const DWORD length = GetCurrentDirectoryW(capacity, joined);
+    bool done = length > 0 && length < capacity;
+    if (done && !PathEndsWithSeparator(joined)) done = StrAppend(joined, capacity, TEXT("\\")) == 1;
+    if (done) done = StrAppend(joined, capacity, path) == 1;
+    if (done) StrCopy(path, capacity, joined);
+    delete[] joined;
+    return done;
 }

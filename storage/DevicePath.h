@@ -18,3 +18,8 @@ LPCWSTR PathLastComponent(LPCWSTR path);
 // True when path begins with a drive ("C:"): the device has none, a desktop system's path
 // then stands alone and is not joined to the base folder.
 bool PathNamesDrive(LPCWSTR path);
+// A path that neither begins with a separator nor names a drive is taken from the current
+// directory (GetCurrentDirectoryW; the empty path is that directory itself, with a trailing
+// separator). false when the current directory is unknown or the result does not fit
+// capacity units; path is then unchanged.
+bool PathFromCurrentDirectory(LPWSTR path, DWORD capacity);

@@ -4,6 +4,8 @@
 #include "base/Decimal.h"
 #include "base/Results.h"
 
+#include <string>
+
 namespace {
 
 TEST(StrParseSigned, ParsesSignsAndReportsOverflow) {
@@ -68,6 +70,47 @@ TEST(StrParse, RejectsAnythingButDigitsAndStoresNothing) {
     LONG value = 0;
     EXPECT_EQ(StrParseSigned(nullptr, &value), kResultFail);
     EXPECT_EQ(StrParseSigned(u"1", nullptr), kResultFail);
+}
+
+} // namespace
+
+namespace {
+
+// Rates for MaxSpeed: digits and one unit; anything else, and rates past 32 bits, refused
+// with nothing stored.
+TEST(StrParseByteRate, TakesDigitsAndOneUnit) {
+    const struct {
+        const char16_t* text;
+        int result;
+        DWORD value;
+    } cases[] = {
+        {u"0", kResultOk, 0},
+        {u"400", kResultOk, 400},
+        {u"400k", kResultOk, 409600},
+        {u"2M", kResultOk, 2097152},
+        {u"4095M", kResultOk, 4095u * 1048576u},
+        {u"4294967295", kResultOk, 4294967295u},
+        {u"4096M", kResultFail, 7},
+        {u"4194304k", kResultFail, 7},
+        {u"4294967296", kResultFail, 7},
+        {u"00000000000000001", kResultFail, 7}, // longer than any rate
+        {u"", kResultFail, 7},
+        {u"k", kResultFail, 7},
+        {u"400K", kResultFail, 7},
+        {u"400m", kResultFail, 7},
+        {u"400kk", kResultFail, 7},
+        {u"400 k", kResultFail, 7},
+        {u"-1", kResultFail, 7},
+        {u"+1", kResultFail, 7},
+        {u"1.5M", kResultFail, 7},
+    };
+    for (const auto& c : cases) {
+        DWORD value = 7;
+        EXPECT_EQ(StrParseByteRate(c.text, &value), c.result)
+            << std::u16string(c.text).size() << " units";
+        EXPECT_EQ(value, c.value);
+    }
+    EXPECT_EQ(StrParseByteRate(nullptr, nullptr), kResultFail);
 }
 
 } // namespace

@@ -333,6 +333,9 @@ private:
             run.fileSizeBlocks = blocks;
             return true;
         }
+        if (keyword == "workdir") {
+            return quoted(run.workDir) && noMore();
+        }
         if (keyword == "terminal") {
             run.terminal = true;
             return noMore();
@@ -401,6 +404,12 @@ private:
         } else if (what == "stderr-empty") {
             e.kind = K::ErrorsEmpty;
             ok = noMore();
+        } else if (what == "time") {
+            e.kind = K::Time;
+            ok = number(e.offset) && number(e.count) && noMore();
+        } else if (what == "cpu-at-most") {
+            e.kind = K::CpuAtMost;
+            ok = number(e.count) && noMore();
         } else {
             return fail("unknown expectation \"" + what + "\"");
         }

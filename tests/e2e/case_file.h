@@ -78,6 +78,8 @@ struct Expectation {
         ErrorsEmpty,  //
         LogHas,       // server, text: a real server's access log has it
         LogLacks,     // server, text
+        Time,         // offset, count: the run took at least offset and at most count ms
+        CpuAtMost,    // count: the program used at most count ms of processor time
     };
     Kind kind = Kind::Exit;
     int code = 0;
@@ -106,6 +108,7 @@ struct CaseRun {
     std::vector<std::string> args;          // placeholders kept
     std::vector<std::string> env;           // "NAME=value"
     std::optional<uint64_t> fileSizeBlocks; // ulimit -f
+    std::string workDir;                    // device folder to start in; empty: the runner's own
     std::vector<DeviceFile> files;          // changed just before this run
     std::vector<Expectation> expectations;
     int line = 0;

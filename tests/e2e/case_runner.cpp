@@ -493,8 +493,11 @@ private:
 
     ProcessOptions options(const CaseRun& run) const {
         ProcessOptions options;
-        options.env = {"QUILLBROOK_ROOT=" + root(),
-                       "QUILLBROOK_REGISTRY=" + work_.file("registry.reg")};
+        options.env = {"QUILLBROOK_REGISTRY=" + work_.file("registry.reg")};
+        // A run may take the sandbox away (env "QUILLBROOK_ROOT=") to use the host's paths.
+        bool ownRoot = false;
+        for (const auto& own : run.env) ownRoot |= envName(own) == "QUILLBROOK_ROOT";
+        if (!ownRoot) options.env.push_back("QUILLBROOK_ROOT=" + root());
         for (const char* entry : kBaseEnv) {
             const std::string name = envName(entry);
             bool replaced = false;
@@ -518,6 +521,7 @@ private:
             if (!set) options.unsetEnv.emplace_back(name);
         }
         options.limit = Millis{kRunLimitMs};
+        if (!run.workDir.empty()) options.workDir = device(run.workDir);
         return options;
     }
 
@@ -579,6 +583,8 @@ private:
         for (const auto& entry : options.env) command += " " + shellQuoted(entry);
         command += " " + shellQuoted(context_.program);
         for (const auto& arg : args) command += " " + shellQuoted(arg);
+        if (!options.workDir.empty())
+            command = "cd " + shellQuoted(options.workDir) + " && " + command;
         command += " 2>" + shellQuoted(errors) + "; echo $? >" + shellQuoted(exitFile + ".part") +
                    " && mv " + shellQuoted(exitFile + ".part") + " " + shellQuoted(exitFile);
         if (run.fileSizeBlocks)
@@ -724,6 +730,19 @@ private:
         case K::ErrorsEmpty:
             if (!result.err.empty())
                 ADD_FAILURE_AT(at, e.line) << "standard error: " << shown(result.err);
+            return;
+        case K::Time:
+            if (uint64_t(result.elapsed.count()) < e.offset ||
+                uint64_t(result.elapsed.count()) > e.count) {
+                ADD_FAILURE_AT(at, e.line) << "the run took " << result.elapsed.count()
+                                           << " ms, expected " << e.offset << " to " << e.count;
+            }
+            return;
+        case K::CpuAtMost:
+            if (uint64_t(result.cpu.count()) > e.count) {
+                ADD_FAILURE_AT(at, e.line) << "the program used " << result.cpu.count()
+                                           << " ms of processor time, expected at most " << e.count;
+            }
             return;
         default:
             checkFile(e);

@@ -1,7 +1,8 @@
 // The command-line grammar and the run parameters: any command line is parsed or refused,
 // and what lands in the run-parameter list is what the grammar says, item by item (checked
 // against a plain model of the grammar). Reading the run parameters then never takes more
-// than its buffers hold.
+// than its buffers hold, and the Checksum and MaxSpeed values are taken exactly when their
+// parsers accept them.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -14,6 +15,8 @@
 #include "app/AppState.h"
 #include "app/CommandLine.h"
 #include "app/RunParameters.h"
+#include "base/Checksum.h"
+#include "base/Decimal.h"
 #include "http/PropertyList.h"
 #include "tests/fuzz/fuzz_support.h"
 
@@ -110,6 +113,41 @@ void CheckText(const Model& model, const char16_t* key, const WString& target,
     }
 }
 
+// Checksum and MaxSpeed values: what ReadRunParameters accepted is what the parsers give
+// for the text (a value without escapes), a digest parsed again from its own hex is the
+// same, and a refused value refuses the line.
+void CheckValues(const Model& model, bool accepted) {
+    const ModelItem* checksum = Find(model, u"Checksum");
+    const ModelItem* speed = Find(model, u"MaxSpeed");
+    if (checksum == nullptr && speed == nullptr) FUZZ_CHECK(accepted);
+    FUZZ_CHECK(gChecksum.kind == DigestKind::kNone || checksum != nullptr);
+    if (gChecksum.kind != DigestKind::kNone) {
+        FUZZ_CHECK(gChecksum.size == (gChecksum.kind == DigestKind::kSha256 ? 32u : 64u));
+        std::u16string text = gChecksum.kind == DigestKind::kSha256 ? u"sha256:" : u"sha512:";
+        for (DWORD i = 0; i < gChecksum.size; ++i) {
+            text += u"0123456789abcdef"[gChecksum.digest[i] >> 4];
+            text += u"0123456789ABCDEF"[gChecksum.digest[i] & 15];
+        }
+        Checksum again;
+        FUZZ_CHECK(ParseChecksum(text.c_str(), &again) == 1);
+        for (DWORD i = 0; i < gChecksum.size; ++i) FUZZ_CHECK(again.digest[i] == gChecksum.digest[i]);
+    }
+    if (checksum != nullptr && checksum->value->find(u'%') == std::u16string::npos) {
+        Checksum parsed;
+        const bool good = ParseChecksum(checksum->value->c_str(), &parsed) == 1;
+        FUZZ_CHECK(good == (gChecksum.kind != DigestKind::kNone));
+        if (!good) FUZZ_CHECK(!accepted);
+    }
+    if (speed != nullptr && speed->value->find(u'%') == std::u16string::npos) {
+        DWORD rate = 0;
+        if (StrParseByteRate(speed->value->c_str(), &rate) == 1) {
+            FUZZ_CHECK(gMaxSpeed == rate);
+        } else {
+            FUZZ_CHECK(!accepted && gMaxSpeed == 0);
+        }
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -123,14 +161,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckList(model, &parameters);
 
     ResetRunParameters();
-    ReadRunParameters(&parameters);
+    const bool accepted = ReadRunParameters(&parameters);
+    CheckValues(model, accepted);
     CheckText(model, u"URL", gUrl, u"");
     CheckText(model, u"Path", gPath, u"");
     CheckText(model, u"Caption", gCaption, kDefaultCaption);
     FUZZ_CHECK(gShowWindow == TRUE || gShowWindow == FALSE);
     FUZZ_CHECK(gResume == TRUE || gResume == FALSE);
     bool any = false;
-    for (const char16_t* key : {u"URL", u"Path", u"Caption", u"ShowWindow", u"Resume", u"Retry"}) {
+    for (const char16_t* key : {u"URL", u"Path", u"Caption", u"ShowWindow", u"Resume", u"Retry",
+                                u"Timeout", u"ContentDisposition", u"Checksum", u"MaxSpeed"}) {
         any = any || Find(model, key) != nullptr;
     }
     FUZZ_CHECK((gAutomaticMode != FALSE) == any);

@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include "http/ContentDisposition.h"
 #include "http/HttpResponse.h"
 #include "http/LineReader.h"
 #include "http/PropertyList.h"
@@ -91,6 +92,26 @@ void CheckRangeStart(LPCWSTR text) {
     FUZZ_CHECK(digit != std::u16string::npos && IsDigit(value[digit]));
 }
 
+// A name taken from Content-Disposition is one plain file name that fits, or none at all.
+void CheckDispositionName(LPCWSTR value) {
+    constexpr DWORD kCapacity = 32;
+    WCHAR name[kCapacity + 1];
+    name[kCapacity] = u'#'; // written past the capacity: a fault
+    const int result = HttpContentDispositionName(value, name, kCapacity);
+    FUZZ_CHECK(result == 1 || result == 0);
+    FUZZ_CHECK(name[kCapacity] == u'#');
+    const std::u16string taken = name;
+    FUZZ_CHECK(taken.size() < kCapacity);
+    if (result == 0) {
+        FUZZ_CHECK(taken.empty());
+        return;
+    }
+    FUZZ_CHECK(!taken.empty() && taken[0] != u'.');
+    for (const char16_t unit : taken) {
+        FUZZ_CHECK(unit >= 0x20 && unit != 0x7F && unit != u'/' && unit != u'\\' && unit != u':');
+    }
+}
+
 void CheckStore(PropertyList* store) {
     FUZZ_CHECK(store->Count() >= 0 && store->Count() <= static_cast<LONG>(kPropertyCapacity));
     for (DWORD index = 0;; ++index) {
@@ -120,6 +141,8 @@ void CheckStore(PropertyList* store) {
             CheckLength(record.wideText);
         } else if (lower == u"content-range") {
             CheckRangeStart(record.wideText);
+        } else if (name == u"Content-Disposition") {
+            CheckDispositionName(record.wideText);
         }
     }
 }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -241,4 +243,48 @@ TEST(DevicePathTest, WhatThePathTextSays) {
         PathUseDeviceSeparators(device.data());
         EXPECT_EQ(device, c.deviceForm);
     }
+}
+
+// A relative or empty path is joined to the current directory: the root of a sandboxed
+// device, the shell's directory otherwise; absolute paths, drives and paths too long for the
+// buffer are left as they are.
+TEST(DevicePathTest, RelativePathsAreTakenFromTheCurrentDirectory) {
+    qb::test::TempDir here("qb-cwd");
+    ASSERT_TRUE(here.valid());
+    char* before = getcwd(nullptr, 0);
+    ASSERT_NE(before, nullptr);
+    ASSERT_EQ(chdir(here.path().c_str()), 0);
+    std::u16string cwd;
+    for (const char unit : here.path()) cwd += unit == '/' ? u'\\' : char16_t(unit);
+
+    constexpr DWORD kCapacity = 64;
+    const std::u16string sixtyThree(63, u'n');
+    const struct {
+        bool sandboxed;
+        std::u16string path;
+        std::optional<std::u16string> joined; // nullopt: refused, path unchanged
+    } cases[] = {
+        {true, u"", u"\\"},
+        {true, u"dir\\f.bin", u"\\dir\\f.bin"},
+        {true, u"\\dir\\f.bin", u"\\dir\\f.bin"},
+        {true, u"C:\\f.bin", u"C:\\f.bin"},
+        {true, sixtyThree.substr(0, 62), u"\\" + sixtyThree.substr(0, 62)},
+        {true, sixtyThree, std::nullopt},
+        {false, u"", cwd + u"\\"},
+        {false, u"sub\\f.bin", cwd + u"\\sub\\f.bin"},
+        {false, u"..\\f.bin", cwd + u"\\..\\f.bin"},
+        {false, u"\\f.bin", u"\\f.bin"},
+        {false, sixtyThree.substr(0, 50), std::nullopt},
+    };
+    for (const auto& c : cases) {
+        ScopedEnv env;
+        env.set("QUILLBROOK_ROOT", c.sandboxed ? here.path().c_str() : nullptr);
+        std::u16string buffer = c.path;
+        buffer.resize(kCapacity, u'\0');
+        const bool joined = PathFromCurrentDirectory(buffer.data(), kCapacity);
+        EXPECT_EQ(joined, c.joined.has_value()) << c.sandboxed << " " << c.path.size();
+        EXPECT_EQ(std::u16string(buffer.c_str()), c.joined.value_or(c.path)) << c.path.size();
+    }
+    EXPECT_EQ(chdir(before), 0);
+    std::free(before);
 }

@@ -11,6 +11,7 @@
 
 #include <fcntl.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -187,8 +188,11 @@ void ChildProcess::reap() {
     if (pid_ <= 0 || reaped_) return;
     ::kill(-pid_, SIGKILL);
     int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {}
+    struct rusage usage {};
+    while (::wait4(pid_, &status, 0, &usage) < 0 && errno == EINTR) {}
     reaped_ = true;
+    const auto millis = [](const timeval& t) { return Millis{t.tv_sec * 1000 + t.tv_usec / 1000}; };
+    cpu_ = millis(usage.ru_utime) + millis(usage.ru_stime);
     if (WIFEXITED(status)) {
         exitCode_ = WEXITSTATUS(status);
     } else if (WIFSIGNALED(status)) {
@@ -255,6 +259,7 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
                          const ProcessOptions& options) {
     ProcessResult result;
     ChildProcess child;
+    const auto started = std::chrono::steady_clock::now();
     if (!child.start(program, args, options)) {
         result.error = child.error();
         return result;
@@ -264,6 +269,8 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
         result.timedOut = true;
         child.stop();
     }
+    result.elapsed = std::chrono::duration_cast<Millis>(std::chrono::steady_clock::now() - started);
+    result.cpu = child.cpuTime();
     result.exitCode = child.exitCode();
     result.signal = child.termSignal();
     result.out = child.output();

@@ -38,6 +38,8 @@ struct ProcessResult {
     std::string out;
     std::string err;
     std::string error; // why it did not start
+    Millis elapsed{0}; // from the start to its end
+    Millis cpu{0};     // user and system time it used (its waited-for children included)
 };
 
 // Runs program (a path, or a name looked up in PATH) with args (argv[1..]) until it ends or
@@ -73,8 +75,9 @@ public:
     bool exited() const { return reaped_; }
     int exitCode() const { return exitCode_; } // 0..255, or -1 when killed by a signal
     int termSignal() const { return signal_; }
-    std::string output() const; // captured standard output so far
-    std::string errors() const; // captured standard error so far
+    Millis cpuTime() const { return cpu_; } // once reaped
+    std::string output() const;             // captured standard output so far
+    std::string errors() const;             // captured standard error so far
     std::string outputPath() const;
     std::string errorPath() const;
     const std::string& error() const { return error_; }
@@ -89,6 +92,7 @@ private:
     bool reaped_ = false;
     int exitCode_ = -1;
     int signal_ = 0;
+    Millis cpu_{0};
     std::string error_;
     std::optional<TempDir> captures_;
 };

@@ -164,6 +164,10 @@ DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName);
 // A buffer too small receives the cut, terminated path: the result is nSize and the error
 // ERROR_INSUFFICIENT_BUFFER.
 DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
+// The process's current directory as a device path ("\" under QUILLBROOK_ROOT, whose
+// device has none): its length without the terminator; for a null or too small buffer
+// nothing is written and the units needed, terminator included, are returned; 0 on failure.
+DWORD WINAPI GetCurrentDirectoryW(DWORD nBufferLength, LPWSTR lpBuffer);
 
 // The value of the environment variable lpName: its length without the terminator; when
 // nSize is too small, the size it needs with the terminator (nothing copied); 0 and
