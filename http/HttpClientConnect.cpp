@@ -52,8 +52,10 @@ int HttpClient::OpenTunnel() {
     responseHeaders_.Clear();
     if (head < 0) return head;
     DWORD code = 0;
-    if (HttpParseStatusLine(statusLine, &code) < static_cast<int>(kHttpStatusNumbers) ||
-        code < kFirstTunnelStatus || code > kLastTunnelStatus) {
+    const int parsed = HttpParseStatusLine(statusLine, &code);
+    if (parsed == static_cast<int>(kHttpStatusNumbers)) lastStatus_ = code; // why it refused
+    if (parsed < static_cast<int>(kHttpStatusNumbers) || code < kFirstTunnelStatus ||
+        code > kLastTunnelStatus) {
         return kHttpTunnelRefused;
     }
     return kResultOk;
