@@ -12,6 +12,7 @@
 #include "tests/download/main_dialog_fixture.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/scripted_server.h"
+#include "tests/support/tmpfs_mount.h"
 #include "ui/FileExists.h"
 
 namespace {
@@ -255,6 +256,33 @@ TEST_F(InteractiveDialog, FullDeviceAtTheLastCommitIsAStorageError) {
     const std::string part = File("full.bin").value_or("");
     EXPECT_LT(part.size(), body.size());
     EXPECT_EQ(part, body.substr(0, part.size()));
+}
+
+// A device that really fills up (a 64 KiB tmpfs) under a longer body: while the failure is
+// shown, the Bytes figure is what the file holds, not what was read (a piece whose write
+// failed is not counted).
+TEST_F(InteractiveDialog, TheBytesShownAtAFullDeviceAreThoseInTheFile) {
+    constexpr uint64_t kRoom = 65536;
+    const std::string body = qb::test::PatternBody(300000);
+    qb::test::TmpfsMount device(dir_.file("root/files"), kRoom);
+    if (!device.mounted()) GTEST_SKIP() << device.error();
+    server_.addReply(qb::test::okReply(body));
+    ASSERT_TRUE(server_.start());
+    Fill(server_.port(), "/full.bin", "\\files");
+    std::u16string shown;
+    qb::test::DriveMessageBox([this, &shown](HWND) {
+        shown = qb::test::FieldText(dialog_, IDC_BYTES);
+        qb::test::PressKey(qb::render::Key::kEnter);
+    });
+    Start();
+    ASSERT_TRUE(WaitForModals(1));
+    qb::test::PumpUntil([this] { return Enabled(IDC_START); }, 5000);
+    EXPECT_EQ(qb::test::ModalHistory()[0].text,
+              u"Error occurred in receiving. It seems that there is not enough storage area.");
+    EXPECT_FALSE(gFileStream->IsOpen());
+    const std::string part = File("full.bin").value_or("");
+    EXPECT_EQ(part, body.substr(0, part.size()));
+    EXPECT_EQ(shown, qb::test::Wide(std::to_string(part.size()) + "/300000"));
 }
 
 } // namespace
