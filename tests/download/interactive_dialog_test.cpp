@@ -4,6 +4,7 @@
 // file decides what the file holds afterwards, and a device that fills up is reported.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
 
@@ -16,6 +17,9 @@
 #include "ui/FileExists.h"
 
 namespace {
+
+// Far below the 20 s a stalling server holds the body back, far above what a Stop takes.
+constexpr auto kStopLimit = std::chrono::seconds(10);
 
 using qb::test::Reply;
 
@@ -77,7 +81,10 @@ TEST_F(InteractiveDialog, StopWhileTheServerStallsKeepsThePart) {
     // Pause and resume on the way: the thread obeys both.
     SendMessageW(dialog_, WM_COMMAND, IDC_PAUSE, 0);
     SendMessageW(dialog_, WM_COMMAND, IDC_PAUSE, 0);
+    const auto stopped = std::chrono::steady_clock::now();
     SendMessageW(dialog_, WM_COMMAND, IDC_STOP, 0); // waits for the blocked thread
+    // The Stop shuts the connection down rather than wait for the server's stall to end.
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped, kStopLimit);
     EXPECT_TRUE(Enabled(IDC_START));
     EXPECT_FALSE(Enabled(IDC_STOP));
     EXPECT_FALSE(gFileStream->IsOpen());
