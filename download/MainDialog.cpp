@@ -228,6 +228,7 @@ INT_PTR HandleMainDialogMessage(const MainDialogMode& mode, HWND dialog, UINT me
     case kMsgNetworkError:
     case kMsgStorageError:
         if (gTransfer.active) {
+            ShowProgress(dialog, true); // the figures of the end, behind the message
             ReportFailure(dialog, mode.outcome,
                           message == kMsgNetworkError ? Failure::kNetwork : Failure::kStorage);
         }

@@ -223,6 +223,14 @@ End ReceiveWithRetries() {
     return end;
 }
 
+// After a failed write the count is what the file holds: the platform takes writes into
+// its buffer and learns only when storing them that the device is full, so bytes counted as
+// written may never have reached the file.
+void CountWhatTheFileHolds() {
+    uint64_t size = 0;
+    if (gFileStream->GetSize(&size) > 0) gTransfer.received.store(size, std::memory_order_relaxed);
+}
+
 void ReportEnd(End end) {
     switch (end) {
     case End::kComplete:
@@ -237,6 +245,7 @@ void ReportEnd(End end) {
         Post(kMsgNetworkError);
         return;
     case End::kWriteFailed:
+        CountWhatTheFileHolds();
         Post(kMsgStorageError);
         return;
     case End::kResumeRefused:

@@ -60,9 +60,9 @@ int HttpClient::OpenTunnel() {
     }
     DWORD code = 0;
     const int numbers = HttpParseStatusLine(statusLine, &code);
+    if (numbers == static_cast<int>(kHttpStatusNumbers)) lastStatus_ = code; // why it refused
     if (numbers >= static_cast<int>(kHttpStatusNumbers) && code == kStatusProxyAuthRequired) {
         // Open asks for credentials with the challenge, still in the header store.
-        lastStatus_ = code;
         return kHttpProxyAuthRequired;
     }
     responseHeaders_.Clear();

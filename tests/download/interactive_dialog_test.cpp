@@ -4,6 +4,7 @@
 // file decides what the file holds afterwards, and a device that fills up is reported.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
 
@@ -12,9 +13,13 @@
 #include "tests/download/main_dialog_fixture.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/scripted_server.h"
+#include "tests/support/tmpfs_mount.h"
 #include "ui/FileExists.h"
 
 namespace {
+
+// Far below the 20 s a stalling server holds the body back, far above what a Stop takes.
+constexpr auto kStopLimit = std::chrono::seconds(10);
 
 using qb::test::Reply;
 
@@ -77,7 +82,10 @@ TEST_F(InteractiveDialog, StopWhileTheServerStallsKeepsThePart) {
     // Pause and resume on the way: the thread obeys both.
     SendMessageW(dialog_, WM_COMMAND, IDC_PAUSE, 0);
     SendMessageW(dialog_, WM_COMMAND, IDC_PAUSE, 0);
+    const auto stopped = std::chrono::steady_clock::now();
     SendMessageW(dialog_, WM_COMMAND, IDC_STOP, 0); // waits for the blocked thread
+    // The Stop shuts the connection down rather than wait for the server's stall to end.
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped, kStopLimit);
     EXPECT_TRUE(Enabled(IDC_START));
     EXPECT_FALSE(Enabled(IDC_STOP));
     EXPECT_FALSE(gFileStream->IsOpen());
@@ -254,6 +262,33 @@ TEST_F(InteractiveDialog, FullDeviceAtTheLastCommitIsAStorageError) {
     const std::string part = File("full.bin").value_or("");
     EXPECT_LT(part.size(), body.size());
     EXPECT_EQ(part, body.substr(0, part.size()));
+}
+
+// A device that really fills up (a 64 KiB tmpfs) under a longer body: while the failure is
+// shown, the Bytes figure is what the file holds, not what was read (a piece whose write
+// failed is not counted).
+TEST_F(InteractiveDialog, TheBytesShownAtAFullDeviceAreThoseInTheFile) {
+    constexpr uint64_t kRoom = 65536;
+    const std::string body = qb::test::PatternBody(300000);
+    qb::test::TmpfsMount device(dir_.file("root/files"), kRoom);
+    if (!device.mounted()) GTEST_SKIP() << device.error();
+    server_.addReply(qb::test::okReply(body));
+    ASSERT_TRUE(server_.start());
+    Fill(server_.port(), "/full.bin", "\\files");
+    std::u16string shown;
+    qb::test::DriveMessageBox([this, &shown](HWND) {
+        shown = qb::test::FieldText(dialog_, IDC_BYTES);
+        qb::test::PressKey(qb::render::Key::kEnter);
+    });
+    Start();
+    ASSERT_TRUE(WaitForModals(1));
+    qb::test::PumpUntil([this] { return Enabled(IDC_START); }, 5000);
+    EXPECT_EQ(qb::test::ModalHistory()[0].text,
+              u"Error occurred in receiving. It seems that there is not enough storage area.");
+    EXPECT_FALSE(gFileStream->IsOpen());
+    const std::string part = File("full.bin").value_or("");
+    EXPECT_EQ(part, body.substr(0, part.size()));
+    EXPECT_EQ(shown, qb::test::Wide(std::to_string(part.size()) + "/300000"));
 }
 
 } // namespace

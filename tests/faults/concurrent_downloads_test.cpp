@@ -1,7 +1,8 @@
 // Fifty automatic-mode runs at once from nginx into one folder, all recording their location
 // in one registry file: every file arrives whole, and the registry file stays one complete,
 // well-formed version that still holds what was there before. Eight runs into one file name
-// leave one writer and the file whole.
+// leave one writer and the file whole, and a run into a file another run is writing is
+// refused.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 
 #include "tests/faults/program_sandbox.h"
 #include "tests/support/nginx_server.h"
+#include "tests/support/scripted_server.h"
 
 namespace qb::faults {
 namespace {
@@ -192,6 +194,54 @@ TEST(ConcurrentDownloads, EightRunsIntoOneFileNameLeaveItWhole) {
     ASSERT_TRUE(registry.has_value());
     EXPECT_EQ(registry->skippedLines, 0u);
     EXPECT_TRUE(HoldsSeededValues(registry->document));
+}
+
+// One run holds the file while its server stalls mid-body; a second run into the same name
+// (overwriting, or resuming) is refused the file and changes nothing in it, since the sharing
+// of one process does not reach the other: the lock against writers elsewhere does. The
+// first run then completes the file.
+TEST(ConcurrentDownloads, ARunIntoAFileAnotherRunWritesIsRefused) {
+    constexpr size_t kSize = 20000;
+    constexpr size_t kBeforeStall = 8192;
+    const std::string body = Body(kSize, 21);
+    ProgramSandbox box;
+    ASSERT_TRUE(box.valid());
+    test::ScriptedServer server;
+    const std::string head =
+        "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(kSize) + "\r\n\r\n";
+    server.addReply(test::Reply()
+                        .send(head + body.substr(0, kBeforeStall))
+                        .stall(test::Millis{30000})
+                        .send(body.substr(kBeforeStall)));
+    // What the second runs would write, if they got the file.
+    const std::string other = Body(kSize, 22);
+    server.setFallback(
+        [answer = head + other](const std::string&) { return test::Reply().send(answer); });
+    ASSERT_TRUE(server.start());
+    const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/same.bin";
+
+    test::ChildProcess first;
+    ASSERT_TRUE(box.Start(&first, url)) << first.error();
+    ASSERT_TRUE(server.waitForStalls(1, test::Millis{15000}));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (!box.Read("dir/same.bin").has_value() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(box.Read("dir/same.bin").has_value()) << "the first run made no file";
+
+    for (const char* resume : {"Resume=0", "Resume=1"}) {
+        SCOPED_TRACE(resume);
+        const test::ProcessResult second = box.Run(url, "/dir", {resume});
+        EXPECT_EQ(second.exitCode, kExitWriteFailed) << second.err;
+        EXPECT_EQ(SanitizerReport(second.err), "");
+        const std::optional<std::string> file = box.Read("dir/same.bin");
+        ASSERT_TRUE(file.has_value());
+        EXPECT_TRUE(*file == body.substr(0, file->size())) << "the second run wrote into it";
+    }
+
+    server.release();
+    ASSERT_TRUE(first.wait(kRunLimit));
+    EXPECT_EQ(first.exitCode(), kExitDownloaded) << first.errors();
+    EXPECT_TRUE(box.Read("dir/same.bin") == body) << "the first run's file is not whole";
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 // The exact bytes the client sends, directly and through a proxy, and the URLs it refuses
 // before anything reaches the network.
+#include <chrono>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -138,6 +140,41 @@ TEST_F(HttpClientTest, SetProxyTakesAnAddressOrAResolvableName) {
     ASSERT_EQ(Open("http://127.0.0.1:9/x"), kResultOk);
     ASSERT_TRUE(server.waitForRequests(1));
     EXPECT_EQ(server.request(0).rfind("GET http://127.0.0.1:9/x HTTP/1.0\r\n", 0), 0u);
+}
+
+// A proxy that answers CONNECT with anything but 2xx refuses the tunnel: Open fails with
+// the proxy's status in LastStatus, and not one byte of a handshake (a TLS record begins
+// with 0x16) follows the CONNECT head on that connection.
+TEST_F(HttpClientTest, ARefusedTunnelSendsNothingAfterTheConnectHead) {
+    struct Case {
+        const char* answer;
+        DWORD status;
+    };
+    const Case cases[] = {
+        {"HTTP/1.0 407 Proxy Authentication Required\r\n"
+         "Proxy-Authenticate: Basic realm=\"proxy\"\r\n\r\n",
+         407},
+        {"HTTP/1.1 302 Found\r\nLocation: https://127.0.0.1:9/elsewhere\r\n\r\n", 302},
+        {"HTTP/1.0 502 Bad Gateway\r\nContent-Length: 0\r\n\r\n", 502},
+    };
+    ASSERT_EQ(client.SetProxy(TEXT("127.0.0.1"), static_cast<WORD>(server.port())), kResultOk);
+    const std::string head = "CONNECT 127.0.0.1:9 HTTP/1.0\r\nHost: 127.0.0.1:9\r\n\r\n";
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.status);
+        // The proxy keeps the connection open after its answer: a handshake would arrive.
+        server.addReply(Reply().send(c.answer).stall(std::chrono::seconds(3)));
+        const int result = Open("https://127.0.0.1:9/f.bin");
+        // A 407 is told apart: the proxy wants credentials.
+        EXPECT_EQ(result, c.status == 407 ? kHttpProxyAuthRequired : kHttpTunnelRefused);
+        EXPECT_EQ(client.LastStatus(), c.status);
+        EXPECT_FALSE(client.IsOpen());
+        client.Abort(); // the connection is left to the next Open: this ends the stall now
+        ASSERT_TRUE(server.waitForFinished(i + 1));
+        const std::string received = server.connection(i)->received;
+        EXPECT_EQ(received, head);
+        EXPECT_EQ(received.find('\x16'), std::string::npos) << "a handshake reached the proxy";
+    }
 }
 
 TEST_F(HttpClientTest, SendsANonAsciiUrlWholeInTheAnsiCodePage) {

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <future>
+#include <memory>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -13,6 +13,8 @@
 #include <sslsock.h>
 #include <ws2tcpip.h>
 
+#include "silent_tls_peer.h"
+#include "tests/support/bounded_task.h"
 #include "tests/support/loopback.h"
 #include "tests/support/openssl_server.h"
 #include "tests/support/renegotiating_server.h"
@@ -329,30 +331,34 @@ TEST_F(WinsockSecure, DeferredHandshakeRunsInsideAProxyTunnel) {
     EXPECT_EQ(closesocket(s), 0);
 }
 
+// Neither peer ever closes its end, so only the local shutdown can end the wait: a listener
+// that accepts nothing (the handshake gets no answer) and a TLS peer that goes silent after
+// its handshake (openssl s_server would close once our sending side ends).
 TEST_F(WinsockSecure, ShutdownWakesABlockedHandshakeOrReceive) {
-    OpenSslServer server;
-    ASSERT_TRUE(server.start(certificates().loopback())) << server.error();
-    qb::test::SilentListener silent; // accepts nothing: a handshake never gets an answer
+    qb::test::SilentListener silent;
     ASSERT_TRUE(silent.start());
     for (const bool inHandshake : {true, false}) {
         SCOPED_TRACE(inHandshake ? "handshake" : "recv");
+        SilentTlsPeer peer;
+        ASSERT_TRUE(peer.start(certificates().loopback())) << peer.error();
         HookRecord record;
         const SOCKET s = SecureSocket(AF_INET, &record, "localhost");
-        std::future<int> blocked;
+        std::unique_ptr<qb::test::BoundedTask<int>> blocked;
         if (inHandshake) {
-            blocked = std::async(std::launch::async,
-                                 [&] { return ConnectLoopback(s, AF_INET, silent.port()); });
+            const int port = silent.port();
+            blocked = std::make_unique<qb::test::BoundedTask<int>>(
+                [s, port] { return ConnectLoopback(s, AF_INET, port); });
         } else {
-            ASSERT_EQ(ConnectLoopback(s, AF_INET, server.port()), 0);
-            blocked = std::async(std::launch::async, [s] {
+            ASSERT_EQ(ConnectLoopback(s, AF_INET, peer.port()), 0);
+            blocked = std::make_unique<qb::test::BoundedTask<int>>([s] {
                 char buffer[16];
                 return recv(s, buffer, sizeof buffer, 0);
             });
         }
-        EXPECT_EQ(blocked.wait_for(200ms), std::future_status::timeout);
+        EXPECT_FALSE(blocked->waitFor(200ms));
         EXPECT_EQ(shutdown(s, SD_BOTH), 0);
-        ASSERT_EQ(blocked.wait_for(kWakeLimit), std::future_status::ready);
-        EXPECT_EQ(blocked.get(), inHandshake ? WSAESHUTDOWN : 0);
+        ASSERT_TRUE(blocked->waitFor(kWakeLimit)) << "still blocked after the shutdown";
+        EXPECT_EQ(blocked->get(), inHandshake ? WSAESHUTDOWN : 0);
         EXPECT_EQ(closesocket(s), 0);
     }
 }
