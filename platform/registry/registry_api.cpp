@@ -225,20 +225,23 @@ LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DW
         value.name = ValueName(lpValueName);
         value.type = dwType;
         if (cbData > 0) value.data.assign(lpData, lpData + cbData);
-        return UpdateRegistry([&](RegistryDocument& document, bool* changed) {
-            // The same value again changes nothing: the file is not rewritten (a program
-            // that records its settings at every start would otherwise fsync every time).
+        // The same value again changes nothing: the file is not rewritten (a program that
+        // records its settings at every start would otherwise fsync every time).
+        const auto holds = [&](const RegistryDocument& document) {
             const RegistryKey* section = document.FindKey(key.path);
             const RegistryValue* held =
                 section != nullptr ? RegistryDocument::FindValue(*section, value.name) : nullptr;
-            if (held != nullptr && held->name == value.name && held->type == value.type &&
-                held->data == value.data) {
+            return held != nullptr && held->name == value.name && held->type == value.type &&
+                   held->data == value.data;
+        };
+        return UpdateRegistry(
+            [&](RegistryDocument& document, bool* changed) {
+                if (holds(document)) return LONG(ERROR_SUCCESS);
+                RegistryDocument::SetValue(document.EnsureKey(key.path), std::move(value));
+                *changed = true;
                 return LONG(ERROR_SUCCESS);
-            }
-            RegistryDocument::SetValue(document.EnsureKey(key.path), std::move(value));
-            *changed = true;
-            return LONG(ERROR_SUCCESS);
-        });
+            },
+            holds);
     } catch (const std::bad_alloc&) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }

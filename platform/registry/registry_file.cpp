@@ -150,6 +150,23 @@ void RememberWritten(const std::string& chosen, const std::string& path,
     cache.document = std::move(written);
 }
 
+// The document this process read or wrote last, when the file at path is still that
+// version; null otherwise.
+std::shared_ptr<const RegistryDocument> CurrentCached(const std::string& chosen,
+                                                      const std::string& path) {
+    int fd = -1;
+    FileVersion version;
+    if (OpenForReading(path, &fd, &version) != ERROR_SUCCESS) return nullptr;
+    if (fd >= 0) close(fd);
+    ReadCache& cache = Cache();
+    std::lock_guard lock(cache.mutex);
+    if (cache.document == nullptr || !version.exists || cache.path != chosen ||
+        !(cache.version == version)) {
+        return nullptr;
+    }
+    return cache.document;
+}
+
 bool WriteAll(int fd, const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
@@ -297,7 +314,8 @@ LONG LoadRegistry(std::shared_ptr<const RegistryDocument>* document) {
     }
 }
 
-LONG UpdateRegistry(const std::function<LONG(RegistryDocument&, bool* changed)>& change) {
+LONG UpdateRegistry(const std::function<LONG(RegistryDocument&, bool* changed)>& change,
+                    const std::function<bool(const RegistryDocument&)>& unchanged) {
     try {
         const std::string chosen = RegistryFilePath();
         if (chosen.empty()) return ERROR_CANTWRITE;
@@ -310,6 +328,12 @@ LONG UpdateRegistry(const std::function<LONG(RegistryDocument&, bool* changed)>&
         FileLock lock(path + kLockSuffix);
         if (!lock.Held()) return ErrorOf(errno);
         RemoveStaleTemporaries(path);
+        if (unchanged) {
+            // A value set again to what it holds (the program's path at every start) costs
+            // no second parse of a large file.
+            const std::shared_ptr<const RegistryDocument> current = CurrentCached(chosen, path);
+            if (current != nullptr && unchanged(*current)) return ERROR_SUCCESS;
+        }
 
         std::string bytes;
         bool complete = true;

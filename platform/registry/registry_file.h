@@ -25,7 +25,11 @@ LONG LoadRegistry(std::shared_ptr<const RegistryDocument>* document);
 
 // Runs change on the current document under the lock. When it returns ERROR_SUCCESS and
 // sets *changed, the document is written back; the result is change's, or the error of
-// the write (ERROR_ACCESS_DENIED, ERROR_CANTWRITE, ERROR_NOT_ENOUGH_MEMORY).
-LONG UpdateRegistry(const std::function<LONG(RegistryDocument&, bool* changed)>& change);
+// the write (ERROR_ACCESS_DENIED, ERROR_CANTWRITE, ERROR_NOT_ENOUGH_MEMORY). When given,
+// unchanged is asked first, under the lock, about the document this process read last if
+// the file is still that version: true (change would change nothing) ends the update with
+// ERROR_SUCCESS without reading and parsing the file again.
+LONG UpdateRegistry(const std::function<LONG(RegistryDocument&, bool* changed)>& change,
+                    const std::function<bool(const RegistryDocument&)>& unchanged = nullptr);
 
 } // namespace qb::registry
