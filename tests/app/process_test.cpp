@@ -65,7 +65,7 @@ TEST(ProcessTest, VersionAndHelpAnswerFirst) {
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("usage: quillbrook"), std::string::npos);
     // It says which proxy wins.
-    EXPECT_NE(help.out.find("The proxy set in the registry\nwins when on; else http_proxy"),
+    EXPECT_NE(help.out.find("The proxy set in the registry wins when on; else http_proxy"),
               std::string::npos);
 }
 

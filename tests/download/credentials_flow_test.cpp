@@ -136,7 +136,8 @@ TEST_F(CredentialsFlow, AnotherHostsPromptOffersNothingTypedForTheFirst) {
     ASSERT_EQ(requests.size(), 4u);
     // An empty user and password ("Og==" is ":"), never "user:secret".
     EXPECT_EQ(requests[3].find("dXNlcjpzZWNyZXQ="), std::string::npos) << requests[3];
-    EXPECT_NE(requests[3].find("\nAuthorization: Basic Og==\n"), std::string::npos) << requests[3];
+    EXPECT_NE(requests[3].find("\nAuthorization: Basic Og==\r\n"), std::string::npos)
+        << requests[3];
 }
 
 // The proxy of the settings asks for credentials (407): the prompt names the proxy, the
@@ -166,8 +167,8 @@ TEST_F(CredentialsFlow, TheProxysPromptNamesTheProxy) {
     EXPECT_EQ(File("p.bin").value_or(""), body);
     const auto requests = proxy.requests();
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[1].find("GET http://only-the-proxy-knows.invalid/p.bin HTTP/1.0\n"), 0u);
-    EXPECT_NE(requests[1].find("\nProxy-Authorization: Basic dXNlcjpzZWNyZXQ=\n"),
+    EXPECT_EQ(requests[1].find("GET http://only-the-proxy-knows.invalid/p.bin HTTP/1.0\r\n"), 0u);
+    EXPECT_NE(requests[1].find("\nProxy-Authorization: Basic dXNlcjpzZWNyZXQ=\r\n"),
               std::string::npos)
         << requests[1];
     EXPECT_EQ(requests[1].find("\nAuthorization:"), std::string::npos) << requests[1];

@@ -154,7 +154,7 @@ TEST_F(RedirectAuthTest, HandsTheQuotedRealmToTheCallbackAndRetriesWithAuthoriza
     EXPECT_EQ(server.request(1), ExpectedRequest("/private/f", Host(), 0, kUserSecret));
     // The client's memory of the request keeps no credentials.
     EXPECT_EQ(A(client.LastRequest()),
-              ExpectedRequest("/private/f", Host(), 0, "Authorization: Basic (not kept)\n"));
+              ExpectedRequest("/private/f", Host(), 0, "Authorization: Basic (not kept)\r\n"));
 
     // The next open starts without credentials: empty buffers, no Authorization line.
     server.addReply(Reply().send(Challenge("Basic realm=\"files\", charset=\"UTF-8\"")));
@@ -259,7 +259,7 @@ TEST_F(RedirectAuthTest, SendsTheRefererOnlyToTheGivenUrlsOrigin) {
     ASSERT_TRUE(other.start());
     const std::string otherHost = "127.0.0.1:" + std::to_string(other.port());
     headers.SetWide(TEXT("Referer"), U(Url("/")).c_str());
-    const std::string referer = "Referer: " + Url("/") + "\n";
+    const std::string referer = "Referer: " + Url("/") + "\r\n";
     server.addReply(Reply().send(Redirect(LocalhostUrl("/name"))));
     server.addReply(Reply().send(Redirect("http://" + otherHost + "/port")));
     server.addReply(okReply("back"));
@@ -348,8 +348,8 @@ TEST_F(RedirectAuthTest, CredentialsInTheUrlGoWithEveryRequestToTheirServer) {
 // ---- Through a proxy (the scripted server) ----------------------------------------------
 
 constexpr const char* kOnlyTheProxyKnows = "only-the-proxy-knows.invalid";
-constexpr const char* kProxyUserSecret = "Proxy-Authorization: Basic dXNlcjpzZWNyZXQ=\n";
-constexpr const char* kProxyPuPp = "Proxy-Authorization: Basic cHU6cHA=\n"; // pu:pp
+constexpr const char* kProxyUserSecret = "Proxy-Authorization: Basic dXNlcjpzZWNyZXQ=\r\n";
+constexpr const char* kProxyPuPp = "Proxy-Authorization: Basic cHU6cHA=\r\n"; // pu:pp
 
 std::string ProxyChallenge() {
     return Response("HTTP/1.0 407 Proxy Authentication Required",
@@ -360,7 +360,7 @@ Reply TunnelThenClose() {
     return Reply().send("HTTP/1.0 200 Connection established\r\n\r\n").close();
 }
 std::string Connect(const std::string& authority, const std::string& more = "") {
-    return "CONNECT " + authority + " HTTP/1.0\nHost: " + authority + "\n" + more + "\n";
+    return "CONNECT " + authority + " HTTP/1.0\r\nHost: " + authority + "\r\n" + more + "\r\n";
 }
 
 class ProxyTest : public RedirectAuthTest {

@@ -123,7 +123,7 @@ TEST_F(HttpClientTest, SendsAnInternationalNameInItsAsciiForm) {
     const std::u16string tunnelled = u"https://" + name + u"/s";
     EXPECT_EQ(client.Open(tunnelled.c_str(), &status, &headers), kHttpTunnelRefused);
     ASSERT_TRUE(server.waitForRequests(3));
-    EXPECT_EQ(server.request(2).rfind("CONNECT " + ascii + ":443 HTTP/1.0\n", 0), 0u);
+    EXPECT_EQ(server.request(2).rfind("CONNECT " + ascii + ":443 HTTP/1.0\r\n", 0), 0u);
 
     // A name IDNA refuses is no host at all: nothing is connected.
     const std::u16string refused = u"http://\u2603.localhost:" + U(port) + u"/f";
