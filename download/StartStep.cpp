@@ -29,9 +29,14 @@ constexpr DWORD kProxyAuthenticationStatus = 407;
 constexpr DWORD kStatusTextCapacity = 12 + kHttpReasonCapacity;
 
 // Whether url can be taken apart as an http or https URL.
-bool SplitsAsUrl(LPCWSTR url) {
-    static HttpUrlParts parts; // large; the start step runs on the dialog's thread only
-    return HttpSplitUrl(url, &parts) == 1;
+// The parts of the URL being started; large, and the start step runs on the dialog's
+// thread only.
+HttpUrlParts gStartParts;
+
+// Splits url into gStartParts as the client will: 1; kHttpInvalidHostName when its host name
+// has no ASCII form; another result when it is no URL the client takes.
+int SplitStartUrl(LPCWSTR url) {
+    return HttpSplitUrl(url, &gStartParts);
 }
 
 // The four work buffers of one start step, zero-filled.
@@ -105,8 +110,11 @@ int StartStep::Run() {
         Fail(Failure::kNoFileName);
     } else if (!ReadUrl()) {
         Fail(Failure::kConnect);
-    } else if (!SplitsAsUrl(buffers_->url)) {
-        ReportConnectFailure(dialog_, outcome_, ConnectReason::kInvalidUrl, nullptr);
+    } else if (const int split = SplitStartUrl(buffers_->url); split != 1) {
+        ReportConnectFailure(dialog_, outcome_,
+                             split == kHttpInvalidHostName ? ConnectReason::kInvalidHostName
+                                                           : ConnectReason::kInvalidUrl,
+                             nullptr);
     } else {
         SetReferer();
         KeepGivenName();
@@ -166,13 +174,13 @@ bool StartStep::ReadUrl() {
 }
 
 void StartStep::SetReferer() {
-    // Without the URL's credentials: the Referer goes to whoever the server sends us on to.
+    // The URL as a server reads it (the host in its ASCII form, the path escaped), without
+    // its credentials: the Referer goes to whoever the server sends us on to. Nor its query
+    // or fragment: a signed link's token is a secret too.
     WCHAR referer[kUrlCapacity];
-    if (HttpUrlWithoutCredentials(buffers_->url, referer, kUrlCapacity) != 1) return;
-    // Nor its query or fragment: a signed link's token is a secret too.
+    if (HttpRequestTarget(&gStartParts, true, referer, kUrlCapacity) != 1) return;
     DWORD end = 0;
     if (StrFindUnit(referer, '?', &end) == 1) referer[end] = 0;
-    if (StrFindUnit(referer, '#', &end) == 1) referer[end] = 0;
     DWORD slash = 0;
     if (StrFindLastUnit(referer, '/', &slash) != 1) return;
     referer[slash + 1] = 0; // the URL cut after its last "/", the slash kept
@@ -205,7 +213,7 @@ bool StartStep::TryAgainLater(int opened) {
     const bool retriable =
         opened == kHttpTunnelRefused ||
         (opened == kHttpRefused && gHttpClient->LastStatus() >= kFirstServerErrorStatus) ||
-        (opened == kResultFail && SplitsAsUrl(buffers_->url));
+        (opened == kResultFail && SplitStartUrl(buffers_->url) == 1);
     gTransfer.retries = gRetry > 0 ? static_cast<DWORD>(gRetry) : 0;
     if (!retriable || gTransfer.startTries >= gTransfer.retries) {
         gTransfer.startTries = 0;

@@ -376,9 +376,13 @@ int HttpFileNameFromTarget(LPCWSTR target, LPWSTR buffer, DWORD capacity) {
     DWORD decodedLength = 0;
     LPCWSTR chosen = name;
     DWORD chosenLength = length;
-    if (PercentDecodeText(name, length, decoded, kHttpFileNameCapacity, FALSE, &decodedLength) ==
-            kResultOk &&
-        HttpIsPlainFileName(decoded, decodedLength)) {
+    const bool decodes = PercentDecodeText(name, length, decoded, kHttpFileNameCapacity, FALSE,
+                                           &decodedLength) == kResultOk;
+    // A name that means a control (C0, C1, a bidirectional override) is no name in any form.
+    for (DWORD i = 0; decodes && i < decodedLength; ++i) {
+        if (StrIsHiddenControl(decoded[i])) return kResultFail;
+    }
+    if (decodes && HttpIsPlainFileName(decoded, decodedLength)) {
         chosen = decoded;
         chosenLength = decodedLength;
     } else if (!HttpIsPlainFileName(name, length)) {

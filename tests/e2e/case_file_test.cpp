@@ -70,7 +70,7 @@ TEST(CaseFile, MistakesAreNamedWithTheirLine) {
         {"tmpfs \"d\" 67108865\n" + std::string(kMinimalRun), "line 1: tmpfs size out of range"},
         {"server p\nend\nproxy p user\n" + std::string(kMinimalRun), "line 3:"},
         {"server p\nend\nproxy p realm \"r\"\n" + std::string(kMinimalRun),
-         "line 3: unknown proxy option \"realm\""},
+         "line 3: proxy takes only user \"USER\" password \"PASSWORD\""},
         {"", "no \"run\""},
         {"apache web ipv6-only\nend\n" + std::string(kMinimalRun),
          "line 1: unknown apache option \"ipv6-only\""},
