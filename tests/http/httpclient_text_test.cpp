@@ -274,8 +274,11 @@ TEST(HttpFileNameFromTarget, GivesOnePlainNameOrRefuses) {
         {u"/a%23b", 1, "a#b"},
         {u"/%2E%2E", 1, "%2E%2E"},
         {u"/%2e", 1, "%2e"},
-        {u"/a%00b", 1, "a%00b"},
-        {u"/a%0Ab", 1, "a%0Ab"},
+        // A name whose escapes mean a control (C0, C1, a bidirectional override) is no name.
+        {u"/a%00b", -1, ""},
+        {u"/a%0Ab", -1, ""},
+        {u"/a%C2%9Bb", -1, ""},
+        {u"/invoice%E2%80%AEfdp.exe", -1, ""},
         {u"/caf%E9", 1, "caf%E9"}, // not UTF-8
         {u"/100%", 1, "100%"},
         {u"/c:%41", -1, ""}, // neither form is plain
