@@ -371,14 +371,23 @@ int HttpFileNameFromTarget(LPCWSTR target, LPWSTR buffer, DWORD capacity) {
     LPCWSTR name = target + slash + 1;
     const DWORD length = pathEnd - slash - 1;
     // The name as the server means it, its escapes decoded as UTF-8, when that is one plain
-    // name; else the name as written, when that is one.
+    // name; else the name as written, when that is one. A decoded name that holds a C1 or
+    // bidirectional control (a right-to-left override ...) is meant to read as another, as
+    // the raw unit in the user's URL (escaped on the wire) is: refused, never kept in its
+    // escaped spelling. A C0 control only makes the decoded name unusable: kept as written.
     WCHAR decoded[kHttpFileNameCapacity];
     DWORD decodedLength = 0;
     LPCWSTR chosen = name;
     DWORD chosenLength = length;
-    if (PercentDecodeText(name, length, decoded, kHttpFileNameCapacity, FALSE, &decodedLength) ==
-            kResultOk &&
-        HttpIsPlainFileName(decoded, decodedLength)) {
+    const bool decodes = PercentDecodeText(name, length, decoded, kHttpFileNameCapacity, FALSE,
+                                           &decodedLength) == kResultOk;
+    if (decodes) {
+        for (DWORD i = 0; i < decodedLength; ++i) {
+            constexpr WCHAR kDelete = 0x7F;
+            if (decoded[i] >= kDelete && StrIsHiddenControl(decoded[i])) return kResultFail;
+        }
+    }
+    if (decodes && HttpIsPlainFileName(decoded, decodedLength)) {
         chosen = decoded;
         chosenLength = decodedLength;
     } else if (!HttpIsPlainFileName(name, length)) {

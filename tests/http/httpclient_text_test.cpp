@@ -279,6 +279,9 @@ TEST(HttpFileNameFromTarget, GivesOnePlainNameOrRefuses) {
         {u"/caf%E9", 1, "caf%E9"}, // not UTF-8
         {u"/100%", 1, "100%"},
         {u"/c:%41", -1, ""}, // neither form is plain
+        // A decoded C1 or bidirectional control would make the name read as another.
+        {u"/invoice%E2%80%AEfdp.exe", -1, ""},
+        {u"/a%C2%9B31m.bin", -1, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(A(c.target));
