@@ -46,7 +46,7 @@ struct Escaped {
 
 int EscapeHiddenControls(LPCWSTR text, LPWSTR escaped, DWORD capacity) {
     if (text == nullptr || escaped == nullptr || capacity == 0) return kResultNullArgument;
-    constexpr WCHAR kHex[] = u"0123456789ABCDEF";
+    constexpr WCHAR kHex[] = TEXT("0123456789ABCDEF");
     DWORD used = 0;
     for (; *text != 0; ++text) {
         if (!StrIsHiddenControl(*text)) {

@@ -371,14 +371,16 @@ int HttpFileNameFromTarget(LPCWSTR target, LPWSTR buffer, DWORD capacity) {
     LPCWSTR name = target + slash + 1;
     const DWORD length = pathEnd - slash - 1;
     // The name as the server means it, its escapes decoded as UTF-8, when that is one plain
-    // name; else the name as written, when that is one.
+    // name; else the name as written, when that is one. A decoded name that holds a control
+    // (C0, C1, or a bidirectional one such as a right-to-left override, meant to make it read
+    // as another) is refused, as the raw unit in the user's URL (escaped on the wire) is:
+    // never kept in its escaped spelling.
     WCHAR decoded[kHttpFileNameCapacity];
     DWORD decodedLength = 0;
     LPCWSTR chosen = name;
     DWORD chosenLength = length;
     const bool decodes = PercentDecodeText(name, length, decoded, kHttpFileNameCapacity, FALSE,
                                            &decodedLength) == kResultOk;
-    // A name that means a control (C0, C1, a bidirectional override) is no name in any form.
     for (DWORD i = 0; decodes && i < decodedLength; ++i) {
         if (StrIsHiddenControl(decoded[i])) return kResultFail;
     }

@@ -19,10 +19,11 @@ typedef unsigned int ALG_ID;
 #define HP_HASHVAL 0x0002
 #define HP_HASHSIZE 0x0004
 
-#define NTE_BAD_HASH_STATE 0x8009000CL
-#define NTE_BAD_ALGID 0x80090008L
-#define NTE_BAD_FLAGS 0x80090009L
-#define NTE_PROVIDER_DLL_FAIL 0x8009001DL
+// HRESULTs, as Windows' winerror.h types them: a signed 32-bit LONG (negative).
+#define NTE_BAD_HASH_STATE ((LONG)0x8009000CL)
+#define NTE_BAD_ALGID ((LONG)0x80090008L)
+#define NTE_BAD_FLAGS ((LONG)0x80090009L)
+#define NTE_PROVIDER_DLL_FAIL ((LONG)0x8009001DL)
 
 // Any provider type is taken; only CRYPT_VERIFYCONTEXT (no key container) is supported.
 BOOL WINAPI CryptAcquireContextW(HCRYPTPROV* phProv, LPCWSTR szContainer, LPCWSTR szProvider,

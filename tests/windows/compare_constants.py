@@ -17,7 +17,6 @@ import sys
 
 # Constants are upper case; mixed-case names are functions and their aliases.
 DEFINE = re.compile(r"^#define\s+([A-Za-z_][A-Za-z0-9_]*)\s+(\S.*)$")
-HEADERS = ["windows.h", "winsock2.h", "ws2tcpip.h", "commctrl.h"]
 WINE = "/usr/lib/wine/wine64"
 # Where mingw-w64's headers and Microsoft's own disagree, ours follow Microsoft's.
 HEADERS_DISAGREE = {
@@ -40,8 +39,9 @@ def names(include_dir):
 
 
 def source(candidates):
+    # wincrypt.h is not part of windows.h under WIN32_LEAN_AND_MEAN: named on its own.
     lines = ["#include <winsock2.h>", "#include <windows.h>", "#include <ws2tcpip.h>",
-             "#include <commctrl.h>", "#include <cstdint>", "#include <cstdio>",
+             "#include <commctrl.h>", "#include <wincrypt.h>", "#include <cstdint>", "#include <cstdio>",
              "#include <string>", "#include <type_traits>",
              "// Numbers as numbers, wide texts (class names) as their ASCII, other pointers as numbers.",
              "template <typename T> std::string Value(T v) {",
