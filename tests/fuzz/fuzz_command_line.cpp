@@ -130,7 +130,8 @@ void CheckValues(const Model& model, bool accepted) {
         }
         Checksum again;
         FUZZ_CHECK(ParseChecksum(text.c_str(), &again) == 1);
-        for (DWORD i = 0; i < gChecksum.size; ++i) FUZZ_CHECK(again.digest[i] == gChecksum.digest[i]);
+        for (DWORD i = 0; i < gChecksum.size; ++i)
+            FUZZ_CHECK(again.digest[i] == gChecksum.digest[i]);
     }
     if (checksum != nullptr && checksum->value->find(u'%') == std::u16string::npos) {
         Checksum parsed;
