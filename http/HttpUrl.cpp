@@ -116,6 +116,10 @@ bool SplitAuthority(const Scheme& scheme, HttpUrlParts* parts) {
             hostEnd = hostStart + colon;
         }
         nameEnd = hostEnd;
+        // Only a bracketed literal may hold a ":": "a: b:" is no name with an empty port.
+        for (DWORD i = nameStart; i < nameEnd; ++i) {
+            if (authority[i] == u':') return false;
+        }
     }
     parts->port = scheme.defaultPort;
     if (hostEnd < length && !ParsePort(authority + hostEnd + 1, length - hostEnd - 1,
