@@ -23,8 +23,14 @@ void SpeedLimit::Credit(DWORD now) {
     const DWORD elapsed = now - last_;
     last_ = now;
     const int64_t burst = static_cast<int64_t>(rate_) * kSpeedLimitBurstMs;
-    creditMilli_ += static_cast<int64_t>(elapsed) * rate_;
-    if (creditMilli_ > burst) creditMilli_ = burst;
+    // Only what fills the credit up to the burst counts: after a long wait at a high rate
+    // elapsed * rate would not even fit 64 bits.
+    const int64_t room = burst - creditMilli_;
+    if (room <= 0 || static_cast<int64_t>(elapsed) >= (room + rate_ - 1) / rate_) {
+        creditMilli_ = burst;
+    } else {
+        creditMilli_ += static_cast<int64_t>(elapsed) * rate_;
+    }
 }
 
 DWORD SpeedLimit::Spend(DWORD count, DWORD now) {

@@ -90,6 +90,10 @@ TEST(SpeedLimit, SlowReadsAreNotHeldBackAndGapsBuyNoBurst) {
     now += 60000;
     EXPECT_EQ(limit.Spend(100, now), 0u);
     EXPECT_EQ(limit.Spend(900, now), 900u);
+    // The highest cap after a wait of 49 days: the credit is the burst, no overflow.
+    SpeedLimit fast;
+    fast.Start(0xFFFFFFFFu, 0);
+    EXPECT_EQ(fast.Spend(65536, 0xFFFFFFF0u), 0u);
     // No cap: never a wait, reads as large as the piece.
     SpeedLimit none;
     none.Start(0, 0);
