@@ -237,7 +237,9 @@ TEST(LargeRegistry, StartsInBoundedTime) {
         EXPECT_EQ(run.exitCode, kExitDownloaded) << run.err;
         EXPECT_TRUE(box.Read("dir/r.bin") == body);
         // A sanitized program is several times slower: there the figures are only printed.
-        if (!test::kSanitizedBuild) EXPECT_LT(processor, kStartBound);
+        if (!test::kSanitizedBuild) {
+            EXPECT_LT(processor, kStartBound);
+        }
         using std::chrono::milliseconds;
         std::printf(
             "[ measured ] %s (%zu bytes): %lld ms processor, %lld ms elapsed\n", c.name,
