@@ -154,6 +154,8 @@ bool TakeAsciiHostName(HttpUrlParts* parts) {
         0) {
         return false;
     }
+    // A name whose every character maps to nothing (a soft hyphen) is no name.
+    if (name[0] == 0) return false;
     // The Host line begins with the name (only a bracketed literal does not, and it is ASCII).
     DWORD shownLength = 0;
     StrLength(parts->shownHostName, &shownLength);
