@@ -13,6 +13,7 @@
 
 #include "tests/support/nginx_server.h"
 #include "tests/support/process.h"
+#include "tests/support/sanitized_build.h"
 #include "tests/support/script_file.h"
 #include "tests/support/scripted_server_process.h"
 #include "tests/support/temp_dir.h"
@@ -665,12 +666,6 @@ TEST_P(TerminalDialogInLanguage, ResizeDuringATransferKeepsTheDialogCentredAndWh
     run.ExpectNoSanitizerReport();
 }
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true; // the program is built the same way: it reports crashes
-#else
-constexpr bool kSanitized = false;
-#endif
-
 // Every way out during a transfer gives the terminal back as the shell had it.
 TEST_P(TerminalDialogInLanguage, EveryWayOutGivesTheTerminalBack) {
     const struct {
@@ -697,7 +692,7 @@ TEST_P(TerminalDialogInLanguage, EveryWayOutGivesTheTerminalBack) {
             ASSERT_TRUE(run.tmux.SendKeys(ending.keys));
         }
         int status = run.WaitForExit();
-        if (ending.signal == SIGSEGV && kSanitized)
+        if (ending.signal == SIGSEGV && kSanitizedBuild)
             EXPECT_NE(status, 0) << run.pane;
         else
             EXPECT_EQ(status, ending.status) << run.pane;

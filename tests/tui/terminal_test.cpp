@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "tests/support/process.h"
+#include "tests/support/sanitized_build.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tui/pane_text.h"
 #include "tests/tui/tmux_session.h"
@@ -29,12 +30,6 @@ constexpr const char* kJapaneseLabel = "日本語: ファイルを一つ取得";
 constexpr const char* kBoxText = "情報: 保存先は My Documents です";
 // The progress bar's full width, once the worker thread reached the end.
 constexpr int kProgressCells = 44;
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
 
 std::string Repeat(const std::string& s, int n) {
     std::string out;
@@ -409,7 +404,7 @@ TEST_P(TerminalSignalTest, GivesTheTerminalBackAndEndsAsTheSignalSays) {
         ASSERT_TRUE(run.tmux.SendKeys({e.key}));
     }
     int status = run.WaitForExit(&pane);
-    if (e.crash && kSanitized)
+    if (e.crash && kSanitizedBuild)
         EXPECT_NE(status, 0) << pane;
     else
         EXPECT_EQ(status, e.status) << pane;
