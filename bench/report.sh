@@ -59,8 +59,10 @@ client of the same round, then the median (and min-max) over the rounds is shown
 ## Goals
 
 The reference is curl, and on the disk curl followed by an fsync of the file (curl-sync), as
-quillbrook makes the file durable before it reports success. The fastest client's median is
-the practical ceiling of the loopback path seen in this run.
+quillbrook makes the file durable before it reports success. The minimal client
+(bench/minimal_get.c) is this machine's limit: splice over http, one buffer of OpenSSL records
+over https; "share of it" is quillbrook's throughput over its, paired round by round. Path is
+how quillbrook moves the body on Linux (bench/README.md).
 
 END
 awk -v goalSizes="$goal_sizes" -f "$here/goals.awk" "$summary"

@@ -1,7 +1,8 @@
 # Turns the benchmark's per-download lines (runs CSV) into one line per size, target,
 # case and client: medians with their spread, and medians of the per-round ratios to curl and
 # to the row's reference client (curl-sync on the disk, where the file must be durable as
-# quillbrook's is when it reports success; curl elsewhere).
+# quillbrook's is when it reports success; curl elsewhere), and to the bench's own minimal
+# client, the machine's limit.
 # Input columns: size,bytes,moved,target,case,client,round,wall_s,user_s,sys_s,rss_kib,exit,ok,load1
 
 function sortNumbers(list, n,    i, j, v) {
@@ -81,6 +82,7 @@ $13 == 1 {
     wall[group, n] = $8
     mbps[group, n] = $3 / 1e6 / ($8 > 0 ? $8 : 0.001)
     user[group, n] = $9
+    userPerGiB[group, n] = $3 > 0 ? $9 / ($3 / 1073741824) : 0
     sys[group, n] = $10
     cpu[group, n] = $9 + $10
     rss[group, n] = $11 / 1024
@@ -97,18 +99,22 @@ END {
     print "size,target,case,client,runs,wall_s_median,wall_s_min,wall_s_max,MBps_median,MBps_min,MBps_max," \
           "user_s_median,sys_s_median,cpu_s_median,rss_MiB_median,rss_MiB_max," \
           "MBps_vs_curl,MBps_vs_curl_min,MBps_vs_curl_max,cpu_vs_curl,rss_vs_curl," \
-          "ref,MBps_vs_ref,MBps_vs_ref_min,MBps_vs_ref_max,cpu_vs_ref,rss_vs_ref"
+          "ref,MBps_vs_ref,MBps_vs_ref_min,MBps_vs_ref_max,cpu_vs_ref,rss_vs_ref," \
+          "user_s_per_GiB,MBps_vs_minimal"
     for (g = 1; g <= groups; g++) {
         group = order[g]
         n = samples[group]
         split(group, part, SUBSEP)
         ref = referenceOf(part[2])
-        printf "%s,%s,%s,%s,%d,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s\n", \
+        ratios(group, "minimal")
+        toMinimal = fmt(median(thr, "minimal" SUBSEP group, nThr), 2)
+        printf "%s,%s,%s,%s,%d,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s\n", \
             part[1], part[2], part[3], client[group], n, \
             fmt(median(wall, group, n), 3), fmt(lowest(wall, group, n), 3), fmt(highest(wall, group, n), 3), \
             fmt(median(mbps, group, n), 0), fmt(lowest(mbps, group, n), 0), fmt(highest(mbps, group, n), 0), \
             fmt(median(user, group, n), 2), fmt(median(sys, group, n), 2), fmt(median(cpu, group, n), 2), \
             fmt(median(rss, group, n), 1), fmt(highest(rss, group, n), 1), \
-            ratioColumns(group, "curl"), ref, ratioColumns(group, ref)
+            ratioColumns(group, "curl"), ref, ratioColumns(group, ref), \
+            fmt(median(userPerGiB, group, n), 2), toMinimal
     }
 }
