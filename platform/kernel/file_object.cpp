@@ -300,8 +300,8 @@ BOOL FileObject::Close() {
     if (released_) return FailWith(ERROR_INVALID_HANDLE);
     const DWORD deferred = deferredError_;
     deferredError_ = ERROR_SUCCESS;
-    // The descriptor and the sharing go now, although a thread's lookup cache may keep the
-    // object a while: a call that still reaches it finds it closed.
+    // The descriptor and the sharing go now, although a running call may still hold the
+    // object: when it reaches it again it finds it closed.
     if (!ReleaseLocked()) return FALSE;
     return deferred == ERROR_SUCCESS ? TRUE : FailWith(deferred);
 }

@@ -15,13 +15,8 @@ constexpr uintptr_t kHandleStep = 4;
 struct Table {
     std::mutex mutex;
     uintptr_t lastValue = 0;
-    // Counts the handles taken out; changed under the mutex before the removal.
-    std::atomic<uint64_t> removals{0};
     std::unordered_map<uintptr_t, std::shared_ptr<KernelObject>> objects;
 };
-
-// The calling thread's last lookup (thread_cache.h).
-thread_local ThreadCache<KernelObject> tLastLookup;
 
 Table& Handles() {
     static Table* instance = new Table; // never destroyed: threads may outlive main
@@ -51,22 +46,13 @@ HANDLE InsertHandle(std::shared_ptr<KernelObject> object) {
 HandleRef<KernelObject> LookupHandle(HANDLE handle) {
     Table& t = Handles();
     const uintptr_t value = reinterpret_cast<uintptr_t>(handle);
-    HandleRef<KernelObject> cached =
-        tLastLookup.Find(value, t.removals.load(std::memory_order_acquire));
-    if (cached != nullptr) return cached;
-    std::shared_ptr<KernelObject> found;
-    uint64_t removals = 0;
-    {
-        std::lock_guard<std::mutex> lock(t.mutex);
-        const auto it = t.objects.find(value);
-        if (it == t.objects.end()) {
-            SetLastError(ERROR_INVALID_HANDLE);
-            return nullptr;
-        }
-        found = it->second;
-        removals = t.removals.load(std::memory_order_relaxed);
+    std::lock_guard<std::mutex> lock(t.mutex);
+    const auto it = t.objects.find(value);
+    if (it == t.objects.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
     }
-    return tLastLookup.Keep(value, removals, std::move(found));
+    return it->second;
 }
 
 BOOL RemoveHandle(HANDLE handle, ObjectKind kind, ObjectKind otherKind) {
@@ -80,14 +66,10 @@ BOOL RemoveHandle(HANDLE handle, ObjectKind kind, ObjectKind otherKind) {
             SetLastError(ERROR_INVALID_HANDLE);
             return FALSE;
         }
-        t.removals.fetch_add(1, std::memory_order_release);
         released = std::move(found->second);
         t.objects.erase(found);
     }
-    const BOOL closed = released->Close();
-    // The closing thread's own cache lets go at once; other threads' at their next lookup.
-    tLastLookup.Forget(released.get());
-    return closed;
+    return released->Close();
 }
 
 } // namespace qb::kernel

@@ -1,14 +1,11 @@
 // The process's kernel handles: files, threads and directory searches. A handle value is
 // never reused, so a closed or made-up handle is refused (ERROR_INVALID_HANDLE) instead of
-// reaching another object; an object lives while a handle or a running call holds it, and
-// while a thread's lookup cache holds it (thread_cache.h).
+// reaching another object; an object lives while a handle or a running call holds it.
 #pragma once
 
 #include <memory>
 
 #include <windows.h>
-
-#include "platform/kernel/thread_cache.h"
 
 namespace qb::kernel {
 
@@ -37,8 +34,8 @@ private:
 // A new handle for the object; nullptr with the last error set when there is no memory.
 HANDLE InsertHandle(std::shared_ptr<KernelObject> object);
 
-// What a lookup found, held for the length of one call (thread_cache.h).
-template <typename T> using HandleRef = CachedRef<T>;
+// What a lookup found, held for the length of one call.
+template <typename T> using HandleRef = std::shared_ptr<T>;
 
 // The object behind a handle, or null (last error ERROR_INVALID_HANDLE) when the handle is
 // not open or names an object of another kind.
@@ -50,7 +47,7 @@ template <typename T> HandleRef<T> LookupHandleAs(HANDLE handle, ObjectKind kind
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
-    return HandleRef<T>(std::move(object));
+    return std::static_pointer_cast<T>(std::move(object));
 }
 
 // Takes the handle out of the table if it is open and of one of the kinds, and closes the

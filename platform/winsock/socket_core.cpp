@@ -26,15 +26,8 @@ using Sockets = std::unordered_map<int, std::shared_ptr<Entry>>;
 struct Table {
     std::mutex mutex;
     std::atomic<int> startups{0}; // changed under the mutex; read without it
-    // Counts the entries taken out; changed under the mutex before the removal.
-    std::atomic<uint64_t> removals{0};
     Sockets sockets;
 };
-
-// The calling thread's last socket (platform/kernel/thread_cache.h). A socket closed by
-// another thread is shut down at once and keeps its descriptor until this thread's next
-// call or its end.
-thread_local qb::kernel::ThreadCache<Entry> tLastUse;
 
 // Never destroyed: threads may still close sockets while the process exits.
 Table& GetTable() {
@@ -46,7 +39,6 @@ Table& GetTable() {
 // woken by the shutdown; the last holder, the caller's result included, closes the
 // descriptor when it lets go.
 std::shared_ptr<Entry> Detach(Sockets& sockets, Sockets::iterator it) {
-    GetTable().removals.fetch_add(1, std::memory_order_release);
     std::shared_ptr<Entry> entry = std::move(it->second);
     sockets.erase(it);
     entry->sendShut.store(true, std::memory_order_relaxed);
@@ -143,29 +135,19 @@ Entry::~Entry() {
     ::close(fd);
 }
 
-qb::kernel::CachedRef<Entry> Use::Lookup(uint64_t socket, int* error) {
+std::shared_ptr<Entry> Use::Lookup(uint64_t socket, int* error) {
     Table& t = GetTable();
-    if (t.startups.load(std::memory_order_relaxed) > 0) {
-        auto cached = tLastUse.Find(socket, t.removals.load(std::memory_order_acquire));
-        if (cached != nullptr) return cached;
+    std::lock_guard lock(t.mutex);
+    if (t.startups.load(std::memory_order_relaxed) == 0) {
+        *error = kErrNotInitialised;
+        return nullptr;
     }
-    std::shared_ptr<Entry> found;
-    uint64_t removals = 0;
-    {
-        std::lock_guard lock(t.mutex);
-        if (t.startups.load(std::memory_order_relaxed) == 0) {
-            *error = kErrNotInitialised;
-            return nullptr;
-        }
-        auto it = Find(t, socket);
-        if (it == t.sockets.end()) {
-            *error = ENOTSOCK;
-            return nullptr;
-        }
-        found = it->second;
-        removals = t.removals.load(std::memory_order_relaxed);
+    auto it = Find(t, socket);
+    if (it == t.sockets.end()) {
+        *error = ENOTSOCK;
+        return nullptr;
     }
-    return tLastUse.Keep(socket, removals, std::move(found));
+    return it->second;
 }
 
 int WaitForDescriptor(int fd, short events, uint32_t timeoutMs) {
@@ -390,9 +372,6 @@ Outcome CloseSocket(uint64_t socket) {
     if (t.startups.load(std::memory_order_relaxed) == 0) return Failure(kErrNotInitialised);
     auto it = Find(t, socket);
     if (it == t.sockets.end()) return Failure(ENOTSOCK);
-    // The thread's own cache lets go first (the table still holds the entry), so that a
-    // socket no call uses is closed now rather than only shut down.
-    tLastUse.Forget(it->second.get());
     released = Detach(t.sockets, it);
     return Outcome{};
 }

@@ -14,7 +14,6 @@
 #include <mutex>
 #include <string>
 
-#include "platform/kernel/thread_cache.h"
 #include "platform/winsock/secure_channel.h"
 #include "platform/winsock/socket_core.h"
 
@@ -64,8 +63,7 @@ struct Entry {
     std::unique_ptr<SecureChannel> channel; // made by the handshake; freed with the entry
 };
 
-// Holds a socket's entry for the length of one call, through the calling thread's cache of
-// its last socket (platform/kernel/thread_cache.h) when it can.
+// Holds a socket's entry for the length of one call.
 class Use {
 public:
     explicit Use(uint64_t socket) : entry_(Lookup(socket, &error_)) {}
@@ -77,10 +75,10 @@ public:
     int error() const { return error_; }
 
 private:
-    static qb::kernel::CachedRef<Entry> Lookup(uint64_t socket, int* error);
+    static std::shared_ptr<Entry> Lookup(uint64_t socket, int* error);
 
     int error_ = 0; // before entry_, which Lookup fills
-    qb::kernel::CachedRef<Entry> entry_;
+    std::shared_ptr<Entry> entry_;
 };
 
 inline Outcome Failure(int error) {
