@@ -1,13 +1,13 @@
 #include "app/RunParameters.h"
 
-#include "app/AppState.h"
-#include "app/Language.h"
 #include "base/Checksum.h"
 #include "base/Decimal.h"
 #include "base/ErrorLine.h"
 #include "base/PercentText.h"
 #include "base/Results.h"
 #include "base/StringUtil.h"
+#include "core/AppState.h"
+#include "core/Language.h"
 #include "http/PropertyList.h"
 
 namespace {

@@ -3,13 +3,13 @@
 #include <commctrl.h>
 #include <new>
 
-#include "app/AppState.h"
 #include "app/CommandLine.h"
-#include "app/Language.h"
 #include "app/RunParameters.h"
-#include "app/Settings.h"
 #include "base/ErrorLine.h"
 #include "base/Results.h"
+#include "core/AppState.h"
+#include "core/Language.h"
+#include "core/Settings.h"
 #include "download/MainDialogProcs.h"
 #include "http/HttpClient.h"
 #include "http/PropertyList.h"

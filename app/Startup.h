@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "app/ExitCodes.h"
+#include "core/ExitCodes.h"
 
 class PropertyList;
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/AppState.h"
 #include "app/Arguments.h"
 #include "app/Startup.h"
+#include "core/AppState.h"
 #include "qb/terminal.h"
 
 namespace {

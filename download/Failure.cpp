@@ -1,9 +1,9 @@
 #include "download/Failure.h"
 
-#include "app/AppState.h"
-#include "app/ExitCodes.h"
-#include "app/Language.h"
 #include "base/ErrorLine.h"
+#include "core/AppState.h"
+#include "core/ExitCodes.h"
+#include "core/Language.h"
 #include "http/HttpUrl.h"
 #include "resources/resource.h"
 

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "app/ExitCodes.h"
+#include "core/ExitCodes.h"
 
 // The automatic dialog's results and flags; interactive mode has none.
 struct AutomaticOutcome {

@@ -2,9 +2,9 @@
 
 #include <commctrl.h>
 
-#include "app/AppState.h"
-#include "app/ExitCodes.h"
-#include "app/Language.h"
+#include "core/AppState.h"
+#include "core/ExitCodes.h"
+#include "core/Language.h"
 #include "download/ProgressFormat.h"
 #include "download/ReceiveThread.h"
 #include "download/TransferState.h"

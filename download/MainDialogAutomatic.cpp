@@ -3,7 +3,7 @@
 // hang-up or termination request closes the dialog as its close box does.
 #include <atomic>
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "download/MainDialog.h"
 #include "download/MainDialogProcs.h"
 #include "download/StartStep.h"

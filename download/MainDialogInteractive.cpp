@@ -2,9 +2,9 @@
 // pauses, resumes and stops downloads; the program ends with 0 when the window is closed.
 #include <new>
 
-#include "app/AppState.h"
-#include "app/ExitCodes.h"
-#include "app/Language.h"
+#include "core/AppState.h"
+#include "core/ExitCodes.h"
+#include "core/Language.h"
 #include "download/MainDialog.h"
 #include "download/MainDialogProcs.h"
 #include "download/StartStep.h"

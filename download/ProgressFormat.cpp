@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "app/Language.h"
+#include "core/Language.h"
 #include "download/TransferState.h"
 #include "resources/resource.h"
 

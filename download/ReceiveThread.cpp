@@ -1,7 +1,7 @@
 #include "download/ReceiveThread.h"
 
-#include "app/AppState.h"
 #include "base/Results.h"
+#include "core/AppState.h"
 #include "download/SpeedLimit.h"
 #include "download/TransferState.h"
 #include "http/HttpClient.h"

@@ -2,10 +2,10 @@
 
 #include <new>
 
-#include "app/AppState.h"
-#include "app/ExitCodes.h"
 #include "base/Results.h"
 #include "base/StringUtil.h"
+#include "core/AppState.h"
+#include "core/ExitCodes.h"
 #include "download/MainDialog.h"
 #include "download/ProgressFormat.h"
 #include "download/ReceiveThread.h"

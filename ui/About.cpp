@@ -1,7 +1,7 @@
 #include "ui/About.h"
 
-#include "app/AppState.h"
-#include "app/Language.h"
+#include "core/AppState.h"
+#include "core/Language.h"
 #include "resources/about.h"
 #include "resources/resource.h"
 #include "ui/DialogTemplate.h"

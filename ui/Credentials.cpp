@@ -1,9 +1,9 @@
 #include "ui/Credentials.h"
 
-#include "app/AppState.h"
-#include "app/Language.h"
 #include "base/Bytes.h"
 #include "base/StringUtil.h"
+#include "core/AppState.h"
+#include "core/Language.h"
 #include "resources/resource.h"
 #include "ui/DialogTemplate.h"
 

@@ -15,8 +15,8 @@
 
 #include <commctrl.h>
 
-#include "app/Language.h"
 #include "base/StringUtil.h"
+#include "core/Language.h"
 #include "resources/resource.h"
 #include "storage/FileSystem.h"
 

@@ -6,59 +6,19 @@
 // https_proxy, as the download would read them); it is disabled when there is none.
 #include "ui/ProxyDialog.h"
 
-#include "app/AppState.h"
-#include "app/Language.h"
-#include "base/Bytes.h"
-#include "base/RegistryKey.h"
+#include "core/Language.h"
+#include "core/Settings.h"
 #include "http/ProxyChoice.h"
 #include "resources/resource.h"
 
 namespace {
 
-constexpr WCHAR kSettingsKey[] = TEXT("Software\\Vr\\Quillbrook");
-constexpr WCHAR kEnableProxyValue[] = TEXT("EnableProxy");
-constexpr WCHAR kProxyServerValue[] = TEXT("ProxyServer");
-constexpr WCHAR kProxyPortValue[] = TEXT("ProxyPort");
-constexpr WCHAR kProxyUserValue[] = TEXT("ProxyUser");
-constexpr WCHAR kProxyPasswordValue[] = TEXT("ProxyPassword");
-
-// This dialog's own limits and timer; other files' constant lists only share their shape.
-constexpr DWORD kServerCapacity = 1024;    // units, terminator included
-constexpr DWORD kCredentialCapacity = 256; // units of the user ID or password, terminator incl.
-constexpr DWORD kStartingPort = 8080;      // shown when the key holds no port
+// This dialog's own timer; other files' constant lists only share their shape.
 constexpr UINT_PTR kRepaintTimer = 100;
 constexpr UINT kRepaintDelayMs = 10;
-constexpr WORD kPortMask = 0xFFFF;
 
 constexpr INT_PTR kProxyOk = 1;
 constexpr INT_PTR kProxyCancel = 0;
-
-struct ProxySettings {
-    DWORD enabled = kDefaultEnableProxy;
-    WCHAR server[kServerCapacity] = {};
-    DWORD port = kStartingPort;
-    WCHAR user[kCredentialCapacity] = {};
-    WCHAR password[kCredentialCapacity] = {};
-    ~ProxySettings() { BytesFill(password, 0, sizeof password); }
-};
-
-void ReadSettings(ProxySettings* settings) {
-    RegistryKey key;
-    if (key.Open(HKEY_CURRENT_USER, kSettingsKey) != 1) return;
-    key.QueryNumber(kEnableProxyValue, &settings->enabled);
-    WCHAR server[kServerCapacity] = {};
-    if (key.QueryText(kProxyServerValue, server, sizeof(server)) == 1) {
-        for (DWORD i = 0; i < kServerCapacity; ++i) settings->server[i] = server[i];
-    }
-    key.QueryNumber(kProxyPortValue, &settings->port);
-    if (key.QueryText(kProxyUserValue, settings->user, sizeof settings->user) != 1) {
-        settings->user[0] = 0;
-    }
-    if (key.QueryText(kProxyPasswordValue, settings->password, sizeof settings->password) != 1) {
-        settings->password[0] = 0;
-    }
-    key.Close();
-}
 
 // The environment's proxy the import button takes: http's, else https's. 1 and *proxy.
 int EnvironmentProxy(ProxyServer* proxy) {
@@ -100,7 +60,7 @@ void UpdateFieldsEnabled(HWND dialog) {
 
 void OnInitDialog(HWND dialog) {
     ProxySettings settings;
-    ReadSettings(&settings);
+    ReadProxySettings(&settings);
     CheckDlgButton(dialog, IDC_PROXY_ENABLE, settings.enabled != 0 ? BST_CHECKED : BST_UNCHECKED);
     SetDlgItemTextW(dialog, IDC_PROXY_SERVER, settings.server);
     SetDlgItemInt(dialog, IDC_PROXY_PORT, settings.port, FALSE);
@@ -121,28 +81,14 @@ void OnInitDialog(HWND dialog) {
 }
 
 void SaveSettings(HWND dialog) {
-    DWORD enabled = IsDlgButtonChecked(dialog, IDC_PROXY_ENABLE) == BST_CHECKED ? 1 : 0;
-    WCHAR server[kServerCapacity] = {};
-    GetDlgItemTextW(dialog, IDC_PROXY_SERVER, server, kServerCapacity);
-    UINT port = GetDlgItemInt(dialog, IDC_PROXY_PORT, nullptr, FALSE); // empty gives 0
     ProxySettings typed;
-    GetDlgItemTextW(dialog, IDC_PROXY_USER, typed.user, kCredentialCapacity);
-    GetDlgItemTextW(dialog, IDC_PROXY_PASSWORD, typed.password, kCredentialCapacity);
-
-    RegistryKey key;
-    if (key.Create(HKEY_CURRENT_USER, kSettingsKey) == 1) {
-        key.SetNumber(kEnableProxyValue, enabled);
-        key.SetText(kProxyServerValue, server);
-        key.SetNumber(kProxyPortValue, port);
-        key.SetText(kProxyUserValue, typed.user);
-        key.SetText(kProxyPasswordValue, typed.password);
-    }
-    gProxyEnabled = enabled;
-    gProxyServer.AssignWide(server);
-    gProxyPort = static_cast<WORD>(port & kPortMask);
-    gProxyUser.AssignWide(typed.user);
-    gProxyPassword.AssignWide(typed.password);
-    key.Close();
+    typed.enabled = IsDlgButtonChecked(dialog, IDC_PROXY_ENABLE) == BST_CHECKED ? 1 : 0;
+    GetDlgItemTextW(dialog, IDC_PROXY_SERVER, typed.server, kProxyServerCapacity);
+    typed.port = GetDlgItemInt(dialog, IDC_PROXY_PORT, nullptr, FALSE); // empty gives 0
+    GetDlgItemTextW(dialog, IDC_PROXY_USER, typed.user, kProxyCredentialCapacity);
+    GetDlgItemTextW(dialog, IDC_PROXY_PASSWORD, typed.password, kProxyCredentialCapacity);
+    WriteProxySettings(typed);
+    UseProxySettings(typed);
 }
 
 INT_PTR CALLBACK ProxyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {

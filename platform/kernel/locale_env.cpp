@@ -20,9 +20,10 @@ LocaleName ParseLocaleName(const std::string& value) {
         name.codeset = rest.substr(dot + 1);
         rest.resize(dot);
     }
-    const size_t underscore = rest.find('_');
-    name.language = rest.substr(0, underscore);
-    if (underscore != std::string::npos) name.territory = rest.substr(underscore + 1);
+    // "ja_JP" as POSIX writes it; "ja-JP", the form of language tags, is taken the same way.
+    const size_t separator = rest.find_first_of("_-");
+    name.language = rest.substr(0, separator);
+    if (separator != std::string::npos) name.territory = rest.substr(separator + 1);
     return name;
 }
 

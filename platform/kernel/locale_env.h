@@ -7,7 +7,7 @@
 
 namespace qb::kernel {
 
-// "language[_TERRITORY][.codeset][@modifier]"; the parts that are absent stay empty.
+// "language[_TERRITORY][.codeset][@modifier]", "-" taken for "_" too; absent parts stay empty.
 struct LocaleName {
     std::string language;
     std::string territory;

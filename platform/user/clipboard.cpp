@@ -1,6 +1,7 @@
 // The clipboard: text only. GetClipboardData(CF_UNICODETEXT) gives what this process put
 // there, else the desktop's clipboard read with `wl-paste` (Wayland) or `xclip -o` (X11)
-// when one of them and a display are there, else nothing. An observer (observer.h) can supply it.
+// when one of them and a display are there, else nothing. The observer
+// (qb/observer.h) can supply it.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -16,7 +17,7 @@
 
 #include "platform/kernel/utf8_codec.h"
 #include "platform/user/message_queue.h"
-#include "platform/user/observer.h"
+#include "qb/observer.h"
 
 extern char** environ;
 

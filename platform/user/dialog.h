@@ -3,8 +3,8 @@
 #pragma once
 
 #include "platform/user/dialog_template.h"
-#include "platform/user/observer.h"
 #include "platform/user/window.h"
+#include "qb/observer.h"
 
 namespace qb::user {
 

@@ -15,8 +15,8 @@
 #include "platform/user/layout.h"
 #include "platform/user/menu_template.h"
 #include "platform/user/message_queue.h"
-#include "platform/user/observer.h"
 #include "platform/user/template_reader.h"
+#include "qb/observer.h"
 
 #if QB_HAVE_RESOURCES
 #include "win/resource.h"

@@ -5,8 +5,8 @@
 #include "platform/render/boundary.h"
 #include "platform/user/input.h"
 #include "platform/user/message_queue.h"
-#include "platform/user/observer.h"
 #include "platform/user/window.h"
+#include "qb/observer.h"
 
 namespace qb::user {
 

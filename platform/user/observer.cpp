@@ -1,5 +1,5 @@
-// The observer seam (observer.h): one atomic pointer, null unless the test support sets it.
-#include "platform/user/observer.h"
+// The observer seam (qb/observer.h): one atomic pointer, null unless the test support sets it.
+#include "qb/observer.h"
 
 #include <atomic>
 

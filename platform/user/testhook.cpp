@@ -11,8 +11,8 @@
 #include "platform/user/input.h"
 #include "platform/user/layout.h"
 #include "platform/user/message_queue.h"
-#include "platform/user/observer.h"
 #include "qb/kernel_test.h"
+#include "qb/observer.h"
 #include "qb/testhook.h"
 
 #if QB_HAVE_RESOURCES

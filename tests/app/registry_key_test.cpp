@@ -6,7 +6,7 @@
 
 #include "base/RegistryKey.h"
 #include "base/Results.h"
-#include "registry_sandbox.h"
+#include "tests/core/registry_sandbox.h"
 
 namespace {
 

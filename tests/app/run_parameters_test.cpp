@@ -4,10 +4,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/AppState.h"
 #include "app/CommandLine.h"
 #include "app/RunParameters.h"
 #include "base/Results.h"
+#include "core/AppState.h"
 #include "http/PropertyList.h"
 
 namespace {

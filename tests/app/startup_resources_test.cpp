@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "app/Language.h"
+#include "core/Language.h"
 #include "resources/resource.h"
 #include "tests/platform/scoped_env.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ExitCodes.h"
+#include "core/ExitCodes.h"
 #include "tests/download/main_dialog_fixture.h"
 #include "tests/support/scripted_server.h"
 #include "ui/FileExists.h"

@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "app/ExitCodes.h"
+#include "core/ExitCodes.h"
 #include "download/ProgressFormat.h"
 #include "tests/download/main_dialog_fixture.h"
 #include "tests/support/file_size_limit.h"

@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "app/AppState.h"
 #include "app/RunParameters.h"
 #include "app/Startup.h"
+#include "core/AppState.h"
 #include "download/MainDialogProcs.h"
 #include "download/TransferState.h"
 #include "http/HttpClient.h"

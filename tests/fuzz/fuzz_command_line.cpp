@@ -12,11 +12,11 @@
 
 #include <windows.h>
 
-#include "app/AppState.h"
 #include "app/CommandLine.h"
 #include "app/RunParameters.h"
 #include "base/Checksum.h"
 #include "base/Decimal.h"
+#include "core/AppState.h"
 #include "http/PropertyList.h"
 #include "tests/fuzz/fuzz_support.h"
 

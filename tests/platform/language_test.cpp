@@ -16,6 +16,7 @@ TEST(LanguageTest, IdentifierFollowsLocaleVariables) {
     const Case cases[] = {
         {nullptr, nullptr, "ja_JP.UTF-8", 0x0411},
         {nullptr, nullptr, "ja_JP.SJIS@euro", 0x0411},
+        {nullptr, nullptr, "ja-JP", 0x0411}, // a language tag's separator
         {nullptr, nullptr, "ja", 0x0011},
         {nullptr, nullptr, "ja_US.UTF-8", 0x0011}, // Japanese of another country: neutral
         {nullptr, nullptr, "en_US.UTF-8", 0x0409},

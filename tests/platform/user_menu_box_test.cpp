@@ -10,7 +10,7 @@
 #include <windows.h>
 
 #include "platform/user/menu_template.h"
-#include "platform/user/observer.h"
+#include "qb/observer.h"
 #include "qb/testhook.h"
 #include "tests/platform/sandbox.h"
 #include "tests/platform/user_test_support.h"

@@ -7,8 +7,8 @@
 #include <string>
 #include <windows.h>
 
-#include "app/AppState.h"
 #include "base/RegistryKey.h"
+#include "core/AppState.h"
 #include "qb/testhook.h"
 #include "resources/resource.h"
 #include "tests/platform/scoped_env.h"

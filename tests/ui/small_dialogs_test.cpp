@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "qb/testhook.h"
 #include "resources/about.h"
 #include "resources/resource.h"

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/user/observer.h"
+#include "qb/observer.h"
 #include "qb/render.h"
 #include "windows.h"
 

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "qb/language.h"
+
 namespace qb::render::terminal {
 
 namespace {
@@ -19,7 +21,7 @@ std::u32string Size(int columns, int rows) {
 } // namespace
 
 bool SystemIsJapanese() {
-    return PRIMARYLANGID(GetSystemDefaultLangID()) == LANG_JAPANESE;
+    return qb::SystemLanguageIsJapanese();
 }
 
 bool TooSmall(const Screen& screen) {

@@ -10,7 +10,7 @@ namespace qb::render::terminal {
 // Whether the screen is too small to show every visible window whole.
 bool TooSmall(const Screen& screen);
 
-// The language the system's texts are in (the locale variables).
+// The language of the system's texts: the rule of qb/language.h, as the program's.
 bool SystemIsJapanese();
 
 // "Terminal too small (36x14)": the size needed (in Japanese when `japanese`).

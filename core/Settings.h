@@ -1,7 +1,10 @@
-// The settings key of Quillbrook under HKEY_CURRENT_USER and the start-up steps that use it.
+// The settings key of Quillbrook under HKEY_CURRENT_USER: its value names, the limits of
+// their reads, and every read and write of them (start-up and the proxy dialog alike).
 #pragma once
 
 #include <windows.h>
+
+#include "core/AppState.h"
 
 constexpr WCHAR kSettingsKey[] = TEXT("Software\\Vr\\Quillbrook");
 constexpr WCHAR kValueFilePath[] = TEXT("FilePath");           // REG_SZ: the program's own path
@@ -21,12 +24,31 @@ constexpr DWORD kProxyServerReadBytes = 1024; // byte size of that read: 511 cha
 // The proxy's user ID and password: 255 characters each at most, as the prompt takes them.
 constexpr DWORD kProxyCredentialCapacity = 256;
 
+// The proxy values as the key holds them; the password is wiped when the settings go.
+struct ProxySettings {
+    DWORD enabled = kDefaultEnableProxy;
+    WCHAR server[kProxyServerCapacity] = {};
+    DWORD port = kDefaultProxyPort;
+    WCHAR user[kProxyCredentialCapacity] = {};
+    WCHAR password[kProxyCredentialCapacity] = {};
+    ~ProxySettings();
+};
+
+// Reads "EnableProxy", "ProxyServer", "ProxyPort", "ProxyUser" and "ProxyPassword"; a
+// missing key or value (or a text too long for its read) keeps the default: off, empty,
+// 8080, no credentials.
+void ReadProxySettings(ProxySettings* settings);
+// Writes the five values, creating the key when missing. Failures are silent: the settings
+// still take effect for this run.
+void WriteProxySettings(const ProxySettings& settings);
+// Makes them the run-time settings the next connection uses: the port as its low 16 bits,
+// the password only together with a user ID.
+void UseProxySettings(const ProxySettings& settings);
+
 // Stores the program's full path as "FilePath", creating the key when missing. Failures
 // are ignored: the program runs without it.
 void RecordProgramPath();
-// Reads "EnableProxy", "ProxyServer", "ProxyPort", "ProxyUser" and "ProxyPassword" into the
-// state; a missing key or value (or a text too long for the read) keeps the default: off,
-// empty, 8080, no credentials.
+// Start-up: ReadProxySettings, then UseProxySettings.
 void LoadProxySettings();
 // Interactive mode: "Timeout", "Retry", "MaxSpeed" and "ContentDisposition" from the key,
 // when there (automatic mode takes the run parameters of the same names instead).

@@ -3,9 +3,8 @@
 
 #include <windows.h>
 
-constexpr LANGID kJapaneseJapan = 0x0411;
-
-// True when the system language is Japanese as used in Japan; asks the system every time.
+// True when the system language is Japanese as used in Japan (qb/language.h, the rule the
+// platform's own texts follow too); asks the system every time.
 bool IsJapanese();
 
 // The Japanese or the English member of a pair, by IsJapanese().

@@ -4,11 +4,11 @@
 
 #include <string>
 
-#include "app/AppState.h"
-#include "app/Settings.h"
 #include "base/RegistryKey.h"
 #include "base/Results.h"
-#include "registry_sandbox.h"
+#include "core/AppState.h"
+#include "core/Settings.h"
+#include "tests/core/registry_sandbox.h"
 
 namespace {
 
@@ -95,6 +95,62 @@ TEST(SettingsTest, ServerNameBeyondTheReadKeepsTheEmptyDefault) {
     ExpectProxy(Load(), 0, std::u16string(longest.begin(), longest.end()), 8080);
     ASSERT_TRUE(box.writeSettings("\"ProxyServer\"=\"" + longest + "t\"\r\n"));
     ExpectProxy(Load(), 0, u"", 8080);
+}
+
+// What the proxy dialog writes is what start-up and the dialog read back, in the file's
+// value lines as users' settings files have them; a password without a user ID is kept in
+// the key (the dialog shows it) but not given to the proxy.
+TEST(SettingsTest, WrittenProxySettingsReadBackAsStoredLines) {
+    RegistrySandbox box;
+    const struct {
+        DWORD enabled;
+        const char16_t* server;
+        DWORD port;
+        const char16_t* user;
+        const char16_t* password;
+        const char* lines;
+        const char16_t* usedPassword;
+    } cases[] = {
+        {1, u"proxy.example", 3128, u"alice", u"s3cret",
+         "\"EnableProxy\"=dword:00000001\n\"ProxyServer\"=\"proxy.example\"\n"
+         "\"ProxyPort\"=dword:00000c38\n\"ProxyUser\"=\"alice\"\n"
+         "\"ProxyPassword\"=\"s3cret\"\n",
+         u"s3cret"},
+        {0, u"", 70000, u"", u"orphan",
+         "\"EnableProxy\"=dword:00000000\n\"ProxyServer\"=\"\"\n"
+         "\"ProxyPort\"=dword:00011170\n\"ProxyUser\"=\"\"\n"
+         "\"ProxyPassword\"=\"orphan\"\n",
+         u""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lines);
+        ASSERT_TRUE(box.writeSettings(""));
+        ProxySettings written;
+        written.enabled = c.enabled;
+        std::char_traits<char16_t>::copy(written.server, c.server,
+                                         std::char_traits<char16_t>::length(c.server) + 1);
+        written.port = c.port;
+        std::char_traits<char16_t>::copy(written.user, c.user,
+                                         std::char_traits<char16_t>::length(c.user) + 1);
+        std::char_traits<char16_t>::copy(written.password, c.password,
+                                         std::char_traits<char16_t>::length(c.password) + 1);
+        WriteProxySettings(written);
+        std::string file = box.contents().value_or("");
+        std::erase(file, '\r'); // the line ends are the registry file's own business
+        EXPECT_NE(file.find(c.lines), std::string::npos) << file;
+
+        ProxySettings read;
+        ReadProxySettings(&read);
+        EXPECT_EQ(read.enabled, c.enabled);
+        EXPECT_EQ(std::u16string(read.server), c.server);
+        EXPECT_EQ(read.port, c.port);
+        EXPECT_EQ(std::u16string(read.user), c.user);
+        EXPECT_EQ(std::u16string(read.password), c.password);
+
+        ExpectProxy(Load(), c.enabled, c.server, static_cast<WORD>(c.port & 0xFFFF));
+        EXPECT_EQ(std::u16string(gProxyUser.GetWide()), c.user);
+        EXPECT_EQ(std::u16string(gProxyPassword.GetWide()), c.usedPassword);
+    }
 }
 
 // Interactive mode takes the timeout and the tries from the key; automatic mode keeps its

@@ -3,7 +3,7 @@
 // start, show and end, the message loops run dry, beeps and clipboard reads, and it may feed
 // input while a modal window is shown. A running program installs none, and then every call
 // below answers "nothing to say": the system behaves as it does for a person. The test
-// support (qb/testhook.h) installs one.
+// support (qb/testhook.h) installs one; the seam is public for that reason, next to it.
 //
 // Everything runs on the GUI thread, except ClipboardText (any thread).
 #pragma once

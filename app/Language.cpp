@@ -1,5 +1,0 @@
-#include "app/Language.h"
-
-bool IsJapanese() {
-    return (GetSystemDefaultLangID() & 0xFFFF) == kJapaneseJapan;
-}
