@@ -10,6 +10,7 @@
 #include "core/AppState.h"
 #include "core/Language.h"
 #include "core/Settings.h"
+#include "download/Failure.h"
 #include "download/MainDialogProcs.h"
 #include "http/HttpClient.h"
 #include "http/PropertyList.h"
@@ -21,11 +22,6 @@ namespace {
 
 constexpr DWORD kCommonControlClasses = ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS;
 constexpr int kSmallIconSize = 16; // pixels
-
-void ReportNoMemory() {
-    MessageBoxW(nullptr, ByLanguage(TEXT("メモリが足りません。"), TEXT("Not enought memory.")),
-                ByLanguage(TEXT("エラー"), TEXT("ERROR")), MB_ICONERROR | MB_TOPMOST);
-}
 
 // Creates the main dialog of the chosen mode; null when that fails.
 HWND CreateMainDialog(HINSTANCE instance) {
@@ -127,7 +123,7 @@ int QuillbrookMain(HINSTANCE instance, LPCWSTR commandLine) {
     const bool created = CreateSharedObjects(instance);
     int result = kExitStartupFailed;
     if (!created) {
-        ReportNoMemory();
+        ShowNoMemory(nullptr, NoMemory::kSharedObjects);
     } else if (ParseCommandLine(commandLine, gRunParameters) != kResultOk) {
         result = kExitCommandLineRejected;
     } else if (!ApplySettings()) {

@@ -29,6 +29,30 @@ struct Meaning {
     Then interactive;
 };
 
+// Every out-of-memory text, by where memory ran out.
+struct NoMemoryText {
+    NoMemory where;
+    LPCWSTR japanese;
+    LPCWSTR english;
+    UINT icon;
+};
+
+constexpr NoMemoryText kNoMemoryTexts[] = {
+    {NoMemory::kSharedObjects, TEXT("メモリが足りません。"), TEXT("Not enought memory."),
+     MB_ICONERROR},
+    {NoMemory::kDialogBuffer, TEXT("ソフトウェアの起動に必要なメモリ不足しています。"),
+     TEXT("Not enough memory to execute this software."), MB_ICONERROR},
+    {NoMemory::kWorkBuffers, TEXT("作業用メモリが足りません。"), TEXT("Not enough memory."),
+     MB_ICONEXCLAMATION},
+};
+
+constexpr const NoMemoryText& NoMemoryTextOf(NoMemory where) {
+    for (const NoMemoryText& text : kNoMemoryTexts) {
+        if (text.where == where) return text;
+    }
+    return kNoMemoryTexts[0]; // every place has its row
+}
+
 constexpr WCHAR kNoNameJa[] =
     TEXT("ファイル名が特定できません。ユーザーファイル名を指定してください。");
 constexpr WCHAR kNoNameEn[] = TEXT("File Name cannot be determined. Set user File Name.");
@@ -59,8 +83,9 @@ constexpr Meaning kMeanings[] = {
           "。"),
      TEXT("The file on the server has changed: the existing file is longer. It can't be resumed."),
      nullptr, kExitDownloaded, false, Then::kStop, Then::kStop},
-    {Failure::kNoMemory, TEXT("作業用メモリが足りません。"), TEXT("Not enough memory."), nullptr,
-     kExitNoMemory, true, Then::kNothing, Then::kNothing},
+    {Failure::kNoMemory, NoMemoryTextOf(NoMemory::kWorkBuffers).japanese,
+     NoMemoryTextOf(NoMemory::kWorkBuffers).english, nullptr, kExitNoMemory, true, Then::kNothing,
+     Then::kNothing},
     {Failure::kNetwork,
      TEXT("受信中にエラーが発生しました。ネットワークに問題があるか、サーバが応答しません。"),
      TEXT("Error occurred in receiving. There might be some trouble on network or server."),
@@ -161,6 +186,12 @@ void Report(HWND dialog, AutomaticOutcome* outcome, const Meaning& meaning, LPCW
 }
 
 } // namespace
+
+void ShowNoMemory(HWND owner, NoMemory where) {
+    const NoMemoryText& text = NoMemoryTextOf(where);
+    MessageBoxW(owner, ByLanguage(text.japanese, text.english),
+                ByLanguage(TEXT("エラー"), TEXT("ERROR")), text.icon | MB_TOPMOST);
+}
 
 void ReportFailure(HWND dialog, AutomaticOutcome* outcome, Failure failure) {
     const Meaning& meaning = MeaningOf(failure);

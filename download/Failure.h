@@ -36,6 +36,16 @@ enum class Failure {
 // then records and posts Stop as the failure asks.
 void ReportFailure(HWND dialog, AutomaticOutcome* outcome, Failure failure);
 
+// Where memory ran out: each place has its own words.
+enum class NoMemory {
+    kSharedObjects, // start-up could not make the objects every download shares
+    kDialogBuffer,  // the interactive dialog could not keep its last target
+    kWorkBuffers,   // the start step's work buffers (Failure::kNoMemory)
+};
+
+// Shows the out-of-memory message of where in a message box owned by owner (null: none).
+void ShowNoMemory(HWND owner, NoMemory where);
+
 // What is known of a failed connection, said after Failure::kConnect's first sentence.
 enum class ConnectReason {
     kStatus,           // the server's refusal: detail is "<status> <reason phrase>"

@@ -46,10 +46,7 @@ void Open(HWND dialog) {
     if (TakeUrlFromClipboard(dialog)) SetFocus(GetDlgItem(dialog, IDC_PATH));
     lastTarget = new (std::nothrow) WCHAR[kTargetPathCapacity]();
     if (lastTarget == nullptr) {
-        MessageBoxW(dialog,
-                    ByLanguage(TEXT("ソフトウェアの起動に必要なメモリ不足しています。"),
-                               TEXT("Not enough memory to execute this software.")),
-                    ByLanguage(TEXT("エラー"), TEXT("ERROR")), MB_ICONERROR | MB_TOPMOST);
+        ShowNoMemory(dialog, NoMemory::kDialogBuffer);
         DestroyWindow(dialog);
         return;
     }

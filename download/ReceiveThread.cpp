@@ -4,10 +4,10 @@
 #include "core/AppState.h"
 #include "download/SpeedLimit.h"
 #include "download/TransferState.h"
+#include "download/WholeBody.h"
 #include "http/HttpClient.h"
 #include "storage/FileDigest.h"
 #include "storage/FileStream.h"
-#include "storage/FileSystem.h"
 
 std::atomic<bool> gStopReceiving{false};
 
@@ -170,34 +170,17 @@ enum class Rerequest { kContinues, kFailed, kRefused, kWholeBody };
 
 // The missing range from the server: a refusal (a 4xx, a server that ignores the range or
 // wants other credentials) ends the tries; a 5xx or a failed connection may be tried again.
+// A status line that does not parse is no answer: like a failed connection, it is tried
+// again.
 Rerequest AskForTheRest() {
     const int result = gHttpClient->Reopen(gTransfer.received.load(std::memory_order_relaxed));
-    if (result == 1) return Rerequest::kContinues;
+    if (result == kHttpAccepted) return Rerequest::kContinues;
     if (result == kHttpRefused) {
         return gHttpClient->LastStatus() >= kFirstServerErrorStatus ? Rerequest::kFailed
                                                                     : Rerequest::kRefused;
     }
-    // The whole body instead of the rest: the client stays open on it from its start.
-    if (gHttpClient->IsOpen()) {
-        return gHttpClient->Position() == 0 ? Rerequest::kWholeBody : Rerequest::kRefused;
-    }
-    return Rerequest::kFailed;
-}
-
-// The file emptied for the whole body the server sent instead of the rest; false when the
-// file can't be made empty and opened again (a storage error).
-bool StartOver() {
-    gFileStream->CloseFile(); // what it still held back is given up with the rest
-    gTransfer.received.store(0, std::memory_order_relaxed);
-    if (gFileSystem->CreateEmptyFile(gTransfer.target, kCreateOrTruncateFile) < 0 ||
-        gFileStream->Open(gTransfer.target, FALSE) <= 0) {
-        return false;
-    }
-    uint64_t whole = kUnknownSize;
-    gHttpClient->GetSize(&whole);
-    gTransfer.totalSize.store(whole, std::memory_order_relaxed);
-    Post(kMsgStartedOver);
-    return true;
+    if (ServerSentWholeBody()) return Rerequest::kWholeBody;
+    return gHttpClient->IsOpen() ? Rerequest::kRefused : Rerequest::kFailed;
 }
 
 // Receives the body; after a network failure tries again up to gTransfer.retries times,
@@ -215,7 +198,8 @@ End ReceiveWithRetries() {
             // As for an existing file at the start: hidden, the file starts over with the
             // whole body; shown, the user learns the server can't resume.
             if (!gTransfer.startOverOnWholeBody) return End::kResumeRefused;
-            if (!StartOver()) return End::kWriteFailed;
+            if (!StartFileOver(gTransfer.target)) return End::kWriteFailed;
+            Post(kMsgStartedOver);
             asked = Rerequest::kContinues;
         }
         end = asked == Rerequest::kContinues ? ReceiveBody(&paused) : End::kReadFailed;

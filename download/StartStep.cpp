@@ -10,8 +10,10 @@
 #include "download/ProgressFormat.h"
 #include "download/ReceiveThread.h"
 #include "download/TransferState.h"
+#include "download/WholeBody.h"
 #include "http/ContentDisposition.h"
 #include "http/HttpClient.h"
+#include "http/HttpStatus.h"
 #include "http/HttpUrl.h"
 #include "http/PropertyList.h"
 #include "http/ProxyChoice.h"
@@ -24,7 +26,6 @@
 namespace {
 
 constexpr DWORD kMillisecondsPerSecond = 1000;
-constexpr DWORD kProxyAuthenticationStatus = 407;
 // "<status> <reason phrase>": ten digits at most, a space and the reason.
 constexpr DWORD kStatusTextCapacity = 12 + kHttpReasonCapacity;
 
@@ -81,7 +82,7 @@ private:
     bool HandleExistingFile();
     bool Resume();
     bool ServerFileChanged();
-    void Overwrite();
+    bool Overwrite();
     void StartReceiving();
 
     void Fail(Failure failure) { ReportFailure(dialog_, outcome_, failure); }
@@ -120,7 +121,7 @@ int StartStep::Run() {
         KeepGivenName();
         if (!ChooseRoute()) {
             Fail(Failure::kConnect);
-        } else if (const int opened = OpenRequest(); opened != 1) {
+        } else if (const int opened = OpenRequest(); opened != kHttpAccepted) {
             if (TryAgainLater(opened)) {
                 // nothing to report yet: the dialog's timer starts the next try
             } else if (opened == kSocketCertificateRefused || opened == kSocketHandshakeFailed) {
@@ -195,14 +196,16 @@ bool StartStep::ChooseRoute() {
     return gHttpClient->SetProxyChoice(choice) > 0;
 }
 
-// 1 open; else Open's result (a refused status or an unparsable status line is no answer to
-// use either: -1 then).
+// kHttpAccepted open; kHttpRefused or a failure as Open says; -1 for any other answer (a
+// status line that does not parse is no answer to use: it is tried again as a failed
+// connection).
 int StartStep::OpenRequest() {
     gHttpClient->SetTimeout(gTimeoutSeconds * kMillisecondsPerSecond);
     WORD status = 0;
     const int opened = gHttpClient->Open(buffers_->url, &status, gDefaultHeaders);
-    if (opened < 0 || opened == kHttpRefused) return opened;
-    return opened == 1 && gHttpClient->IsOpen() ? 1 : -1;
+    if (opened == kHttpBadStatusLine) return kResultFail;
+    if (opened < 0 || opened == kHttpRefused || opened == kHttpAccepted) return opened;
+    return kResultFail;
 }
 
 // A first request that failed on the way (refused or reset connection, timeout, a 5xx
@@ -231,7 +234,7 @@ bool StartStep::TryAgainLater(int opened) {
 void StartStep::ReportOpenFailure(int opened) {
     const DWORD status = gHttpClient->LastStatus();
     if (opened == kHttpProxyAuthRequired ||
-        (opened == kHttpRefused && status == kProxyAuthenticationStatus)) {
+        (opened == kHttpRefused && status == kHttpStatusProxyAuthRequired)) {
         ReportConnectFailure(dialog_, outcome_, ConnectReason::kProxyCredentials, nullptr);
     } else if (opened == kHttpRefused) {
         WCHAR text[kStatusTextCapacity];
@@ -337,8 +340,7 @@ bool StartStep::HandleExistingFile() {
     if (answer == kFileExistsResume) return Resume();
     if (answer == kFileExistsOverwrite) {
         SetExitCode(kExitDownloaded);
-        Overwrite();
-        return true;
+        return Overwrite();
     }
     PostStop();
     return false;
@@ -364,10 +366,9 @@ bool StartStep::Resume() {
     const int64_t offset = static_cast<int64_t>(size);
     uint64_t position = 0;
     const int sought = gHttpClient->Seek(&offset, &position, kSeekBegin);
-    if (sought == 1) return true;
-    // The server can't continue there. It may have sent the whole resource instead: the
-    // client then stays open on that body from its start.
-    const bool wholeBody = gHttpClient->IsOpen() && gHttpClient->Position() == 0;
+    if (sought == kHttpAccepted) return true;
+    // The server can't continue there. It may have sent the whole resource instead.
+    const bool wholeBody = ServerSentWholeBody();
     SetExitCode(kExitDownloaded);
     if (Shown()) {
         Fail(Failure::kResumeRefused);
@@ -377,11 +378,7 @@ bool StartStep::Resume() {
         ReportOpenFailure(sought); // nothing to write: the file stays as it was
         return false;
     }
-    uint64_t whole = kUnknownSize;
-    gHttpClient->GetSize(&whole);
-    gTransfer.totalSize.store(whole, std::memory_order_relaxed);
-    Overwrite();
-    return true;
+    return Overwrite();
 }
 
 // The file here is longer than the server's whole resource: it is no start of it, so nothing
@@ -393,15 +390,15 @@ bool StartStep::ServerFileChanged() {
         Fail(Failure::kServerFileChanged);
         return false;
     }
-    Overwrite();
-    return true;
+    return Overwrite();
 }
 
-void StartStep::Overwrite() {
-    gFileStream->CloseFile();
-    gFileSystem->CreateEmptyFile(buffers_->target, kCreateOrTruncateFile);
-    gFileStream->Open(buffers_->target, FALSE);
-    gTransfer.received.store(0, std::memory_order_relaxed);
+// The file starts over with the body the client holds from its start; a file that can't be
+// emptied and opened again ends the start, naming it.
+bool StartStep::Overwrite() {
+    if (StartFileOver(buffers_->target)) return true;
+    ReportTargetFailure(dialog_, outcome_, buffers_->target);
+    return false;
 }
 
 void StartStep::StartReceiving() {

@@ -290,6 +290,14 @@ int HttpClient::ReadResponseHead(LPSTR statusLine, DWORD capacity) {
     return kResultOk;
 }
 
+int HttpClient::TakeStatus(LPCSTR statusLine, DWORD* code) {
+    if (HttpParseStatusLine(statusLine, code) != static_cast<int>(kHttpStatusNumbers)) {
+        return kHttpBadStatusLine;
+    }
+    lastStatus_ = *code;
+    return kResultOk;
+}
+
 int HttpClient::ResponseLength(uint64_t* length) {
     PropertyRecord record = {};
     record.key = TEXT("Content-Length");

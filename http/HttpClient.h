@@ -11,12 +11,12 @@
 //
 // Results of Open (the status output holds the status code whenever a status line was
 // parsed, except for a redirecting response):
-//   1                         accepted: the client is open and the body can be read
+//   kHttpAccepted (1)         accepted: the client is open and the body can be read
 //   kHttpRefused (3)          a status was parsed but not accepted: outside 200..206, a 401
 //                             without credentials, or a 206 whose Content-Range does not
 //                             start at 0 (the caller treats it as a failure)
-//   0, 1, 2                   the status line did not match "HTTP/%u.%u %u": the numbers
-//                             that did match
+//   kHttpBadStatusLine        the status line did not match "HTTP/%u.%u %u": no answer to
+//                             use (the client is not open)
 //   -1                        a URL or Location value that is not an absolute "http://" or
 //                             "https://" URL, has a control character, is too long for the
 //                             buffers or names a bad port; no address of the server took
@@ -63,8 +63,13 @@
 #include "transport/SocketStream.h"
 #include "transport/Stream.h"
 
+// Open's (Seek's, Reopen's) result for an accepted response: the body can be read.
+constexpr int kHttpAccepted = 1;
 // Open's result for a parsed status line whose status was not accepted.
 constexpr int kHttpRefused = 3;
+// Open's (Seek's, Reopen's) result for a status line that does not match "HTTP/%u.%u %u". Its
+// own number, below 0: a count of the numbers that matched would say 1, which is "accepted".
+constexpr int kHttpBadStatusLine = -25;
 // Open's result when the server keeps redirecting.
 constexpr int kHttpTooManyRedirects = -21;
 // Open's result when the proxy refuses to open a tunnel to an https server.
@@ -145,7 +150,7 @@ public:
     // the new position with a known size; -1 for a null offset (-4), not open, a target
     // below 0, an unknown size, or a 200 that carries the whole resource instead (the client
     // is then open on that body at position 0); kHttpRefused a refused status (also 201..205
-    // or a 206 of another range at a position above 0); 0..2 an unparsable status line; other
+    // or a 206 of another range at a position above 0); kHttpBadStatusLine; other
     // negative results as for Open. Except for the 200 case the client is closed on failure.
     int Seek(const int64_t* offset, uint64_t* position, DWORD origin) override;
     // Reads what the connection has of the body, up to *count bytes, waiting only until the
@@ -205,6 +210,7 @@ private:
     int SendLastRequest();
     bool AtGivenOrigin() const;
     int ReadResponseHead(LPSTR statusLine, DWORD capacity);
+    int TakeStatus(LPCSTR statusLine, DWORD* code);
     int ResponseLength(uint64_t* length);
     bool RangeStartsAt(uint64_t position);
 

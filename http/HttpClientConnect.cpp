@@ -8,12 +8,12 @@
 #include "base/Results.h"
 #include "base/StringUtil.h"
 #include "http/HttpResponse.h"
+#include "http/HttpStatus.h"
 
 namespace {
 
 constexpr DWORD kFirstTunnelStatus = 200;
 constexpr DWORD kLastTunnelStatus = 299;
-constexpr DWORD kStatusProxyAuthRequired = 407;
 
 } // namespace
 
@@ -61,7 +61,7 @@ int HttpClient::OpenTunnel() {
     DWORD code = 0;
     const int numbers = HttpParseStatusLine(statusLine, &code);
     if (numbers == static_cast<int>(kHttpStatusNumbers)) lastStatus_ = code; // why it refused
-    if (numbers >= static_cast<int>(kHttpStatusNumbers) && code == kStatusProxyAuthRequired) {
+    if (numbers >= static_cast<int>(kHttpStatusNumbers) && code == kHttpStatusProxyAuthRequired) {
         // Open asks for credentials with the challenge, still in the header store.
         return kHttpProxyAuthRequired;
     }

@@ -9,16 +9,12 @@
 #include "base/Results.h"
 #include "base/StringUtil.h"
 #include "http/HttpResponse.h"
+#include "http/HttpStatus.h"
 
 namespace {
 
-constexpr DWORD kStatusUnauthorized = 401;
-constexpr DWORD kStatusProxyAuthRequired = 407;
 constexpr WCHAR kServerChallenge[] = TEXT("WWW-Authenticate");
 constexpr WCHAR kProxyChallenge[] = TEXT("Proxy-Authenticate");
-constexpr DWORD kStatusPartialContent = 206;
-constexpr DWORD kFirstAccepted = 200;
-constexpr DWORD kLastAccepted = 206;
 constexpr WCHAR kBasicChallenge[] = TEXT("Basic realm=\"");
 // The realm handed to the callback begins at the challenge's opening quote, the last unit
 // of kBasicChallenge.
@@ -91,7 +87,7 @@ int HttpClient::Open(LPCWSTR url, WORD* status, PropertyList* headers) {
         if (result < 0) return result;
         result = SendRequest(credentials.given ? credentials.encoded : nullptr);
         if (result == kHttpProxyAuthRequired) { // the answer to CONNECT
-            *status = static_cast<WORD>(kStatusProxyAuthRequired);
+            *status = static_cast<WORD>(kHttpStatusProxyAuthRequired);
             result = AnswerProxy(&prompts, headers);
             continue;
         }
@@ -110,11 +106,10 @@ int HttpClient::Open(LPCWSTR url, WORD* status, PropertyList* headers) {
         }
 
         DWORD code = 0;
-        const int numbers = HttpParseStatusLine(statusLine, &code);
-        if (numbers < static_cast<int>(kHttpStatusNumbers)) return numbers;
+        result = TakeStatus(statusLine, &code);
+        if (result < 0) return result;
         *status = static_cast<WORD>(code);
-        lastStatus_ = code;
-        if (code == kStatusUnauthorized) {
+        if (code == kHttpStatusUnauthorized) {
             if (prompts == kHttpMaxCredentialPrompts) return kHttpRefused;
             ++prompts;
             result = AskForCredentials(&credentials);
@@ -126,11 +121,11 @@ int HttpClient::Open(LPCWSTR url, WORD* status, PropertyList* headers) {
             result = TakeUrl(headers);
             continue;
         }
-        if (code == kStatusProxyAuthRequired && useProxy_ && !parts_.secure) {
+        if (code == kHttpStatusProxyAuthRequired && useProxy_ && !parts_.secure) {
             result = AnswerProxy(&prompts, headers);
             continue;
         }
-        if (code >= kFirstAccepted && code <= kLastAccepted) return AcceptOpened(code);
+        if (HttpStatusAccepted(code)) return AcceptOpened(code);
         return kHttpRefused;
     }
 }
@@ -200,7 +195,7 @@ int HttpClient::KeepCredentials(Credentials* credentials) {
 
 int HttpClient::AnswerProxy(DWORD* prompts, PropertyList* headers) {
     // Hidden, without a prompt, or with a prompt declined, the proxy's 407 ends the open.
-    lastStatus_ = kStatusProxyAuthRequired;
+    lastStatus_ = kHttpStatusProxyAuthRequired;
     LPCWSTR realm = BasicRealm(&responseHeaders_, kProxyChallenge);
     WCHAR origin[kOriginCapacity];
     if (callback_ == nullptr || *prompts == kHttpMaxCredentialPrompts || realm == nullptr ||
@@ -234,9 +229,9 @@ int HttpClient::AnswerProxy(DWORD* prompts, PropertyList* headers) {
 
 int HttpClient::AcceptOpened(DWORD status) {
     // Open asks from position 0: a partial answer must be the resource's start.
-    if (status == kStatusPartialContent && !RangeStartsAt(0)) return kHttpRefused;
+    if (status == kHttpStatusPartialContent && !RangeStartsAt(0)) return kHttpRefused;
     uint64_t length = 0;
     const bool known = ResponseLength(&length) == kResultOk;
     SetOpenState(true, 0, known ? static_cast<int64_t>(length) : -1);
-    return kResultOk;
+    return kHttpAccepted;
 }

@@ -4,14 +4,10 @@
 
 #include "base/Results.h"
 #include "http/HttpResponse.h"
+#include "http/HttpStatus.h"
 
 namespace {
 
-constexpr DWORD kStatusOk = 200;
-constexpr DWORD kStatusPartialContent = 206;
-constexpr DWORD kStatusProxyAuthRequired = 407;
-constexpr DWORD kFirstAccepted = 200;
-constexpr DWORD kLastAccepted = 206;
 constexpr int64_t kLargestPosition = 0x7FFFFFFFFFFFFFFFll;
 
 // The position a seek asks for. False when it would lie below 0 or past the largest size.
@@ -85,30 +81,30 @@ int HttpClient::Rerequest(uint64_t target) {
     result = ReadResponseHead(statusLine, sizeof statusLine);
     if (result < 0) return result;
     DWORD code = 0;
-    const int numbers = HttpParseStatusLine(statusLine, &code);
-    if (numbers < static_cast<int>(kHttpStatusNumbers)) return numbers;
-    lastStatus_ = code;
-    if (code == kStatusProxyAuthRequired && useProxy_ && !parts_.secure) {
+    result = TakeStatus(statusLine, &code);
+    if (result < 0) return result;
+    if (code == kHttpStatusProxyAuthRequired && useProxy_ && !parts_.secure) {
         return kHttpProxyAuthRequired;
     }
-    if (code < kFirstAccepted || code > kLastAccepted) return kHttpRefused;
+    if (!HttpStatusAccepted(code)) return kHttpRefused;
 
     uint64_t length = 0;
     const bool known = ResponseLength(&length) == kResultOk;
-    if (target > 0 && code == kStatusOk) {
+    if (target > 0 && code == kHttpStatusOk) {
         // The whole resource instead of its rest: readable from its start, but no resume.
         SetOpenState(true, 0, known ? static_cast<int64_t>(length) : -1);
         return kResultFail;
     }
     // Only a partial answer of the range asked for continues at a position.
-    if (code == kStatusPartialContent ? !RangeStartsAt(target) : target > 0) return kHttpRefused;
+    if (code == kHttpStatusPartialContent ? !RangeStartsAt(target) : target > 0)
+        return kHttpRefused;
     if (!known || length > static_cast<uint64_t>(kLargestPosition) - target) {
         // Without a size the rest can't be checked; at position 0 it is the whole resource.
         if (target == 0) SetOpenState(true, 0, -1);
         return kResultFail;
     }
     SetOpenState(true, target, static_cast<int64_t>(target + length));
-    return kResultOk;
+    return kHttpAccepted;
 }
 
 int HttpClient::Read(void* buffer, DWORD* count) {

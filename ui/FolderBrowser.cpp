@@ -19,6 +19,7 @@
 #include "core/Language.h"
 #include "resources/resource.h"
 #include "storage/FileSystem.h"
+#include "ui/DialogTemplate.h"
 
 namespace {
 
@@ -282,17 +283,12 @@ INT_PTR CALLBACK FolderBrowserProc(HWND dialog, UINT message, WPARAM wParam, LPA
 
 int OpenFolderBrowser(HINSTANCE instance, HWND parent, WCHAR* buffer, DWORD capacity) {
     if (buffer == nullptr) return kNullBuffer;
-    HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(IDD_FOLDER_BROWSER), RT_DIALOG);
-    HGLOBAL loaded = found != nullptr ? LoadResource(instance, found) : nullptr;
-    const void* dialogTemplate = loaded != nullptr ? LockResource(loaded) : nullptr;
-    if (dialogTemplate == nullptr) return static_cast<int>(kBrowserCancel);
     BrowserState state;
     state.instance = instance;
     state.buffer = buffer;
     state.capacity = capacity;
-    INT_PTR result =
-        DialogBoxIndirectParamW(instance, static_cast<LPCDLGTEMPLATEW>(dialogTemplate), parent,
-                                FolderBrowserProc, reinterpret_cast<LPARAM>(&state));
+    const INT_PTR result = RunDialogTemplate(instance, IDD_FOLDER_BROWSER, parent,
+                                             FolderBrowserProc, reinterpret_cast<LPARAM>(&state));
     if (state.images != nullptr) ImageList_Destroy(state.images);
     return result == kBrowserOk ? static_cast<int>(kBrowserOk) : static_cast<int>(kBrowserCancel);
 }

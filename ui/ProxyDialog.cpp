@@ -10,6 +10,7 @@
 #include "core/Settings.h"
 #include "http/ProxyChoice.h"
 #include "resources/resource.h"
+#include "ui/DialogTemplate.h"
 
 namespace {
 
@@ -35,20 +36,6 @@ void ImportFromEnvironment(HWND dialog) {
     SetDlgItemTextW(dialog, IDC_PROXY_PASSWORD, proxy.password);
 }
 
-void CentreOverParent(HWND dialog) {
-    HWND parent = GetParent(dialog);
-    RECT parentRect{};
-    RECT dialogRect{};
-    if (parent == nullptr || !GetWindowRect(parent, &parentRect) ||
-        !GetWindowRect(dialog, &dialogRect))
-        return;
-    int width = dialogRect.right - dialogRect.left;
-    int height = dialogRect.bottom - dialogRect.top;
-    int x = parentRect.left + ((parentRect.right - parentRect.left) - width) / 2;
-    int y = parentRect.top + ((parentRect.bottom - parentRect.top) - height) / 2;
-    SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-}
-
 // The fields follow the check box; their texts are kept either way.
 void UpdateFieldsEnabled(HWND dialog) {
     BOOL enabled = IsDlgButtonChecked(dialog, IDC_PROXY_ENABLE) == BST_CHECKED;
@@ -68,7 +55,7 @@ void OnInitDialog(HWND dialog) {
     SetDlgItemTextW(dialog, IDC_PROXY_PASSWORD, settings.password);
     ProxyServer found;
     EnableWindow(GetDlgItem(dialog, IDC_PROXY_IMPORT), EnvironmentProxy(&found) == 1);
-    CentreOverParent(dialog);
+    CentreOnOwner(dialog, nullptr, SWP_NOZORDER);
     // The check box sits on the group box's top edge: drawn last, so it stays readable.
     SetWindowPos(GetDlgItem(dialog, IDC_PROXY_GROUP), HWND_BOTTOM, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE);
@@ -129,12 +116,7 @@ INT_PTR CALLBACK ProxyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 } // namespace
 
 INT_PTR ShowProxyDialog(HINSTANCE instance, HWND parent) {
-    int templateId = ByLanguage(IDD_PROXY_JA, IDD_PROXY_EN);
-    HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(templateId), RT_DIALOG);
-    HGLOBAL loaded = found != nullptr ? LoadResource(instance, found) : nullptr;
-    const void* dialogTemplate = loaded != nullptr ? LockResource(loaded) : nullptr;
-    if (dialogTemplate == nullptr) return kProxyCancel;
-    INT_PTR result = DialogBoxIndirectParamW(instance, static_cast<LPCDLGTEMPLATEW>(dialogTemplate),
+    const INT_PTR result = RunDialogTemplate(instance, ByLanguage(IDD_PROXY_JA, IDD_PROXY_EN),
                                              parent, ProxyDialogProc, 0);
     return result == kProxyOk ? kProxyOk : kProxyCancel;
 }

@@ -113,7 +113,7 @@ TEST_F(SeekTest, AnswersThatDoNotContinueAtThePositionCloseTheClient) {
          Response("HTTP/1.1 206 Partial",
                   "content-range: bytes 0-999/1500\r\ncontent-length: 1000\r\n", ""),
          kHttpRefused},
-        {"unparsable", Response("HTTP/1.1 Partial", "", ""), 2},
+        {"unparsable", Response("HTTP/1.1 Partial", "", ""), kHttpBadStatusLine},
         {"empty status line", "\r\n\r\n", kResultFail},
     };
     for (const RefusedCase& c : cases) {
@@ -242,6 +242,32 @@ TEST_F(SeekTest, ReopenAsksAgainAfterFailuresButNotAfterAbortOrClose) {
     EXPECT_EQ(client.Close(), kResultOk);
     EXPECT_EQ(client.Reopen(30), kResultFail);
     EXPECT_EQ(server.connectionCount(), 3u);
+}
+
+// A retry after a reset that meets a status line which does not parse is no answer, however
+// much of the line matched (one number is not "accepted"): the client stays closed and the
+// next retry continues.
+TEST_F(SeekTest, AGarbledStatusLineToARetryIsNoAnswer) {
+    const std::string range = "Content-Range: bytes 30-99/100\r\nContent-Length: 70\r\n";
+    const std::vector<std::string> statusLines = {"HTTP/1 206 Partial Content",
+                                                  "HTTP/1.1 Partial Content", "ICY 206 Partial"};
+    server.addReply(
+        Reply().send(Whole(100, std::string(30, 'w'))).pause(qb::test::Millis{50}).reset());
+    ASSERT_EQ(Open(Url("/f")), kHttpAccepted);
+    ReadBody(); // until the reset
+    for (const std::string& statusLine : statusLines) {
+        SCOPED_TRACE(statusLine);
+        server.addReply(Reply().send(Response(statusLine, range, std::string(70, 'g'))));
+        EXPECT_EQ(client.Reopen(30), kHttpBadStatusLine);
+        EXPECT_FALSE(client.IsOpen());
+        char byte = 0;
+        DWORD count = 1;
+        EXPECT_EQ(client.Read(&byte, &count), kResultFail);
+    }
+    server.addReply(Reply().send(Partial(30, 99, 100, std::string(70, 'r'))));
+    EXPECT_EQ(client.Reopen(30), kHttpAccepted);
+    EXPECT_EQ(ReadBody(), std::string(70, 'r'));
+    EXPECT_EQ(server.connectionCount(), 2 + statusLines.size());
 }
 
 } // namespace
