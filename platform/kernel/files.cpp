@@ -209,14 +209,17 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
     return file->Read(lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead);
 }
 
-// The argument checks mirror ReadFile's: the two calls take their arguments alike.
+// The argument checks mirror ReadFile's, but for a missing buffer: Windows answers a write
+// from nothing ERROR_INVALID_USER_BUFFER where a read into nothing is ERROR_NOACCESS.
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                       LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
     if (lpNumberOfBytesWritten == nullptr || lpOverlapped != nullptr) {
         return FailWith(ERROR_INVALID_PARAMETER);
     }
     *lpNumberOfBytesWritten = 0;
-    if (lpBuffer == nullptr && nNumberOfBytesToWrite > 0) return FailWith(ERROR_NOACCESS);
+    if (lpBuffer == nullptr && nNumberOfBytesToWrite > 0) {
+        return FailWith(ERROR_INVALID_USER_BUFFER);
+    }
     const auto file = LookupFile(hFile);
     if (file == nullptr) return FALSE;
     return file->Write(lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten);

@@ -1,11 +1,11 @@
 // The registry over its file: keys, the value types, size queries, the file format
 // (written and hand-written), damaged files, many writers at once, and bad arguments.
+//
+// Built for Windows the API's part runs against Windows' own registry (docs/windows.md); what
+// concerns the file, its damage and its writers is the layer's alone and stays on Linux.
 #include <cstring>
 #include <functional>
-#include <spawn.h>
 #include <string>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -13,48 +13,68 @@
 
 #include "sandbox.h"
 
+#ifndef _WIN32
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
 extern char** environ;
+#endif
 
 namespace {
 
-constexpr const char16_t* kSettingsKey = u"Software\\Vr\\Quillbrook";
+constexpr const WCHAR* kSettingsKey = TEXT("Software\\Vr\\Quillbrook");
 
 class RegistryTest : public ::testing::Test {
 protected:
     void SetUp() override {
+#ifdef _WIN32
+        RemoveTestKeys();
+#else
         file_ = sandbox_.host("registry.reg");
         sandbox_.env().set("QUILLBROOK_REGISTRY", file_.c_str());
+#endif
     }
+#ifdef _WIN32
+    // Windows' registry outlives the test: the keys the tests make go before and after.
+    void TearDown() override {
+        RemoveTestKeys();
+    }
+    static void RemoveTestKeys() {
+        RegDeleteTreeW(HKEY_CURRENT_USER, TEXT("Software\\Vr"));
+        RegDeleteTreeW(HKEY_CURRENT_USER, TEXT("Software\\Closed"));
+    }
+#endif
 
-    HKEY create(const char16_t* subKey = kSettingsKey, DWORD* disposition = nullptr) {
+    HKEY create(const WCHAR* subKey = kSettingsKey, DWORD* disposition = nullptr) {
         HKEY key = nullptr;
         EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, subKey, 0, nullptr, 0,
                                                  KEY_ALL_ACCESS, nullptr, &key, disposition));
         return key;
     }
-    HKEY openKey(const char16_t* subKey = kSettingsKey, REGSAM access = KEY_ALL_ACCESS) {
+    HKEY openKey(const WCHAR* subKey = kSettingsKey, REGSAM access = KEY_ALL_ACCESS) {
         HKEY key = nullptr;
         EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, subKey, 0, access, &key));
         return key;
     }
-    static LONG setText(HKEY key, const char16_t* name, const std::u16string& text) {
+    static LONG setText(HKEY key, const WCHAR* name, const WideText& text) {
         return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                               DWORD((text.size() + 1) * sizeof(WCHAR)));
     }
-    static LONG setNumber(HKEY key, const char16_t* name, DWORD number) {
+    static LONG setNumber(HKEY key, const WCHAR* name, DWORD number) {
         return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
                               sizeof number);
     }
-    static std::u16string queryText(HKEY key, const char16_t* name, LONG* result = nullptr) {
+    static WideText queryText(HKEY key, const WCHAR* name, LONG* result = nullptr) {
         WCHAR buffer[512] = {};
         DWORD size = sizeof buffer;
         DWORD type = 0;
         const LONG status =
             RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
         if (result) *result = status;
-        return status == ERROR_SUCCESS ? std::u16string(buffer) : std::u16string(u"<missing>");
+        return status == ERROR_SUCCESS ? WideText(buffer) : WideText(TEXT("<missing>"));
     }
-    static DWORD queryNumber(HKEY key, const char16_t* name, LONG* result = nullptr) {
+    static DWORD queryNumber(HKEY key, const WCHAR* name, LONG* result = nullptr) {
         DWORD number = 0xDEADBEEF;
         DWORD size = sizeof number;
         const LONG status =
@@ -79,33 +99,39 @@ TEST_F(RegistryTest, FirstStartCreatesTheKey) {
     key = create(kSettingsKey, &disposition);
     EXPECT_EQ(DWORD(REG_OPENED_EXISTING_KEY), disposition);
     RegCloseKey(key);
+#ifndef _WIN32
     EXPECT_EQ("Windows Registry Editor Version 5.00\n\n"
               "[HKEY_CURRENT_USER\\Software\\Vr\\Quillbrook]\n",
               sandbox_.readFile("registry.reg"));
+#endif
     // The parents exist through their child; names compare without regard to case.
-    RegCloseKey(openKey(u"Software\\Vr"));
-    RegCloseKey(openKey(u"SOFTWARE\\vr\\quillbrook"));
+    RegCloseKey(openKey(TEXT("Software\\Vr")));
+    RegCloseKey(openKey(TEXT("SOFTWARE\\vr\\quillbrook")));
 }
 
 TEST_F(RegistryTest, ValuesOfEveryTypeSurviveTheFile) {
     HKEY key = create();
-    const std::u16string awkward = u"C:\\dir\\\"quoted\" 日本語 = ok";
+    const WideText awkward = TEXT("C:\\dir\\\"quoted\" 日本語 = ok");
     const BYTE binary[] = {0x00, 0x01, 0xFE, 0xFF, 0x22, 0x5C};
     const uint64_t quad = 0x0123456789ABCDEFull;
-    const char16_t unterminated[] = {u'a', u'b'};
-    ASSERT_EQ(ERROR_SUCCESS, setText(key, u"ProxyServer", awkward));
-    ASSERT_EQ(ERROR_SUCCESS, setNumber(key, u"ProxyPort", 8080));
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, u"Blob", 0, REG_BINARY, binary, sizeof binary));
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, u"Empty", 0, REG_BINARY, nullptr, 0));
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, u"Quad", 0, REG_QWORD,
+    // Stored as given, without a terminator. (Windows also counts a terminator the caller
+    // left out when the unit after the data is one; here it is not.)
+    const WCHAR unterminated[] = {WCHAR('a'), WCHAR('b'), WCHAR('c')};
+    ASSERT_EQ(ERROR_SUCCESS, setText(key, TEXT("ProxyServer"), awkward));
+    ASSERT_EQ(ERROR_SUCCESS, setNumber(key, TEXT("ProxyPort"), 8080));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegSetValueExW(key, TEXT("Blob"), 0, REG_BINARY, binary, sizeof binary));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, TEXT("Empty"), 0, REG_BINARY, nullptr, 0));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, TEXT("Quad"), 0, REG_QWORD,
                                             reinterpret_cast<const BYTE*>(&quad), sizeof quad));
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, u"Raw", 0, REG_SZ,
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, TEXT("Raw"), 0, REG_SZ,
                                             reinterpret_cast<const BYTE*>(unterminated), 4));
-    ASSERT_EQ(ERROR_SUCCESS, setText(key, u"Lines", u"one\r\ntwo"));
-    ASSERT_EQ(ERROR_SUCCESS, setText(key, nullptr, u"default"));
-    ASSERT_EQ(ERROR_SUCCESS, setNumber(key, u"ProxyPort", 70000)); // replaced in place
+    ASSERT_EQ(ERROR_SUCCESS, setText(key, TEXT("Lines"), TEXT("one\r\ntwo")));
+    ASSERT_EQ(ERROR_SUCCESS, setText(key, nullptr, TEXT("default")));
+    ASSERT_EQ(ERROR_SUCCESS, setNumber(key, TEXT("ProxyPort"), 70000)); // replaced in place
     RegCloseKey(key);
 
+#ifndef _WIN32
     const std::string text = sandbox_.readFile("registry.reg");
     EXPECT_NE(std::string::npos,
               text.find("\"ProxyServer\"=\"C:\\\\dir\\\\\\\"quoted\\\" 日本語 = ok\"\n"));
@@ -114,28 +140,29 @@ TEST_F(RegistryTest, ValuesOfEveryTypeSurviveTheFile) {
     EXPECT_NE(std::string::npos, text.find("\"Quad\"=hex(b):ef,cd,ab,89,67,45,23,01\n"));
     EXPECT_NE(std::string::npos, text.find("@=\"default\"\n"));
     EXPECT_LT(text.find("ProxyServer"), text.find("ProxyPort")); // order of creation
+#endif
 
     key = openKey();
-    EXPECT_EQ(awkward, queryText(key, u"ProxyServer"));
-    EXPECT_EQ(70000u, queryNumber(key, u"proxyport"));
-    EXPECT_EQ(u"one\r\ntwo", queryText(key, u"Lines"));
-    EXPECT_EQ(u"default", queryText(key, u""));
+    EXPECT_EQ(awkward, queryText(key, TEXT("ProxyServer")));
+    EXPECT_EQ(70000u, queryNumber(key, TEXT("proxyport")));
+    EXPECT_EQ(TEXT("one\r\ntwo"), queryText(key, TEXT("Lines")));
+    EXPECT_EQ(TEXT("default"), queryText(key, TEXT("")));
     BYTE bytes[16];
     DWORD size = sizeof bytes;
     DWORD type = 0;
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, u"Blob", nullptr, &type, bytes, &size));
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, TEXT("Blob"), nullptr, &type, bytes, &size));
     EXPECT_EQ(DWORD(REG_BINARY), type);
     EXPECT_EQ(std::vector<BYTE>(binary, binary + sizeof binary),
               std::vector<BYTE>(bytes, bytes + size));
     size = sizeof bytes;
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, u"Empty", nullptr, &type, bytes, &size));
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, TEXT("Empty"), nullptr, &type, bytes, &size));
     EXPECT_EQ(0u, size);
     size = sizeof bytes;
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, u"Quad", nullptr, &type, bytes, &size));
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, TEXT("Quad"), nullptr, &type, bytes, &size));
     EXPECT_EQ(DWORD(REG_QWORD), type);
     EXPECT_EQ(0, std::memcmp(bytes, &quad, sizeof quad));
     size = sizeof bytes;
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, u"Raw", nullptr, &type, bytes, &size));
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, TEXT("Raw"), nullptr, &type, bytes, &size));
     EXPECT_EQ(DWORD(REG_SZ), type);
     EXPECT_EQ(4u, size); // exactly as stored, no terminator added
     RegCloseKey(key);
@@ -143,29 +170,31 @@ TEST_F(RegistryTest, ValuesOfEveryTypeSurviveTheFile) {
 
 TEST_F(RegistryTest, SizeQueriesAndSmallBuffers) {
     HKEY key = create();
-    ASSERT_EQ(ERROR_SUCCESS, setText(key, u"ProxyServer", u"proxy"));
+    ASSERT_EQ(ERROR_SUCCESS, setText(key, TEXT("ProxyServer"), TEXT("proxy")));
     DWORD size = 0;
     DWORD type = 0;
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, u"ProxyServer", nullptr, &type, nullptr, &size));
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegQueryValueExW(key, TEXT("ProxyServer"), nullptr, &type, nullptr, &size));
     EXPECT_EQ(12u, size);
     EXPECT_EQ(DWORD(REG_SZ), type);
     BYTE small[4] = {'x', 'x', 'x', 'x'};
     size = sizeof small;
     EXPECT_EQ(ERROR_MORE_DATA,
-              RegQueryValueExW(key, u"ProxyServer", nullptr, nullptr, small, &size));
+              RegQueryValueExW(key, TEXT("ProxyServer"), nullptr, nullptr, small, &size));
     EXPECT_EQ(12u, size);
     EXPECT_EQ(ERROR_SUCCESS,
-              RegQueryValueExW(key, u"ProxyServer", nullptr, &type, nullptr, nullptr));
+              RegQueryValueExW(key, TEXT("ProxyServer"), nullptr, &type, nullptr, nullptr));
     LONG result = 0;
-    queryNumber(key, u"Missing", &result);
+    queryNumber(key, TEXT("Missing"), &result);
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, result);
-    EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueW(key, u"ProxyServer"));
-    queryText(key, u"ProxyServer", &result);
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueW(key, TEXT("ProxyServer")));
+    queryText(key, TEXT("ProxyServer"), &result);
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, result);
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteValueW(key, u"ProxyServer"));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteValueW(key, TEXT("ProxyServer")));
     RegCloseKey(key);
 }
 
+#ifndef _WIN32
 // Setting a value it already holds leaves the file as it is (same bytes, same file: no
 // rewrite); any difference in data, type or the name's case writes it.
 TEST_F(RegistryTest, OnlyAChangedValueRewritesTheFile) {
@@ -174,26 +203,26 @@ TEST_F(RegistryTest, OnlyAChangedValueRewritesTheFile) {
                                  "\"FilePath\"=\"/opt/qb\"\r\n"
                                  "\"Timeout\"=dword:0000001e\r\n"
                                  "\"Blob\"=hex:01,02\r\n";
-    const std::u16string path = u"/opt/qb";
+    const WideText path = TEXT("/opt/qb");
     const DWORD thirty = 30;
     const DWORD thirtyOne = 31;
     const BYTE blob[] = {1, 2};
     struct Case {
         const char* what;
-        const char16_t* name;
+        const WCHAR* name;
         DWORD type;
         const void* data;
         DWORD size;
         bool rewrites;
     } cases[] = {
-        {"same text", u"FilePath", REG_SZ, path.c_str(), DWORD((path.size() + 1) * 2), false},
-        {"same number", u"Timeout", REG_DWORD, &thirty, sizeof thirty, false},
-        {"same bytes", u"Blob", REG_BINARY, blob, sizeof blob, false},
-        {"other text", u"FilePath", REG_SZ, path.c_str(), DWORD(path.size() * 2), true},
-        {"other number", u"Timeout", REG_DWORD, &thirtyOne, sizeof thirtyOne, true},
-        {"other type", u"Blob", REG_NONE, blob, sizeof blob, true},
-        {"name's case", u"timeout", REG_DWORD, &thirty, sizeof thirty, true},
-        {"new value", u"Retry", REG_DWORD, &thirty, sizeof thirty, true},
+        {"same text", TEXT("FilePath"), REG_SZ, path.c_str(), DWORD((path.size() + 1) * 2), false},
+        {"same number", TEXT("Timeout"), REG_DWORD, &thirty, sizeof thirty, false},
+        {"same bytes", TEXT("Blob"), REG_BINARY, blob, sizeof blob, false},
+        {"other text", TEXT("FilePath"), REG_SZ, path.c_str(), DWORD(path.size() * 2), true},
+        {"other number", TEXT("Timeout"), REG_DWORD, &thirtyOne, sizeof thirtyOne, true},
+        {"other type", TEXT("Blob"), REG_NONE, blob, sizeof blob, true},
+        {"name's case", TEXT("timeout"), REG_DWORD, &thirty, sizeof thirty, true},
+        {"new value", TEXT("Retry"), REG_DWORD, &thirty, sizeof thirty, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -226,19 +255,19 @@ TEST_F(RegistryTest, HandWrittenFilesAreRead) {
                                        "\"Gone\"=-\r\n"
                                        "@=\"dflt\"\r\n");
     HKEY key = openKey();
-    EXPECT_EQ(1u, queryNumber(key, u"EnableProxy"));
-    EXPECT_EQ(u"proxy.example", queryText(key, u"ProxyServer"));
-    EXPECT_EQ(u"dflt", queryText(key, nullptr));
+    EXPECT_EQ(1u, queryNumber(key, TEXT("EnableProxy")));
+    EXPECT_EQ(TEXT("proxy.example"), queryText(key, TEXT("ProxyServer")));
+    EXPECT_EQ(TEXT("dflt"), queryText(key, nullptr));
     BYTE bytes[8];
     DWORD size = sizeof bytes;
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, u"Long", nullptr, nullptr, bytes, &size));
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, TEXT("Long"), nullptr, nullptr, bytes, &size));
     EXPECT_EQ(4u, size);
     EXPECT_EQ(4, bytes[3]);
     LONG result = 0;
-    queryText(key, u"Gone", &result);
+    queryText(key, TEXT("Gone"), &result);
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, result);
     // A write keeps the foreign root's key.
-    EXPECT_EQ(ERROR_SUCCESS, setNumber(key, u"ProxyPort", 3128));
+    EXPECT_EQ(ERROR_SUCCESS, setNumber(key, TEXT("ProxyPort"), 3128));
     RegCloseKey(key);
     const std::string text = sandbox_.readFile("registry.reg");
     EXPECT_NE(std::string::npos,
@@ -247,17 +276,17 @@ TEST_F(RegistryTest, HandWrittenFilesAreRead) {
 }
 
 TEST_F(RegistryTest, RegeditUtf16ExportIsRead) {
-    const std::u16string text = u"Windows Registry Editor Version 5.00\r\n\r\n"
-                                u"[HKEY_CURRENT_USER\\Software\\Vr\\Quillbrook]\r\n"
-                                u"\"ProxyServer\"=\"プロキシ\"\r\n";
+    const WideText text = TEXT("Windows Registry Editor Version 5.00\r\n\r\n")
+        TEXT("[HKEY_CURRENT_USER\\Software\\Vr\\Quillbrook]\r\n")
+            TEXT("\"ProxyServer\"=\"プロキシ\"\r\n");
     std::string bytes = "\xFF\xFE";
-    for (char16_t unit : text) {
+    for (WCHAR unit : text) {
         bytes.push_back(char(unit & 0xFF));
         bytes.push_back(char(unit >> 8));
     }
     sandbox_.writeFile("registry.reg", bytes);
     HKEY key = openKey();
-    EXPECT_EQ(u"プロキシ", queryText(key, u"ProxyServer"));
+    EXPECT_EQ(TEXT("プロキシ"), queryText(key, TEXT("ProxyServer")));
     RegCloseKey(key);
 }
 
@@ -275,22 +304,22 @@ TEST_F(RegistryTest, DamagedFileKeepsWhatItCanRead) {
                                 "\"ProxyPort\"=dword:0000";
     sandbox_.writeFile("registry.reg", damaged);
     HKEY key = openKey();
-    EXPECT_EQ(1u, queryNumber(key, u"EnableProxy"));
-    EXPECT_EQ(u"after the garbage", queryText(key, u"ProxyServer"));
-    EXPECT_EQ(0u, queryNumber(key, u"ProxyPort")); // "dword:0000" is a short but valid number
+    EXPECT_EQ(1u, queryNumber(key, TEXT("EnableProxy")));
+    EXPECT_EQ(TEXT("after the garbage"), queryText(key, TEXT("ProxyServer")));
+    EXPECT_EQ(0u, queryNumber(key, TEXT("ProxyPort"))); // "dword:0000" is a short but valid number
     LONG result = 0;
-    queryNumber(key, u"Broken", &result);
+    queryNumber(key, TEXT("Broken"), &result);
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, result);
-    queryText(key, u"Stray", &result); // not given to the key before the broken line
+    queryText(key, TEXT("Stray"), &result); // not given to the key before the broken line
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, result);
 
-    ASSERT_EQ(ERROR_SUCCESS, setText(key, u"FilePath", u"\\usr\\bin\\quillbrook"));
+    ASSERT_EQ(ERROR_SUCCESS, setText(key, TEXT("FilePath"), TEXT("\\usr\\bin\\quillbrook")));
     RegCloseKey(key);
     EXPECT_EQ(damaged, sandbox_.readFile("registry.reg.damaged")); // the old file, kept aside
     key = openKey();
-    EXPECT_EQ(1u, queryNumber(key, u"EnableProxy"));
-    EXPECT_EQ(u"after the garbage", queryText(key, u"ProxyServer"));
-    EXPECT_EQ(u"\\usr\\bin\\quillbrook", queryText(key, u"FilePath"));
+    EXPECT_EQ(1u, queryNumber(key, TEXT("EnableProxy")));
+    EXPECT_EQ(TEXT("after the garbage"), queryText(key, TEXT("ProxyServer")));
+    EXPECT_EQ(TEXT("\\usr\\bin\\quillbrook"), queryText(key, TEXT("FilePath")));
     RegCloseKey(key);
 }
 
@@ -305,15 +334,15 @@ TEST_F(RegistryTest, TextThatIsNoUtf8IsKeptAside) {
     sandbox_.writeFile("registry.reg", latin1);
     HKEY key = openKey();
     LONG result = 0;
-    queryText(key, u"ProxyServer", &result);
+    queryText(key, TEXT("ProxyServer"), &result);
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, result);
-    ASSERT_EQ(ERROR_SUCCESS, setNumber(key, u"ProxyPort", 8080));
+    ASSERT_EQ(ERROR_SUCCESS, setNumber(key, TEXT("ProxyPort"), 8080));
     RegCloseKey(key);
     EXPECT_EQ(latin1, sandbox_.readFile("registry.reg.damaged"));
     key = openKey();
-    queryText(key, u"Stray", &result); // not filed under the key before the bad name
+    queryText(key, TEXT("Stray"), &result); // not filed under the key before the bad name
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, result);
-    EXPECT_EQ(8080u, queryNumber(key, u"ProxyPort"));
+    EXPECT_EQ(8080u, queryNumber(key, TEXT("ProxyPort")));
     RegCloseKey(key);
 }
 
@@ -325,7 +354,7 @@ TEST_F(RegistryTest, TemporaryVersionsOfKilledWritersAreRemoved) {
     sandbox_.writeFile("registry.reg.notes", "someone else's");
     sandbox_.writeFile("registry.reg.Ab3xY", "too short a name");
     HKEY key = create();
-    ASSERT_EQ(ERROR_SUCCESS, setNumber(key, u"ProxyPort", 1));
+    ASSERT_EQ(ERROR_SUCCESS, setNumber(key, TEXT("ProxyPort"), 1));
     RegCloseKey(key);
     EXPECT_FALSE(sandbox_.exists("registry.reg.Ab3xY9"));
     EXPECT_FALSE(sandbox_.exists("registry.reg.damaged.Qq1234"));
@@ -343,8 +372,8 @@ TEST_F(RegistryTest, TruncatedAndGarbageFilesNeverCrash) {
         sandbox_.writeFile("registry.reg", good.substr(0, cut));
         HKEY key = nullptr;
         if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-            queryText(key, u"ProxyServer");
-            queryNumber(key, u"ProxyPort");
+            queryText(key, TEXT("ProxyServer"));
+            queryNumber(key, TEXT("ProxyPort"));
             RegCloseKey(key);
         }
     }
@@ -357,8 +386,8 @@ TEST_F(RegistryTest, TruncatedAndGarbageFilesNeverCrash) {
     }
     sandbox_.writeFile("registry.reg", garbage);
     HKEY key = create();
-    EXPECT_EQ(ERROR_SUCCESS, setNumber(key, u"ProxyPort", 8080));
-    EXPECT_EQ(8080u, queryNumber(key, u"ProxyPort"));
+    EXPECT_EQ(ERROR_SUCCESS, setNumber(key, TEXT("ProxyPort"), 8080));
+    EXPECT_EQ(8080u, queryNumber(key, TEXT("ProxyPort")));
     RegCloseKey(key);
     const std::string rewritten = sandbox_.readFile("registry.reg");
     EXPECT_EQ(0u, rewritten.find("Windows Registry Editor Version 5.00\n"));
@@ -382,14 +411,14 @@ TEST_F(RegistryTest, ManyProcessesWritingAtOnceLoseNothing) {
     }
     HKEY key = openKey(kSettingsKey, KEY_READ);
     for (int i = 0; i < kWriters; ++i) {
-        const std::u16string number = [&] {
+        const WideText number = [&] {
             const std::string digits = std::to_string(i);
-            return std::u16string(digits.begin(), digits.end());
+            return WideText(digits.begin(), digits.end());
         }();
         LONG result = 0;
-        EXPECT_EQ(DWORD(i), queryNumber(key, (u"Writer" + number).c_str(), &result));
+        EXPECT_EQ(DWORD(i), queryNumber(key, (TEXT("Writer") + number).c_str(), &result));
         EXPECT_EQ(ERROR_SUCCESS, result);
-        EXPECT_EQ(u"value " + number, queryText(key, (u"Text" + number).c_str()));
+        EXPECT_EQ(TEXT("value ") + number, queryText(key, (TEXT("Text") + number).c_str()));
     }
     RegCloseKey(key);
     const std::string text = sandbox_.readFile("registry.reg");
@@ -409,7 +438,7 @@ TEST_F(RegistryTest, DefaultLocationFollowsXdgConfigHome) {
     env.set("QUILLBROOK_REGISTRY", nullptr);
     env.set("XDG_CONFIG_HOME", sandbox_.host("config").c_str());
     HKEY key = create();
-    EXPECT_EQ(ERROR_SUCCESS, setNumber(key, u"EnableProxy", 0));
+    EXPECT_EQ(ERROR_SUCCESS, setNumber(key, TEXT("EnableProxy"), 0));
     RegCloseKey(key);
     EXPECT_NE(
         std::string::npos,
@@ -425,7 +454,7 @@ TEST_F(RegistryTest, DefaultLocationFollowsXdgConfigHome) {
     EXPECT_EQ(0600u, info.st_mode & 07777);
     ASSERT_EQ(0, chmod(file.c_str(), 0644));
     key = create();
-    EXPECT_EQ(ERROR_SUCCESS, setText(key, u"ProxyPassword", u"secret"));
+    EXPECT_EQ(ERROR_SUCCESS, setText(key, TEXT("ProxyPassword"), TEXT("secret")));
     RegCloseKey(key);
     ASSERT_EQ(0, stat(file.c_str(), &info));
     EXPECT_EQ(0600u, info.st_mode & 07777);
@@ -439,14 +468,17 @@ TEST_F(RegistryTest, UnwritableLocationFailsWithoutCrashing) {
     EXPECT_NE(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0,
                                              KEY_ALL_ACCESS, nullptr, &key, nullptr));
     EXPECT_EQ(nullptr, key);
-    EXPECT_NE(ERROR_SUCCESS, setNumber(HKEY_CURRENT_USER, u"Root", 1));
+    EXPECT_NE(ERROR_SUCCESS, setNumber(HKEY_CURRENT_USER, TEXT("Root"), 1));
 }
+
+#endif // the registry file
 
 TEST_F(RegistryTest, BadArgumentsGiveWin32Errors) {
     HKEY key = create();
-    HKEY closed = create(u"Software\\Closed");
-    ASSERT_EQ(ERROR_SUCCESS, RegCloseKey(closed));
+    HKEY closed = create(TEXT("Software\\Closed"));
     HKEY readOnly = openKey(kSettingsKey, KEY_READ);
+    // Closed after the others are open: Windows gives a closed handle's value to the next open.
+    ASSERT_EQ(ERROR_SUCCESS, RegCloseKey(closed));
     HKEY out = nullptr;
     DWORD number = 1;
     DWORD size = sizeof number;
@@ -456,17 +488,18 @@ TEST_F(RegistryTest, BadArgumentsGiveWin32Errors) {
         const char* label;
         std::function<LONG()> call;
         LONG expected;
+        bool windowsDiffers = false; // the layer's answer, kept; the reason is beside the case
     };
     const Case cases[] = {
-        {"closed key", [&] { return setNumber(closed, u"x", 1); }, ERROR_INVALID_HANDLE},
+        {"closed key", [&] { return setNumber(closed, TEXT("x"), 1); }, ERROR_INVALID_HANDLE},
         {"close twice", [&] { return RegCloseKey(closed); }, ERROR_INVALID_HANDLE},
-        {"made-up key", [&] { return queryNumber(madeUp, u"x"), RegCloseKey(madeUp); },
+        {"made-up key", [&] { return queryNumber(madeUp, TEXT("x")), RegCloseKey(madeUp); },
          ERROR_INVALID_HANDLE},
-        {"null key", [&] { return RegOpenKeyExW(nullptr, u"x", 0, KEY_READ, &out); },
+        {"null key", [&] { return RegOpenKeyExW(nullptr, TEXT("x"), 0, KEY_READ, &out); },
          ERROR_INVALID_HANDLE},
         {"other root",
-         [&] { return RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software", 0, KEY_READ, &out); },
-         ERROR_INVALID_HANDLE},
+         [&] { return RegOpenKeyExW(HKEY_LOCAL_MACHINE, TEXT("Software"), 0, KEY_READ, &out); },
+         ERROR_INVALID_HANDLE, true}, // the layer keeps HKEY_CURRENT_USER alone
         {"null result",
          [&] { return RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, nullptr); },
          ERROR_INVALID_PARAMETER},
@@ -475,46 +508,48 @@ TEST_F(RegistryTest, BadArgumentsGiveWin32Errors) {
              return RegCreateKeyExW(HKEY_CURRENT_USER, nullptr, 0, nullptr, 0, KEY_ALL_ACCESS,
                                     nullptr, &out, nullptr);
          },
-         ERROR_INVALID_PARAMETER},
+         ERROR_INVALID_PARAMETER, true}, // documented "cannot be NULL"; Wine opens the key itself
         {"leading backslash",
-         [&] { return RegOpenKeyExW(HKEY_CURRENT_USER, u"\\Software", 0, KEY_READ, &out); },
+         [&] { return RegOpenKeyExW(HKEY_CURRENT_USER, TEXT("\\Software"), 0, KEY_READ, &out); },
          ERROR_BAD_PATHNAME},
         {"empty component",
          [&] {
-             return RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\\\Vr", 0, nullptr, 0,
+             return RegCreateKeyExW(HKEY_CURRENT_USER, TEXT("Software\\\\Vr"), 0, nullptr, 0,
                                     KEY_ALL_ACCESS, nullptr, &out, nullptr);
          },
-         ERROR_BAD_PATHNAME},
+         ERROR_BAD_PATHNAME, true}, // Wine reads two backslashes as one
         {"line break in a key name",
          [&] {
-             return RegCreateKeyExW(HKEY_CURRENT_USER, u"Soft\nware", 0, nullptr, 0, KEY_ALL_ACCESS,
-                                    nullptr, &out, nullptr);
+             return RegCreateKeyExW(HKEY_CURRENT_USER, TEXT("Soft\nware"), 0, nullptr, 0,
+                                    KEY_ALL_ACCESS, nullptr, &out, nullptr);
          },
-         ERROR_INVALID_PARAMETER},
-        {"line break in a value name", [&] { return setNumber(key, u"a\nb", 1); },
-         ERROR_INVALID_PARAMETER},
+         ERROR_INVALID_PARAMETER, true}, // Windows takes any character but "\\"; the file is
+                                         // line by line
+        {"line break in a value name", [&] { return setNumber(key, TEXT("a\nb"), 1); },
+         ERROR_INVALID_PARAMETER, true},
         {"reserved pointer",
          [&] {
-             return RegQueryValueExW(key, u"x", &reserved, nullptr,
+             return RegQueryValueExW(key, TEXT("x"), &reserved, nullptr,
                                      reinterpret_cast<BYTE*>(&number), &size);
          },
          ERROR_INVALID_PARAMETER},
         {"data without size",
          [&] {
-             return RegQueryValueExW(key, u"x", nullptr, nullptr, reinterpret_cast<BYTE*>(&number),
-                                     nullptr);
+             return RegQueryValueExW(key, TEXT("x"), nullptr, nullptr,
+                                     reinterpret_cast<BYTE*>(&number), nullptr);
          },
          ERROR_INVALID_PARAMETER},
         {"null data with a size",
-         [&] { return RegSetValueExW(key, u"x", 0, REG_BINARY, nullptr, 4); }, ERROR_NOACCESS},
-        {"write through a read-only key", [&] { return setNumber(readOnly, u"x", 1); },
+         [&] { return RegSetValueExW(key, TEXT("x"), 0, REG_BINARY, nullptr, 4); }, ERROR_NOACCESS},
+        {"write through a read-only key", [&] { return setNumber(readOnly, TEXT("x"), 1); },
          ERROR_ACCESS_DENIED},
-        {"delete through a read-only key", [&] { return RegDeleteValueW(readOnly, u"x"); },
+        {"delete through a read-only key", [&] { return RegDeleteValueW(readOnly, TEXT("x")); },
          ERROR_ACCESS_DENIED},
-        {"delete a missing value", [&] { return RegDeleteValueW(key, u"never set"); },
+        {"delete a missing value", [&] { return RegDeleteValueW(key, TEXT("never set")); },
          ERROR_FILE_NOT_FOUND},
     };
     for (const Case& c : cases) {
+        if (kOnWindows && c.windowsDiffers) continue;
         EXPECT_EQ(c.expected, c.call()) << c.label;
     }
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(readOnly));

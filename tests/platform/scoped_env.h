@@ -14,10 +14,7 @@ public:
     ScopedEnv& operator=(const ScopedEnv&) = delete;
     ~ScopedEnv() {
         for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-            if (it->second)
-                setenv(it->first.c_str(), it->second->c_str(), 1);
-            else
-                unsetenv(it->first.c_str());
+            put(it->first.c_str(), it->second ? it->second->c_str() : nullptr);
         }
     }
 
@@ -25,10 +22,7 @@ public:
     void set(const char* name, const char* value) {
         const char* old = std::getenv(name);
         saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
+        put(name, value);
     }
 
     // Clears every variable that names the locale, so a test starts from "no locale".
@@ -37,5 +31,16 @@ public:
     }
 
 private:
+    static void put(const char* name, const char* value) {
+#ifdef _WIN32
+        _putenv_s(name, value ? value : ""); // an empty value removes the name
+#else
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+#endif
+    }
+
     std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
