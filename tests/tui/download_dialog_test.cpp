@@ -747,9 +747,9 @@ TEST_P(TerminalDialogInLanguage, FolderBrowserOpensAtTheTargetFolder) {
         tree.push_back(item);
     }
     EXPECT_EQ(tree, (std::vector<std::string>{"- \\", "├+ My Documents", "├- dl", "│ └- a",
-                                              "│   └+ b", "└+ zeta"}))
+                                              "│   └─ b", "└+ zeta"}))
         << run.pane;
-    EXPECT_TRUE(LooksSelected(run.tmux.Capture(true), "│   └+ ", "b")) << run.tmux.Capture(true);
+    EXPECT_TRUE(LooksSelected(run.tmux.Capture(true), "│   └─ ", "b")) << run.tmux.Capture(true);
 
     ASSERT_TRUE(run.tmux.SendKeys({"Escape"})); // the browser
     ASSERT_TRUE(run.tmux.WaitFor(
