@@ -1,16 +1,17 @@
 // The folder browser: a modal tree of the device's folders below the root "\", filled on
-// demand. A folder's children are read when it is first expanded (TVN_ITEMEXPANDING), and at
-// opening only the folders on the way to the caller's initial folder are read, so opening
-// costs one search per level of that folder instead of one per folder of the device.
+// demand. A folder's children are read when it is first expanded (TVN_ITEMEXPANDING) or
+// selected, and at opening only the folders on the way to the caller's initial folder and
+// that folder itself are read, so opening costs one search per level of that folder instead
+// of one per folder of the device.
 //
 // Every folder item is inserted with an expander; reading it finds out whether it really has
-// children. A folder that can't be read (no permission, a system folder that refuses
-// listing) has none and is drawn dimmed. "\My Documents" comes first below the root,
-// wherever the host keeps it, so that the usual target is always in the tree. Folders reached
-// through links are shown and read like any other folder: nothing is read without an expansion by
-// the person (or the walk to the initial folder, which is as long as that text), so a link that
-// loops back only grows the tree one expansion at a time, and no path beyond kBrowserPathCapacity
-// is ever built.
+// children, and one without loses its expander. A folder that can't be read (no permission, a
+// system folder that refuses listing) has none and is drawn dimmed. "\My Documents" comes first
+// below the root, wherever the host keeps it, so that the usual target is always in the tree.
+// Folders reached through links are shown and read like any other folder: nothing is read without
+// an expansion by the person (or the walk to the initial folder, which is as long as that text), so
+// a link that loops back only grows the tree one expansion at a time, and no path beyond
+// kBrowserPathCapacity is ever built.
 #include "ui/FolderBrowser.h"
 
 #include <commctrl.h>
@@ -249,6 +250,8 @@ void OnNotify(HWND dialog, const NMHDR* header) {
     if (header->code == TVN_ITEMEXPANDINGW && change->action == TVE_EXPAND) {
         ReadChildren(state->tree, change->itemNew.hItem);
     } else if (header->code == TVN_SELCHANGEDW) {
+        // The folder looked at is read, so its expander says whether it has sub-folders.
+        ReadChildren(state->tree, change->itemNew.hItem);
         WCHAR path[kBrowserPathCapacity];
         if (PathOfItem(state->tree, change->itemNew.hItem, path, kBrowserPathCapacity) == 1)
             SetDlgItemTextW(dialog, IDC_BROWSER_PATH, path);

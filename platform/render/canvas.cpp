@@ -13,6 +13,12 @@ constexpr char32_t kTopLeft = U'┌';
 constexpr char32_t kTopRight = U'┐';
 constexpr char32_t kBottomLeft = U'└';
 constexpr char32_t kBottomRight = U'┘';
+constexpr char32_t kTeeLeft = U'├';
+constexpr char32_t kTeeRight = U'┤';
+
+bool IsFrameLine(const Cell* cell, char32_t ch) {
+    return cell != nullptr && cell->ch == ch && (cell->attr & kAttrFrame);
+}
 } // namespace
 
 CellRect Intersect(const CellRect& a, const CellRect& b) {
@@ -131,6 +137,19 @@ void Canvas::Box(const CellRect& rect, uint16_t attr) {
     Put(right, rect.top, kTopRight, attr);
     Put(rect.left, bottom, kBottomLeft, attr);
     Put(right, bottom, kBottomRight, attr);
+}
+
+void Canvas::JoinSides(const CellRect& box) {
+    if (box.Width() < 3) return;
+    const int right = box.right - 1;
+    for (int y = box.top + 1; y < box.bottom - 1; ++y) {
+        Cell* left = CellAt(box.left, y);
+        if (IsFrameLine(left, kVertical) && IsFrameLine(CellAt(box.left + 1, y), kHorizontal))
+            left->ch = kTeeLeft;
+        Cell* side = CellAt(right, y);
+        if (IsFrameLine(side, kVertical) && IsFrameLine(CellAt(right - 1, y), kHorizontal))
+            side->ch = kTeeRight;
+    }
 }
 
 void Canvas::SetCaret(int column, int row) {

@@ -45,6 +45,9 @@ public:
     void AddAttr(const CellRect& rect, uint16_t attr);
     // A line frame around the rect.
     void Box(const CellRect& rect, uint16_t attr);
+    // Where a frame line inside the box (a separator) reaches its side, the side's line
+    // becomes a junction ("├", "┤"), so that the two read as one drawing.
+    void JoinSides(const CellRect& box);
     void HLine(int column, int row, int width, uint16_t attr);
     // Places the screen caret at a cell of this view (if it is not clipped away).
     void SetCaret(int column, int row);

@@ -48,6 +48,7 @@ void DrawLayer(const Layer& layer, Canvas& screen) {
     if (layer.paintClient) {
         Canvas client = window.Sub(ClientCells(layer));
         layer.paintClient(client);
+        if (layer.border || layer.caption) window.JoinSides(all);
     }
 }
 

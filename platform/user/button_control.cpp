@@ -5,7 +5,7 @@
 //   [一時停 ]   inside the brackets, which always stay; "上書き(&O)" first gives up its
 //               bracketed letter: "[ 上書き ]".
 //   [x] Label   check box    (x) Label   radio button
-//   ┌Title──┐   group box
+//   ┌Title──┐   group box (a caption of blanks leaves the line closed: ┌───────┐)
 #include <algorithm>
 
 #include "platform/render/cell_text.h"
@@ -202,7 +202,10 @@ void PaintButton(Window* w, render::Canvas& canvas) {
         int rows = canvas.Height();
         render::CellRect box{0, 0, width, rows < 2 ? 2 : rows};
         canvas.Box(box, static_cast<uint16_t>(attr | render::kAttrFrame));
-        if (!label.empty() && width > 2) canvas.Text(1, 0, label, width - 2, attr);
+        // Blanks are no caption (a template may keep room for a check box over the line):
+        // the line stays closed.
+        bool blank = label.find_first_not_of(u' ') == std::u16string::npos;
+        if (!blank && width > 2) canvas.Text(1, 0, label, width - 2, attr);
         return;
     }
     if (IsCheckType(type) || IsRadioType(type)) {

@@ -6,6 +6,7 @@
 #include "platform/user/controls.h"
 #include "platform/user/focus.h"
 #include "platform/user/input.h"
+#include "platform/user/label_room.h"
 #include "platform/user/layout.h"
 #include "platform/user/message_queue.h"
 
@@ -294,6 +295,8 @@ Window* CreateDialogFromTemplate(HINSTANCE instance, const DialogTemplate& t, HW
     LRESULT setDefaultFocus =
         CallProc(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstHandle), param);
     if (!ref.Alive()) return nullptr;
+    // Its texts are set now: the width its labels need is settled once, before it is drawn.
+    WidenForLabels(dialog);
     if (setDefaultFocus && !dialog->dialogEnded) {
         if (Window* target = FromHandle(firstHandle)) {
             if (IsDescendant(dialog, target)) DialogSetFocus(target);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/user/focus.h"
+#include "platform/user/label_room.h"
 #include "platform/user/message_queue.h"
 
 namespace qb::user {
@@ -42,8 +43,7 @@ int FrameHeightUnits(const Window* window) {
     return HasFrame(window) ? kUnitsPerRow : 0;
 }
 
-render::CellRect ChildCells(const Window* child) {
-    const RECT& r = child->rect;
+render::CellRect UnitCells(const RECT& r) {
     int x = r.left;
     int w = std::max<LONG>(0, r.right - r.left);
     int y = r.top;
@@ -55,6 +55,23 @@ render::CellRect ChildCells(const Window* child) {
     // The rows' middle as near the control's middle as the grid allows.
     int top = FloorDiv(2 * y + h - kUnitsPerRow * rows + kUnitsPerRow, 2 * kUnitsPerRow);
     return render::CellRect{left, top, right, top + rows};
+}
+
+std::vector<render::CellRect> ChildrenCells(const Window* window) {
+    if (window->cls->kind == Kind::kDialog) return FitLabels(window);
+    std::vector<render::CellRect> cells;
+    for (const Window* child : window->children) cells.push_back(UnitCells(child->rect));
+    return cells;
+}
+
+render::CellRect ChildCells(const Window* child) {
+    const Window* parent = child->parent;
+    if (parent == nullptr || parent->cls->kind != Kind::kDialog) return UnitCells(child->rect);
+    const std::vector<render::CellRect> cells = FitLabels(parent);
+    for (size_t i = 0; i < parent->children.size(); ++i) {
+        if (parent->children[i] == child) return cells[i];
+    }
+    return UnitCells(child->rect);
 }
 
 render::CellRect TopLevelCells(const Window* top) {
@@ -96,10 +113,11 @@ render::CellRect WindowScreenCells(const Window* window) {
 void PaintTree(Window* window, render::Canvas& canvas) {
     if (window->cls->paint != nullptr) window->cls->paint(window, canvas);
     // Children bottom of the Z order first, so the top one is drawn over the others.
-    for (auto it = window->children.rbegin(); it != window->children.rend(); ++it) {
-        Window* child = *it;
+    const std::vector<render::CellRect> cells = ChildrenCells(window);
+    for (size_t i = window->children.size(); i-- > 0;) {
+        Window* child = window->children[i];
         if (!(child->style & WS_VISIBLE)) continue;
-        render::Canvas sub = canvas.Sub(ChildCells(child));
+        render::Canvas sub = canvas.Sub(cells[i]);
         PaintTree(child, sub);
     }
 }

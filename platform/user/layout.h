@@ -21,8 +21,13 @@ bool HasFrame(const Window* window);
 int FrameWidthUnits(const Window* window);
 int FrameHeightUnits(const Window* window);
 
-// A child's cells inside its parent's client area.
+// The cells a rectangle of dialog units rounds to (a child's place as its units give it).
+render::CellRect UnitCells(const RECT& units);
+// A child's cells inside its parent's client area: in a dialog, as the labels' room gives
+// them (label_room.h); elsewhere as its units round.
 render::CellRect ChildCells(const Window* child);
+// The cells of every child of the window, in the order of its children.
+std::vector<render::CellRect> ChildrenCells(const Window* window);
 // A top-level window's cells on the screen, frame included.
 render::CellRect TopLevelCells(const Window* top);
 // The client area of any window in screen cells.

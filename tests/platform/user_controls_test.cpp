@@ -317,7 +317,8 @@ TEST_F(ControlsTest, StaticsAlignAndGroupBoxesFrame) {
     std::vector<BYTE> box = t.Build();
     HWND group = CreateDialogIndirectParamW(nullptr, AsTemplate(box), nullptr, NotesProc, 0);
     WindowGuard guard(group);
-    EXPECT_EQ(qb::test::WindowText(group), "┌  ────────┐\n"
+    // A caption of blanks leaves the line closed.
+    EXPECT_EQ(qb::test::WindowText(group), "┌──────────┐\n"
                                            "│   Port : │\n"
                                            "│   mid    │\n"
                                            "│Label     │\n"
@@ -347,8 +348,10 @@ TEST_F(ControlsTest, PushButtonsKeepTheirFrameWhenTheLabelIsWider) {
         {u"Go", 4, "G", -1},
         {u"", 4, "■", -1},
     };
+    // No room beside the button, and a screen as narrow as it: nothing to grow into.
     for (const auto& c : cases) {
-        DialogBytes t(WS_POPUP | WS_VISIBLE, 0, 0, 48, 16, u"");
+        qb::render::FeedResize(c.units / 4, 25);
+        DialogBytes t(WS_POPUP | WS_VISIBLE, 0, 0, static_cast<short>(c.units), 16, u"");
         t.Control(kButtonAtom, BS_PUSHBUTTON, 0, 0, c.units, 8, 1, c.label);
         std::vector<BYTE> bytes = t.Build();
         HWND dialog = CreateDialogIndirectParamW(nullptr, AsTemplate(bytes), nullptr, NotesProc, 0);
@@ -360,6 +363,7 @@ TEST_F(ControlsTest, PushButtonsKeepTheirFrameWhenTheLabelIsWider) {
             if (grid.At(column, 0).attr & qb::render::kAttrMnemonic) underlined = column;
         EXPECT_EQ(underlined, c.underlined) << c.shown;
     }
+    qb::render::FeedResize(80, 25);
 }
 
 } // namespace

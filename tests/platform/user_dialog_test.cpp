@@ -491,3 +491,59 @@ TEST_F(DialogTest, WideCharactersTakeTwoCells) {
 }
 
 } // namespace
+
+namespace {
+
+// A label wider than its control's cells takes the free cells beside it (a left-aligned one
+// to the right, a right-aligned one to the left, a button on both sides, the odd cell where
+// there is more room), never another control's; when none are free the dialog is scaled
+// wider as it opens. A text set later only grows into free cells: the size stays.
+TEST_F(DialogTest, LabelsTakeTheRoomTheyNeed) {
+    const struct {
+        const char* what;
+        std::vector<BYTE> bytes;
+        const char* shown;
+    } cases[] = {
+        {"left text grows right",
+         DialogBytes(WS_POPUP | WS_VISIBLE, 0, 0, 64, 8, u"")
+             .Control(kStaticAtom, SS_LEFT, 0, 0, 20, 8, 1, u"RestTimeXY")
+             .Build(),
+         "RestTimeXY"},
+        {"right text grows left",
+         DialogBytes(WS_POPUP | WS_VISIBLE, 0, 0, 64, 8, u"")
+             .Control(kStaticAtom, SS_RIGHT, 24, 0, 20, 8, 1, u"Password :")
+             .Control(kEditAtom, ES_READONLY, 44, 0, 20, 8, 2, u"abcde")
+             .Build(),
+         "   Password :abcde"},
+        {"buttons in a row: the cells beside, then a wider dialog",
+         DialogBytes(WS_POPUP | WS_VISIBLE, 0, 0, 64, 8, u"")
+             .Control(kButtonAtom, BS_PUSHBUTTON, 0, 0, 16, 8, 1, u"One")
+             .Control(kButtonAtom, BS_PUSHBUTTON, 28, 0, 20, 8, 2, u"Overwrite")
+             .Control(kButtonAtom, BS_PUSHBUTTON, 48, 0, 16, 8, 3, u"Two")
+             .Build(),
+         "[One][Overwrite][Two]"},
+        {"boxed in: the dialog is wider",
+         DialogBytes(WS_POPUP | WS_VISIBLE, 0, 0, 40, 8, u"")
+             .Control(kButtonAtom, BS_PUSHBUTTON, 0, 0, 20, 8, 1, u"Resume")
+             .Control(kButtonAtom, BS_PUSHBUTTON, 20, 0, 20, 8, 2, u"Cancel")
+             .Build(),
+         "[Resume][Cancel]"},
+    };
+    for (const auto& c : cases) {
+        HWND dlg = Create(c.bytes);
+        WindowGuard guard(dlg);
+        EXPECT_EQ(qb::test::WindowText(dlg), c.shown) << c.what;
+    }
+    // Set later: the one free cell to the right is taken, the dialog stays 16 cells wide.
+    HWND dlg = Create(DialogBytes(WS_POPUP | WS_VISIBLE, 0, 0, 64, 8, u"")
+                          .Control(kStaticAtom, SS_LEFT, 0, 0, 20, 8, 1, u"")
+                          .Control(kStaticAtom, SS_LEFT, 24, 0, 40, 8, 2, u"right")
+                          .Build());
+    WindowGuard guard(dlg);
+    SetDlgItemTextW(dlg, 1, u"A long label");
+    EXPECT_EQ(qb::test::WindowText(dlg), "A longright");
+    RECT cells = qb::test::WindowCells(dlg);
+    EXPECT_EQ(cells.right - cells.left, 16);
+}
+
+} // namespace

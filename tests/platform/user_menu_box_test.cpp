@@ -129,7 +129,7 @@ TEST_F(MenuBoxTest, TrackedMenuIsDrawnAtTheCornerAndChosenByKeys) {
         EXPECT_EQ(cells.bottom, ownerCells.bottom);
         EXPECT_EQ(qb::test::WindowText(window), "┌─────────┐\n"
                                                 "│ Proxy   │\n"
-                                                "│─────────│\n"
+                                                "├─────────┤\n"
                                                 "│ Update  │\n"
                                                 "│ About   │\n"
                                                 "└─────────┘");

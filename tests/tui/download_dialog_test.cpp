@@ -59,8 +59,7 @@ const Texts kJapanese{"Japanese",
                       "ja_JP.UTF-8",
                       "ファイルの受信を完了しました。",
                       "通知",
-                      // "一時停止" is wider than its button: cut inside the brackets
-                      {"開始", "[一時停 ]", "再開", "中断"},
+                      {"開始", "一時停止", "再開", "中断"},
                       "バイト数",
                       "転送速度",
                       "端末が小さすぎます (36x14)",
@@ -747,9 +746,9 @@ TEST_P(TerminalDialogInLanguage, FolderBrowserOpensAtTheTargetFolder) {
         tree.push_back(item);
     }
     EXPECT_EQ(tree, (std::vector<std::string>{"- \\", "├+ My Documents", "├- dl", "│ └- a",
-                                              "│   └+ b", "└+ zeta"}))
+                                              "│   └─ b", "└+ zeta"}))
         << run.pane;
-    EXPECT_TRUE(LooksSelected(run.tmux.Capture(true), "│   └+ ", "b")) << run.tmux.Capture(true);
+    EXPECT_TRUE(LooksSelected(run.tmux.Capture(true), "│   └─ ", "b")) << run.tmux.Capture(true);
 
     ASSERT_TRUE(run.tmux.SendKeys({"Escape"})); // the browser
     ASSERT_TRUE(run.tmux.WaitFor(

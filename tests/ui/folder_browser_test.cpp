@@ -248,6 +248,51 @@ TEST_F(FolderBrowserTest, FolderWithoutPermissionIsShownAsSuch) {
     EXPECT_EQ(WEXITSTATUS(status), 0) << "2: could not become nobody";
 }
 
+// Once the browser has looked into a folder (the one it opens at, one the person selects or
+// expands), its expander says whether it has sub-folders; one not looked into keeps its "+".
+TEST_F(FolderBrowserTest, ExpanderShowsOnlyWhereSubFoldersWereFound) {
+    MakeFolder("dl/a/b");
+    MakeFolder("full/inner");
+    MakeFolder("zeta");
+    MakeFolder("yellow");
+    char16_t buffer[kBufferUnits] = {};
+    std::string opened, looked;
+    Browse(
+        u"\\dl\\a\\b",
+        [&](HWND, HWND tree) {
+            opened = qb::test::WindowText(tree);
+            HTREEITEM root = TreeView_GetRoot(tree);
+            for (HTREEITEM c = TreeView_GetChild(tree, root); c != nullptr;
+                 c = TreeView_GetNextSibling(tree, c)) {
+                if (ItemText(tree, c) == u"zeta" || ItemText(tree, c) == u"full")
+                    TreeView_SelectItem(tree, c);
+                if (ItemText(tree, c) == u"yellow") TreeView_Expand(tree, c, TVE_EXPAND);
+            }
+            looked = qb::test::WindowText(tree);
+        },
+        IDCANCEL, buffer, kBufferUnits);
+    auto rows = [](std::string text) {
+        while (!text.empty() && text.back() == '\n') text.pop_back();
+        return text;
+    };
+    EXPECT_EQ(rows(opened), "- \\\n"
+                            "  ├+ My Documents\n"
+                            "  ├- dl\n"
+                            "  │ └- a\n"
+                            "  │   └─ b\n"
+                            "  ├+ full\n"
+                            "  ├+ yellow\n"
+                            "  └+ zeta");
+    EXPECT_EQ(rows(looked), "- \\\n"
+                            "  ├+ My Documents\n"
+                            "  ├- dl\n"
+                            "  │ └- a\n"
+                            "  │   └─ b\n"
+                            "  ├+ full\n"
+                            "  ├─ yellow\n"
+                            "  └─ zeta");
+}
+
 TEST_F(FolderBrowserTest, SelectionShowsPathAndCancelKeepsBuffer) {
     MakeFolder("A/B");
     char16_t buffer[kBufferUnits] = {};
