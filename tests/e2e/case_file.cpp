@@ -71,7 +71,7 @@ private:
     // Runs the pending statement, reporting errors at its first line.
     bool flush() {
         if (pending_.empty()) return true;
-        in_.Reset(std::move(pending_));
+        in_.reset(std::move(pending_));
         pending_.clear();
         const int current = lineNumber_;
         lineNumber_ = pendingLine_;
@@ -87,18 +87,18 @@ private:
 
     // --- tokens -------------------------------------------------------------------------
 
-    bool word(std::string& out, const char* what) { return in_.Word(out, what) || fail(in_.error); }
-    bool quoted(std::string& out) { return in_.Quoted(out) || fail(in_.error); }
-    bool text(std::string& out) { return in_.Text(out) || fail(in_.error); }
-    bool number(uint64_t& value) { return in_.Number(value) || fail(in_.error); }
-    bool signedNumber(int& value) { return in_.SignedNumber(value) || fail(in_.error); }
+    bool word(std::string& out, const char* what) { return in_.word(out, what) || fail(in_.error); }
+    bool quoted(std::string& out) { return in_.quoted(out) || fail(in_.error); }
+    bool text(std::string& out) { return in_.text(out) || fail(in_.error); }
+    bool number(uint64_t& value) { return in_.number(value) || fail(in_.error); }
+    bool signedNumber(int& value) { return in_.signedNumber(value) || fail(in_.error); }
 
     bool name(std::string& out, const char* what) {
         if (!word(out, what)) return false;
         return isPlainName(out) || fail("not a plain name: " + out);
     }
 
-    bool noMore() { return in_.NoMore() || fail(in_.error); }
+    bool noMore() { return in_.noMore() || fail(in_.error); }
 
     // --- statements ---------------------------------------------------------------------
 
@@ -146,7 +146,7 @@ private:
             if (description_.proxy) return fail("a second proxy");
             description_.proxy = server;
             proxyLine_ = lineNumber_;
-            if (in_.AtEnd()) return true;
+            if (in_.atEnd()) return true;
             std::string user, password, keyword1, keyword2;
             if (!word(keyword1, "user") || keyword1 != "user" || !quoted(user) ||
                 !word(keyword2, "password") || keyword2 != "password" || !quoted(password))
@@ -165,7 +165,7 @@ private:
         if (kind == "pattern") {
             item.kind = DataItem::Kind::Pattern;
             if (!number(item.size)) return false;
-            if (!in_.AtEnd() && !number(item.offset)) return false;
+            if (!in_.atEnd() && !number(item.offset)) return false;
             if (item.size > kMaxDataSize) return fail("pattern too long");
         } else if (kind == "text") {
             item.kind = DataItem::Kind::Text;
@@ -189,7 +189,7 @@ private:
         if (!serverNames_.insert(server.name).second) return fail("a second server " + server.name);
         if (keyword == "tinyproxy") {
             server.kind = CaseServer::Kind::Tinyproxy;
-            while (!in_.AtEnd()) {
+            while (!in_.atEnd()) {
                 std::string option;
                 uint64_t port = 0;
                 if (!word(option, "connect-port") || option != "connect-port" || !number(port))
@@ -200,7 +200,7 @@ private:
             return true;
         }
         if (keyword == "squid") return squid(server);
-        while ((keyword == "nginx" || keyword == "apache") && !in_.AtEnd()) {
+        while ((keyword == "nginx" || keyword == "apache") && !in_.atEnd()) {
             std::string option;
             if (!word(option, "tls, ipv6-only or limit-rate")) return false;
             if (option == "ipv6-only" && keyword == "nginx") {
@@ -232,7 +232,7 @@ private:
     // "squid NAME [auth "USER" "PASSWORD"] [hosts NAME...]": no block.
     bool squid(CaseServer& server) {
         server.kind = CaseServer::Kind::Squid;
-        while (!in_.AtEnd()) {
+        while (!in_.atEnd()) {
             std::string option;
             if (!word(option, "auth or hosts")) return false;
             if (option == "auth" && !server.user) {
@@ -240,7 +240,7 @@ private:
                 if (!quoted(user) || !quoted(password)) return false;
                 server.user = {user, password};
             } else if (option == "hosts") {
-                while (!in_.AtEnd()) {
+                while (!in_.atEnd()) {
                     std::string host;
                     if (!name(host, "a host name")) return false;
                     server.hostNames.push_back(std::move(host));
@@ -331,8 +331,8 @@ private:
     bool runStatement(const std::string& keyword) {
         CaseRun& run = description_.runs.back();
         if (keyword == "args") {
-            if (in_.AtEnd()) return fail("no arguments");
-            while (!in_.AtEnd()) {
+            if (in_.atEnd()) return fail("no arguments");
+            while (!in_.atEnd()) {
                 std::string arg;
                 if (!quoted(arg)) return false;
                 run.args.push_back(std::move(arg));
@@ -430,8 +430,8 @@ private:
 
     // Quoted strings to the end of the line, one each.
     bool quotedList(std::vector<std::string>& out, const char* what) {
-        if (in_.AtEnd()) return fail(std::string("no ") + what);
-        while (!in_.AtEnd()) {
+        if (in_.atEnd()) return fail(std::string("no ") + what);
+        while (!in_.atEnd()) {
             std::string item;
             if (!quoted(item)) return false;
             out.push_back(std::move(item));
@@ -474,7 +474,7 @@ private:
             return noMore();
         case K::WaitField:
             if (!quoted(step.label)) return false;
-            if (!in_.AtEnd() && !in_.tokens[in_.next].quoted) {
+            if (!in_.atEnd() && !in_.tokens[in_.next].quoted) {
                 std::string has;
                 if (!word(has, "has") || has != "has") return fail("wait-field LABEL [has] TEXT");
                 step.has = true;
@@ -565,7 +565,7 @@ private:
             e.kind = kind == "data" ? K::FileData : K::FilePrefixOf;
             if (!name(e.text, "a data name")) return false;
             dataUses_.emplace_back(e.text, lineNumber_);
-            if (kind == "prefix-of" && !in_.AtEnd() && !number(e.count)) return false;
+            if (kind == "prefix-of" && !in_.atEnd() && !number(e.count)) return false;
             return noMore();
         }
         if (kind == "text") {
