@@ -464,7 +464,7 @@ private:
         }
 
         if (run.terminal && windows()) return skip("Wine's windows are not in a terminal");
-        if (run.terminal && !TmuxSession::Available()) return skip("tmux is not installed");
+        if (run.terminal && !TmuxSession::available()) return skip("tmux is not installed");
         const ProcessResult result =
             run.terminal ? inTerminal(resolved, args) : start(resolved, args);
         if (!result.started) {
@@ -618,7 +618,7 @@ private:
 
         ProcessResult result;
         TmuxSession terminal;
-        if (!terminal.Start(command, kTerminalColumns, kTerminalRows)) {
+        if (!terminal.start(command, kTerminalColumns, kTerminalRows)) {
             result.error = "tmux did not start";
             return result;
         }
@@ -647,14 +647,14 @@ private:
         result.err = readFile(errors).value_or("");
         if (!code) {
             result.timedOut = true;
-            result.err += "\nthe screen at the end:\n" + terminal.Capture();
+            result.err += "\nthe screen at the end:\n" + terminal.capture();
             return result;
         }
         result.exitCode = std::atoi(code->c_str());
         if (result.exitCode > 128 && result.exitCode < 128 + 64)
             result.signal = result.exitCode - 128;
         // What the program wrote last is on the screen once the shell's line after it is.
-        terminal.WaitForText(kRunEnded, kScreenWait);
+        terminal.waitForText(kRunEnded, kScreenWait);
         const std::string settings = readFile(stty).value_or("");
         const size_t second = settings.find('\n') + 1;
         terminalBack_ = terminalNotGivenBack(terminal, settings.substr(0, second),

@@ -36,15 +36,15 @@ public:
         using K = TerminalStep::Kind;
         switch (step.kind) {
         case K::Keys:
-            return terminal_.SendKeys(step.keys) || fail("tmux did not send the keys");
+            return terminal_.sendKeys(step.keys) || fail("tmux did not send the keys");
         case K::Type:
-            return terminal_.SendText(text) || fail("tmux did not type the text");
+            return terminal_.sendText(text) || fail("tmux did not type the text");
         case K::Paste:
-            return terminal_.Paste(text) || fail("tmux did not paste the text");
+            return terminal_.paste(text) || fail("tmux did not paste the text");
         case K::Resize:
             columns_ = int(step.count);
             rows_ = int(step.rows);
-            return terminal_.Resize(columns_, rows_) || fail("tmux did not resize the pane");
+            return terminal_.resize(columns_, rows_) || fail("tmux did not resize the pane");
         case K::Signal:
             return signal(text);
         case K::Release:
@@ -62,7 +62,7 @@ public:
                 if (!context_.resolve(each, step.line)) return false;
             }
             std::string found;
-            const bool shown = terminal_.WaitFor(
+            const bool shown = terminal_.waitFor(
                 [&](const std::string& s) {
                     for (const std::string& each : texts) {
                         if (s.find(each) != std::string::npos) found = each;
@@ -100,7 +100,7 @@ public:
             return waitFor(
                 [&](const std::string& s) {
                     bool whole = false;
-                    const FrameCells frame = FindFrame(s, text, &whole);
+                    const FrameCells frame = findFrame(s, text, &whole);
                     const int width = frame.right - frame.left + 1;
                     const int height = frame.bottom - frame.top + 1;
                     return whole && frame.left == (columns_ - width) / 2 &&
@@ -140,8 +140,8 @@ private:
 
     bool waitFor(const std::function<bool(const std::string&)>& done, const std::string& what,
                  bool withAttributes = false) {
-        if (terminal_.WaitFor(done, kScreenWait, &screen_, withAttributes)) return true;
-        if (withAttributes) screen_ = terminal_.Capture();
+        if (terminal_.waitFor(done, kScreenWait, &screen_, withAttributes)) return true;
+        if (withAttributes) screen_ = terminal_.capture();
         return fail(what);
     }
 
@@ -186,13 +186,13 @@ bool runTerminalSteps(TmuxSession& terminal, const std::vector<TerminalStep>& st
 std::string terminalNotGivenBack(TmuxSession& terminal, const std::string& sttyBefore,
                                  const std::string& sttyAfter, const std::string& caption) {
     std::string wrong;
-    const std::string modes = terminal.Format("#{alternate_on} #{cursor_flag} #{mouse_any_flag} "
+    const std::string modes = terminal.format("#{alternate_on} #{cursor_flag} #{mouse_any_flag} "
                                               "#{keypad_cursor_flag} #{keypad_flag}");
     if (modes != "0 1 0 0 0")
         wrong += "alternate screen, cursor, mouse, keypad cursor, keypad: " + modes + "\n";
     if (sttyBefore.empty() || sttyBefore != sttyAfter)
         wrong += "stty -g before: " + sttyBefore + "after: " + sttyAfter + "\n";
-    const std::string screen = terminal.Capture();
+    const std::string screen = terminal.capture();
     if (screen.find(caption) != std::string::npos) wrong += caption + " left on the screen\n";
     if (!wrong.empty()) wrong += "the screen:\n" + screen;
     return wrong;

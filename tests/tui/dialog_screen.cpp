@@ -35,7 +35,7 @@ bool sgrAt(const std::string& line, size_t at, std::vector<int>& codes, size_t& 
 } // namespace
 
 std::string fieldText(const std::string& pane, const std::string& label) {
-    for (const std::string& line : PaneLines(pane)) {
+    for (const std::string& line : paneLines(pane)) {
         size_t at = line.find(kSide + label);
         if (at == std::string::npos) continue;
         std::string rest = line.substr(at + kSide.size() + label.size());
@@ -49,7 +49,7 @@ long long leadingNumber(const std::string& value) {
 }
 
 bool looksDisabled(const std::string& attributed, const std::string& text) {
-    for (const std::string& line : PaneLines(attributed)) {
+    for (const std::string& line : paneLines(attributed)) {
         size_t at = line.find(text);
         if (at == std::string::npos) continue;
         bool grey = false;
@@ -81,7 +81,7 @@ std::string buttonsLook(const std::string& attributed, const std::vector<std::st
 
 bool looksSelected(const std::string& attributed, const std::string& before,
                    const std::string& item) {
-    for (const std::string& line : PaneLines(attributed)) {
+    for (const std::string& line : paneLines(attributed)) {
         size_t at = line.find(before);
         if (at == std::string::npos) continue;
         std::string all = ";";
@@ -98,7 +98,7 @@ bool looksSelected(const std::string& attributed, const std::string& before,
 
 std::vector<std::string> framedList(const std::string& pane, const std::string& first) {
     std::vector<std::string> items;
-    for (const std::string& line : PaneLines(pane)) {
+    for (const std::string& line : paneLines(pane)) {
         if (items.empty() && line.find(first) == std::string::npos) continue;
         const size_t left = line.find(kSide);
         const size_t right = line.rfind(kSide);
@@ -112,7 +112,7 @@ std::vector<std::string> framedList(const std::string& pane, const std::string& 
 
 std::vector<std::string> linesShown(const std::string& pane) {
     std::vector<std::string> shown;
-    for (const std::string& line : PaneLines(pane))
+    for (const std::string& line : paneLines(pane))
         if (line.find_first_not_of(' ') != std::string::npos) shown.push_back(line);
     return shown;
 }

@@ -1,6 +1,6 @@
 // Reading a dialog off a captured pane as a person reads it: the value beside a label, whether
 // a button is drawn greyed out, whether a list item is highlighted, the items of a framed list.
-// Texts with attributes are captures taken with them (TmuxSession::Capture(true)).
+// Texts with attributes are captures taken with them (TmuxSession::capture(true)).
 #pragma once
 
 #include <string>

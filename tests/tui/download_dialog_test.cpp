@@ -83,8 +83,8 @@ public:
             std::string(texts.lang) + " QUILLBROOK_ROOT=" + quote(dir_.file("root")) +
             " QUILLBROOK_REGISTRY=" + quote(dir_.file("registry.reg")) + " " + quote(QB_PROGRAM) +
             " 2>" + quote(dir_.file("stderr")) + "; echo EXIT=$?; read done";
-        if (!tmux.Start(command, kColumns, kRows)) return false;
-        return tmux.WaitFor(
+        if (!tmux.start(command, kColumns, kRows)) return false;
+        return tmux.waitFor(
             [](const std::string& text) {
                 return text.find(std::string("│") + kUrlPrefix + " ") != std::string::npos &&
                        text.find("\\My Documents") != std::string::npos;
@@ -96,24 +96,24 @@ public:
     // selects its text), then Tab past the browse button to Start and Space.
     void startDownload(const std::string& url) {
         ASSERT_EQ(url.rfind(kUrlPrefix, 0), 0u) << url;
-        ASSERT_TRUE(tmux.SendKeys({"End"}));
-        ASSERT_TRUE(tmux.SendText(url.substr(std::string(kUrlPrefix).size())));
-        ASSERT_TRUE(tmux.WaitForText("│" + url, kWait, &pane)) << pane;
-        ASSERT_TRUE(tmux.SendKeys({"Tab"}));
-        ASSERT_TRUE(tmux.SendText(kFolder));
-        ASSERT_TRUE(tmux.WaitForText(std::string("│") + kFolder + " ", kWait, &pane)) << pane;
-        ASSERT_TRUE(tmux.SendKeys({"Tab", "Tab", "Space"}));
+        ASSERT_TRUE(tmux.sendKeys({"End"}));
+        ASSERT_TRUE(tmux.sendText(url.substr(std::string(kUrlPrefix).size())));
+        ASSERT_TRUE(tmux.waitForText("│" + url, kWait, &pane)) << pane;
+        ASSERT_TRUE(tmux.sendKeys({"Tab"}));
+        ASSERT_TRUE(tmux.sendText(kFolder));
+        ASSERT_TRUE(tmux.waitForText(std::string("│") + kFolder + " ", kWait, &pane)) << pane;
+        ASSERT_TRUE(tmux.sendKeys({"Tab", "Tab", "Space"}));
     }
 
     bool waitForField(const std::string& label, const std::string& value) {
-        return tmux.WaitFor(
+        return tmux.waitFor(
             [&](const std::string& text) { return fieldText(text, label) == value; }, kWait, &pane);
     }
 
     // Escape closes the dialog; the program's exit status, -1 if it never ended.
     int closeAndWait() {
-        if (!tmux.SendKeys({"Escape"})) return -1;
-        if (!tmux.WaitForText("EXIT=", kWait, &pane)) return -1;
+        if (!tmux.sendKeys({"Escape"})) return -1;
+        if (!tmux.waitForText("EXIT=", kWait, &pane)) return -1;
         return std::atoi(pane.c_str() + pane.find("EXIT=") + 5);
     }
 
@@ -159,7 +159,7 @@ NginxOptions rateLimitedNginx() {
 class TerminalDialogInLanguage : public ::testing::TestWithParam<const Texts*> {
 protected:
     void SetUp() override {
-        if (!TmuxSession::Available()) GTEST_SKIP() << "tmux is not installed (scripts/setup)";
+        if (!TmuxSession::available()) GTEST_SKIP() << "tmux is not installed (scripts/setup)";
         if (!NginxServer::available()) GTEST_SKIP() << "nginx is not installed (scripts/setup)";
         ASSERT_TRUE(nginx_.writeFile("s/a.bin", body(kRateLimitedSize)));
         ASSERT_TRUE(nginx_.start()) << nginx_.error();
@@ -179,7 +179,7 @@ TEST_P(TerminalDialogInLanguage, SpeedAfterALongPauseStaysWithinTheBytesSinceRes
     ASSERT_TRUE(run.start()) << run.pane;
     run.startDownload(nginx_.url("/s/a.bin"));
     ASSERT_FALSE(HasFatalFailure());
-    ASSERT_TRUE(run.tmux.WaitFor(
+    ASSERT_TRUE(run.tmux.waitFor(
         [&](const std::string& text) {
             return shownBitsPerSecond(fieldText(text, texts.speed)) > 0 &&
                    leadingNumber(fieldText(text, texts.bytes)) > 0;
@@ -187,17 +187,17 @@ TEST_P(TerminalDialogInLanguage, SpeedAfterALongPauseStaysWithinTheBytesSinceRes
         kWait, &run.pane))
         << run.pane;
     // Pause (the focus went back to the URL field when Start was disabled).
-    ASSERT_TRUE(run.tmux.SendKeys({"Tab", "Tab", "Tab", "Space"}));
-    ASSERT_TRUE(run.tmux.WaitForText(texts.buttons[2], kWait, &run.pane)) << run.pane;
+    ASSERT_TRUE(run.tmux.sendKeys({"Tab", "Tab", "Tab", "Space"}));
+    ASSERT_TRUE(run.tmux.waitForText(texts.buttons[2], kWait, &run.pane)) << run.pane;
     std::this_thread::sleep_for(kLongPause); // the buffers fill while nothing is read
-    run.pane = run.tmux.Capture();
+    run.pane = run.tmux.capture();
     const long long paused = leadingNumber(fieldText(run.pane, texts.bytes));
     ASSERT_GT(paused, 0) << run.pane;
 
-    ASSERT_TRUE(run.tmux.SendKeys({"Space"}));
+    ASSERT_TRUE(run.tmux.sendKeys({"Space"}));
     int speedsSeen = 0;
     std::string failures;
-    run.tmux.WaitFor(
+    run.tmux.waitFor(
         [&](const std::string& text) {
             // Only what the dialog drew after it took the Resume: the button says Pause again.
             if (text.find(texts.buttons[2]) != std::string::npos) return false;
@@ -217,7 +217,7 @@ TEST_P(TerminalDialogInLanguage, SpeedAfterALongPauseStaysWithinTheBytesSinceRes
     EXPECT_EQ(failures, "") << run.pane;
 
     // Stop (one Tab after Pause), then close.
-    ASSERT_TRUE(run.tmux.SendKeys({"Tab", "Space"}));
+    ASSERT_TRUE(run.tmux.sendKeys({"Tab", "Space"}));
     ASSERT_TRUE(run.waitForField(texts.bytes, "")) << run.pane;
     EXPECT_EQ(run.closeAndWait(), 0) << run.pane;
     std::optional<std::string> file = run.downloaded("a.bin");
