@@ -2,6 +2,8 @@
 // texts and their escapes are those of qb_scripted_server scripts.
 #include "tests/e2e/case_file.h"
 
+#include <map>
+#include <optional>
 #include <set>
 #include <utility>
 
@@ -55,6 +57,10 @@ public:
         }
         if (!flush()) return false;
         if (block_ != nullptr) return fail("\"" + block_->name + "\" has no \"end\"");
+        if (group_) {
+            lineNumber_ = groupLine_;
+            return fail("steps " + group_->first + " have no \"end\"");
+        }
         return finish();
     }
 
@@ -65,7 +71,7 @@ private:
     // Runs the pending statement, reporting errors at its first line.
     bool flush() {
         if (pending_.empty()) return true;
-        in_.Reset(std::move(pending_));
+        in_.reset(std::move(pending_));
         pending_.clear();
         const int current = lineNumber_;
         lineNumber_ = pendingLine_;
@@ -81,24 +87,25 @@ private:
 
     // --- tokens -------------------------------------------------------------------------
 
-    bool word(std::string& out, const char* what) { return in_.Word(out, what) || fail(in_.error); }
-    bool quoted(std::string& out) { return in_.Quoted(out) || fail(in_.error); }
-    bool text(std::string& out) { return in_.Text(out) || fail(in_.error); }
-    bool number(uint64_t& value) { return in_.Number(value) || fail(in_.error); }
-    bool signedNumber(int& value) { return in_.SignedNumber(value) || fail(in_.error); }
+    bool word(std::string& out, const char* what) { return in_.word(out, what) || fail(in_.error); }
+    bool quoted(std::string& out) { return in_.quoted(out) || fail(in_.error); }
+    bool text(std::string& out) { return in_.text(out) || fail(in_.error); }
+    bool number(uint64_t& value) { return in_.number(value) || fail(in_.error); }
+    bool signedNumber(int& value) { return in_.signedNumber(value) || fail(in_.error); }
 
     bool name(std::string& out, const char* what) {
         if (!word(out, what)) return false;
         return isPlainName(out) || fail("not a plain name: " + out);
     }
 
-    bool noMore() { return in_.NoMore() || fail(in_.error); }
+    bool noMore() { return in_.noMore() || fail(in_.error); }
 
     // --- statements ---------------------------------------------------------------------
 
     bool statement() {
         if (in_.tokens[0].quoted) return fail("a line begins with a keyword");
         const std::string keyword = in_.tokens[0].text;
+        if (group_) return groupStatement(keyword);
         if (keyword == "run") {
             description_.runs.emplace_back();
             description_.runs.back().line = lineNumber_;
@@ -122,6 +129,13 @@ private:
             return text(description_.onlyBecause);
         }
         if (keyword == "data") return dataItem();
+        if (keyword == "steps") {
+            group_.emplace();
+            groupLine_ = lineNumber_;
+            if (!name(group_->first, "a name for the steps")) return false;
+            if (groups_.count(group_->first) != 0) return fail("a second steps " + group_->first);
+            return noMore();
+        }
         if (keyword == "server" || keyword == "nginx" || keyword == "tinyproxy" ||
             keyword == "apache" || keyword == "squid") {
             return server(keyword);
@@ -132,7 +146,7 @@ private:
             if (description_.proxy) return fail("a second proxy");
             description_.proxy = server;
             proxyLine_ = lineNumber_;
-            if (in_.AtEnd()) return true;
+            if (in_.atEnd()) return true;
             std::string user, password, keyword1, keyword2;
             if (!word(keyword1, "user") || keyword1 != "user" || !quoted(user) ||
                 !word(keyword2, "password") || keyword2 != "password" || !quoted(password))
@@ -151,7 +165,7 @@ private:
         if (kind == "pattern") {
             item.kind = DataItem::Kind::Pattern;
             if (!number(item.size)) return false;
-            if (!in_.AtEnd() && !number(item.offset)) return false;
+            if (!in_.atEnd() && !number(item.offset)) return false;
             if (item.size > kMaxDataSize) return fail("pattern too long");
         } else if (kind == "text") {
             item.kind = DataItem::Kind::Text;
@@ -175,7 +189,7 @@ private:
         if (!serverNames_.insert(server.name).second) return fail("a second server " + server.name);
         if (keyword == "tinyproxy") {
             server.kind = CaseServer::Kind::Tinyproxy;
-            while (!in_.AtEnd()) {
+            while (!in_.atEnd()) {
                 std::string option;
                 uint64_t port = 0;
                 if (!word(option, "connect-port") || option != "connect-port" || !number(port))
@@ -186,11 +200,16 @@ private:
             return true;
         }
         if (keyword == "squid") return squid(server);
-        while ((keyword == "nginx" || keyword == "apache") && !in_.AtEnd()) {
+        while ((keyword == "nginx" || keyword == "apache") && !in_.atEnd()) {
             std::string option;
-            if (!word(option, "tls or ipv6-only")) return false;
+            if (!word(option, "tls, ipv6-only or limit-rate")) return false;
             if (option == "ipv6-only" && keyword == "nginx") {
                 server.ipv6Only = true;
+            } else if (option == "limit-rate" && keyword == "nginx") {
+                if (!quoted(server.ratePrefix) || !number(server.rateLimit)) return false;
+                if (server.ratePrefix.find_first_of("{};\\\"' \n") != std::string::npos)
+                    return fail("limit-rate's path prefix holds characters nginx would read");
+                if (server.rateLimit == 0) return fail("limit-rate of 0");
             } else if (option == "tls") {
                 if (!word(server.certificate, "a certificate")) return false;
                 if (server.certificate != "loopback" && server.certificate != "other-name" &&
@@ -213,7 +232,7 @@ private:
     // "squid NAME [auth "USER" "PASSWORD"] [hosts NAME...]": no block.
     bool squid(CaseServer& server) {
         server.kind = CaseServer::Kind::Squid;
-        while (!in_.AtEnd()) {
+        while (!in_.atEnd()) {
             std::string option;
             if (!word(option, "auth or hosts")) return false;
             if (option == "auth" && !server.user) {
@@ -221,7 +240,7 @@ private:
                 if (!quoted(user) || !quoted(password)) return false;
                 server.user = {user, password};
             } else if (option == "hosts") {
-                while (!in_.AtEnd()) {
+                while (!in_.atEnd()) {
                     std::string host;
                     if (!name(host, "a host name")) return false;
                     server.hostNames.push_back(std::move(host));
@@ -312,8 +331,8 @@ private:
     bool runStatement(const std::string& keyword) {
         CaseRun& run = description_.runs.back();
         if (keyword == "args") {
-            if (in_.AtEnd()) return fail("no arguments");
-            while (!in_.AtEnd()) {
+            if (in_.atEnd()) return fail("no arguments");
+            while (!in_.atEnd()) {
                 std::string arg;
                 if (!quoted(arg)) return false;
                 run.args.push_back(std::move(arg));
@@ -340,28 +359,138 @@ private:
             run.terminal = true;
             return noMore();
         }
-        if (keyword == "keys" || keyword == "type" || keyword == "wait-screen") {
+        if (keyword == "do") {
+            if (!run.terminal) return fail("\"do\" needs \"terminal\" first");
+            std::string group;
+            if (!name(group, "a name of steps") || !noMore()) return false;
+            const auto found = groups_.find(group);
+            if (found == groups_.end()) return fail("no steps " + group + " above");
+            for (TerminalStep step : found->second) {
+                step.calledAt = lineNumber_;
+                run.steps.push_back(std::move(step));
+            }
+            return true;
+        }
+        if (const auto kind = stepKind(keyword)) {
             if (!run.terminal) return fail("\"" + keyword + "\" needs \"terminal\" first");
             TerminalStep step;
+            step.kind = *kind;
             step.line = lineNumber_;
-            if (keyword == "keys") {
-                step.kind = TerminalStep::Kind::Keys;
-                if (in_.AtEnd()) return fail("no keys");
-                while (!in_.AtEnd()) {
-                    std::string key;
-                    if (!quoted(key)) return false;
-                    step.keys.push_back(std::move(key));
-                }
-            } else {
-                step.kind =
-                    keyword == "type" ? TerminalStep::Kind::Type : TerminalStep::Kind::WaitScreen;
-                if (!text(step.text)) return false;
-            }
+            if (!terminalStep(step)) return false;
             run.steps.push_back(std::move(step));
             return true;
         }
         if (keyword == "expect") return expectation(run);
         return fail("unknown keyword \"" + keyword + "\" in a run");
+    }
+
+    // A line of an open "steps NAME" group: a step, or "end".
+    bool groupStatement(const std::string& keyword) {
+        if (keyword == "end") {
+            groups_[group_->first] = std::move(group_->second);
+            group_.reset();
+            return noMore();
+        }
+        const auto kind = stepKind(keyword);
+        if (!kind) return fail("\"" + keyword + "\" is not a terminal step");
+        TerminalStep step;
+        step.kind = *kind;
+        step.line = lineNumber_;
+        if (!terminalStep(step)) return false;
+        group_->second.push_back(std::move(step));
+        return true;
+    }
+
+    static std::optional<TerminalStep::Kind> stepKind(const std::string& keyword) {
+        using K = TerminalStep::Kind;
+        static const std::pair<const char*, K> kSteps[] = {
+            {"keys", K::Keys},
+            {"type", K::Type},
+            {"paste", K::Paste},
+            {"resize", K::Resize},
+            {"signal", K::Signal},
+            {"release", K::Release},
+            {"wait-screen", K::WaitScreen},
+            {"wait-gone", K::WaitGone},
+            {"screen-lacks", K::ScreenLacks},
+            {"wait-field", K::WaitField},
+            {"wait-grows", K::WaitGrows},
+            {"wait-buttons", K::WaitButtons},
+            {"wait-centred", K::WaitCentred},
+            {"wait-only-line", K::WaitOnlyLine},
+            {"wait-list", K::WaitList},
+            {"wait-selected", K::WaitSelected},
+            {"wait-finished", K::WaitFinished},
+        };
+        for (const auto& [name, kind] : kSteps) {
+            if (keyword == name) return kind;
+        }
+        return std::nullopt;
+    }
+
+    // Quoted strings to the end of the line, one each.
+    bool quotedList(std::vector<std::string>& out, const char* what) {
+        if (in_.atEnd()) return fail(std::string("no ") + what);
+        while (!in_.atEnd()) {
+            std::string item;
+            if (!quoted(item)) return false;
+            out.push_back(std::move(item));
+        }
+        return true;
+    }
+
+    bool terminalStep(TerminalStep& step) {
+        using K = TerminalStep::Kind;
+        switch (step.kind) {
+        case K::Keys:
+            return quotedList(step.keys, "keys");
+        case K::WaitButtons:
+            return quotedList(step.keys, "buttons");
+        case K::Type:
+        case K::Paste:
+        case K::WaitScreen:
+        case K::WaitGone:
+        case K::WaitCentred:
+        case K::WaitOnlyLine:
+            return text(step.text);
+        case K::ScreenLacks:
+            if (!number(step.count)) return false;
+            if (step.count > 10000) return fail("watched for more than 10 s");
+            return quotedList(step.keys, "texts");
+        case K::Resize:
+            if (!number(step.count) || !number(step.rows) || !noMore()) return false;
+            if (step.count == 0 || step.rows == 0 || step.count > 1000 || step.rows > 1000)
+                return fail("pane size out of range");
+            return true;
+        case K::Signal:
+            if (!word(step.text, "a signal") || !noMore()) return false;
+            if (step.text != "TERM" && step.text != "SEGV") return fail("signal is TERM or SEGV");
+            return true;
+        case K::Release:
+        case K::WaitFinished:
+            if (!name(step.server, "a server name")) return false;
+            serverUses_.emplace_back(step.server, lineNumber_);
+            if (step.kind == K::WaitFinished && !number(step.count)) return false;
+            return noMore();
+        case K::WaitField:
+            if (!quoted(step.label)) return false;
+            if (!in_.atEnd() && !in_.tokens[in_.next].quoted) {
+                std::string has;
+                if (!word(has, "has") || has != "has") return fail("wait-field LABEL [has] TEXT");
+                step.has = true;
+            }
+            // An empty value is a value: the field is cleared.
+            return quoted(step.text) && noMore();
+        case K::WaitGrows:
+            return quoted(step.label) && noMore();
+        case K::WaitList: {
+            if (!quoted(step.text)) return false;
+            return quotedList(step.keys, "list items");
+        }
+        case K::WaitSelected:
+            return quoted(step.text) && quoted(step.label) && noMore();
+        }
+        return fail("unknown step");
     }
 
     bool requestTarget(Expectation& e) {
@@ -410,6 +539,16 @@ private:
         } else if (what == "cpu-at-most") {
             e.kind = K::CpuAtMost;
             ok = number(e.count) && noMore();
+        } else if (what == "log-count") {
+            e.kind = K::LogCount;
+            ok = name(e.server, "a server name") && number(e.count) && text(e.text);
+            serverUses_.emplace_back(e.server, lineNumber_);
+        } else if (what == "signal" || what == "terminal-back") {
+            if (!run.terminal) return fail("\"expect " + what + "\" needs \"terminal\" first");
+            e.kind = what == "signal" ? K::Signal : K::TerminalBack;
+            ok = what == "signal" ? word(e.text, "a signal") && noMore() : noMore();
+            if (ok && what == "signal" && e.text != "TERM" && e.text != "SEGV")
+                return fail("signal is TERM or SEGV");
         } else {
             return fail("unknown expectation \"" + what + "\"");
         }
@@ -426,7 +565,7 @@ private:
             e.kind = kind == "data" ? K::FileData : K::FilePrefixOf;
             if (!name(e.text, "a data name")) return false;
             dataUses_.emplace_back(e.text, lineNumber_);
-            if (kind == "prefix-of" && !in_.AtEnd() && !number(e.count)) return false;
+            if (kind == "prefix-of" && !in_.atEnd() && !number(e.count)) return false;
             return noMore();
         }
         if (kind == "text") {
@@ -436,6 +575,11 @@ private:
         if (kind == "size") {
             e.kind = K::FileSize;
             return number(e.count) && noMore();
+        }
+        if (kind == "size-in") {
+            e.kind = K::FileSizeIn;
+            if (!number(e.offset) || !number(e.count) || !noMore()) return false;
+            return e.offset <= e.count || fail("size-in MIN MAX: MIN above MAX");
         }
         if (kind == "sha256") {
             e.kind = K::FileSha256;
@@ -471,10 +615,12 @@ private:
         if (description_.runs.empty()) return fail("no \"run\"");
         for (const CaseRun& run : description_.runs) {
             bool exit = false;
-            for (const auto& e : run.expectations) exit |= e.kind == Expectation::Kind::Exit;
+            for (const auto& e : run.expectations)
+                exit |= e.kind == Expectation::Kind::Exit || e.kind == Expectation::Kind::Signal;
             if (!exit || (run.args.empty() && !run.terminal)) {
                 lineNumber_ = run.line;
-                return fail("a run needs \"args\" (or \"terminal\") and \"expect exit\"");
+                return fail("a run needs \"args\" (or \"terminal\") and \"expect exit\" "
+                            "(or \"expect signal\")");
             }
         }
         return true;
@@ -487,7 +633,11 @@ private:
     int lineNumber_ = 0;
     int proxyLine_ = 0;
     CaseServer* block_ = nullptr; // the server whose block is open
-    size_t lastScriptLine_ = 0;   // in its script: where the last statement line ends
+    // The "steps" group being read (its name and steps), and those read.
+    std::optional<std::pair<std::string, std::vector<TerminalStep>>> group_;
+    int groupLine_ = 0;
+    std::map<std::string, std::vector<TerminalStep>> groups_;
+    size_t lastScriptLine_ = 0; // in its script: where the last statement line ends
     std::set<std::string> dataNames_;
     std::set<std::string> serverNames_;
     std::vector<std::pair<std::string, int>> dataUses_;

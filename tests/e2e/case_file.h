@@ -41,6 +41,8 @@ struct CaseServer {
     std::vector<DocFile> files;    // Nginx, Apache: the document root
     std::string certificate;       // Nginx, Apache: TLS with this test certificate ("" plain)
     bool ipv6Only = false;         // Nginx: listens on [::1] only
+    std::string ratePrefix;        // Nginx: below this path prefix answers are sent at most
+    uint64_t rateLimit = 0;        // at this many bytes per second (0: no limit)
     std::vector<int> connectPorts; // Tinyproxy: the only ports it opens tunnels to
     std::optional<std::pair<std::string, std::string>> user; // Squid: wants these credentials
     std::vector<std::string> hostNames; // Squid: names it alone resolves (to 127.0.0.1)
@@ -80,6 +82,10 @@ struct Expectation {
         LogLacks,     // server, text
         Time,         // offset, count: the run took at least offset and at most count ms
         CpuAtMost,    // count: the program used at most count ms of processor time
+        FileSizeIn,   // path, offset, count: the size is from offset to count bytes
+        LogCount,     // server, count, text: so many lines of the access log hold text
+        Signal,       // text: the program died of this signal ("TERM", "SEGV")
+        TerminalBack, // the terminal as the shell had it, nothing of the program left on it
     };
     Kind kind = Kind::Exit;
     int code = 0;
@@ -92,13 +98,38 @@ struct Expectation {
     int line = 0;
 };
 
-// One thing done to a program running in a terminal, in order.
+// One thing done to a program running in a terminal, or awaited there, in order. The waits
+// poll the screen (15 s at most); ScreenLacks watches it for `count` ms.
 struct TerminalStep {
-    enum class Kind { Keys, Type, WaitScreen };
+    enum class Kind {
+        Keys,         // keys: tmux key names
+        Type,         // text: typed as it is
+        Paste,        // text: pasted as a terminal pastes
+        Resize,       // count x rows: the pane's new size
+        Signal,       // text: the signal sent to the program ("TERM", "SEGV")
+        Release,      // server: ends one stall of the scripted server
+        WaitScreen,   // text: the screen shows it
+        WaitGone,     // text: the screen no longer shows it
+        ScreenLacks,  // count, keys: the screen shows none of these texts at any look for count ms
+        WaitField,    // label, text: the value beside the label is text (has: holds it)
+        WaitGrows,    // label: its value's number passed the one the last WaitGrows saw
+        WaitButtons,  // keys: labels, "-" before the disabled ones
+        WaitCentred,  // text: the window of this caption is whole and centred in the pane
+        WaitOnlyLine, // text: the screen shows one line only, which holds the text
+        WaitList,     // text, keys: the framed list from the line holding text is exactly keys
+        WaitSelected, // text, label: the item label right after text is highlighted
+        WaitFinished, // server, count: so many of the scripted server's answers are over
+    };
     Kind kind = Kind::Keys;
-    std::vector<std::string> keys; // Keys: tmux key names
-    std::string text;              // Type: text typed; WaitScreen: text the screen must show
+    std::vector<std::string> keys;
+    std::string text;
+    std::string label;
+    std::string server;
+    bool has = false;
+    uint64_t count = 0;
+    uint64_t rows = 0;
     int line = 0;
+    int calledAt = 0; // the line of the "do" that ran it from a "steps" group; 0: none
 };
 
 struct CaseRun {

@@ -84,6 +84,22 @@ TEST(CaseFile, MistakesAreNamedWithTheirLine) {
         {"squid p\nproxy p user \"u\"\n" + std::string(kMinimalRun),
          "line 2: proxy takes only user"},
         {std::string(kMinimalRun) + "  expect log-has nobody \"x\"\n", "line 4: no server nobody"},
+        // Terminal steps and the groups "do" runs.
+        {"steps a\n  keys \"Tab\"\n", "line 1: steps a have no \"end\""},
+        {"steps a\n  args \"x\"\nend\n", "line 2: \"args\" is not a terminal step"},
+        {"steps a\nend\nsteps a\nend\n", "line 3: a second steps a"},
+        {"run\n  terminal\n  do missing\n  expect exit 0\n", "line 3: no steps missing above"},
+        {"run\n  do a\n", "line 2: \"do\" needs \"terminal\" first"},
+        {"run\n  terminal\n  signal KILL\n", "line 3: signal is TERM or SEGV"},
+        {"run\n  terminal\n  resize 0 25\n", "line 3: pane size out of range"},
+        {"run\n  terminal\n  wait-field \"Bytes\" is \"1\"\n", "line 3: wait-field LABEL"},
+        {"run\n  terminal\n  screen-lacks 20000 \"x\"\n", "line 3: watched for more than"},
+        {"run\n  terminal\n  release nobody\n  expect exit 0\n", "line 3: no server nobody"},
+        {"run\n  args \"URL=x\"\n  expect signal TERM\n", "line 3: \"expect signal\" needs"},
+        {"run\n  terminal\n  expect terminal-back\n", "line 1: a run needs"},
+        {"nginx web limit-rate \"/s/ { }\" 1\nend\n" + std::string(kMinimalRun),
+         "line 1: limit-rate's path prefix"},
+        {std::string(kMinimalRun) + "  expect file \"f\" size-in 5 4\n", "line 4: size-in MIN MAX"},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -133,6 +149,53 @@ TEST(CaseFile, RealPeersTheirOptionsAndTheirLogs) {
     EXPECT_EQ(expectations[1].server, "web");
     EXPECT_EQ(expectations[2].kind, E::LogLacks);
     EXPECT_EQ(expectations[3].kind, E::ErrorsLacks);
+}
+
+// A group of steps is copied into each run that does it, its lines kept and the "do" noted,
+// so a failure names both.
+TEST(CaseFile, TerminalStepsAndTheirGroups) {
+    std::string error;
+    const auto description = parseCase("server slow\nend\n"
+                                       "steps start\n"
+                                       "  wait-field \"Bytes\" \"\"\n"
+                                       "  wait-field \"Speed\" has \"bps\"\n"
+                                       "end\n"
+                                       "run\n"
+                                       "  terminal\n"
+                                       "  do start\n"
+                                       "  screen-lacks 500 \"a\" \"b\"\n"
+                                       "  wait-buttons \"Start\" \"-Stop\"\n"
+                                       "  resize 30 10\n"
+                                       "  wait-finished slow 2\n"
+                                       "  do start\n"
+                                       "  expect signal SEGV\n"
+                                       "  expect terminal-back\n",
+                                       error);
+    ASSERT_TRUE(description.has_value()) << error;
+    using K = qb::test::e2e::TerminalStep::Kind;
+    const auto& steps = description->runs[0].steps;
+    ASSERT_EQ(steps.size(), 8u);
+    EXPECT_EQ(steps[0].kind, K::WaitField);
+    EXPECT_EQ(steps[0].label, "Bytes");
+    EXPECT_EQ(steps[0].text, "");
+    EXPECT_FALSE(steps[0].has);
+    EXPECT_TRUE(steps[1].has);
+    EXPECT_EQ(steps[1].line, 5);
+    EXPECT_EQ(steps[1].calledAt, 9);
+    EXPECT_EQ(steps[2].kind, K::ScreenLacks);
+    EXPECT_EQ(steps[2].count, 500u);
+    EXPECT_EQ(steps[2].keys, (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(steps[3].keys, (std::vector<std::string>{"Start", "-Stop"}));
+    EXPECT_EQ(steps[4].count, 30u);
+    EXPECT_EQ(steps[4].rows, 10u);
+    EXPECT_EQ(steps[5].server, "slow");
+    EXPECT_EQ(steps[5].count, 2u);
+    EXPECT_EQ(steps[7].line, 5);
+    EXPECT_EQ(steps[7].calledAt, 14);
+    using E = qb::test::e2e::Expectation::Kind;
+    ASSERT_EQ(description->runs[0].expectations.size(), 2u);
+    EXPECT_EQ(description->runs[0].expectations[0].kind, E::Signal);
+    EXPECT_EQ(description->runs[0].expectations[1].kind, E::TerminalBack);
 }
 
 TEST(CaseFile, PatternPiecesAreSlicesOfOnePattern) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -16,6 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "tests/e2e/terminal_steps.h"
 #include "tests/support/apache_server.h"
 #include "tests/support/nginx_server.h"
 #include "tests/support/process.h"
@@ -39,6 +41,8 @@ constexpr int kTerminalColumns = 80;
 constexpr int kTerminalRows = 25;
 constexpr Millis kScreenWait{15000};
 constexpr Millis kExitPoll{50};
+// What the shell writes to the pane after the program ended.
+constexpr char kRunEnded[] = "QB-RUN-ENDED";
 
 // The default environment of every run; a run's own "env" entries replace these.
 const char* const kBaseEnv[] = {"LANG=C"};
@@ -46,9 +50,11 @@ const char* const kBaseEnv[] = {"LANG=C"};
 const char* const kSanitizerReports[] = {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer",
                                          "WARNING: ThreadSanitizer", "runtime error:"};
 // The proxies of the machine running the tests never reach a case: it sets its own.
-const char* const kUnsetEnv[] = {"LC_ALL",     "LC_MESSAGES", "LC_CTYPE",    "LANGUAGE",
-                                 "http_proxy", "HTTP_PROXY",  "https_proxy", "HTTPS_PROXY",
-                                 "all_proxy",  "ALL_PROXY",   "no_proxy",    "NO_PROXY"};
+const char* const kUnsetEnv[] = {"LC_ALL", "LC_MESSAGES", "LC_CTYPE", "LANGUAGE", "http_proxy",
+                                 "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy",
+                                 "ALL_PROXY", "no_proxy", "NO_PROXY",
+                                 // No desktop clipboard, whose URL would fill the URL field.
+                                 "DISPLAY", "WAYLAND_DISPLAY"};
 // Wine's own loader: the "wine" wrapper of a system without the 32-bit half writes a notice
 // on standard error that would mix with the program's.
 constexpr char kWineLoader[] = "/usr/lib/wine/wine64";
@@ -239,6 +245,10 @@ private:
                 qb::test::NginxOptions nginxOptions;
                 nginxOptions.ipv4 = !server.ipv6Only;
                 nginxOptions.ipv6 = server.ipv6Only;
+                if (server.rateLimit != 0)
+                    nginxOptions.extraServerConfig = "location " + server.ratePrefix +
+                                                     " { limit_rate " +
+                                                     std::to_string(server.rateLimit) + "; }";
                 if (!server.certificate.empty() && !certificate(server, nginxOptions.tls))
                     return false;
                 auto nginx = std::make_unique<NginxServer>(std::move(nginxOptions));
@@ -443,7 +453,7 @@ private:
                 e.kind == Expectation::Kind::RequestLacks ||
                 e.kind == Expectation::Kind::FileText || e.kind == Expectation::Kind::ErrorsHave ||
                 e.kind == Expectation::Kind::ErrorsLacks || e.kind == Expectation::Kind::LogHas ||
-                e.kind == Expectation::Kind::LogLacks) {
+                e.kind == Expectation::Kind::LogLacks || e.kind == Expectation::Kind::LogCount) {
                 if (!resolveAt(e.text, e.line)) return false;
             }
         }
@@ -454,7 +464,7 @@ private:
         }
 
         if (run.terminal && windows()) return skip("Wine's windows are not in a terminal");
-        if (run.terminal && !TmuxSession::Available()) return skip("tmux is not installed");
+        if (run.terminal && !TmuxSession::available()) return skip("tmux is not installed");
         const ProcessResult result =
             run.terminal ? inTerminal(resolved, args) : start(resolved, args);
         if (!result.started) {
@@ -462,16 +472,22 @@ private:
             return false;
         }
         if (result.timedOut && !result.error.empty()) return false;
-        if (result.timedOut || result.signal != 0) {
+        const Expectation* signal = nullptr;
+        for (const Expectation& e : expectations) {
+            if (e.kind == Expectation::Kind::Signal) signal = &e;
+        }
+        if (result.timedOut || (result.signal != 0 && signal == nullptr)) {
             ADD_FAILURE_AT(context_.casePath.c_str(), run.line)
                 << (result.timedOut ? "the program ran past the limit"
                                     : "the program died of signal " + std::to_string(result.signal))
                 << "\nstderr: " << result.err;
             return false;
         }
-        // A sanitizer's report may leave the exit code as expected (ASan ends with 1).
+        // A sanitizer's report may leave the exit code as expected (ASan ends with 1). A
+        // segmentation fault sent on purpose is the sanitizer's to report.
+        const bool crashed = signal != nullptr && signal->text == "SEGV";
         for (const char* report : kSanitizerReports) {
-            if (result.err.find(report) != std::string::npos) {
+            if (!crashed && result.err.find(report) != std::string::npos) {
                 ADD_FAILURE_AT(context_.casePath.c_str(), run.line)
                     << "the program reported a fault:\n"
                     << result.err;
@@ -579,7 +595,11 @@ private:
         const std::string number = std::to_string(++terminalRuns_);
         const std::string errors = work_.file("terminal-" + number + ".err");
         const std::string exitFile = work_.file("terminal-" + number + ".exit");
-        std::string command = "env";
+        const std::string pidFile = work_.file("terminal-" + number + ".pid");
+        const std::string stty = work_.file("terminal-" + number + ".stty");
+        // The shell writes the program's process id (it execs the program) for "signal".
+        std::string command =
+            "sh -c 'echo $$ >\"$0\"; exec \"$@\"' " + shellQuoted(pidFile) + " env";
         for (const auto& name : options.unsetEnv) command += " -u " + shellQuoted(name);
         for (const auto& entry : options.env) command += " " + shellQuoted(entry);
         command += " " + shellQuoted(context_.program);
@@ -587,37 +607,33 @@ private:
         if (!options.workDir.empty())
             command = "cd " + shellQuoted(options.workDir) + " && " + command;
         command += " 2>" + shellQuoted(errors) + "; echo $? >" + shellQuoted(exitFile + ".part") +
-                   " && mv " + shellQuoted(exitFile + ".part") + " " + shellQuoted(exitFile);
+                   "; stty -g >>" + shellQuoted(stty) + "; echo " + kRunEnded + "; mv " +
+                   shellQuoted(exitFile + ".part") + " " + shellQuoted(exitFile) +
+                   // The shell stays, so the pane's modes are those the program left.
+                   "; read done";
         if (run.fileSizeBlocks)
             command = "ulimit -f " + std::to_string(*run.fileSizeBlocks) + " && " + command;
+        // The terminal's settings before and after, for "expect terminal-back".
+        command = "stty -g >" + shellQuoted(stty) + "; " + command;
 
         ProcessResult result;
         TmuxSession terminal;
-        if (!terminal.Start(command, kTerminalColumns, kTerminalRows)) {
+        if (!terminal.start(command, kTerminalColumns, kTerminalRows)) {
             result.error = "tmux did not start";
             return result;
         }
         result.started = true;
-        bool stepsDone = true;
-        for (const TerminalStep& step : run.steps) {
-            std::string text = step.text;
-            if (!resolveAt(text, step.line)) {
-                stepsDone = false;
-                break;
-            }
-            std::string screen;
-            if (step.kind == TerminalStep::Kind::Keys) {
-                terminal.SendKeys(step.keys);
-            } else if (step.kind == TerminalStep::Kind::Type) {
-                terminal.SendText(text);
-            } else if (!terminal.WaitForText(text, kScreenWait, &screen)) {
-                ADD_FAILURE_AT(context_.casePath.c_str(), step.line)
-                    << "the screen does not show " << shown(text) << ":\n"
-                    << screen;
-                stepsDone = false;
-                break;
-            }
-        }
+        TerminalStepsContext steps;
+        steps.casePath = context_.casePath;
+        steps.columns = kTerminalColumns;
+        steps.rows = kTerminalRows;
+        steps.pidFile = pidFile;
+        steps.resolve = [this](std::string& text, int line) { return resolveAt(text, line); };
+        steps.scripted = [this](const std::string& name) -> ScriptedServer* {
+            const auto found = scripted_.find(name);
+            return found == scripted_.end() ? nullptr : found->second.get();
+        };
+        const bool stepsDone = runTerminalSteps(terminal, run.steps, steps);
         if (!stepsDone) {
             result.timedOut = true;
             result.error = "stopped after a step failed";
@@ -631,12 +647,18 @@ private:
         result.err = readFile(errors).value_or("");
         if (!code) {
             result.timedOut = true;
-            result.err += "\nthe screen at the end:\n" + terminal.Capture();
+            result.err += "\nthe screen at the end:\n" + terminal.capture();
             return result;
         }
         result.exitCode = std::atoi(code->c_str());
         if (result.exitCode > 128 && result.exitCode < 128 + 64)
             result.signal = result.exitCode - 128;
+        // What the program wrote last is on the screen once the shell's line after it is.
+        terminal.waitForText(kRunEnded, kScreenWait);
+        const std::string settings = readFile(stty).value_or("");
+        const size_t second = settings.find('\n') + 1;
+        terminalBack_ = terminalNotGivenBack(terminal, settings.substr(0, second),
+                                             settings.substr(second), "Quillbrook");
         return result;
     }
 
@@ -741,6 +763,39 @@ private:
                                            << " ms, expected " << e.offset << " to " << e.count;
             }
             return;
+        case K::Signal: {
+            // A sanitizer catches the fault itself and ends the program its own way.
+            const bool segv = e.text == "SEGV";
+            const int number = segv ? SIGSEGV : SIGTERM;
+            if (segv && test::kSanitizedBuild ? result.exitCode == 0 : result.signal != number)
+                ADD_FAILURE_AT(at, e.line) << "exit status " << result.exitCode << ", expected "
+                                           << "death by signal " << e.text;
+            return;
+        }
+        case K::TerminalBack:
+            if (!terminalBack_.empty())
+                ADD_FAILURE_AT(at, e.line) << "the terminal is not as it was:\n" << terminalBack_;
+            return;
+        case K::LogCount: {
+            const auto log = logs_.find(e.server);
+            if (log == logs_.end()) {
+                ADD_FAILURE_AT(at, e.line) << e.server << " keeps no access log";
+                return;
+            }
+            detail::waitForText(log->second, e.text, Millis{kRecordWaitMs});
+            const std::string lines = log->second();
+            size_t count = 0;
+            for (size_t i = lines.find(e.text); i != std::string::npos;
+                 i = lines.find(e.text, i + 1)) {
+                ++count;
+            }
+            if (count != e.count)
+                ADD_FAILURE_AT(at, e.line)
+                    << "the access log of " << e.server << " has " << shown(e.text) << " " << count
+                    << " times, expected " << e.count << ":\n"
+                    << lines;
+            return;
+        }
         case K::CpuAtMost:
             if (test::kSanitizedBuild) return;
             if (uint64_t(result.cpu.count()) > e.count) {
@@ -767,6 +822,11 @@ private:
             if (*size != e.count)
                 ADD_FAILURE_AT(at, e.line)
                     << e.path << " has " << *size << " bytes, expected " << e.count;
+            return;
+        case K::FileSizeIn:
+            if (*size < e.offset || *size > e.count)
+                ADD_FAILURE_AT(at, e.line) << e.path << " has " << *size << " bytes, expected "
+                                           << e.offset << " to " << e.count;
             return;
         case K::FileAt: {
             const std::string& expected = data_.at(e.text);
@@ -831,6 +891,7 @@ private:
     // The access log of each nginx, apache and squid, by server name.
     std::map<std::string, std::function<std::string()>> logs_;
     int terminalRuns_ = 0;
+    std::string terminalBack_; // what the last terminal run left changed, "" when nothing
     // Declared after work_: unmounted before the folder they sit in is removed.
     std::map<std::string, std::unique_ptr<TmpfsMount>> tmpfs_;
 };

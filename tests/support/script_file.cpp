@@ -95,33 +95,33 @@ bool tokenizeScriptLine(std::string_view line, std::vector<ScriptToken>& tokens,
     return true;
 }
 
-void ScriptLineReader::Reset(std::vector<ScriptToken> line) {
+void ScriptLineReader::reset(std::vector<ScriptToken> line) {
     tokens = std::move(line);
     next = 1;
     error.clear();
 }
 
-bool ScriptLineReader::Fail(std::string what) {
+bool ScriptLineReader::fail(std::string what) {
     error = std::move(what);
     return false;
 }
 
-bool ScriptLineReader::Word(std::string& out, const char* what) {
-    if (AtEnd() || tokens[next].quoted) return Fail(std::string(what) + " is missing");
+bool ScriptLineReader::word(std::string& out, const char* what) {
+    if (atEnd() || tokens[next].quoted) return fail(std::string(what) + " is missing");
     out = tokens[next++].text;
     return true;
 }
 
-bool ScriptLineReader::Quoted(std::string& out) {
-    if (AtEnd() || !tokens[next].quoted) return Fail("a quoted text is missing");
+bool ScriptLineReader::quoted(std::string& out) {
+    if (atEnd() || !tokens[next].quoted) return fail("a quoted text is missing");
     out = tokens[next++].text;
     return true;
 }
 
-bool ScriptLineReader::Text(std::string& out) {
-    if (!Quoted(out)) return false;
-    while (!AtEnd()) {
-        if (!tokens[next].quoted) return NoMore();
+bool ScriptLineReader::text(std::string& out) {
+    if (!quoted(out)) return false;
+    while (!atEnd()) {
+        if (!tokens[next].quoted) return noMore();
         out += tokens[next++].text;
     }
     return true;
@@ -131,24 +131,24 @@ namespace {
 
 template <typename Integer> bool readNumber(ScriptLineReader& reader, Integer& value) {
     std::string t;
-    if (!reader.Word(t, "a number")) return false;
+    if (!reader.word(t, "a number")) return false;
     const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
-    if (ec != std::errc() || end != t.data() + t.size()) return reader.Fail("not a number: " + t);
+    if (ec != std::errc() || end != t.data() + t.size()) return reader.fail("not a number: " + t);
     return true;
 }
 
 } // namespace
 
-bool ScriptLineReader::Number(uint64_t& value) {
+bool ScriptLineReader::number(uint64_t& value) {
     return readNumber(*this, value);
 }
 
-bool ScriptLineReader::SignedNumber(int& value) {
+bool ScriptLineReader::signedNumber(int& value) {
     return readNumber(*this, value);
 }
 
-bool ScriptLineReader::NoMore() {
-    return AtEnd() || Fail("unexpected \"" + tokens[next].text + "\"");
+bool ScriptLineReader::noMore() {
+    return atEnd() || fail("unexpected \"" + tokens[next].text + "\"");
 }
 
 namespace {
@@ -168,7 +168,7 @@ public:
 
     bool line(std::vector<Token> tokens) {
         if (tokens.empty()) return true;
-        in_.Reset(std::move(tokens));
+        in_.reset(std::move(tokens));
         const std::string& keyword = in_.tokens[0].text;
         if (in_.tokens[0].quoted) return fail("a line begins with a keyword");
         if (keyword == "connection" || keyword == "fallback") return beginBlock(keyword);
@@ -296,11 +296,11 @@ private:
         return fail("unknown keyword \"" + keyword + "\"");
     }
 
-    bool noMore() { return in_.NoMore() || fail(in_.error); }
-    bool number(uint64_t& value) { return in_.Number(value) || fail(in_.error); }
-    bool optionalNumber(uint64_t& value) { return in_.AtEnd() || number(value); }
-    bool quoted(std::string& out) { return in_.Quoted(out) || fail(in_.error); }
-    bool text(std::string& out) { return in_.Text(out) || fail(in_.error); }
+    bool noMore() { return in_.noMore() || fail(in_.error); }
+    bool number(uint64_t& value) { return in_.number(value) || fail(in_.error); }
+    bool optionalNumber(uint64_t& value) { return in_.atEnd() || number(value); }
+    bool quoted(std::string& out) { return in_.quoted(out) || fail(in_.error); }
+    bool text(std::string& out) { return in_.text(out) || fail(in_.error); }
 
     bool fileText(std::string& out) {
         std::string path;

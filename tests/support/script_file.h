@@ -35,16 +35,16 @@ struct ScriptLineReader {
     size_t next = 1;
     std::string error;
 
-    void Reset(std::vector<ScriptToken> line);
-    bool AtEnd() const { return next >= tokens.size(); }
-    bool Word(std::string& out, const char* what);
-    bool Quoted(std::string& out);
+    void reset(std::vector<ScriptToken> line);
+    bool atEnd() const { return next >= tokens.size(); }
+    bool word(std::string& out, const char* what);
+    bool quoted(std::string& out);
     // One or more quoted strings, joined, to the end of the line.
-    bool Text(std::string& out);
-    bool Number(uint64_t& value);
-    bool SignedNumber(int& value);
-    bool NoMore();
-    bool Fail(std::string what);
+    bool text(std::string& out);
+    bool number(uint64_t& value);
+    bool signedNumber(int& value);
+    bool noMore();
+    bool fail(std::string what);
 };
 
 struct ScriptEntry {

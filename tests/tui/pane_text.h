@@ -7,14 +7,14 @@
 
 namespace qb::test {
 
-std::vector<std::string> PaneLines(const std::string& text);
+std::vector<std::string> paneLines(const std::string& text);
 
 // Columns the UTF-8 text takes on the screen.
-int DisplayWidth(const std::string& utf8);
+int displayWidth(const std::string& utf8);
 
 // The character (UTF-8) shown at a display column of the line; "" past its end or on the
 // second half of a wide character.
-std::string CharAtColumn(const std::string& line, int column);
+std::string charAtColumn(const std::string& line, int column);
 
 // Where the window captioned `title` is, in cells (right and bottom inclusive: the frame).
 struct FrameCells {
@@ -27,6 +27,6 @@ struct FrameCells {
 // Finds the window's top frame line by its caption, then follows its sides down to the
 // bottom corners. `whole` is false when a side is broken anywhere (a character of the
 // wrong width shifted it, or something was drawn over it).
-FrameCells FindFrame(const std::string& pane, const std::string& title, bool* whole);
+FrameCells findFrame(const std::string& pane, const std::string& title, bool* whole);
 
 } // namespace qb::test

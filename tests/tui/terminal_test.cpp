@@ -48,18 +48,18 @@ class SampleRun {
 public:
     // `prefix` goes before the program (environment changes); `gate` makes the shell wait
     // for a line before it starts the program.
-    bool Start(const std::string& prefix = "", const std::string& args = "", bool gate = false) {
+    bool start(const std::string& prefix = "", const std::string& args = "", bool gate = false) {
         if (!dir_.valid()) return false;
-        return tmux.Start(Command(prefix, args, gate), kColumns, kRows);
+        return tmux.start(Command(prefix, args, gate), kColumns, kRows);
     }
 
     // The same in an interactive shell with job control (Ctrl+Z, fg), as a subshell so that
     // stopping the program stops what follows it too.
     bool StartWithJobControl() {
         if (!dir_.valid()) return false;
-        if (!tmux.Start("PS1='$ ' exec bash --norc --noprofile -i", kColumns, kRows)) return false;
-        if (!tmux.WaitForText("$", kWait)) return false;
-        return tmux.SendText("( " + Command("", "", false) + " )\r");
+        if (!tmux.start("PS1='$ ' exec bash --norc --noprofile -i", kColumns, kRows)) return false;
+        if (!tmux.waitForText("$", kWait)) return false;
+        return tmux.sendText("( " + Command("", "", false) + " )\r");
     }
 
     std::string Command(const std::string& prefix, const std::string& args, bool gate) {
@@ -76,7 +76,7 @@ public:
     // Waits until the dialog is up and has settled (screen size shown, progress full).
     bool WaitForDialog(std::string* pane) {
         std::string full = Repeat("█", kProgressCells);
-        return tmux.WaitFor(
+        return tmux.waitFor(
             [&](const std::string& text) {
                 return text.find(kDialog) != std::string::npos &&
                        text.find("Screen ") != std::string::npos &&
@@ -87,7 +87,7 @@ public:
 
     // Waits for the shell's report; the program's exit status, -1 if it never came.
     int WaitForExit(std::string* pane) {
-        if (!tmux.WaitFor(
+        if (!tmux.waitFor(
                 [](const std::string& text) { return text.find("STTY-") != std::string::npos; },
                 kWait, pane))
             return -1;
@@ -108,7 +108,7 @@ public:
     std::map<std::string, std::string> Outcome() {
         std::map<std::string, std::string> values;
         auto text = readFile(OutcomePath());
-        for (const std::string& line : PaneLines(text.value_or(""))) {
+        for (const std::string& line : paneLines(text.value_or(""))) {
             size_t eq = line.find('=');
             if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
         }
@@ -123,7 +123,7 @@ public:
     // The terminal after the program ended: normal screen, cursor shown, mouse and keypad
     // modes off, the same stty settings, the shell's own lines back; no sanitizer report.
     void ExpectTerminalGivenBack(const std::string& pane) {
-        EXPECT_EQ(tmux.Format("#{alternate_on} #{cursor_flag} #{mouse_any_flag} "
+        EXPECT_EQ(tmux.format("#{alternate_on} #{cursor_flag} #{mouse_any_flag} "
                               "#{keypad_cursor_flag} #{keypad_flag}"),
                   "0 1 0 0 0");
         EXPECT_NE(pane.find("BEFORE"), std::string::npos) << pane;
@@ -152,7 +152,7 @@ std::string MouseClick(int column, int row) {
 }
 
 std::string LineWith(const std::string& pane, const std::string& text) {
-    for (const std::string& line : PaneLines(pane))
+    for (const std::string& line : paneLines(pane))
         if (line.find(text) != std::string::npos) return line;
     return "";
 }
@@ -160,51 +160,51 @@ std::string LineWith(const std::string& pane, const std::string& text) {
 class TerminalTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!TmuxSession::Available()) GTEST_SKIP() << "tmux is not installed (scripts/setup)";
+        if (!TmuxSession::available()) GTEST_SKIP() << "tmux is not installed (scripts/setup)";
     }
 };
 
 TEST_F(TerminalTest, KeyboardDrivesTheDialogInEnglishAndJapanese) {
     SampleRun run;
     // The C locale: the renderer still writes UTF-8, as the pane expects.
-    ASSERT_TRUE(run.Start("LC_ALL=C"));
+    ASSERT_TRUE(run.start("LC_ALL=C"));
     std::string pane;
     ASSERT_TRUE(run.WaitForDialog(&pane)) << pane;
 
     // Centred, every side whole: the double-width label takes two cells per character.
     bool whole = false;
-    FrameCells frame = FindFrame(pane, kDialog, &whole);
+    FrameCells frame = findFrame(pane, kDialog, &whole);
     EXPECT_TRUE(whole) << pane;
     EXPECT_EQ(frame.left, (kColumns - (frame.right - frame.left + 1)) / 2) << pane;
     EXPECT_NE(pane.find(kJapaneseLabel), std::string::npos) << pane;
     EXPECT_NE(pane.find("Screen 80x25"), std::string::npos) << pane;
 
     // The edit has the focus first.
-    ASSERT_TRUE(run.tmux.SendText("abc"));
-    ASSERT_TRUE(run.tmux.SendText("日本語"));
-    ASSERT_TRUE(run.tmux.WaitForText("URL:  abc日本語", kWait, &pane)) << pane;
-    EXPECT_EQ(run.tmux.Format("#{cursor_flag}"), "1"); // the edit's caret
+    ASSERT_TRUE(run.tmux.sendText("abc"));
+    ASSERT_TRUE(run.tmux.sendText("日本語"));
+    ASSERT_TRUE(run.tmux.waitForText("URL:  abc日本語", kWait, &pane)) << pane;
+    EXPECT_EQ(run.tmux.format("#{cursor_flag}"), "1"); // the edit's caret
 
     // Tab moves the focus to the check box (it shows), Space checks it.
-    std::string before = LineWith(run.tmux.Capture(true), "Resume");
-    ASSERT_TRUE(run.tmux.SendKeys({"Tab"}));
-    ASSERT_TRUE(run.tmux.WaitFor(
+    std::string before = LineWith(run.tmux.capture(true), "Resume");
+    ASSERT_TRUE(run.tmux.sendKeys({"Tab"}));
+    ASSERT_TRUE(run.tmux.waitFor(
         [&](const std::string& text) {
             std::string now = LineWith(text, "Resume");
             return !now.empty() && now != before;
         },
         kWait, &pane, true))
         << "the focused check box looks like the others";
-    ASSERT_TRUE(run.tmux.SendKeys({"Space"}));
-    ASSERT_TRUE(run.tmux.WaitForText("[x] Resume", kWait, &pane)) << pane;
+    ASSERT_TRUE(run.tmux.sendKeys({"Space"}));
+    ASSERT_TRUE(run.tmux.waitForText("[x] Resume", kWait, &pane)) << pane;
 
     // Shift+Tab back to the edit (which selects its text, End goes past it); Backspace
     // takes the last character away.
-    ASSERT_TRUE(run.tmux.SendKeys({"BTab", "End"}));
-    ASSERT_TRUE(run.tmux.SendText("!!"));
-    ASSERT_TRUE(run.tmux.WaitForText("abc日本語!!", kWait, &pane)) << pane;
-    ASSERT_TRUE(run.tmux.SendKeys({"BSpace"}));
-    ASSERT_TRUE(run.tmux.WaitFor(
+    ASSERT_TRUE(run.tmux.sendKeys({"BTab", "End"}));
+    ASSERT_TRUE(run.tmux.sendText("!!"));
+    ASSERT_TRUE(run.tmux.waitForText("abc日本語!!", kWait, &pane)) << pane;
+    ASSERT_TRUE(run.tmux.sendKeys({"BSpace"}));
+    ASSERT_TRUE(run.tmux.waitFor(
         [](const std::string& text) {
             return text.find("abc日本語!") != std::string::npos &&
                    text.find("abc日本語!!") == std::string::npos;
@@ -213,7 +213,7 @@ TEST_F(TerminalTest, KeyboardDrivesTheDialogInEnglishAndJapanese) {
         << pane;
 
     // Enter presses the default button.
-    ASSERT_TRUE(run.tmux.SendKeys({"Enter"}));
+    ASSERT_TRUE(run.tmux.sendKeys({"Enter"}));
     EXPECT_EQ(run.WaitForExit(&pane), 0) << pane;
     auto outcome = run.Outcome();
     EXPECT_EQ(outcome["mode"], "terminal");
@@ -225,43 +225,43 @@ TEST_F(TerminalTest, KeyboardDrivesTheDialogInEnglishAndJapanese) {
 
 TEST_F(TerminalTest, MessageBoxOverTheDialogThenAClick) {
     SampleRun run;
-    ASSERT_TRUE(run.Start());
+    ASSERT_TRUE(run.start());
     std::string dialogAlone;
     ASSERT_TRUE(run.WaitForDialog(&dialogAlone)) << dialogAlone;
 
     // Alt+I presses "&Info": the box comes up over the dialog, Japanese text and all.
-    ASSERT_TRUE(run.tmux.SendKeys({"M-i"}));
+    ASSERT_TRUE(run.tmux.sendKeys({"M-i"}));
     std::string pane;
-    ASSERT_TRUE(run.tmux.WaitForText(kBoxText, kWait, &pane)) << pane;
+    ASSERT_TRUE(run.tmux.waitForText(kBoxText, kWait, &pane)) << pane;
     bool whole = false;
-    FrameCells box = FindFrame(pane, "Information", &whole);
+    FrameCells box = findFrame(pane, "Information", &whole);
     EXPECT_TRUE(whole) << pane;
-    FrameCells dialog = FindFrame(pane, kDialog, &whole);
+    FrameCells dialog = findFrame(pane, kDialog, &whole);
     EXPECT_TRUE(whole) << "the dialog's frame around the box\n" << pane;
     EXPECT_GT(box.left, dialog.left);
     EXPECT_LT(box.right, dialog.right);
 
     // Enter answers the box; the dialog is drawn again exactly as it was.
-    ASSERT_TRUE(run.tmux.SendKeys({"Enter"}));
-    ASSERT_TRUE(run.tmux.WaitFor([&](const std::string& text) { return text == dialogAlone; },
+    ASSERT_TRUE(run.tmux.sendKeys({"Enter"}));
+    ASSERT_TRUE(run.tmux.waitFor([&](const std::string& text) { return text == dialogAlone; },
                                  kWait, &pane))
         << "expected\n"
         << dialogAlone << "\nshown\n"
         << pane;
 
     // A click on Cancel.
-    std::vector<std::string> lines = PaneLines(pane);
+    std::vector<std::string> lines = paneLines(pane);
     int row = -1;
     int column = -1;
     for (size_t r = 0; r < lines.size() && row < 0; ++r) {
         size_t at = lines[r].find("Cancel");
         if (at != std::string::npos) {
             row = static_cast<int>(r);
-            column = DisplayWidth(lines[r].substr(0, at));
+            column = displayWidth(lines[r].substr(0, at));
         }
     }
     ASSERT_GE(row, 0) << pane;
-    ASSERT_TRUE(run.tmux.SendText(MouseClick(column, row)));
+    ASSERT_TRUE(run.tmux.sendText(MouseClick(column, row)));
     EXPECT_EQ(run.WaitForExit(&pane), 0) << pane;
     auto outcome = run.Outcome();
     EXPECT_EQ(outcome["result"], "2");
@@ -271,7 +271,7 @@ TEST_F(TerminalTest, MessageBoxOverTheDialogThenAClick) {
 
 TEST_F(TerminalTest, ResizeRedrawsAtTheNewSize) {
     SampleRun run;
-    ASSERT_TRUE(run.Start());
+    ASSERT_TRUE(run.start());
     std::string pane;
     ASSERT_TRUE(run.WaitForDialog(&pane)) << pane;
 
@@ -281,16 +281,16 @@ TEST_F(TerminalTest, ResizeRedrawsAtTheNewSize) {
     };
     for (Size size : {Size{100, 30}, Size{60, 20}}) {
         SCOPED_TRACE(std::to_string(size.columns) + "x" + std::to_string(size.rows));
-        ASSERT_TRUE(run.tmux.Resize(size.columns, size.rows));
+        ASSERT_TRUE(run.tmux.resize(size.columns, size.rows));
         std::string label =
             "Screen " + std::to_string(size.columns) + "x" + std::to_string(size.rows);
         FrameCells frame;
         // The program sees the new size and centres its dialog again; nothing is left of
         // the old picture.
-        bool settled = run.tmux.WaitFor(
+        bool settled = run.tmux.waitFor(
             [&](const std::string& text) {
                 bool whole = false;
-                frame = FindFrame(text, kDialog, &whole);
+                frame = findFrame(text, kDialog, &whole);
                 int width = frame.right - frame.left + 1;
                 int height = frame.bottom - frame.top + 1;
                 return whole && text.find(label) != std::string::npos &&
@@ -299,16 +299,16 @@ TEST_F(TerminalTest, ResizeRedrawsAtTheNewSize) {
             },
             kWait, &pane);
         ASSERT_TRUE(settled) << pane;
-        std::vector<std::string> lines = PaneLines(pane);
+        std::vector<std::string> lines = paneLines(pane);
         for (int r = 0; r < static_cast<int>(lines.size()); ++r) {
             bool inside = r >= frame.top && r <= frame.bottom;
             if (!inside)
                 EXPECT_EQ(lines[r], "") << "row " << r << "\n" << pane;
             else
-                EXPECT_EQ(DisplayWidth(lines[r]), frame.right + 1) << "row " << r;
+                EXPECT_EQ(displayWidth(lines[r]), frame.right + 1) << "row " << r;
         }
     }
-    ASSERT_TRUE(run.tmux.SendKeys({"Escape"}));
+    ASSERT_TRUE(run.tmux.sendKeys({"Escape"}));
     EXPECT_EQ(run.WaitForExit(&pane), 0) << pane;
     EXPECT_EQ(run.Outcome()["result"], "2");
     run.ExpectTerminalGivenBack(pane);
@@ -320,27 +320,27 @@ TEST_F(TerminalTest, CtrlZGivesTheTerminalBackUntilTheProgramContinues) {
     ASSERT_TRUE(run.StartWithJobControl());
     std::string pane;
     ASSERT_TRUE(run.WaitForDialog(&pane)) << pane;
-    ASSERT_TRUE(run.tmux.SendText("abc"));
-    ASSERT_TRUE(run.tmux.WaitForText("URL:  abc", kWait, &pane)) << pane;
+    ASSERT_TRUE(run.tmux.sendText("abc"));
+    ASSERT_TRUE(run.tmux.waitForText("URL:  abc", kWait, &pane)) << pane;
 
     // Stopped, it gives the terminal back (the shell's "Stopped" line may have gone to the
     // alternate screen before that, so the screen is what is awaited). "fg" follows at
     // once: a continue that comes before the program stopped must not leave it stopped.
-    ASSERT_TRUE(run.tmux.SendKeys({"C-z"}));
+    ASSERT_TRUE(run.tmux.sendKeys({"C-z"}));
     ASSERT_TRUE(
-        run.tmux.WaitForFormat("#{alternate_on} #{cursor_flag} #{mouse_any_flag}", "0 1 0", kWait));
-    EXPECT_EQ(run.tmux.Capture().find(kDialog), std::string::npos);
+        run.tmux.waitForFormat("#{alternate_on} #{cursor_flag} #{mouse_any_flag}", "0 1 0", kWait));
+    EXPECT_EQ(run.tmux.capture().find(kDialog), std::string::npos);
 
     // Continued, it takes the terminal again, shows the dialog whole and reads keys again.
-    ASSERT_TRUE(run.tmux.SendText("fg\r"));
-    ASSERT_TRUE(run.tmux.WaitForText("URL:  abc", kWait, &pane)) << pane;
+    ASSERT_TRUE(run.tmux.sendText("fg\r"));
+    ASSERT_TRUE(run.tmux.waitForText("URL:  abc", kWait, &pane)) << pane;
     bool whole = false;
-    FindFrame(pane, kDialog, &whole);
+    findFrame(pane, kDialog, &whole);
     EXPECT_TRUE(whole) << pane;
-    EXPECT_EQ(run.tmux.Format("#{alternate_on} #{mouse_any_flag}"), "1 1");
-    ASSERT_TRUE(run.tmux.SendKeys({"M-r"}));
-    ASSERT_TRUE(run.tmux.WaitForText("[x] Resume", kWait, &pane)) << pane;
-    ASSERT_TRUE(run.tmux.SendKeys({"Enter"}));
+    EXPECT_EQ(run.tmux.format("#{alternate_on} #{mouse_any_flag}"), "1 1");
+    ASSERT_TRUE(run.tmux.sendKeys({"M-r"}));
+    ASSERT_TRUE(run.tmux.waitForText("[x] Resume", kWait, &pane)) << pane;
+    ASSERT_TRUE(run.tmux.sendKeys({"Enter"}));
     EXPECT_EQ(run.WaitForExit(&pane), 0) << pane;
     auto outcome = run.Outcome();
     EXPECT_EQ(outcome["edit"], "abc");
@@ -350,26 +350,26 @@ TEST_F(TerminalTest, CtrlZGivesTheTerminalBackUntilTheProgramContinues) {
 
 TEST_F(TerminalTest, NoWindowShownGivesTheTerminalBackUntilOneIs) {
     SampleRun run;
-    ASSERT_TRUE(run.Start());
+    ASSERT_TRUE(run.start());
     std::string pane;
     ASSERT_TRUE(run.WaitForDialog(&pane)) << pane;
-    ASSERT_TRUE(run.tmux.SendText("abc"));
-    ASSERT_TRUE(run.tmux.WaitForText("URL:  abc", kWait, &pane)) << pane;
+    ASSERT_TRUE(run.tmux.sendText("abc"));
+    ASSERT_TRUE(run.tmux.waitForText("URL:  abc", kWait, &pane)) << pane;
 
     // "&Later" hides the dialog for a second: the shell's screen is back meanwhile.
-    ASSERT_TRUE(run.tmux.SendKeys({"M-l"}));
-    ASSERT_TRUE(run.tmux.WaitForFormat("#{alternate_on} #{mouse_any_flag}", "0 0", kWait));
-    pane = run.tmux.Capture();
+    ASSERT_TRUE(run.tmux.sendKeys({"M-l"}));
+    ASSERT_TRUE(run.tmux.waitForFormat("#{alternate_on} #{mouse_any_flag}", "0 0", kWait));
+    pane = run.tmux.capture();
     EXPECT_NE(pane.find("BEFORE"), std::string::npos) << pane;
     EXPECT_EQ(pane.find(kDialog), std::string::npos) << pane;
 
     // Shown again: whole, with what was typed, and reading keys.
-    ASSERT_TRUE(run.tmux.WaitForText("URL:  abc", kWait, &pane)) << pane;
+    ASSERT_TRUE(run.tmux.waitForText("URL:  abc", kWait, &pane)) << pane;
     bool whole = false;
-    FindFrame(pane, kDialog, &whole);
+    findFrame(pane, kDialog, &whole);
     EXPECT_TRUE(whole) << pane;
-    EXPECT_EQ(run.tmux.Format("#{alternate_on} #{mouse_any_flag}"), "1 1");
-    ASSERT_TRUE(run.tmux.SendKeys({"Escape"}));
+    EXPECT_EQ(run.tmux.format("#{alternate_on} #{mouse_any_flag}"), "1 1");
+    ASSERT_TRUE(run.tmux.sendKeys({"Escape"}));
     EXPECT_EQ(run.WaitForExit(&pane), 0) << pane;
     EXPECT_EQ(run.Outcome()["result"], "2");
     EXPECT_EQ(run.Outcome()["edit"], "abc");
@@ -393,7 +393,7 @@ class TerminalSignalTest : public TerminalTest, public ::testing::WithParamInter
 TEST_P(TerminalSignalTest, GivesTheTerminalBackAndEndsAsTheSignalSays) {
     const Ending& e = GetParam();
     SampleRun run;
-    ASSERT_TRUE(run.Start());
+    ASSERT_TRUE(run.start());
     std::string pane;
     ASSERT_TRUE(run.WaitForDialog(&pane)) << pane;
     if (e.signal != 0) {
@@ -401,14 +401,14 @@ TEST_P(TerminalSignalTest, GivesTheTerminalBackAndEndsAsTheSignalSays) {
         ASSERT_GT(pid, 0);
         ASSERT_TRUE(qb::test::signalMainThread(pid, e.signal));
     } else {
-        ASSERT_TRUE(run.tmux.SendKeys({e.key}));
+        ASSERT_TRUE(run.tmux.sendKeys({e.key}));
     }
     int status = run.WaitForExit(&pane);
     if (e.crash && kSanitizedBuild)
         EXPECT_NE(status, 0) << pane;
     else
         EXPECT_EQ(status, e.status) << pane;
-    EXPECT_EQ(run.tmux.Format("#{alternate_on} #{cursor_flag} #{mouse_any_flag} "
+    EXPECT_EQ(run.tmux.format("#{alternate_on} #{cursor_flag} #{mouse_any_flag} "
                               "#{keypad_cursor_flag} #{keypad_flag}"),
               "0 1 0 0 0");
     EXPECT_NE(pane.find("STTY-SAME"), std::string::npos) << pane;
@@ -445,10 +445,10 @@ class TerminalUntouchedTest : public TerminalTest,
 TEST_P(TerminalUntouchedTest, WritesNothingToTheTerminal) {
     const Untouched& u = GetParam();
     SampleRun run;
-    ASSERT_TRUE(run.Start(u.prefix, u.args, true));
+    ASSERT_TRUE(run.start(u.prefix, u.args, true));
     std::string raw = run.File("raw");
-    ASSERT_TRUE(run.tmux.RecordOutput(raw));
-    ASSERT_TRUE(run.tmux.SendText("go\r"));
+    ASSERT_TRUE(run.tmux.recordOutput(raw));
+    ASSERT_TRUE(run.tmux.sendText("go\r"));
     std::string pane;
     EXPECT_EQ(run.WaitForExit(&pane), 0) << pane;
     auto bytes = readFile(raw);

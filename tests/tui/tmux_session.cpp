@@ -25,7 +25,7 @@ std::string Trim(std::string text) {
 
 } // namespace
 
-bool TmuxSession::Available() {
+bool TmuxSession::available() {
     ProcessResult r = runProcess("tmux", {"-V"});
     return r.started && r.exitCode == 0;
 }
@@ -34,10 +34,10 @@ TmuxSession::TmuxSession()
     : socket_("qb-tui-" + std::to_string(getpid()) + "-" + std::to_string(gNextSocket++)) {}
 
 TmuxSession::~TmuxSession() {
-    KillServer();
+    killServer();
 }
 
-bool TmuxSession::Tmux(const std::vector<std::string>& args, std::string* out) {
+bool TmuxSession::tmux(const std::vector<std::string>& args, std::string* out) {
     std::vector<std::string> all = {"-L", socket_, "-f", "/dev/null"};
     all.insert(all.end(), args.begin(), args.end());
     ProcessOptions options;
@@ -47,9 +47,9 @@ bool TmuxSession::Tmux(const std::vector<std::string>& args, std::string* out) {
     return r.started && r.exitCode == 0;
 }
 
-bool TmuxSession::Start(const std::string& command, int columns, int rows) {
+bool TmuxSession::start(const std::string& command, int columns, int rows) {
     // One invocation: the options hold before the command can end.
-    bool ok = Tmux({"start-server",
+    bool ok = tmux({"start-server",
                     ";",
                     "set-option",
                     "-g",
@@ -71,64 +71,64 @@ bool TmuxSession::Start(const std::string& command, int columns, int rows) {
                     kSessionName,
                     command});
     if (!ok) return false;
-    std::string pid = Trim(Format("#{pid}"));
+    std::string pid = Trim(format("#{pid}"));
     serverPid_ = pid.empty() ? -1 : std::atoi(pid.c_str());
-    socketPath_ = Format("#{socket_path}");
+    socketPath_ = format("#{socket_path}");
     return true;
 }
 
-void TmuxSession::KillServer() {
-    Tmux({"kill-server"});
+void TmuxSession::killServer() {
+    tmux({"kill-server"});
     if (serverPid_ > 0 && kill(serverPid_, 0) == 0) kill(serverPid_, SIGKILL);
     serverPid_ = -1;
     if (!socketPath_.empty()) unlink(socketPath_.c_str()); // tmux leaves it behind
     socketPath_.clear();
 }
 
-bool TmuxSession::SendKeys(const std::vector<std::string>& keys) {
+bool TmuxSession::sendKeys(const std::vector<std::string>& keys) {
     std::vector<std::string> args = {"send-keys", "-t", kSessionName};
     args.insert(args.end(), keys.begin(), keys.end());
-    return Tmux(args);
+    return tmux(args);
 }
 
-bool TmuxSession::SendText(const std::string& text) {
-    return Tmux({"send-keys", "-t", kSessionName, "-l", text});
+bool TmuxSession::sendText(const std::string& text) {
+    return tmux({"send-keys", "-t", kSessionName, "-l", text});
 }
 
-bool TmuxSession::Paste(const std::string& text) {
-    return Tmux({"set-buffer", "-b", "qb-paste", "--", text}) &&
-           Tmux({"paste-buffer", "-p", "-d", "-b", "qb-paste", "-t", kSessionName});
+bool TmuxSession::paste(const std::string& text) {
+    return tmux({"set-buffer", "-b", "qb-paste", "--", text}) &&
+           tmux({"paste-buffer", "-p", "-d", "-b", "qb-paste", "-t", kSessionName});
 }
 
-bool TmuxSession::Resize(int columns, int rows) {
-    return Tmux({"resize-window", "-t", kSessionName, "-x", std::to_string(columns), "-y",
+bool TmuxSession::resize(int columns, int rows) {
+    return tmux({"resize-window", "-t", kSessionName, "-x", std::to_string(columns), "-y",
                  std::to_string(rows)});
 }
 
-bool TmuxSession::RecordOutput(const std::string& file) {
-    return Tmux({"pipe-pane", "-t", kSessionName, "-o", "cat >> '" + file + "'"});
+bool TmuxSession::recordOutput(const std::string& file) {
+    return tmux({"pipe-pane", "-t", kSessionName, "-o", "cat >> '" + file + "'"});
 }
 
-std::string TmuxSession::Capture(bool withAttributes) {
+std::string TmuxSession::capture(bool withAttributes) {
     std::string out;
     if (withAttributes)
-        Tmux({"capture-pane", "-p", "-e", "-t", kSessionName}, &out);
+        tmux({"capture-pane", "-p", "-e", "-t", kSessionName}, &out);
     else
-        Tmux({"capture-pane", "-p", "-t", kSessionName}, &out);
+        tmux({"capture-pane", "-p", "-t", kSessionName}, &out);
     return out;
 }
 
-std::string TmuxSession::Format(const std::string& format) {
+std::string TmuxSession::format(const std::string& spec) {
     std::string out;
-    Tmux({"display-message", "-p", "-t", kSessionName, format}, &out);
+    tmux({"display-message", "-p", "-t", kSessionName, spec}, &out);
     return Trim(out);
 }
 
-bool TmuxSession::WaitFor(const std::function<bool(const std::string&)>& done, Millis limit,
+bool TmuxSession::waitFor(const std::function<bool(const std::string&)>& done, Millis limit,
                           std::string* last, bool withAttributes) {
     auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
-        std::string text = Capture(withAttributes);
+        std::string text = capture(withAttributes);
         bool ok = done(text);
         if (last != nullptr) *last = text;
         if (ok) return true;
@@ -137,15 +137,15 @@ bool TmuxSession::WaitFor(const std::function<bool(const std::string&)>& done, M
     }
 }
 
-bool TmuxSession::WaitForText(const std::string& text, Millis limit, std::string* last) {
-    return WaitFor([&](const std::string& pane) { return pane.find(text) != std::string::npos; },
+bool TmuxSession::waitForText(const std::string& text, Millis limit, std::string* last) {
+    return waitFor([&](const std::string& pane) { return pane.find(text) != std::string::npos; },
                    limit, last);
 }
 
-bool TmuxSession::WaitForFormat(const std::string& format, const std::string& expected,
+bool TmuxSession::waitForFormat(const std::string& spec, const std::string& expected,
                                 Millis limit) {
     auto deadline = std::chrono::steady_clock::now() + limit;
-    while (Format(format) != expected) {
+    while (format(spec) != expected) {
         if (std::chrono::steady_clock::now() >= deadline) return false;
         std::this_thread::sleep_for(kPollInterval);
     }

@@ -15,7 +15,7 @@ public:
     using Millis = std::chrono::milliseconds;
 
     // Whether tmux can be run here.
-    static bool Available();
+    static bool available();
 
     TmuxSession();
     ~TmuxSession();
@@ -24,35 +24,35 @@ public:
 
     // Starts the server and the session running `command` (given to the shell) in a
     // columns x rows pane that stays when the command ends. False when tmux fails.
-    bool Start(const std::string& command, int columns, int rows);
+    bool start(const std::string& command, int columns, int rows);
 
     // send-keys with tmux key names ("Tab", "BTab", "M-i", "C-c", "Enter" ...).
-    bool SendKeys(const std::vector<std::string>& keys);
+    bool sendKeys(const std::vector<std::string>& keys);
     // Types the text as it is (UTF-8, escape sequences included).
-    bool SendText(const std::string& text);
+    bool sendText(const std::string& text);
     // Pastes the text as a terminal does (line feeds become carriage returns), marked as a
     // paste when the program asked for bracketed paste.
-    bool Paste(const std::string& text);
-    bool Resize(int columns, int rows);
+    bool paste(const std::string& text);
+    bool resize(int columns, int rows);
     // Copies everything the pane's program writes from now on into `file`.
-    bool RecordOutput(const std::string& file);
+    bool recordOutput(const std::string& file);
 
     // The pane as text (capture-pane -p), or with its attributes as escape sequences.
-    std::string Capture(bool withAttributes = false);
+    std::string capture(bool withAttributes = false);
     // A tmux format expanded for the pane (display-message -p), e.g. "#{alternate_on}".
-    std::string Format(const std::string& format);
+    std::string format(const std::string& spec);
 
     // Polls the pane until `done` holds for its text (or its text with attributes) or
     // `limit` passes; the last capture is kept in `last`.
-    bool WaitFor(const std::function<bool(const std::string&)>& done, Millis limit,
+    bool waitFor(const std::function<bool(const std::string&)>& done, Millis limit,
                  std::string* last = nullptr, bool withAttributes = false);
-    bool WaitForText(const std::string& text, Millis limit, std::string* last = nullptr);
+    bool waitForText(const std::string& text, Millis limit, std::string* last = nullptr);
     // Polls until the format expands to `expected`.
-    bool WaitForFormat(const std::string& format, const std::string& expected, Millis limit);
+    bool waitForFormat(const std::string& spec, const std::string& expected, Millis limit);
 
 private:
-    bool Tmux(const std::vector<std::string>& args, std::string* out = nullptr);
-    void KillServer();
+    bool tmux(const std::vector<std::string>& args, std::string* out = nullptr);
+    void killServer();
 
     std::string socket_;
     int serverPid_ = -1;
