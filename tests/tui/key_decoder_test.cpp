@@ -192,6 +192,7 @@ const Case kCases[] = {
     {"BracketOrOAloneAfterEscapeIsAlt", Seq("\x1b["), {C(u'[', kModAlt)}},
     {"AltShiftOAloneAtTheEnd", Seq("\x1bO"), {C(u'O', kModAlt)}},
     {"X10MouseReportIsAClickItsReleaseNothing", Seq("\x1b[M $%\x1b[M#$%"), {Click(3, 4)}},
+    {"Ss3MIsNoMouseReport", Seq("\x1bOMzzz"), {T(u"zzz")}},
     {"X10MouseOtherButtonsAndWheelAreNothing", Seq("\x1b[M!$%\x1b[M`$%z"), {T(u"z")}},
 };
 

@@ -394,7 +394,8 @@ std::vector<InputEvent> DecodeKeys(const RawKey* keys, size_t count, PasteState*
                 InputEvent e;
                 if (complete && SequenceKey(keys + i, length, &e)) events.push_back(e);
                 i += length - 1;
-                if (complete && length == kMouseReportLength && keys[i].value == U'M') {
+                if (complete && length == kMouseReportLength && keys[i - 1].value == kCsi &&
+                    keys[i].value == U'M') {
                     if (MouseReport(keys + i + 1, count - i - 1, &e)) events.push_back(e);
                     i += std::min(kMouseReportBytes, count - i - 1);
                 }
