@@ -263,8 +263,17 @@ private:
         }
         if (in_.tokens.empty()) return true;
         in_.next = 1;
+        if (!in_.tokens[0].quoted && in_.tokens[0].text == "limit-rate" &&
+            block_->kind == CaseServer::Kind::Nginx) {
+            CaseServer::RateLimit limit;
+            if (!quoted(limit.path) || !word(limit.rate, "a rate (300k)") || !noMore())
+                return false;
+            block_->rateLimits.push_back(std::move(limit));
+            return true;
+        }
         if (in_.tokens[0].quoted || in_.tokens[0].text != "file")
-            return fail("an nginx or apache block holds only \"file PATH DATA\" lines");
+            return fail("an nginx or apache block holds only \"file PATH DATA\" lines (nginx: "
+                        "also \"limit-rate PATH RATE\")");
         CaseServer::DocFile file;
         if (!quoted(file.path) || !name(file.data, "a data name") || !noMore()) return false;
         block_->files.push_back(std::move(file));
@@ -339,6 +348,33 @@ private:
         if (keyword == "terminal") {
             run.terminal = true;
             return noMore();
+        }
+        if (keyword == "click" || keyword == "resize") {
+            if (!run.terminal) return fail("\"" + keyword + "\" needs \"terminal\" first");
+            TerminalStep step;
+            step.line = lineNumber_;
+            if (keyword == "click") {
+                step.kind = TerminalStep::Kind::Click;
+                if (!quoted(step.text)) return false;
+                if (!in_.AtEnd() && !number(step.first)) return false;
+            } else {
+                step.kind = TerminalStep::Kind::Resize;
+                if (!number(step.first) || !number(step.second)) return false;
+                if (step.first == 0 || step.second == 0) return fail("a terminal of no size");
+            }
+            if (!noMore()) return false;
+            run.steps.push_back(std::move(step));
+            return true;
+        }
+        if (keyword == "paste" || keyword == "screen-lacks") {
+            if (!run.terminal) return fail("\"" + keyword + "\" needs \"terminal\" first");
+            TerminalStep step;
+            step.line = lineNumber_;
+            step.kind =
+                keyword == "paste" ? TerminalStep::Kind::Paste : TerminalStep::Kind::ScreenLacks;
+            if (!text(step.text)) return false;
+            run.steps.push_back(std::move(step));
+            return true;
         }
         if (keyword == "keys" || keyword == "type" || keyword == "wait-screen") {
             if (!run.terminal) return fail("\"" + keyword + "\" needs \"terminal\" first");

@@ -38,10 +38,15 @@ struct CaseServer {
         std::string path; // document-root path
         std::string data; // data item name
     };
-    std::vector<DocFile> files;    // Nginx, Apache: the document root
-    std::string certificate;       // Nginx, Apache: TLS with this test certificate ("" plain)
-    bool ipv6Only = false;         // Nginx: listens on [::1] only
-    std::vector<int> connectPorts; // Tinyproxy: the only ports it opens tunnels to
+    std::vector<DocFile> files; // Nginx, Apache: the document root
+    struct RateLimit {
+        std::string path; // a location prefix ("/s/")
+        std::string rate; // nginx's limit_rate value ("300k")
+    };
+    std::vector<RateLimit> rateLimits; // Nginx: locations that send at most this fast
+    std::string certificate;           // Nginx, Apache: TLS with this test certificate ("" plain)
+    bool ipv6Only = false;             // Nginx: listens on [::1] only
+    std::vector<int> connectPorts;     // Tinyproxy: the only ports it opens tunnels to
     std::optional<std::pair<std::string, std::string>> user; // Squid: wants these credentials
     std::vector<std::string> hostNames; // Squid: names it alone resolves (to 127.0.0.1)
     int line = 0;
@@ -94,10 +99,14 @@ struct Expectation {
 
 // One thing done to a program running in a terminal, in order.
 struct TerminalStep {
-    enum class Kind { Keys, Type, WaitScreen };
+    enum class Kind { Keys, Type, WaitScreen, Click, Resize, Paste, ScreenLacks };
     Kind kind = Kind::Keys;
     std::vector<std::string> keys; // Keys: tmux key names
-    std::string text;              // Type: text typed; WaitScreen: text the screen must show
+    // Type: text typed; WaitScreen: text the screen must show; Click: the text clicked (its
+    // first cell); Paste: text pasted; ScreenLacks: text the screen must not show now
+    std::string text;
+    uint64_t first = 0;  // Click: milliseconds between press and release; Resize: columns
+    uint64_t second = 0; // Resize: rows
     int line = 0;
 };
 

@@ -84,6 +84,11 @@ TEST(CaseFile, MistakesAreNamedWithTheirLine) {
         {"squid p\nproxy p user \"u\"\n" + std::string(kMinimalRun),
          "line 2: proxy takes only user"},
         {std::string(kMinimalRun) + "  expect log-has nobody \"x\"\n", "line 4: no server nobody"},
+        {"run\n  click \"Start\"\n", "line 2: \"click\" needs \"terminal\" first"},
+        {"run\n  terminal\n  resize 0 10\n", "line 3: a terminal of no size"},
+        {"run\n  terminal\n  click \"Start\" soon\n", "line 3: not a number: soon"},
+        {"apache web\n  limit-rate \"/s/\" 300k\nend\n" + std::string(kMinimalRun),
+         "line 2: an nginx or apache block holds only"},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -133,6 +138,43 @@ TEST(CaseFile, RealPeersTheirOptionsAndTheirLogs) {
     EXPECT_EQ(expectations[1].server, "web");
     EXPECT_EQ(expectations[2].kind, E::LogLacks);
     EXPECT_EQ(expectations[3].kind, E::ErrorsLacks);
+}
+
+// What a person does in the terminal beyond keys: a click (press and release apart), a
+// resize, a paste, a look for what must not be there; nginx's slow locations.
+TEST(CaseFile, TerminalStepsAndRateLimits) {
+    std::string error;
+    const auto description = parseCase("data d text \"x\"\n"
+                                       "nginx web\n"
+                                       "  file \"s/f.bin\" d\n"
+                                       "  limit-rate \"/s/\" 300k\n"
+                                       "end\n"
+                                       "run\n"
+                                       "  terminal\n"
+                                       "  click \"Start\" 300\n"
+                                       "  click \"開始\"\n"
+                                       "  resize 20 10\n"
+                                       "  paste \"http://a/\" \"b\"\n"
+                                       "  screen-lacks \"zz\"\n"
+                                       "  expect exit 0\n",
+                                       error);
+    ASSERT_TRUE(description.has_value()) << error;
+    ASSERT_EQ(description->servers[0].rateLimits.size(), 1u);
+    EXPECT_EQ(description->servers[0].rateLimits[0].path, "/s/");
+    EXPECT_EQ(description->servers[0].rateLimits[0].rate, "300k");
+    using K = qb::test::e2e::TerminalStep::Kind;
+    const auto& steps = description->runs[0].steps;
+    ASSERT_EQ(steps.size(), 5u);
+    EXPECT_EQ(steps[0].kind, K::Click);
+    EXPECT_EQ(steps[0].text, "Start");
+    EXPECT_EQ(steps[0].first, 300u);
+    EXPECT_EQ(steps[1].first, 0u); // press and release together
+    EXPECT_EQ(steps[2].kind, K::Resize);
+    EXPECT_EQ(steps[2].first, 20u);
+    EXPECT_EQ(steps[2].second, 10u);
+    EXPECT_EQ(steps[3].kind, K::Paste);
+    EXPECT_EQ(steps[3].text, "http://a/b");
+    EXPECT_EQ(steps[4].kind, K::ScreenLacks);
 }
 
 TEST(CaseFile, PatternPiecesAreSlicesOfOnePattern) {

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <thread>
 
 #include <fcntl.h>
@@ -239,6 +240,9 @@ private:
                 qb::test::NginxOptions nginxOptions;
                 nginxOptions.ipv4 = !server.ipv6Only;
                 nginxOptions.ipv6 = server.ipv6Only;
+                for (const auto& limit : server.rateLimits)
+                    nginxOptions.extraServerConfig +=
+                        "location " + limit.path + " { limit_rate " + limit.rate + "; }\n";
                 if (!server.certificate.empty() && !certificate(server, nginxOptions.tls))
                     return false;
                 auto nginx = std::make_unique<NginxServer>(std::move(nginxOptions));
@@ -572,6 +576,36 @@ private:
         return runProcess("/bin/sh", shell, options);
     }
 
+    // A left press on the first cell of `text` as the screen shows it now and its release
+    // `apart` later, as a terminal reports them (X10 mouse encoding: button, column and row
+    // plus 32, cells from 1). A text under the column and row 223 is out of the encoding.
+    static bool click(TmuxSession& terminal, const std::string& text, Millis apart) {
+        constexpr int kMaxX10Cell = 222;
+        std::istringstream lines(terminal.Capture());
+        std::string line;
+        for (int row = 0; std::getline(lines, line); ++row) {
+            const size_t at = line.find(text);
+            if (at == std::string::npos) continue;
+            int column = 0;
+            for (size_t i = 0; i < at;) { // cells before it: East Asian characters take two
+                const unsigned char lead = static_cast<unsigned char>(line[i]);
+                const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+                column += length >= 3 && lead >= 0xE3 ? 2 : 1;
+                i += length;
+            }
+            if (column > kMaxX10Cell || row > kMaxX10Cell) return false;
+            auto report = [&](char button) {
+                return std::string("\033[M") + button + static_cast<char>(33 + column) +
+                       static_cast<char>(33 + row);
+            };
+            if (apart.count() == 0) return terminal.SendText(report(' ') + report('#'));
+            if (!terminal.SendText(report(' '))) return false;
+            std::this_thread::sleep_for(apart); // a person's click: the release comes later
+            return terminal.SendText(report('#'));
+        }
+        return false;
+    }
+
     // The program in a tmux pane, inside a shell that sets its environment and limits and
     // records its standard error and exit code; then the run's steps, then its end.
     ProcessResult inTerminal(const CaseRun& run, const std::vector<std::string>& args) {
@@ -610,6 +644,24 @@ private:
                 terminal.SendKeys(step.keys);
             } else if (step.kind == TerminalStep::Kind::Type) {
                 terminal.SendText(text);
+            } else if (step.kind == TerminalStep::Kind::Paste) {
+                terminal.Paste(text);
+            } else if (step.kind == TerminalStep::Kind::Resize) {
+                terminal.Resize(static_cast<int>(step.first), static_cast<int>(step.second));
+            } else if (step.kind == TerminalStep::Kind::Click) {
+                if (!click(terminal, text, Millis{step.first})) {
+                    ADD_FAILURE_AT(context_.casePath.c_str(), step.line)
+                        << "nothing to click: the screen does not show " << shown(text) << ":\n"
+                        << terminal.Capture();
+                    stepsDone = false;
+                    break;
+                }
+            } else if (step.kind == TerminalStep::Kind::ScreenLacks) {
+                screen = terminal.Capture();
+                if (screen.find(text) != std::string::npos)
+                    ADD_FAILURE_AT(context_.casePath.c_str(), step.line)
+                        << "the screen shows " << shown(text) << ":\n"
+                        << screen;
             } else if (!terminal.WaitForText(text, kScreenWait, &screen)) {
                 ADD_FAILURE_AT(context_.casePath.c_str(), step.line)
                     << "the screen does not show " << shown(text) << ":\n"
