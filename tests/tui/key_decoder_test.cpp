@@ -192,6 +192,9 @@ const Case kCases[] = {
     {"BracketOrOAloneAfterEscapeIsAlt", Seq("\x1b["), {C(u'[', kModAlt)}},
     {"AltShiftOAloneAtTheEnd", Seq("\x1bO"), {C(u'O', kModAlt)}},
     {"X10MouseReportIsAClickItsReleaseNothing", Seq("\x1b[M $%\x1b[M#$%"), {Click(3, 4)}},
+    {"MouseReportCutByAPasteMark",
+     Join({Seq("\x1b[M "), {PasteStart(), Ch(U'p'), PasteEnd()}}),
+     {P(u"p")}},
     {"Ss3MIsNoMouseReport", Seq("\x1bOMzzz"), {T(u"zzz")}},
     {"X10MouseOtherButtonsAndWheelAreNothing", Seq("\x1b[M!$%\x1b[M`$%z"), {T(u"z")}},
 };
@@ -224,7 +227,8 @@ TEST(DecodeKeysAcrossReads, EndsInsideSequence) {
         {"ab", false},         {"a\x1b", true},    {"\x1b[", true},
         {"\x1bO", true},       {"\x1b[1;5", true}, {"\x1b[1;5D", false},
         {"\x1b[1;5Dx", false}, {"\x1bx", false},   {"\x1b[1;5Dx\x1b[2", true},
-        {"", false},
+        {"", false},           {"\x1b[M", true},   {"\x1b[M $", true},
+        {"\x1b[M $%", false},
     };
     for (const auto& c : cases) {
         const std::vector<RawKey> keys = Seq(c.bytes);

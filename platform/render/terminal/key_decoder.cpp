@@ -2,8 +2,6 @@
 
 #include <curses.h>
 
-#include <algorithm>
-
 namespace qb::render::terminal {
 
 namespace {
@@ -301,10 +299,18 @@ constexpr char32_t kMouseOffset = 32;
 constexpr char32_t kMouseButtonBits = 3;   // 0 is the left button's press
 constexpr char32_t kMouseOtherBits = 0x60; // motion, wheel and extra buttons
 
+// Whether the complete sequence of `length` keys at `keys` is "CSI M", which owns the next
+// kMouseReportBytes keys.
+bool IsMouseReport(const RawKey* keys, size_t length) {
+    return length == kMouseReportLength && keys[1].value == kCsi && keys[2].value == U'M';
+}
+
 bool MouseReport(const RawKey* keys, size_t count, InputEvent* out) {
     if (count < kMouseReportBytes) return false;
-    for (size_t i = 0; i < kMouseReportBytes; ++i)
-        if (!IsCharacter(keys[i], kMouseOffset + 1 - (i == 0), kLastCodePoint)) return false;
+    // The button's character is 32 and more, a cell's 33 and more (cells count from 1).
+    if (!IsCharacter(keys[0], kMouseOffset, kLastCodePoint)) return false;
+    for (size_t i = 1; i < kMouseReportBytes; ++i)
+        if (!IsCharacter(keys[i], kMouseOffset + 1, kLastCodePoint)) return false;
     const char32_t button = keys[0].value - kMouseOffset;
     if ((button & kMouseButtonBits) != 0 || (button & kMouseOtherBits) != 0) return false;
     out->kind = InputEvent::Kind::kClick;
@@ -393,11 +399,15 @@ std::vector<InputEvent> DecodeKeys(const RawKey* keys, size_t count, PasteState*
             if (length > 0 && !alone) {
                 InputEvent e;
                 if (complete && SequenceKey(keys + i, length, &e)) events.push_back(e);
+                const bool mouse = complete && IsMouseReport(keys + i, length);
                 i += length - 1;
-                if (complete && length == kMouseReportLength && keys[i - 1].value == kCsi &&
-                    keys[i].value == U'M') {
+                if (mouse) {
                     if (MouseReport(keys + i + 1, count - i - 1, &e)) events.push_back(e);
-                    i += std::min(kMouseReportBytes, count - i - 1);
+                    // Its characters, as many as came: a mark or a key code is no part of it.
+                    for (size_t taken = 0; taken < kMouseReportBytes && i + 1 < count &&
+                                           keys[i + 1].kind == RawKey::Kind::kCharacter;
+                         ++taken)
+                        ++i;
                 }
                 continue;
             }
@@ -420,9 +430,12 @@ bool EndsInsideSequence(const RawKey* keys, size_t count) {
     for (size_t at = count; at > 0; --at) {
         const RawKey& raw = keys[at - 1];
         if (raw.kind != RawKey::Kind::kCharacter || raw.value != kEscape) continue;
+        if (at == count) return true;
         bool complete = false;
-        return at == count ||
-               (SequenceLength(keys, count, at - 1, &complete) == count - at + 1 && !complete);
+        const size_t length = SequenceLength(keys, count, at - 1, &complete);
+        const size_t left = count - (at - 1); // keys from the Escape on
+        if (!complete) return length == left;
+        return IsMouseReport(keys + at - 1, length) && left < length + kMouseReportBytes;
     }
     return false;
 }
