@@ -25,6 +25,14 @@ bool Focusable(const Window* w) {
     return (w->style & WS_VISIBLE) && !(w->style & WS_DISABLED);
 }
 
+// A control the arrow keys may move to: one a person sees and can use, and one that shows
+// that it has the focus (a label, an icon, a group box or a progress bar shows nothing).
+bool ShowsFocus(Window* w) {
+    if (!ReallyVisible(w) || !ReallyEnabled(w)) return false;
+    if (w->cls->kind == Kind::kStatic || w->cls->kind == Kind::kProgress) return false;
+    return (CallProc(w, WM_GETDLGCODE, 0, 0) & DLGC_STATIC) == 0;
+}
+
 const ClassInfo* ItemClass(const NameOrOrdinal& cls) {
     if (cls.isOrdinal)
         return FindClass(reinterpret_cast<LPCWSTR>(static_cast<uintptr_t>(cls.ordinal)));
@@ -66,6 +74,15 @@ void RestoreFocus(Window* dialog) {
         return;
     }
     if (Window* first = NextTabItem(dialog, nullptr, false)) DialogSetFocus(first);
+}
+
+// The dialog procedure placed the focus itself (or filled the field after the dialog manager
+// focused it on showing): the edit that has it when the dialog starts has its whole text
+// selected all the same, so that what a person types or pastes first replaces it.
+void SelectStartFocus(Window* dialog) {
+    Window* focus = FromHandle(GetFocus());
+    if (focus == nullptr || focus == dialog || !IsDescendant(dialog, focus)) return;
+    if (CallProc(focus, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) CallProc(focus, EM_SETSEL, 0, -1);
 }
 
 LRESULT DefaultDialogHandling(Window* dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -214,7 +231,7 @@ Window* NextGroupItem(Window* dialog, Window* from, bool previous) {
         size_t offset =
             previous ? (index - first + count - step) % count : (index - first + step) % count;
         Window* candidate = list[first + offset];
-        if (Focusable(candidate)) return candidate;
+        if (ShowsFocus(candidate)) return candidate;
     }
     return nullptr;
 }
@@ -301,6 +318,8 @@ Window* CreateDialogFromTemplate(HINSTANCE instance, const DialogTemplate& t, HW
         if (Window* target = FromHandle(firstHandle)) {
             if (IsDescendant(dialog, target)) DialogSetFocus(target);
         }
+    } else if (!dialog->dialogEnded) {
+        SelectStartFocus(dialog);
     }
     // The template's WS_VISIBLE shows the dialog once it is initialised, as on Windows.
     if (!modal && (t.style & WS_VISIBLE) && !(dialog->style & WS_VISIBLE) && !dialog->dialogEnded)

@@ -26,7 +26,8 @@ INT_PTR RunModalTemplate(HINSTANCE instance, const DialogTemplate& dialogTemplat
 UINT DefaultButtonId(Window* dialog);
 // Next or previous control in the dialog's tab order (WS_TABSTOP, visible, enabled).
 Window* NextTabItem(Window* dialog, Window* from, bool previous);
-// Next or previous control of the same group (WS_GROUP starts a group).
+// Next or previous control of the same group (WS_GROUP starts a group) that is visible,
+// enabled and shows the focus (no label, icon, group box or progress bar).
 Window* NextGroupItem(Window* dialog, Window* from, bool previous);
 
 } // namespace qb::user

@@ -189,18 +189,41 @@ void OnChar(Window* w, char16_t ch) {
     ReplaceSelection(w, std::u16string(1, ch), true);
 }
 
+// Ctrl+Left and Ctrl+Right stop at the start of words, as the desktop's edit does: a word
+// is a run of anything but spaces (a URL's "/" and "." are inside it).
+bool IsWordBreak(char16_t ch) {
+    return ch == u' ' || ch == u'\t';
+}
+
+size_t PrevWordStart(const std::u16string& t, size_t i) {
+    while (i > 0 && IsWordBreak(t[i - 1])) --i;
+    while (i > 0 && !IsWordBreak(t[i - 1])) --i;
+    return i;
+}
+
+size_t NextWordStart(const std::u16string& t, size_t i) {
+    while (i < t.size() && !IsWordBreak(t[i])) ++i;
+    while (i < t.size() && IsWordBreak(t[i])) ++i;
+    return i;
+}
+
 void OnKeyDown(Window* w, WPARAM vk) {
     EditState* s = StateOf(w);
     bool shift = GetKeyState(VK_SHIFT) < 0;
+    bool ctrl = GetKeyState(VK_CONTROL) < 0;
     switch (vk) {
     case VK_LEFT:
-        if (!shift && s->anchor != s->caret)
+        if (ctrl)
+            MoveCaret(w, PrevWordStart(w->text, s->caret), shift);
+        else if (!shift && s->anchor != s->caret)
             MoveCaret(w, SelMin(s), false);
         else
             MoveCaret(w, PrevIndex(w->text, s->caret), shift);
         break;
     case VK_RIGHT:
-        if (!shift && s->anchor != s->caret)
+        if (ctrl)
+            MoveCaret(w, NextWordStart(w->text, s->caret), shift);
+        else if (!shift && s->anchor != s->caret)
             MoveCaret(w, SelMax(s), false);
         else
             MoveCaret(w, NextIndex(w->text, s->caret), shift);

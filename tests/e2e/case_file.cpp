@@ -407,6 +407,7 @@ private:
             {"keys", K::Keys},
             {"type", K::Type},
             {"paste", K::Paste},
+            {"click", K::Click},
             {"resize", K::Resize},
             {"signal", K::Signal},
             {"release", K::Release},
@@ -453,6 +454,11 @@ private:
         case K::WaitCentred:
         case K::WaitOnlyLine:
             return text(step.text);
+        case K::Click:
+            if (!quoted(step.text)) return false;
+            if (!in_.atEnd() && !number(step.count)) return false;
+            if (step.count > 10000) return fail("a click held for more than 10 s");
+            return noMore();
         case K::ScreenLacks:
             if (!number(step.count)) return false;
             if (step.count > 10000) return fail("watched for more than 10 s");

@@ -105,6 +105,7 @@ struct TerminalStep {
         Keys,         // keys: tmux key names
         Type,         // text: typed as it is
         Paste,        // text: pasted as a terminal pastes
+        Click,        // text, count: a left press on text's first cell, its release count ms later
         Resize,       // count x rows: the pane's new size
         Signal,       // text: the signal sent to the program ("TERM", "SEGV")
         Release,      // server: ends one stall of the scripted server

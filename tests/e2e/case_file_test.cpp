@@ -92,6 +92,8 @@ TEST(CaseFile, MistakesAreNamedWithTheirLine) {
         {"run\n  do a\n", "line 2: \"do\" needs \"terminal\" first"},
         {"run\n  terminal\n  signal KILL\n", "line 3: signal is TERM or SEGV"},
         {"run\n  terminal\n  resize 0 25\n", "line 3: pane size out of range"},
+        {"run\n  click \"Start\"\n", "line 2: \"click\" needs \"terminal\" first"},
+        {"run\n  terminal\n  click \"Start\" soon\n", "line 3: not a number: soon"},
         {"run\n  terminal\n  wait-field \"Bytes\" is \"1\"\n", "line 3: wait-field LABEL"},
         {"run\n  terminal\n  screen-lacks 20000 \"x\"\n", "line 3: watched for more than"},
         {"run\n  terminal\n  release nobody\n  expect exit 0\n", "line 3: no server nobody"},
@@ -168,13 +170,15 @@ TEST(CaseFile, TerminalStepsAndTheirGroups) {
                                        "  resize 30 10\n"
                                        "  wait-finished slow 2\n"
                                        "  do start\n"
+                                       "  click \"Start\" 300\n"
+                                       "  click \"開始\"\n"
                                        "  expect signal SEGV\n"
                                        "  expect terminal-back\n",
                                        error);
     ASSERT_TRUE(description.has_value()) << error;
     using K = qb::test::e2e::TerminalStep::Kind;
     const auto& steps = description->runs[0].steps;
-    ASSERT_EQ(steps.size(), 8u);
+    ASSERT_EQ(steps.size(), 10u);
     EXPECT_EQ(steps[0].kind, K::WaitField);
     EXPECT_EQ(steps[0].label, "Bytes");
     EXPECT_EQ(steps[0].text, "");
@@ -192,6 +196,10 @@ TEST(CaseFile, TerminalStepsAndTheirGroups) {
     EXPECT_EQ(steps[5].count, 2u);
     EXPECT_EQ(steps[7].line, 5);
     EXPECT_EQ(steps[7].calledAt, 14);
+    EXPECT_EQ(steps[8].kind, K::Click);
+    EXPECT_EQ(steps[8].text, "Start");
+    EXPECT_EQ(steps[8].count, 300u); // press and release a person's click apart
+    EXPECT_EQ(steps[9].count, 0u);   // both at once
     using E = qb::test::e2e::Expectation::Kind;
     ASSERT_EQ(description->runs[0].expectations.size(), 2u);
     EXPECT_EQ(description->runs[0].expectations[0].kind, E::Signal);

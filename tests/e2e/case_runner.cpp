@@ -245,10 +245,12 @@ private:
                 qb::test::NginxOptions nginxOptions;
                 nginxOptions.ipv4 = !server.ipv6Only;
                 nginxOptions.ipv6 = server.ipv6Only;
+                // In pieces of 16 KiB: nginx otherwise sends a second's worth at once, every
+                // second, which no speed shown over a few seconds can follow evenly.
                 if (server.rateLimit != 0)
-                    nginxOptions.extraServerConfig = "location " + server.ratePrefix +
-                                                     " { limit_rate " +
-                                                     std::to_string(server.rateLimit) + "; }";
+                    nginxOptions.extraServerConfig =
+                        "location " + server.ratePrefix + " { limit_rate " +
+                        std::to_string(server.rateLimit) + "; sendfile_max_chunk 16k; }";
                 if (!server.certificate.empty() && !certificate(server, nginxOptions.tls))
                     return false;
                 auto nginx = std::make_unique<NginxServer>(std::move(nginxOptions));

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <map>
+#include <thread>
 
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
@@ -21,6 +22,36 @@ std::string joined(const std::vector<std::string>& items, const char* between) {
     std::string out;
     for (const std::string& item : items) out += (out.empty() ? "" : between) + item;
     return out;
+}
+
+// A left press on the first cell of `text` as the screen shows it now and its release `apart`
+// later, as a terminal reports them (X10 mouse encoding: button, column and row plus 32,
+// cells from 1). A text past column or row 222 is out of the encoding.
+bool click(TmuxSession& terminal, const std::string& text, Millis apart) {
+    constexpr int kMaxX10Cell = 222;
+    const std::vector<std::string> lines = paneLines(terminal.capture());
+    for (int row = 0; row < int(lines.size()); ++row) {
+        const std::string& line = lines[size_t(row)];
+        const size_t at = line.find(text);
+        if (at == std::string::npos) continue;
+        int column = 0;
+        for (size_t i = 0; i < at;) { // cells before it: East Asian characters take two
+            const unsigned char lead = static_cast<unsigned char>(line[i]);
+            const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+            column += length >= 3 && lead >= 0xE3 ? 2 : 1;
+            i += length;
+        }
+        if (column > kMaxX10Cell || row > kMaxX10Cell) return false;
+        auto report = [&](char button) {
+            return std::string("\033[M") + button + static_cast<char>(33 + column) +
+                   static_cast<char>(33 + row);
+        };
+        if (apart.count() == 0) return terminal.sendText(report(' ') + report('#'));
+        if (!terminal.sendText(report(' '))) return false;
+        std::this_thread::sleep_for(apart); // a person's click: the release comes later
+        return terminal.sendText(report('#'));
+    }
+    return false;
 }
 
 class StepRunner {
@@ -41,6 +72,9 @@ public:
             return terminal_.sendText(text) || fail("tmux did not type the text");
         case K::Paste:
             return terminal_.paste(text) || fail("tmux did not paste the text");
+        case K::Click:
+            return click(terminal_, text, Millis(step.count)) ||
+                   fail("nothing to click: the screen does not show " + text);
         case K::Resize:
             columns_ = int(step.count);
             rows_ = int(step.rows);

@@ -1,7 +1,9 @@
 // The terminal's input as the key decoder sees it: any run of characters, key codes, mouse
 // events and paste marks, read in two parts. Whatever arrives, typed text holds no control
 // character or space, a paste holds no line break or control character (so nothing pasted
-// can act as Enter, Tab, Escape or Space), and a paste ends at its end mark.
+// can act as Enter, Tab, Escape or Space), and a paste ends at its end mark. The same bytes
+// also spell an escape sequence between two letters: whatever its parameters and final byte,
+// it yields at most one key and never text, complete or cut short.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -61,10 +63,52 @@ void CheckEvents(const std::vector<InputEvent>& events, size_t keys) {
     }
 }
 
+constexpr char32_t kEscape = 0x1B;
+constexpr char32_t kParameterBytes = 0x20; // 0x20-0x3F: intermediates and parameters
+constexpr char32_t kFinalBytes = 0x3F;     // 0x40-0x7E
+constexpr char32_t kBefore = U'a';
+constexpr char32_t kAfter = U'z';
+
+// ESC, "[" or "O", then each byte as a parameter byte, the last (when `complete`) as a final
+// byte, with a letter before and after.
+void CheckSequence(const uint8_t* data, size_t size, bool complete) {
+    std::vector<RawKey> keys;
+    auto character = [&](char32_t value) {
+        RawKey key;
+        key.value = value;
+        keys.push_back(key);
+    };
+    character(kBefore);
+    character(kEscape);
+    character(data[0] & 1 ? U'O' : U'[');
+    for (size_t i = 1; i < size; ++i) {
+        const bool final = complete && i + 1 == size;
+        character(final ? 0x40 + data[i] % kFinalBytes : kParameterBytes + data[i] % 0x20);
+    }
+    // An X10 mouse report ("CSI M") owns the three characters after it.
+    const bool mouseReport = complete && !(data[0] & 1) && size == 2 && keys.back().value == U'M';
+    const size_t after = complete ? 4 : 0;
+    for (size_t i = 0; i < after; ++i) character(kAfter);
+    const std::vector<InputEvent> events = DecodeKeys(keys.data(), keys.size());
+    size_t keyEvents = 0;
+    std::u16string text;
+    for (const InputEvent& e : events) {
+        FUZZ_CHECK(e.kind == InputEvent::Kind::kKey || e.kind == InputEvent::Kind::kText ||
+                   (e.kind == InputEvent::Kind::kChar && size == 1 && !complete) ||
+                   e.kind == InputEvent::Kind::kClick);
+        if (e.kind == InputEvent::Kind::kKey || e.kind == InputEvent::Kind::kClick) ++keyEvents;
+        if (e.kind == InputEvent::Kind::kText) text += e.text;
+    }
+    FUZZ_CHECK(keyEvents <= 1);
+    FUZZ_CHECK(text == (!complete ? u"a" : mouseReport ? u"az" : u"azzzz"));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
+    if (size > 1) CheckSequence(data, size, true); // the last byte is its final byte
+    CheckSequence(data, size, false);
     std::vector<RawKey> keys;
     for (size_t at = 1; at + kBytesPerKey <= size; at += kBytesPerKey)
         keys.push_back(KeyFromBytes(data + at));

@@ -158,6 +158,38 @@ TEST_F(ControlsTest, TypingReplacesTheSelectionAndEditsAsExpected) {
     EXPECT_EQ(ItemText(dlg, kField), u"XZZ");
 }
 
+// Ctrl+Left/Right go by words (runs between spaces), Shift extends the selection from where
+// it began with any of the caret keys; each row starts from "ab cd  ef" with the caret at 4.
+TEST_F(ControlsTest, WordsAndShiftExtendTheSelection) {
+    constexpr unsigned kCtrl = qb::render::kModCtrl;
+    constexpr unsigned kShift = qb::render::kModShift;
+    struct Row {
+        std::vector<std::pair<Key, unsigned>> keys;
+        DWORD from, to;
+    };
+    const Row rows[] = {
+        {{{Key::kLeft, kCtrl}}, 3, 3},
+        {{{Key::kLeft, kCtrl}, {Key::kLeft, kCtrl}}, 0, 0},
+        {{{Key::kRight, kCtrl}}, 7, 7},
+        {{{Key::kRight, kCtrl}, {Key::kRight, kCtrl}}, 9, 9},
+        {{{Key::kRight, kCtrl | kShift}}, 4, 7},
+        {{{Key::kLeft, kCtrl | kShift}}, 3, 4},
+        {{{Key::kRight, kShift}, {Key::kRight, kShift}}, 4, 6},
+        {{{Key::kRight, kShift}, {Key::kLeft, kShift}, {Key::kLeft, kShift}}, 3, 4},
+        {{{Key::kHome, kShift}}, 0, 4},
+        {{{Key::kEnd, kShift}}, 4, 9},
+        {{{Key::kEnd, kShift}, {Key::kLeft, 0}}, 4, 4}, // a plain arrow ends the selection
+    };
+    for (const Row& row : rows) {
+        SetDlgItemTextW(dlg, kField, u"ab cd  ef");
+        SetFocus(Item(kField));
+        SendMessageW(Item(kField), EM_SETSEL, 4, 4);
+        for (const auto& [key, modifiers] : row.keys) qb::test::PressKey(key, modifiers);
+        EXPECT_EQ(Selection(kField), (std::pair<DWORD, DWORD>{row.from, row.to}))
+            << "row " << (&row - rows);
+    }
+}
+
 TEST_F(ControlsTest, NumberPasswordReadOnlyAndLimits) {
     SetFocus(Item(kNumber));
     qb::test::TypeText(u"8a0");

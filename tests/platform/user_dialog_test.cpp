@@ -27,7 +27,9 @@ constexpr int kLabel = 1009;
 struct Probe {
     std::vector<Recorded> log;
     INT_PTR initResult = TRUE;
-    int focusInInit = 0; // a control to focus in WM_INITDIALOG
+    int focusInInit = 0;                  // a control to focus in WM_INITDIALOG
+    bool showInInit = false;              // shown (and so focused) before its field is filled
+    const char16_t* textInInit = nullptr; // the text of focusInInit, set in WM_INITDIALOG
     bool endOnCommand = true;
 };
 Probe* gProbe = nullptr;
@@ -43,6 +45,9 @@ INT_PTR CALLBACK ProbeProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     bool fieldNotification = msg == WM_COMMAND && HIWORD(wParam) != BN_CLICKED;
     if (Interesting(msg) && !fieldNotification) gProbe->log.push_back({msg, wParam, lParam});
     if (msg == WM_INITDIALOG) {
+        if (gProbe->showInInit) ShowWindow(hwnd, SW_SHOW);
+        if (gProbe->textInInit != nullptr)
+            SetDlgItemTextW(hwnd, gProbe->focusInInit, gProbe->textInInit);
         if (gProbe->focusInInit != 0) SetFocus(GetDlgItem(hwnd, gProbe->focusInInit));
         return gProbe->initResult;
     }
@@ -162,6 +167,58 @@ TEST_F(DialogTest, InitDialogFocusRule) {
     HWND dlg = Create(MainLikeTemplate());
     WindowGuard guard(dlg);
     EXPECT_EQ(GetFocus(), GetDlgItem(dlg, kPathEdit));
+}
+
+// The edit that has the focus when the dialog starts has its whole text selected, also when
+// the procedure showed the dialog (focusing the field) before filling it: a first paste
+// replaces the pre-filled "http://" instead of joining it.
+TEST_F(DialogTest, FieldFocusedAtStartHasItsTextSelected) {
+    for (bool show : {false, true}) {
+        for (int field : {kUrlEdit, kPathEdit}) {
+            probe = Probe{};
+            probe.initResult = FALSE;
+            probe.showInInit = show;
+            probe.focusInInit = field;
+            probe.textInInit = u"http://";
+            HWND dlg = Create(MainLikeTemplate(false));
+            WindowGuard guard(dlg);
+            ShowWindow(dlg, SW_SHOW);
+            ASSERT_EQ(GetFocus(), GetDlgItem(dlg, field));
+            qb::test::TypeText(u"x");
+            EXPECT_EQ(ItemText(dlg, field), u"x") << "shown in init " << show << ", " << field;
+        }
+    }
+}
+
+// Arrow keys move among the group's buttons that can be seen and used: never to its label,
+// its icon, a hidden or a disabled button (Enter there would do nothing).
+TEST_F(DialogTest, ArrowsSkipWhatCannotShowTheFocus) {
+    DialogBytes t(DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, 10,
+                  10, 154, 54, u"Question");
+    t.Control(kStaticAtom, SS_LEFT | WS_GROUP, 45, 13, 100, 10, 0xFFFF,
+              u"This file already exists.")
+        .Control(kButtonAtom, BS_PUSHBUTTON | WS_TABSTOP, 6, 35, 43, 13, kResumeButton, u"&Resume")
+        .Control(kButtonAtom, BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED, 58, 35, 43, 13, 1016,
+                 u"&Overwrite")
+        .Control(kButtonAtom, BS_PUSHBUTTON | WS_TABSTOP, 104, 35, 43, 13, IDCANCEL, u"&Cancel")
+        .Control(kStaticAtom, SS_ICON, 9, 7, 20, 20, 1017, u"")
+        .Named(u"msctls_progress32", 0, 0, 50, 100, 4, 1018)
+        .Control(kButtonAtom, BS_PUSHBUTTON | WS_TABSTOP, 6, 20, 43, 13, 1019, u"Hidden");
+    HWND dlg = Create(t.Build());
+    WindowGuard guard(dlg);
+    ShowWindow(GetDlgItem(dlg, 1019), SW_HIDE);
+    SetFocus(GetDlgItem(dlg, IDCANCEL));
+    std::vector<int> right, left;
+    for (int i = 0; i < 3; ++i) {
+        qb::test::PressKey(Key::kRight);
+        right.push_back(GetDlgCtrlID(GetFocus()));
+    }
+    for (int i = 0; i < 3; ++i) {
+        qb::test::PressKey(Key::kLeft);
+        left.push_back(GetDlgCtrlID(GetFocus()));
+    }
+    EXPECT_EQ(right, (std::vector<int>{kResumeButton, IDCANCEL, kResumeButton}));
+    EXPECT_EQ(left, (std::vector<int>{IDCANCEL, kResumeButton, IDCANCEL}));
 }
 
 TEST_F(DialogTest, TabOrderSkipsDisabledAndWraps) {

@@ -68,6 +68,19 @@ InputEvent Resize() {
     return e;
 }
 
+// The characters of a sequence the terminal sent and ncurses did not know ("\x1b[1;5D").
+std::vector<RawKey> Seq(const char* bytes) {
+    std::vector<RawKey> keys;
+    for (const char* p = bytes; *p != 0; ++p)
+        keys.push_back(Ch(static_cast<char32_t>(static_cast<unsigned char>(*p))));
+    return keys;
+}
+std::vector<RawKey> Join(std::initializer_list<std::vector<RawKey>> parts) {
+    std::vector<RawKey> keys;
+    for (const auto& part : parts) keys.insert(keys.end(), part.begin(), part.end());
+    return keys;
+}
+
 struct Case {
     const char* name;
     std::vector<RawKey> keys;
@@ -135,6 +148,55 @@ const Case kCases[] = {
      {PasteStart(), Ch(U'a'), Code(KEY_RESIZE), Ch(U'b'), PasteEnd()},
      {P(u"a"), Resize(), P(u"b")}},
     {"StrayPasteEndIsIgnored", {PasteEnd(), Ch(U'z')}, {T(u"z")}},
+    // xterm's modifier forms (1 + Shift 1, Alt 2, Ctrl 4) and the spellings of both Home/End
+    // families, as they reach the decoder when the terminal description lacks them.
+    {"CtrlLeftRight",
+     Seq("\x1b[1;5D\x1b[1;5C"),
+     {K(Key::kLeft, kModCtrl), K(Key::kRight, kModCtrl)}},
+    {"ShiftArrows",
+     Seq("\x1b[1;2C\x1b[1;2D\x1b[1;2A\x1b[1;2B"),
+     {K(Key::kRight, kModShift), K(Key::kLeft, kModShift), K(Key::kUp, kModShift),
+      K(Key::kDown, kModShift)}},
+    {"AltDown", Seq("\x1b[1;3B"), {K(Key::kDown, kModAlt)}},
+    {"CtrlShiftAltMeta",
+     Seq("\x1b[1;6D\x1b[1;8C\x1b[1;9A"),
+     {K(Key::kLeft, kModShift | kModCtrl), K(Key::kRight, kModShift | kModAlt | kModCtrl),
+      K(Key::kUp)}},
+    {"HomeEndTildeFamilies",
+     Seq("\x1b[1~\x1b[4~\x1b[7~\x1b[8~"),
+     {K(Key::kHome), K(Key::kEnd), K(Key::kHome), K(Key::kEnd)}},
+    {"HomeEndLetterFamilies",
+     Seq("\x1b[H\x1b[F\x1bOH\x1bOF"),
+     {K(Key::kHome), K(Key::kEnd), K(Key::kHome), K(Key::kEnd)}},
+    {"ModifiedHomeEnd",
+     Seq("\x1b[1;2H\x1b[4;6~\x1b[1;5F"),
+     {K(Key::kHome, kModShift), K(Key::kEnd, kModShift | kModCtrl), K(Key::kEnd, kModCtrl)}},
+    {"Ss3Arrows",
+     Seq("\x1bOA\x1bOB\x1bOC\x1bOD\x1bO5D"),
+     {K(Key::kUp), K(Key::kDown), K(Key::kRight), K(Key::kLeft), K(Key::kLeft, kModCtrl)}},
+    {"EditingKeysTildeForm",
+     Seq("\x1b[3~\x1b[3;5~\x1b[5~\x1b[6~"),
+     {K(Key::kDelete), K(Key::kDelete, kModCtrl), K(Key::kPageUp), K(Key::kPageDown)}},
+    {"CsiZIsShiftTab", Seq("\x1b[Z"), {K(Key::kTab, kModShift)}},
+    {"SequenceBetweenTextIsNoText",
+     Join({Seq("a\x1b[1;5Db")}),
+     {T(u"a"), K(Key::kLeft, kModCtrl), T(u"b")}},
+    {"UnknownCompleteSequencesAreDroppedWhole",
+     Seq("a\x1b[15~\x1b[2~\x1b[?1;2c\x1b[<0;3;4M\x1bOP\x1b[1;5X\x1b[9~\x1b[1;2;3Ab"),
+     {T(u"a"), T(u"b")}},
+    {"ModifierOutOfRangeIsDropped", Seq("\x1b[1;0A\x1b[1;17A\x1b[2;5A\x1b[;5A"), {}},
+    {"CutShortSequenceIsDroppedTheKeyAfterItActs",
+     Join({Seq("\x1b[1;"), {Ch(13)}, Seq("\x1bO"), {Code(KEY_UP)}}),
+     {K(Key::kEnter), K(Key::kUp)}},
+    {"UnfinishedSequenceAtTheEndIsNothing", Seq("x\x1b[1;5"), {T(u"x")}},
+    {"BracketOrOAloneAfterEscapeIsAlt", Seq("\x1b["), {C(u'[', kModAlt)}},
+    {"AltShiftOAloneAtTheEnd", Seq("\x1bO"), {C(u'O', kModAlt)}},
+    {"X10MouseReportIsAClickItsReleaseNothing", Seq("\x1b[M $%\x1b[M#$%"), {Click(3, 4)}},
+    {"MouseReportCutByAPasteMark",
+     Join({Seq("\x1b[M "), {PasteStart(), Ch(U'p'), PasteEnd()}}),
+     {P(u"p")}},
+    {"Ss3MIsNoMouseReport", Seq("\x1bOMzzz"), {T(u"zzz")}},
+    {"X10MouseOtherButtonsAndWheelAreNothing", Seq("\x1b[M!$%\x1b[M`$%z"), {T(u"z")}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Terminal, DecodeKeysTest, ::testing::ValuesIn(kCases),
@@ -153,6 +215,25 @@ TEST(DecodeKeysAcrossReads, PasteSpansReads) {
     EXPECT_TRUE(paste.lineEnded);
     EXPECT_EQ(DecodeKeys(third, 4, &paste), (std::vector<InputEvent>{K(Key::kEnter)}));
     EXPECT_FALSE(paste.inside);
+}
+
+// A reader stopped by its capacity reads on while the keys end inside what may still become
+// one unit.
+TEST(DecodeKeysAcrossReads, EndsInsideSequence) {
+    const struct {
+        const char* bytes;
+        bool inside;
+    } cases[] = {
+        {"ab", false},         {"a\x1b", true},    {"\x1b[", true},
+        {"\x1bO", true},       {"\x1b[1;5", true}, {"\x1b[1;5D", false},
+        {"\x1b[1;5Dx", false}, {"\x1bx", false},   {"\x1b[1;5Dx\x1b[2", true},
+        {"", false},           {"\x1b[M", true},   {"\x1b[M $", true},
+        {"\x1b[M $%", false},
+    };
+    for (const auto& c : cases) {
+        const std::vector<RawKey> keys = Seq(c.bytes);
+        EXPECT_EQ(EndsInsideSequence(keys.data(), keys.size()), c.inside) << c.bytes;
+    }
 }
 
 } // namespace

@@ -4,9 +4,13 @@
 //  - printable characters become text (runs of them one FeedText), a space the Space key;
 //  - Tab, Shift+Tab, Enter, Escape, Backspace (KEY_BACKSPACE, DEL and BS), Delete, arrows,
 //    Home/End and PageUp/PageDown become keys (with Shift where the terminal tells it);
+//  - the key sequences ncurses leaves as characters (xterm's modifier forms "CSI 1;m X" and
+//    "CSI n;m ~", SS3 and CSI spellings of the cursor keys, both Home/End families) become
+//    their keys with Shift, Alt and Ctrl; any other complete "ESC [" or "ESC O" sequence,
+//    and one cut short, is dropped whole: no byte of one is ever text;
 //  - Escape followed at once by a printable character is Alt with that character, as a
-//    terminal sends Alt+letter; an Escape with nothing after it (ncurses has already waited
-//    its short ESCDELAY) is the Escape key;
+//    terminal sends Alt+letter ("ESC [" or "ESC O" with nothing after it too); an Escape with
+//    nothing after it (ncurses has already waited its short ESCDELAY) is the Escape key;
 //  - Ctrl+letter becomes that letter with Ctrl (the window layer makes the control code);
 //  - a left press or click becomes a click at its cell; KEY_RESIZE a size check;
 //  - what the terminal marks as pasted (bracketed paste) is one paste of text: its first line
@@ -53,8 +57,12 @@ struct PasteState {
 // read (none: each call stands alone).
 std::vector<InputEvent> DecodeKeys(const RawKey* keys, size_t count, PasteState* paste = nullptr);
 
-// Hands the events to the Feed* functions; a kResize is left to the caller, which returns
-// how many of those there were.
-int FeedEvents(const std::vector<InputEvent>& events);
+// Whether the keys end inside what may still become one unit: a lone Escape (Alt and its
+// letter) or a key sequence without its final byte. A reader that stopped at its capacity
+// reads on before decoding.
+bool EndsInsideSequence(const RawKey* keys, size_t count);
+
+// Hands one event to its Feed* function; false for a kResize, which is left to the caller.
+bool FeedEvent(const InputEvent& e);
 
 } // namespace qb::render::terminal

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/render/cell_text.h"
 #include "qb/language.h"
 
 namespace qb::render::terminal {
@@ -18,6 +19,12 @@ std::u32string Size(int columns, int rows) {
     return Number(columns) + U"x" + Number(rows);
 }
 
+int Cells(const std::u32string& text) {
+    int cells = 0;
+    for (char32_t ch : text) cells += CharWidth(ch);
+    return cells;
+}
+
 } // namespace
 
 bool SystemIsJapanese() {
@@ -30,9 +37,16 @@ bool TooSmall(const Screen& screen) {
 
 std::u32string SizeNotice(const Screen& screen, bool japanese) {
     // Short enough for the narrowest terminals a person uses; the present size is theirs.
-    const std::u32string needed = Size(screen.neededColumns, screen.neededRows);
-    if (japanese) return U"端末が小さすぎます (" + needed + U")";
-    return U"Terminal too small (" + needed + U")";
+    // Where even that is too wide, a shorter wording, then the size alone: never a word cut.
+    const std::u32string needed = U"(" + Size(screen.neededColumns, screen.neededRows) + U")";
+    const std::u32string wordings[] = {
+        japanese ? U"端末が小さすぎます " + needed : U"Terminal too small " + needed,
+        japanese ? U"小さすぎます " + needed : U"Too small " + needed,
+        needed,
+    };
+    for (const std::u32string& wording : wordings)
+        if (screen.columns <= 0 || Cells(wording) <= screen.columns) return wording;
+    return needed;
 }
 
 } // namespace qb::render::terminal

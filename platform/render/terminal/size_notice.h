@@ -13,7 +13,8 @@ bool TooSmall(const Screen& screen);
 // The language of the system's texts: the rule of qb/language.h, as the program's.
 bool SystemIsJapanese();
 
-// "Terminal too small (36x14)": the size needed (in Japanese when `japanese`).
+// "Terminal too small (36x14)": the size needed (in Japanese when `japanese`); shorter
+// wordings where the screen's columns hold less, so that no word is cut.
 std::u32string SizeNotice(const Screen& screen, bool japanese);
 
 } // namespace qb::render::terminal

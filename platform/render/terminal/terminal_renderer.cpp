@@ -12,7 +12,8 @@ namespace {
 
 // Keys handled in one decoding pass; more simply take another pass.
 constexpr size_t kMaxKeysPerPass = 256;
-constexpr char32_t kEscapeCharacter = 0x1B;
+// Keys read past a full pass to finish an Alt pair or a key sequence; a longer one is cut.
+constexpr size_t kMaxSequenceTail = 32;
 
 bool EpollChange(int epoll, int op, int fd) {
     epoll_event event{};
@@ -116,7 +117,8 @@ void TerminalRenderer::Paint() {
     const Screen screen = ComposeScreen();
     // Part of a window would mislead (a button cut off, a field without its end): one line
     // says what is wrong until the terminal is large enough again.
-    if (TooSmall(screen))
+    noticeShown_ = TooSmall(screen);
+    if (noticeShown_)
         session_.PaintLine(SizeNotice(screen, SystemIsJapanese()));
     else
         session_.Paint(screen);
@@ -170,16 +172,32 @@ void TerminalRenderer::ReadInput() {
         hungUp_ = true;
         return;
     }
-    RawKey keys[kMaxKeysPerPass + 1];
+    RawKey keys[kMaxKeysPerPass + kMaxSequenceTail];
     for (;;) {
         size_t count = session_.ReadKeys(keys, kMaxKeysPerPass);
-        // Alt+letter arrives as Escape and the letter: keep the pair in one pass.
-        if (count == kMaxKeysPerPass && keys[count - 1].kind == RawKey::Kind::kCharacter &&
-            keys[count - 1].value == kEscapeCharacter)
-            count += session_.ReadKeys(keys + count, 1);
+        // Alt+letter arrives as Escape and the letter, a key sequence as several characters:
+        // keep each whole in one pass.
+        if (count == kMaxKeysPerPass) {
+            while (count < kMaxKeysPerPass + kMaxSequenceTail && EndsInsideSequence(keys, count)) {
+                const size_t more = session_.ReadKeys(keys + count, 1);
+                if (more == 0) break;
+                count += more;
+            }
+        }
         if (count == 0) return;
-        if (FeedEvents(DecodeKeys(keys, count, &paste_)) > 0) HandleResize();
+        FeedInput(DecodeKeys(keys, count, &paste_));
         if (count < kMaxKeysPerPass) return;
+    }
+}
+
+void TerminalRenderer::FeedInput(const std::vector<InputEvent>& events) {
+    for (const InputEvent& e : events) {
+        // While only the too-small notice is shown, what a person types is meant for no
+        // window: it is dropped, not delivered to one they cannot see.
+        if (e.kind == InputEvent::Kind::kResize)
+            HandleResize();
+        else if (!noticeShown_)
+            FeedEvent(e);
     }
 }
 

@@ -36,15 +36,17 @@ private:
     void HandleSignals();
     void HandleResize();
     void ReadInput();
+    void FeedInput(const std::vector<InputEvent>& events);
     void Paint();
 
     TerminalSession session_;
     SignalRelay relay_;
     PasteState paste_; // a paste may be longer than one read
     int poll_ = -1;
-    bool watching_ = false;   // the terminal's input is in the epoll set
-    bool hungUp_ = false;     // the terminal went away: nothing more is read from it
-    bool takeFailed_ = false; // ncurses could not start: stay headless
+    bool watching_ = false;    // the terminal's input is in the epoll set
+    bool hungUp_ = false;      // the terminal went away: nothing more is read from it
+    bool takeFailed_ = false;  // ncurses could not start: stay headless
+    bool noticeShown_ = false; // the last paint was the too-small notice: input is dropped
 };
 
 } // namespace qb::render::terminal

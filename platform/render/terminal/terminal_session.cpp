@@ -21,7 +21,10 @@ namespace {
 // Long enough for the rest of an arrow key's sequence over a slow link, short enough that
 // Escape answers at once; an ESCDELAY in the environment wins.
 constexpr int kEscDelayMs = 50;
-constexpr mmask_t kMouseEvents = BUTTON1_PRESSED | BUTTON1_CLICKED;
+// Every button event is asked for, though only a left press acts (key_decoder.h): ncurses
+// answers an event outside the mask by reading on for the next one, a blocking read that
+// would hold the message loop, and every redraw, until the next key or click.
+constexpr mmask_t kMouseEvents = ALL_MOUSE_EVENTS;
 constexpr char kUtf8[] = "UTF-8";
 constexpr char kUtf8Fallback[] = "C.UTF-8";
 constexpr char kStandIn = '?';
@@ -322,6 +325,7 @@ void TerminalSession::PaintLine(const std::u32string& line) {
 size_t TerminalSession::ReadKeys(RawKey* out, size_t capacity) {
     if (!Active()) return 0;
     size_t count = 0;
+    GiveSpelled(out, &count, capacity);
     while (count < capacity) {
         wint_t value = 0;
         int kind = wget_wch(stdscr, &value);
@@ -341,11 +345,27 @@ size_t TerminalSession::ReadKeys(RawKey* out, size_t capacity) {
                 key.column = event.x;
                 key.row = event.y;
                 key.buttons = static_cast<unsigned long>(event.bstate);
+            } else if (static_cast<int>(value) > KEY_MAX) {
+                char* sequence = keybound(static_cast<int>(value), 0);
+                if (sequence == nullptr) continue;
+                spelled_ = sequence;
+                free(sequence);
+                GiveSpelled(out, &count, capacity);
+                continue;
             }
         }
         out[count++] = key;
     }
     return count;
+}
+
+void TerminalSession::GiveSpelled(RawKey* out, size_t* count, size_t capacity) {
+    size_t given = 0;
+    for (; *count < capacity && given < spelled_.size(); ++given)
+        out[(*count)++] =
+            RawKey{RawKey::Kind::kCharacter,
+                   static_cast<char32_t>(static_cast<unsigned char>(spelled_[given]))};
+    spelled_.erase(0, given);
 }
 
 void TerminalSession::Beep() {

@@ -47,6 +47,8 @@ public:
     // Shows only this line, in the middle of the terminal (cut where it is too narrow).
     void PaintLine(const std::u32string& line);
     // Reads what is waiting, without waiting (an Escape waits ESCDELAY for what follows).
+    // A key ncurses knows only by an extended name (xterm's "kLFT5" ...) is given as the
+    // characters of its sequence, which the key decoder reads as every other terminal's.
     size_t ReadKeys(RawKey* out, size_t capacity);
     void Beep();
 
@@ -57,6 +59,7 @@ private:
     void EnableMouse();
     void DefinePasteMarks();
     void SetBracketedPaste(bool on);
+    void GiveSpelled(RawKey* out, size_t* count, size_t capacity);
     void PutCell(int row, int column, char32_t ch, const CellLook& look);
 
     SCREEN* screen_ = nullptr;
@@ -65,6 +68,7 @@ private:
     Palette palette_ = Palette::kMonochrome;
     int pasteStartCode_ = 0; // the key codes ncurses reports for the paste's marks
     int pasteEndCode_ = 0;
+    std::string spelled_; // the rest of an extended key's sequence, given by the next read
     locale_t locale_ = static_cast<locale_t>(0);
     locale_t previousLocale_ = static_cast<locale_t>(0);
     EmergencyRestore restore_{};
