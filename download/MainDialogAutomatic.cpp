@@ -4,12 +4,14 @@
 #include <atomic>
 
 #include "app/AppState.h"
+#include "base/StringUtil.h"
 #include "download/MainDialog.h"
 #include "download/MainDialogProcs.h"
 #include "download/StartStep.h"
 #include "download/TransferState.h"
 #include "http/HttpUrl.h"
 #include "resources/resource.h"
+#include "storage/DevicePath.h"
 
 namespace {
 
@@ -38,7 +40,14 @@ void Open(HWND dialog) {
     WCHAR shown[kUrlCapacity];
     if (HttpUrlWithoutCredentials(gUrl.GetWide(), shown, kUrlCapacity) != 1) shown[0] = 0;
     SetDlgItemTextW(dialog, IDC_URL, shown);
-    SetDlgItemTextW(dialog, IDC_PATH, gPath.GetWide());
+    // The path in the device's form, as the interactive dialog shows it ("\\" separators).
+    WCHAR path[kTargetPathCapacity];
+    if (StrCopy(path, kTargetPathCapacity, gPath.GetWide()) == 1) {
+        PathUseDeviceSeparators(path);
+        SetDlgItemTextW(dialog, IDC_PATH, path);
+    } else {
+        SetDlgItemTextW(dialog, IDC_PATH, gPath.GetWide());
+    }
     PostMessageW(dialog, WM_COMMAND, IDC_START, 0);
 }
 
