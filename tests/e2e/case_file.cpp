@@ -263,6 +263,15 @@ private:
         }
         if (in_.tokens.empty()) return true;
         in_.next = 1;
+        if (!in_.tokens[0].quoted && in_.tokens[0].text == "limit-rate" &&
+            block_->kind == CaseServer::Kind::Nginx) {
+            std::pair<std::string, uint64_t> limit;
+            if (!quoted(limit.first) || !number(limit.second) || !noMore()) return false;
+            if (limit.first.empty() || limit.first.front() != '/' || limit.second == 0)
+                return fail("limit-rate takes a path from \"/\" and a rate above 0");
+            block_->limitRates.push_back(std::move(limit));
+            return true;
+        }
         if (in_.tokens[0].quoted || in_.tokens[0].text != "file")
             return fail("an nginx or apache block holds only \"file PATH DATA\" lines");
         CaseServer::DocFile file;
@@ -339,6 +348,21 @@ private:
         if (keyword == "terminal") {
             run.terminal = true;
             return noMore();
+        }
+        if (keyword == "idle" || keyword == "watch-speed") {
+            if (!run.terminal) return fail("\"" + keyword + "\" needs \"terminal\" first");
+            TerminalStep step;
+            step.line = lineNumber_;
+            step.kind =
+                keyword == "idle" ? TerminalStep::Kind::Idle : TerminalStep::Kind::WatchSpeed;
+            if (!number(step.ms)) return false;
+            if (step.ms == 0 || step.ms > kMaxIdleMs) return fail("a time from 1 to 30000 ms");
+            if (step.kind == TerminalStep::Kind::WatchSpeed &&
+                (!number(step.low) || !number(step.high) || step.low > step.high))
+                return fail("watch-speed takes MS LOW HIGH, LOW at most HIGH");
+            if (!noMore()) return false;
+            run.steps.push_back(std::move(step));
+            return true;
         }
         if (keyword == "keys" || keyword == "type" || keyword == "wait-screen") {
             if (!run.terminal) return fail("\"" + keyword + "\" needs \"terminal\" first");

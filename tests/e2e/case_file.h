@@ -18,6 +18,7 @@ inline constexpr uint64_t kMaxDataSize = 64u << 20;    // bytes of one generated
 inline constexpr uint64_t kMaxSparseSize = 1ull << 40; // apparent size of a sparse file
 inline constexpr uint64_t kMaxRepeatCount = 1u << 20;  // copies of a repeated text
 inline constexpr uint64_t kMaxTmpfsSize = 64u << 20;   // a tmpfs is memory: kept small
+inline constexpr uint64_t kMaxIdleMs = 30000;          // a terminal step's own time
 
 // Named bytes the servers send and the expectations compare with.
 struct DataItem {
@@ -38,7 +39,9 @@ struct CaseServer {
         std::string path; // document-root path
         std::string data; // data item name
     };
-    std::vector<DocFile> files;    // Nginx, Apache: the document root
+    std::vector<DocFile> files; // Nginx, Apache: the document root
+    // Nginx: locations (path prefixes) sent at most this many bytes per second.
+    std::vector<std::pair<std::string, uint64_t>> limitRates;
     std::string certificate;       // Nginx, Apache: TLS with this test certificate ("" plain)
     bool ipv6Only = false;         // Nginx: listens on [::1] only
     std::vector<int> connectPorts; // Tinyproxy: the only ports it opens tunnels to
@@ -94,10 +97,12 @@ struct Expectation {
 
 // One thing done to a program running in a terminal, in order.
 struct TerminalStep {
-    enum class Kind { Keys, Type, WaitScreen };
+    enum class Kind { Keys, Type, WaitScreen, Idle, WatchSpeed };
     Kind kind = Kind::Keys;
     std::vector<std::string> keys; // Keys: tmux key names
     std::string text;              // Type: text typed; WaitScreen: text the screen must show
+    uint64_t ms = 0;               // Idle, WatchSpeed: how long
+    uint64_t low = 0, high = 0;    // WatchSpeed: every speed shown, in bits per second
     int line = 0;
 };
 

@@ -84,6 +84,15 @@ TEST(CaseFile, MistakesAreNamedWithTheirLine) {
         {"squid p\nproxy p user \"u\"\n" + std::string(kMinimalRun),
          "line 2: proxy takes only user"},
         {std::string(kMinimalRun) + "  expect log-has nobody \"x\"\n", "line 4: no server nobody"},
+        {"apache web\n  limit-rate \"/s/\" 1000\nend\n" + std::string(kMinimalRun),
+         "line 2: an nginx or apache block holds only"},
+        {"nginx web\n  limit-rate \"s/\" 1000\nend\n" + std::string(kMinimalRun),
+         "line 2: limit-rate takes a path"},
+        {"nginx web\n  limit-rate \"/s/\" 0\nend\n" + std::string(kMinimalRun),
+         "line 2: limit-rate takes a path"},
+        {"run\n  idle 10\n", "line 2: \"idle\" needs \"terminal\" first"},
+        {"run\n  terminal\n  idle 30001\n", "line 3: a time from 1 to 30000 ms"},
+        {"run\n  terminal\n  watch-speed 100 5 4\n", "line 3: watch-speed takes MS LOW HIGH"},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -133,6 +142,33 @@ TEST(CaseFile, RealPeersTheirOptionsAndTheirLogs) {
     EXPECT_EQ(expectations[1].server, "web");
     EXPECT_EQ(expectations[2].kind, E::LogLacks);
     EXPECT_EQ(expectations[3].kind, E::ErrorsLacks);
+}
+
+TEST(CaseFile, RateLimitsAndTimedTerminalSteps) {
+    std::string error;
+    const auto description = parseCase("data d text \"x\"\n"
+                                       "nginx web\n"
+                                       "  file \"s/a.bin\" d\n"
+                                       "  limit-rate \"/s/\" 300000\n"
+                                       "end\n"
+                                       "run\n"
+                                       "  terminal\n"
+                                       "  idle 10000\n"
+                                       "  watch-speed 4000 1680000 3120000\n"
+                                       "  expect exit 0\n",
+                                       error);
+    ASSERT_TRUE(description.has_value()) << error;
+    EXPECT_EQ(description->servers[0].limitRates,
+              (std::vector<std::pair<std::string, uint64_t>>{{"/s/", 300000}}));
+    using Step = qb::test::e2e::TerminalStep::Kind;
+    const auto& steps = description->runs[0].steps;
+    ASSERT_EQ(steps.size(), 2u);
+    EXPECT_EQ(steps[0].kind, Step::Idle);
+    EXPECT_EQ(steps[0].ms, 10000u);
+    EXPECT_EQ(steps[1].kind, Step::WatchSpeed);
+    EXPECT_EQ(steps[1].ms, 4000u);
+    EXPECT_EQ(steps[1].low, 1680000u);
+    EXPECT_EQ(steps[1].high, 3120000u);
 }
 
 TEST(CaseFile, PatternPiecesAreSlicesOfOnePattern) {

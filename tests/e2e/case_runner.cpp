@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <regex>
 #include <thread>
 
 #include <fcntl.h>
@@ -239,6 +240,13 @@ private:
                 qb::test::NginxOptions nginxOptions;
                 nginxOptions.ipv4 = !server.ipv6Only;
                 nginxOptions.ipv6 = server.ipv6Only;
+                // In pieces of 16 KiB, each followed by its share of time: an even rate, as a
+                // slow link gives, rather than a second's worth at once every second.
+                for (const auto& [path, rate] : server.limitRates) {
+                    nginxOptions.extraServerConfig += "location " + path + " { limit_rate " +
+                                                      std::to_string(rate) +
+                                                      "; sendfile_max_chunk 16k; }\n";
+                }
                 if (!server.certificate.empty() && !certificate(server, nginxOptions.tls))
                     return false;
                 auto nginx = std::make_unique<NginxServer>(std::move(nginxOptions));
@@ -572,6 +580,36 @@ private:
         return runProcess("/bin/sh", shell, options);
     }
 
+    // Every speed the screen shows for step.ms lies within [step.low, step.high] bits per
+    // second, and one is shown at least.
+    bool watchSpeed(TmuxSession& terminal, const TerminalStep& step) {
+        static const std::regex kSpeed("([0-9]+(\\.[0-9])?)(Mbps|kbps|bps)");
+        int seen = 0;
+        std::string failures;
+        std::string screen;
+        terminal.WaitFor(
+            [&](const std::string& text) {
+                std::smatch match;
+                if (!std::regex_search(text, match, kSpeed)) return false;
+                const double scale = match[3] == "Mbps"   ? 1048576.0
+                                     : match[3] == "kbps" ? 1024.0
+                                                          : 1.0;
+                const double bits = std::stod(match[1]) * scale;
+                ++seen;
+                if (bits < static_cast<double>(step.low) || bits > static_cast<double>(step.high))
+                    failures += match[0].str() + "\n";
+                return false;
+            },
+            Millis{step.ms}, &screen);
+        if (seen > 0 && failures.empty()) return true;
+        ADD_FAILURE_AT(context_.casePath.c_str(), step.line)
+            << (seen == 0 ? std::string("no speed shown\n")
+                          : "speeds outside " + std::to_string(step.low) + ".." +
+                                std::to_string(step.high) + " bps:\n" + failures)
+            << screen;
+        return false;
+    }
+
     // The program in a tmux pane, inside a shell that sets its environment and limits and
     // records its standard error and exit code; then the run's steps, then its end.
     ProcessResult inTerminal(const CaseRun& run, const std::vector<std::string>& args) {
@@ -606,7 +644,14 @@ private:
                 break;
             }
             std::string screen;
-            if (step.kind == TerminalStep::Kind::Keys) {
+            if (step.kind == TerminalStep::Kind::Idle) {
+                std::this_thread::sleep_for(Millis{step.ms}); // the time is the point
+            } else if (step.kind == TerminalStep::Kind::WatchSpeed) {
+                if (!watchSpeed(terminal, step)) {
+                    stepsDone = false;
+                    break;
+                }
+            } else if (step.kind == TerminalStep::Kind::Keys) {
                 terminal.SendKeys(step.keys);
             } else if (step.kind == TerminalStep::Kind::Type) {
                 terminal.SendText(text);
