@@ -134,6 +134,13 @@ TEST_F(UrlHistoryDialog, StartedUrlsAreListedAndChosen) {
     PostMessageW(combo, WM_KEYDOWN, VK_F4, 0);
     ASSERT_TRUE(WaitForModals(4));
     EXPECT_EQ(qb::test::FieldText(dialog_, IDC_URL), u"http://127.0.0.1:9/x.bin");
+    // A click on the arrow, the field's last cell (4 x 8 units a cell).
+    RECT field{};
+    GetWindowRect(combo, &field);
+    qb::test::AnswerMenu(3);
+    qb::test::ClickCell(field.right / 4 - 1, field.top / 8);
+    ASSERT_TRUE(WaitForModals(5));
+    EXPECT_EQ(qb::test::FieldText(dialog_, IDC_URL), Numbered(9));
 }
 
 } // namespace
