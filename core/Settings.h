@@ -17,6 +17,9 @@ constexpr WCHAR kValueTimeout[] = TEXT("Timeout");             // REG_DWORD: sec
 constexpr WCHAR kValueRetry[] = TEXT("Retry");                 // REG_DWORD: tries after a failure
 constexpr WCHAR kValueMaxSpeed[] = TEXT("MaxSpeed"); // REG_DWORD: bytes per second, 0 none
 constexpr WCHAR kValueContentDisposition[] = TEXT("ContentDisposition"); // REG_DWORD: 1 = on
+// REG_MULTI_SZ: the last URLs started from the dialog, newest first, without credentials
+// (download/UrlHistory.h reads and writes it).
+constexpr WCHAR kValueUrlHistory[] = TEXT("UrlHistory");
 
 constexpr DWORD kProgramPathCapacity = 4096;  // units for GetModuleFileNameW
 constexpr DWORD kProxyServerCapacity = 1024;  // units of the buffer the server is read into

@@ -29,6 +29,7 @@ void TogglePause(HWND dialog, Worker* worker) {
     if (worker->thread == nullptr) return;
     if (!worker->paused) {
         SetDlgItemTextW(dialog, IDC_PAUSE, ByLanguage(TEXT("再開"), TEXT("Resume")));
+        PauseSpeedCounting();
         PostThreadMessageW(worker->threadId, kMsgPauseRequest, 0, 0);
         worker->paused = true;
     } else {
@@ -80,9 +81,24 @@ void Stop(const MainDialogMode& mode, HWND dialog) {
     }
     SetButtons(dialog, ButtonState::kIdle);
     if (mode.worker->paused) SetDlgItemTextW(dialog, IDC_PAUSE, PauseLabel());
-    SetDlgItemTextW(dialog, IDC_BYTES, TEXT(""));
-    SetDlgItemTextW(dialog, IDC_REST_TIME, TEXT(""));
+    // Only what the file holds stays; with no transfer under way (a first request waiting
+    // for its next try) there is no file to speak of.
+    if (gTransfer.active) {
+        ShowStopped(dialog);
+    } else {
+        ClearProgress(dialog);
+    }
     ForgetTransfer(mode.worker);
+}
+
+// The completion notice names the protocol in English; the Japanese one does so for https.
+LPCWSTR FinishedText() {
+    if (gTransfer.secure) {
+        return ByLanguage(TEXT("HTTPSでファイルの受信を完了しました。"),
+                          TEXT("Finished receiving a file via HTTPS."));
+    }
+    return ByLanguage(TEXT("ファイルの受信を完了しました。"),
+                      TEXT("Finished receiving a file via HTTP."));
 }
 
 void Finished(const MainDialogMode& mode, HWND dialog) {
@@ -93,10 +109,7 @@ void Finished(const MainDialogMode& mode, HWND dialog) {
         DestroyWindow(dialog);
         return;
     }
-    MessageBoxW(dialog,
-                ByLanguage(TEXT("ファイルの受信を完了しました。"),
-                           TEXT("Finished receiving a file via HTTP.")),
-                ByLanguage(TEXT("通知"), TEXT("Notification")), MB_TOPMOST);
+    MessageBoxW(dialog, FinishedText(), ByLanguage(TEXT("通知"), TEXT("Notification")), MB_TOPMOST);
     // The automatic dialog downloads once; the interactive one is ready for the next.
     SetButtons(dialog, Automatic(mode) ? ButtonState::kDone : ButtonState::kIdle);
 }
@@ -136,9 +149,11 @@ void ShowPopupMenu(HWND dialog) {
 void Command(const MainDialogMode& mode, HWND dialog, WORD id) {
     switch (id) {
     case IDC_START:
-        // The user's Start begins the tries of the first request afresh.
+        // The user's Start begins the tries of the first request afresh, and nothing of an
+        // earlier download stays on the screen.
         KillTimer(dialog, kStartRetryTimer);
         gTransfer.startTries = 0;
+        if (!gTransfer.active) ClearProgress(dialog);
         Start(mode, dialog);
         break;
     case IDC_PAUSE:

@@ -3,6 +3,7 @@
 // hang-up or termination request closes the dialog as its close box does.
 #include <atomic>
 
+#include "base/StringUtil.h"
 #include "core/AppState.h"
 #include "download/MainDialog.h"
 #include "download/MainDialogProcs.h"
@@ -10,6 +11,7 @@
 #include "download/TransferState.h"
 #include "http/HttpUrl.h"
 #include "resources/resource.h"
+#include "storage/DevicePath.h"
 
 namespace {
 
@@ -38,7 +40,14 @@ void Open(HWND dialog) {
     WCHAR shown[kUrlCapacity];
     if (HttpUrlWithoutCredentials(gUrl.GetWide(), shown, kUrlCapacity) != 1) shown[0] = 0;
     SetDlgItemTextW(dialog, IDC_URL, shown);
-    SetDlgItemTextW(dialog, IDC_PATH, gPath.GetWide());
+    // The path in the device's form, as the interactive dialog shows it ("\\" separators).
+    WCHAR path[kTargetPathCapacity];
+    if (StrCopy(path, kTargetPathCapacity, gPath.GetWide()) == 1) {
+        PathUseDeviceSeparators(path);
+        SetDlgItemTextW(dialog, IDC_PATH, path);
+    } else {
+        SetDlgItemTextW(dialog, IDC_PATH, gPath.GetWide());
+    }
     PostMessageW(dialog, WM_COMMAND, IDC_START, 0);
 }
 

@@ -9,6 +9,7 @@
 #include "download/MainDialogProcs.h"
 #include "download/StartStep.h"
 #include "download/TransferState.h"
+#include "download/UrlHistory.h"
 #include "http/HttpClient.h"
 #include "resources/resource.h"
 #include "ui/Credentials.h"
@@ -18,7 +19,18 @@ namespace {
 constexpr WCHAR kUrlPrefix[] = TEXT("http://"); // the URL field's first text
 
 Worker worker;
-WCHAR* lastTarget = nullptr; // kTargetPathCapacity units while the dialog exists
+WCHAR* lastTarget = nullptr;   // kTargetPathCapacity units while the dialog exists
+UrlHistory* history = nullptr; // the URL field's list while the dialog exists; none without memory
+
+// The URL of a Start goes first into the URL field's list and the registry.
+void RememberUrl(HWND dialog) {
+    if (history == nullptr) return;
+    WCHAR url[kUrlCapacity];
+    if (GetDlgItemTextW(dialog, IDC_URL, url, kUrlCapacity) == 0) return;
+    if (!AddToUrlHistory(history, url)) return;
+    StoreUrlHistory(*history);
+    FillUrlList(GetDlgItem(dialog, IDC_URL), *history);
+}
 
 // A clipboard text that begins with "http://" or "https://" goes into the URL field.
 bool TakeUrlFromClipboard(HWND dialog) {
@@ -52,9 +64,15 @@ void Open(HWND dialog) {
     }
     SetCredentialsOwner(dialog);
     gHttpClient->SetCredentialsCallback(AskForCredentials, 0);
+    history = new (std::nothrow) UrlHistory;
+    if (history != nullptr) {
+        LoadUrlHistory(history);
+        FillUrlList(GetDlgItem(dialog, IDC_URL), *history);
+    }
 }
 
 int Start(HWND dialog) {
+    RememberUrl(dialog);
     return RunInteractiveStartStep(dialog, &worker.thread, &worker.threadId, lastTarget);
 }
 
@@ -63,6 +81,8 @@ int End(HWND) {
     SetCredentialsOwner(nullptr);
     delete[] lastTarget;
     lastTarget = nullptr;
+    delete history;
+    history = nullptr;
     return kExitInteractive;
 }
 

@@ -32,16 +32,14 @@ int ProgressPercent(uint64_t received, uint64_t total) {
     return static_cast<int>(percent > 100 ? 100 : percent);
 }
 
-void FormatRestTime(LPWSTR text, uint64_t received, uint64_t total, uint64_t sinceStart,
-                    DWORD startTick, DWORD now, bool japanese) {
-    if (total == kUnknownSize || sinceStart == 0) {
+void FormatRestTime(LPWSTR text, uint64_t received, uint64_t total, uint64_t bytesPerSecond,
+                    bool japanese) {
+    const uint64_t left = total > received ? total - received : 0;
+    if (total == kUnknownSize || (bytesPerSecond == 0 && left != 0)) {
         wsprintfW(text, TEXT("???"));
         return;
     }
-    const uint64_t elapsed = static_cast<DWORD>(now - startTick) / 1000;
-    const uint64_t left = total > received ? total - received : 0;
-    // elapsed < 2^22 and left < 2^64: split to keep the product in range.
-    const uint64_t rest = left / sinceStart * elapsed + left % sinceStart * elapsed / sinceStart;
+    const uint64_t rest = left == 0 ? 0 : left / bytesPerSecond;
     if (rest > kSecondsPerHour) {
         wsprintfW(text, japanese ? TEXT("%I64u時間%I64u分") : TEXT("%I64uh%I64um"),
                   rest / kSecondsPerHour, rest % kSecondsPerHour / kSecondsPerMinute);
@@ -53,11 +51,7 @@ void FormatRestTime(LPWSTR text, uint64_t received, uint64_t total, uint64_t sin
     }
 }
 
-bool FormatSpeed(LPWSTR text, uint64_t sinceStart, DWORD startTick, DWORD now, bool ended) {
-    const DWORD elapsedMs = now - startTick;
-    if (elapsedMs == 0 || (elapsedMs < kShortestSpeedSpanMs && !ended)) return false;
-    const uint64_t speed =
-        sinceStart / elapsedMs * 8000 + sinceStart % elapsedMs * 8000 / elapsedMs;
+void FormatBitRate(LPWSTR text, uint64_t speed) {
     if (speed > kMega) {
         wsprintfW(text, TEXT("%I64u.%I64uMbps"), speed >> 20, ((speed & 0xFFFFF) * 10) >> 20);
     } else if (speed > kKilo) {
@@ -65,6 +59,12 @@ bool FormatSpeed(LPWSTR text, uint64_t sinceStart, DWORD startTick, DWORD now, b
     } else {
         wsprintfW(text, TEXT("%I64ubps"), speed);
     }
+}
+
+bool FormatSpeed(LPWSTR text, uint64_t sinceStart, DWORD startTick, DWORD now, bool ended) {
+    const DWORD elapsedMs = now - startTick;
+    if (elapsedMs == 0 || (elapsedMs < kShortestSpeedSpanMs && !ended)) return false;
+    FormatBitRate(text, sinceStart / elapsedMs * 8000 + sinceStart % elapsedMs * 8000 / elapsedMs);
     return true;
 }
 
@@ -88,6 +88,25 @@ void RestartSpeed(HWND dialog) {
     SetDlgItemTextW(dialog, IDC_SPEED, TEXT(""));
 }
 
+void ClearProgress(HWND dialog) {
+    for (const int id : {IDC_BYTES, IDC_REST_TIME, IDC_SPEED, IDC_FILE_NAME}) {
+        SetDlgItemTextW(dialog, id, TEXT(""));
+    }
+    SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETPOS, 0, 0);
+}
+
+void ShowStopped(HWND dialog) {
+    const uint64_t received = gTransfer.received.load(std::memory_order_relaxed);
+    const uint64_t total = gTransfer.totalSize.load(std::memory_order_relaxed);
+    WCHAR text[kProgressTextCapacity];
+    FormatBytes(text, received, total);
+    SetDlgItemTextW(dialog, IDC_BYTES, text);
+    const int percent = ProgressPercent(received, total);
+    SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETPOS, percent >= 0 ? percent : 0, 0);
+    SetDlgItemTextW(dialog, IDC_REST_TIME, TEXT(""));
+    SetDlgItemTextW(dialog, IDC_SPEED, TEXT(""));
+}
+
 void ShowProgress(HWND dialog, bool ended) {
     const uint64_t received = gTransfer.received.load(std::memory_order_relaxed);
     const uint64_t total = gTransfer.totalSize.load(std::memory_order_relaxed);
@@ -96,6 +115,7 @@ void ShowProgress(HWND dialog, bool ended) {
     const uint64_t sinceStart = received - gTransfer.receivedAtSpeedStart;
     const DWORD startTick = gTransfer.speedStartTime.load(std::memory_order_relaxed);
     const DWORD now = GetTickCount();
+    gTransfer.speed.Sample(now, received);
     if (received != gTransfer.seenReceived) {
         gTransfer.seenReceived = received;
         gTransfer.seenSince = now;
@@ -110,22 +130,26 @@ void ShowProgress(HWND dialog, bool ended) {
     if (percent >= 0) SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETPOS, percent, 0);
 
     if (stalled || gTransfer.retrying != 0) {
-        // The unknown forms: as if nothing had been counted since the speed start; while a
-        // try is under way, which try it is.
+        // The unknown forms; while a try is under way, which try it is.
         if (gTransfer.retrying != 0) {
             wsprintfW(text, ByLanguage(TEXT("再試行中 %u/%u"), TEXT("Retrying %u/%u")),
                       gTransfer.retrying, gTransfer.retries);
         } else {
-            FormatRestTime(text, received, total, 0, startTick, now, IsJapanese());
+            FormatRestTime(text, received, total, 0, IsJapanese());
         }
         SetDlgItemTextW(dialog, IDC_REST_TIME, text);
         if (FormatSpeed(text, 0, startTick, now)) SetDlgItemTextW(dialog, IDC_SPEED, text);
         return;
     }
-    FormatRestTime(text, received, total, sinceStart, startTick, now, IsJapanese());
+    uint64_t rate = 0;
+    const bool measured = gTransfer.speed.BytesPerSecond(&rate);
+    FormatRestTime(text, received, total, measured ? rate : 0, IsJapanese());
     SetDlgItemTextW(dialog, IDC_REST_TIME, text);
-
-    if (FormatSpeed(text, sinceStart, startTick, now, ended)) {
+    if (measured) {
+        FormatBitRate(text, rate * 8);
+        SetDlgItemTextW(dialog, IDC_SPEED, text);
+    } else if (ended && FormatSpeed(text, sinceStart, startTick, now, true)) {
+        // Too short for the window: the transfer's own average.
         SetDlgItemTextW(dialog, IDC_SPEED, text);
     }
 }

@@ -405,6 +405,7 @@ void StartStep::StartReceiving() {
     gTransfer.retries = gRetry > 0 ? static_cast<DWORD>(gRetry) : 0;
     gTransfer.maxSpeed = gMaxSpeed;
     gTransfer.startOverOnWholeBody = !Shown();
+    gTransfer.secure = HttpHasSecureScheme(buffers_->url);
     StrCopy(gTransfer.target, kTargetPathCapacity, buffers_->target);
     ShowBytes(dialog_);
     RestartSpeed(dialog_);

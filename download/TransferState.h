@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include "download/SpeedWindow.h"
+
 // Total size when the response did not announce one.
 constexpr uint64_t kUnknownSize = ~static_cast<uint64_t>(0);
 
@@ -51,6 +53,9 @@ struct TransferState {
     // for an existing file. The file's path for starting over. Both written before the
     // thread starts.
     bool startOverOnWholeBody = false;
+    // The body comes over https (the URL after redirections; written before the thread
+    // starts): the completion notice says so.
+    bool secure = false;
     WCHAR target[kTargetPathCapacity] = {};
     // A download is under way (main thread only): the thread's messages count only then.
     bool active = false;
@@ -64,12 +69,16 @@ struct TransferState {
     DWORD startTries = 0;
     // The received count at the last start or resume, for the speed (main thread only).
     uint64_t receivedAtSpeedStart = 0;
+    // The rate shown, over recent unpaused time (main thread only).
+    SpeedWindow speed;
 };
 
 extern TransferState gTransfer;
 
-// Total unknown and nothing received: when the dialog opens, after Stop and completion.
+// Total unknown, nothing received, no rate: when the dialog opens, after Stop and completion.
 void ResetTransferCounters();
 // Speed counted from the bytes received now, from now (start and resume); a stall is
 // counted from now on.
 void RestartSpeedCounting();
+// The time until the next RestartSpeedCounting is left out of the speed (Pause).
+void PauseSpeedCounting();

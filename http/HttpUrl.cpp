@@ -235,6 +235,11 @@ bool HttpHasScheme(LPCWSTR text) {
     return text != nullptr && FindScheme(text) != nullptr;
 }
 
+bool HttpHasSecureScheme(LPCWSTR text) {
+    const Scheme* scheme = text != nullptr ? FindScheme(text) : nullptr;
+    return scheme != nullptr && scheme->secure;
+}
+
 int HttpSplitUrl(LPCWSTR url, HttpUrlParts* parts) {
     if (url == nullptr || parts == nullptr) return kResultNullArgument;
     const Scheme* scheme = FindScheme(url);

@@ -46,6 +46,8 @@ bool HttpHasControlCharacter(LPCWSTR text);
 
 // True when text begins with "http://" or "https://", in any letter case.
 bool HttpHasScheme(LPCWSTR text);
+// True when text begins with "https://", in any letter case.
+bool HttpHasSecureScheme(LPCWSTR text);
 
 // Splits url as RFC 3986 does: the authority runs from "://" to the first "/", "?" or "#".
 // 1 and *parts; -1 when the URL does not begin with "http://" or "https://" (in

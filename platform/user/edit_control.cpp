@@ -28,7 +28,7 @@ struct EditState : ControlState {
     size_t scroll = 0; // first unit shown
     size_t limit = kEditDefaultLimit;
     char16_t passwordChar = kDefaultPasswordChar;
-    std::vector<std::u16string> items; // a combo box's list (never dropped down)
+    std::vector<std::u16string> items; // a combo box's list, dropped down as a popup menu
 };
 
 bool IsCombo(const Window* w) {
@@ -390,12 +390,62 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+namespace {
+
+// The list drops down below the field as a popup menu of its items (a terminal has no list
+// box of its own to float); the item chosen becomes the field's text, selected whole.
+void DropDown(Window* w) {
+    EditState* s = StateOf(w);
+    if (s->items.empty()) return;
+    HMENU menu = CreatePopupMenu();
+    if (menu == nullptr) return;
+    for (size_t i = 0; i < s->items.size(); ++i) {
+        std::u16string label; // "&" marks a mnemonic in a menu: "&&" is the character
+        for (char16_t ch : s->items[i]) {
+            label.push_back(ch);
+            if (ch == u'&') label.push_back(u'&');
+        }
+        AppendMenuW(menu, MF_STRING, i + 1, reinterpret_cast<LPCWSTR>(label.c_str()));
+    }
+    RECT field{};
+    GetWindowRect(w->handle, &field);
+    HWND handle = w->handle;
+    const auto chosen =
+        static_cast<size_t>(TrackPopupMenuEx(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD,
+                                             field.left, field.bottom, handle, nullptr));
+    DestroyMenu(menu);
+    if (FromHandle(handle) != w || chosen == 0 || chosen > s->items.size()) return;
+    w->text = s->items[chosen - 1];
+    SetSelection(w, 0, -1);
+    NotifyParent(w, static_cast<WORD>(CBN_SELCHANGE));
+}
+
+// F4, Alt+Down and Alt+Up open the list, as the desktop's combo box does.
+bool DropsDown(UINT msg, WPARAM vk) {
+    return (msg == WM_KEYDOWN && vk == VK_F4) ||
+           (msg == WM_SYSKEYDOWN && (vk == VK_DOWN || vk == VK_UP));
+}
+
+} // namespace
+
 // Begins as EditProc does: the field is the same edit state; only the list messages differ.
 LRESULT CALLBACK ComboBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     Window* w = FromHandle(hwnd);
     if (w == nullptr) return 0;
     WindowRef ref(w);
     EditState* s = StateOf(w);
+    if (DropsDown(msg, wParam)) {
+        DropDown(w);
+        return 0;
+    }
+    // A click on the arrow (the last column) drops the list down.
+    if (msg == WM_LBUTTONDOWN &&
+        static_cast<SHORT>(LOWORD(lParam)) / kUnitsPerColumn >= ChildCells(w).Width() - 1) {
+        HWND handle = w->handle;
+        SetFocusTo(w);
+        if (FromHandle(handle) == w) DropDown(w);
+        return 0;
+    }
     bool handled = false;
     LRESULT result = EditCommon(w, msg, wParam, lParam, &handled);
     if (handled) return result;
@@ -419,6 +469,9 @@ LRESULT CALLBACK ComboBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case CB_RESETCONTENT:
         s->items.clear();
         return 0;
+    case CB_SHOWDROPDOWN:
+        if (wParam) DropDown(w);
+        return TRUE;
     default:
         return DefWindowProcW(hwnd, msg, wParam, lParam);
     }

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include <commctrl.h>
+
 #include "core/ExitCodes.h"
 #include "download/ProgressFormat.h"
 #include "tests/download/main_dialog_fixture.h"
@@ -67,13 +69,13 @@ TEST_F(InteractiveDialog, StopWhileTheServerStallsKeepsThePart) {
     // blocks on the rest.
     ASSERT_TRUE(qb::test::PumpUntil(
         [] { return gTransfer.received.load(std::memory_order_relaxed) == 300; }, 10000));
-    // The figures of a flowing transfer, then those of a stall once no byte came for
-    // two seconds.
+    // The bytes at once; no speed or remaining time until a second is measured; then those
+    // of a stall once no byte came for two seconds.
     qb::test::AdvanceTickCount(kProgressRefreshMs);
     ASSERT_TRUE(qb::test::PumpUntil(
         [this] { return qb::test::FieldText(dialog_, IDC_BYTES) == u"300/100000"; }, 5000));
-    EXPECT_EQ(qb::test::FieldText(dialog_, IDC_REST_TIME), u"0s");
-    EXPECT_EQ(qb::test::FieldText(dialog_, IDC_SPEED), u"4.6kbps");
+    EXPECT_EQ(qb::test::FieldText(dialog_, IDC_REST_TIME), u"???");
+    EXPECT_EQ(qb::test::FieldText(dialog_, IDC_SPEED), u"");
     qb::test::AdvanceTickCount(kStallMs);
     ASSERT_TRUE(qb::test::PumpUntil(
         [this] { return qb::test::FieldText(dialog_, IDC_SPEED) == u"0bps"; }, 5000));
@@ -90,10 +92,37 @@ TEST_F(InteractiveDialog, StopWhileTheServerStallsKeepsThePart) {
     EXPECT_FALSE(Enabled(IDC_STOP));
     EXPECT_FALSE(gFileStream->IsOpen());
     EXPECT_FALSE(gHttpClient->IsOpen());
+    // Only what the file holds stays on the screen.
+    EXPECT_EQ(qb::test::FieldText(dialog_, IDC_BYTES), u"300/100000");
+    EXPECT_EQ(qb::test::FieldText(dialog_, IDC_FILE_NAME), u"stalled.bin");
+    EXPECT_EQ(qb::test::FieldText(dialog_, IDC_REST_TIME), u"");
+    EXPECT_EQ(qb::test::FieldText(dialog_, IDC_SPEED), u"");
     qb::test::Pump(); // messages posted before the stop are dropped
     EXPECT_TRUE(qb::test::ModalHistory().empty());
     // Everything that came is in the file.
     EXPECT_EQ(File("stalled.bin").value_or(""), std::string(300, 'p'));
+}
+
+// A Start empties every figure of the download before it: a later try that fails shows
+// nothing of the one that completed.
+TEST_F(InteractiveDialog, ALaterFailedTryShowsNothingOfTheLastTransfer) {
+    server_.addReply(qb::test::okReply(std::string(5000, 'q')));
+    ASSERT_TRUE(server_.start());
+    Fill(server_.port(), "/done.bin", "\\files");
+    qb::test::AnswerMessageBox(IDOK);
+    Start();
+    ASSERT_TRUE(WaitForModals(1));
+    EXPECT_EQ(qb::test::FieldText(dialog_, IDC_BYTES), u"5000/5000");
+    EXPECT_EQ(SendDlgItemMessageW(dialog_, IDC_PROGRESS, PBM_GETPOS, 0, 0), 100);
+    // Nobody listens on port 9 of the loopback.
+    SetDlgItemTextW(dialog_, IDC_URL, TEXT("http://127.0.0.1:9/done.bin"));
+    qb::test::AnswerMessageBox(IDOK);
+    Start();
+    ASSERT_TRUE(WaitForModals(2));
+    for (const int id : {IDC_BYTES, IDC_REST_TIME, IDC_SPEED, IDC_FILE_NAME}) {
+        EXPECT_EQ(qb::test::FieldText(dialog_, id), u"") << id;
+    }
+    EXPECT_EQ(SendDlgItemMessageW(dialog_, IDC_PROGRESS, PBM_GETPOS, 0, 0), 0);
 }
 
 // The close box while the body is coming: the thread is ended before the window goes,
@@ -202,8 +231,11 @@ TEST_F(InteractiveDialog, StartFailuresShowTheirMessageOnce) {
         server.addReply(Reply().send(qb::test::httpResponse(c.status, "Reason", {}, "x")));
         ASSERT_TRUE(server.start());
         Fill(server.port(), c.path, "\\files");
-        SetDlgItemTextW(dialog_, IDC_BYTES, u"10/10");
-        qb::test::AnswerMessageBox(IDOK);
+        // A mark set while the message is up: a Stop posted after it empties the field.
+        qb::test::DriveMessageBox([this](HWND) {
+            SetDlgItemTextW(dialog_, IDC_BYTES, u"10/10");
+            qb::test::PressKey(qb::render::Key::kEnter);
+        });
         Start();
         ASSERT_TRUE(WaitForModals(1));
         qb::test::Pump(); // a posted Stop, if any
@@ -321,21 +353,29 @@ TEST_F(InteractiveDialog, RetryingShowsWhichTryInBothLanguages) {
     }
 }
 
-// The speed counts the bytes since the last start or resume; a count that fell below that
-// start's (the file started over with the whole body) counts from nothing.
-TEST_F(InteractiveDialog, SpeedCountsFromTheLastStartOrFromNothingAfterAStartOver) {
+// The speed is the rate over the window of unpaused time: nothing in the first span after a
+// start (its bytes waited in the buffers), then the bytes over the time measured; a count
+// that fell below the last one (the file started over with the whole body) counts from
+// nothing. The remaining time comes from the same rate.
+TEST_F(InteractiveDialog, SpeedIsTheWindowsRateAndCountsFromNothingAfterAStartOver) {
     qb::test::SetTickCount(GetTickCount());
     gTransfer.totalSize.store(100000, std::memory_order_relaxed);
     gTransfer.received.store(1000, std::memory_order_relaxed);
     RestartSpeed(dialog_);
-    gTransfer.received.store(1256, std::memory_order_relaxed);
-    qb::test::AdvanceTickCount(500);
+    gTransfer.received.store(9000, std::memory_order_relaxed); // the buffers' burst
+    qb::test::AdvanceTickCount(kSpeedSettleMs);
+    ShowProgress(dialog_);
+    EXPECT_EQ(qb::test::FieldText(dialog_, IDC_SPEED), u"");
+    EXPECT_EQ(qb::test::FieldText(dialog_, IDC_REST_TIME), u"???");
+    gTransfer.received.store(9512, std::memory_order_relaxed);
+    qb::test::AdvanceTickCount(1000);
     ShowProgress(dialog_);
     EXPECT_EQ(qb::test::FieldText(dialog_, IDC_SPEED), u"4.0kbps");
+    EXPECT_EQ(qb::test::FieldText(dialog_, IDC_REST_TIME), u"2m56s"); // 90 488 / 512
     gTransfer.received.store(256, std::memory_order_relaxed);
-    qb::test::AdvanceTickCount(500);
+    qb::test::AdvanceTickCount(1000);
     ShowProgress(dialog_);
-    EXPECT_EQ(qb::test::FieldText(dialog_, IDC_SPEED), u"2.0kbps");
+    EXPECT_EQ(qb::test::FieldText(dialog_, IDC_SPEED), u"3.0kbps"); // 768 bytes in 2 s
 }
 
 // A first request answered with a 5xx is tried again after the retry delay, with Stop

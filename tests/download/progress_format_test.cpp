@@ -14,43 +14,40 @@ std::u16string Text(const WCHAR* text) {
 }
 
 struct RestCase {
-    uint64_t left;       // bytes still to come
-    uint64_t sinceStart; // bytes since the speed start
-    DWORD elapsedMs;
+    uint64_t left; // bytes still to come
+    uint64_t rate; // bytes per second
     const char16_t* english;
     const char16_t* japanese;
 };
 
 TEST(ProgressFormatTest, RemainingTimeAtItsBoundaries) {
     const RestCase cases[] = {
-        {3600, 1, 1000, u"60m0s", u"60分0秒"},
-        {3601, 1, 1000, u"1h0m", u"1時間0分"},
-        {60, 1, 1000, u"60s", u"60秒"},
-        {61, 1, 1000, u"1m1s", u"1分1秒"},
-        {7384, 2, 2999, u"2h3m", u"2時間3分"}, // whole seconds: 2
-        {5000000, 10, 999, u"0s", u"0秒"},     // the first second
-        {0, 10, 5000, u"0s", u"0秒"},
+        {3600, 1, u"60m0s", u"60分0秒"},
+        {3601, 1, u"1h0m", u"1時間0分"},
+        {60, 1, u"60s", u"60秒"},
+        {61, 1, u"1m1s", u"1分1秒"},
+        {7384 * 3 + 2, 3, u"2h3m", u"2時間3分"}, // whole seconds, cut
+        {5000000, 10000000, u"0s", u"0秒"},
+        {0, 10, u"0s", u"0秒"},
+        {0, 0, u"0s", u"0秒"}, // nothing left needs no rate
         // Above 4 GiB left: 64-bit arithmetic throughout.
-        {(uint64_t{1} << 33), uint64_t{1} << 30, 3000, u"24s", u"24秒"},
+        {(uint64_t{1} << 33), uint64_t{1} << 28, u"32s", u"32秒"},
     };
     const uint64_t received = uint64_t{5} << 32;
     for (const RestCase& c : cases) {
         WCHAR text[kProgressTextCapacity] = {};
-        const DWORD start = 0xFFFFFF00; // across the tick wrap
-        FormatRestTime(text, received, received + c.left, c.sinceStart, start, start + c.elapsedMs,
-                       false);
+        FormatRestTime(text, received, received + c.left, c.rate, false);
         EXPECT_EQ(Text(text), c.english) << c.left;
-        FormatRestTime(text, received, received + c.left, c.sinceStart, start, start + c.elapsedMs,
-                       true);
+        FormatRestTime(text, received, received + c.left, c.rate, true);
         EXPECT_EQ(Text(text), c.japanese) << c.left;
     }
 }
 
-TEST(ProgressFormatTest, RemainingTimeUnknownWithoutTotalOrCount) {
+TEST(ProgressFormatTest, RemainingTimeUnknownWithoutTotalOrRate) {
     WCHAR text[kProgressTextCapacity] = {};
-    FormatRestTime(text, 10, kUnknownSize, 10, 0, 5000, false);
+    FormatRestTime(text, 10, kUnknownSize, 10, false);
     EXPECT_EQ(Text(text), u"???");
-    FormatRestTime(text, 10, 100, 0, 0, 5000, false);
+    FormatRestTime(text, 10, 100, 0, false);
     EXPECT_EQ(Text(text), u"???");
 }
 

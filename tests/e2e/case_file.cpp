@@ -408,6 +408,8 @@ private:
             {"type", K::Type},
             {"paste", K::Paste},
             {"click", K::Click},
+            {"idle", K::Idle},
+            {"watch-speed", K::WatchSpeed},
             {"resize", K::Resize},
             {"signal", K::Signal},
             {"release", K::Release},
@@ -458,6 +460,14 @@ private:
             if (!quoted(step.text)) return false;
             if (!in_.atEnd() && !number(step.count)) return false;
             if (step.count > 10000) return fail("a click held for more than 10 s");
+            return noMore();
+        case K::Idle:
+        case K::WatchSpeed:
+            if (!number(step.count)) return false;
+            if (step.count == 0 || step.count > 30000) return fail("a time from 1 to 30000 ms");
+            if (step.kind == K::WatchSpeed &&
+                (!number(step.low) || !number(step.high) || step.low > step.high))
+                return fail("watch-speed takes MS LOW HIGH, LOW at most HIGH");
             return noMore();
         case K::ScreenLacks:
             if (!number(step.count)) return false;

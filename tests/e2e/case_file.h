@@ -106,6 +106,8 @@ struct TerminalStep {
         Type,         // text: typed as it is
         Paste,        // text: pasted as a terminal pastes
         Click,        // text, count: a left press on text's first cell, its release count ms later
+        Idle,         // count: nothing done for count ms, where the time is what is tested
+        WatchSpeed,   // count, low, high: every speed shown for count ms lies in [low, high] bps
         Resize,       // count x rows: the pane's new size
         Signal,       // text: the signal sent to the program ("TERM", "SEGV")
         Release,      // server: ends one stall of the scripted server
@@ -129,6 +131,8 @@ struct TerminalStep {
     bool has = false;
     uint64_t count = 0;
     uint64_t rows = 0;
+    uint64_t low = 0;  // WatchSpeed: bits per second
+    uint64_t high = 0;
     int line = 0;
     int calledAt = 0; // the line of the "do" that ran it from a "steps" group; 0: none
 };

@@ -94,6 +94,9 @@ TEST(CaseFile, MistakesAreNamedWithTheirLine) {
         {"run\n  terminal\n  resize 0 25\n", "line 3: pane size out of range"},
         {"run\n  click \"Start\"\n", "line 2: \"click\" needs \"terminal\" first"},
         {"run\n  terminal\n  click \"Start\" soon\n", "line 3: not a number: soon"},
+        {"run\n  idle 10\n", "line 2: \"idle\" needs \"terminal\" first"},
+        {"run\n  terminal\n  idle 30001\n", "line 3: a time from 1 to 30000 ms"},
+        {"run\n  terminal\n  watch-speed 100 5 4\n", "line 3: watch-speed takes MS LOW HIGH"},
         {"run\n  terminal\n  wait-field \"Bytes\" is \"1\"\n", "line 3: wait-field LABEL"},
         {"run\n  terminal\n  screen-lacks 20000 \"x\"\n", "line 3: watched for more than"},
         {"run\n  terminal\n  release nobody\n  expect exit 0\n", "line 3: no server nobody"},
@@ -172,13 +175,15 @@ TEST(CaseFile, TerminalStepsAndTheirGroups) {
                                        "  do start\n"
                                        "  click \"Start\" 300\n"
                                        "  click \"開始\"\n"
+                                       "  idle 10000\n"
+                                       "  watch-speed 4000 1680000 3120000\n"
                                        "  expect signal SEGV\n"
                                        "  expect terminal-back\n",
                                        error);
     ASSERT_TRUE(description.has_value()) << error;
     using K = qb::test::e2e::TerminalStep::Kind;
     const auto& steps = description->runs[0].steps;
-    ASSERT_EQ(steps.size(), 10u);
+    ASSERT_EQ(steps.size(), 12u);
     EXPECT_EQ(steps[0].kind, K::WaitField);
     EXPECT_EQ(steps[0].label, "Bytes");
     EXPECT_EQ(steps[0].text, "");
@@ -200,6 +205,11 @@ TEST(CaseFile, TerminalStepsAndTheirGroups) {
     EXPECT_EQ(steps[8].text, "Start");
     EXPECT_EQ(steps[8].count, 300u); // press and release a person's click apart
     EXPECT_EQ(steps[9].count, 0u);   // both at once
+    EXPECT_EQ(steps[10].kind, K::Idle);
+    EXPECT_EQ(steps[10].count, 10000u);
+    EXPECT_EQ(steps[11].kind, K::WatchSpeed);
+    EXPECT_EQ(steps[11].low, 1680000u);
+    EXPECT_EQ(steps[11].high, 3120000u);
     using E = qb::test::e2e::Expectation::Kind;
     ASSERT_EQ(description->runs[0].expectations.size(), 2u);
     EXPECT_EQ(description->runs[0].expectations[0].kind, E::Signal);

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <map>
+#include <regex>
 #include <thread>
 
 #include "tests/support/process.h"
@@ -72,6 +73,11 @@ public:
             return terminal_.sendText(text) || fail("tmux did not type the text");
         case K::Paste:
             return terminal_.paste(text) || fail("tmux did not paste the text");
+        case K::Idle:
+            std::this_thread::sleep_for(Millis(step.count)); // the time is the point
+            return true;
+        case K::WatchSpeed:
+            return watchSpeed(step);
         case K::Click:
             return click(terminal_, text, Millis(step.count)) ||
                    fail("nothing to click: the screen does not show " + text);
@@ -170,6 +176,28 @@ private:
             << ":\n"
             << screen_;
         return false;
+    }
+
+    // Every speed the screen shows for step.count ms lies within [step.low, step.high] bits
+    // per second (the dialog's units: Mbps 2^20, kbps 2^10), and one is shown at least.
+    bool watchSpeed(const TerminalStep& step) {
+        static const std::regex kSpeed("([0-9]+(\\.[0-9])?)(Mbps|kbps|bps)");
+        int seen = 0;
+        std::string outside;
+        terminal_.waitFor(
+            [&](const std::string& text) {
+                std::smatch match;
+                if (!std::regex_search(text, match, kSpeed)) return false;
+                const double scale = match[3] == "Mbps" ? 1048576.0 : match[3] == "kbps" ? 1024.0 : 1.0;
+                const double bits = std::stod(match[1]) * scale;
+                ++seen;
+                if (bits < double(step.low) || bits > double(step.high)) outside += match[0].str() + " ";
+                return false;
+            },
+            Millis(step.count), &screen_);
+        if (seen == 0) return fail("no speed shown");
+        return outside.empty() || fail("speeds outside " + std::to_string(step.low) + ".." +
+                                       std::to_string(step.high) + " bps: " + outside);
     }
 
     bool waitFor(const std::function<bool(const std::string&)>& done, const std::string& what,

@@ -537,7 +537,9 @@ typedef struct tagNMHDR {
 #define CB_ADDSTRING 0x0143
 #define CB_GETCOUNT 0x0146
 #define CB_RESETCONTENT 0x014B
+#define CB_SHOWDROPDOWN 0x014F
 
+#define CBN_SELCHANGE 1
 #define CBN_EDITCHANGE 5
 #define CBN_EDITUPDATE 6
 
