@@ -27,6 +27,9 @@ constexpr DWORD kLargestTimeoutSeconds = 4294967;
 constexpr DWORD kDefaultEnableProxy = 0;
 constexpr WORD kDefaultProxyPort = 8080;
 // The automatic-mode window's title unless "Caption" gives another.
+// A URL's buffer in units, terminator included: the start step's and each of the history's.
+constexpr DWORD kUrlCapacity = 4096;
+
 constexpr WCHAR kDefaultCaption[] = TEXT("Quillbrook v1.15");
 
 // The instance handle every resource lookup uses.

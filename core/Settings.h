@@ -18,7 +18,7 @@ constexpr WCHAR kValueRetry[] = TEXT("Retry");                 // REG_DWORD: tri
 constexpr WCHAR kValueMaxSpeed[] = TEXT("MaxSpeed"); // REG_DWORD: bytes per second, 0 none
 constexpr WCHAR kValueContentDisposition[] = TEXT("ContentDisposition"); // REG_DWORD: 1 = on
 // REG_MULTI_SZ: the last URLs started from the dialog, newest first, without credentials
-// (download/UrlHistory.h reads and writes it).
+// (core/UrlHistory.h reads and writes it).
 constexpr WCHAR kValueUrlHistory[] = TEXT("UrlHistory");
 
 constexpr DWORD kProgramPathCapacity = 4096;  // units for GetModuleFileNameW

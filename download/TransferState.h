@@ -29,8 +29,7 @@ constexpr UINT kMsgPauseRequest = WM_APP;
 constexpr UINT kMsgResumeRequest = WM_APP + 1;
 constexpr UINT kMsgStopRequest = WM_QUIT;
 
-// Buffers of the start step, in units, terminator included.
-constexpr DWORD kUrlCapacity = 4096;
+// Buffers of the start step, in units, terminator included (its URL's: core/AppState.h).
 constexpr DWORD kTargetPathCapacity = 4096;
 constexpr DWORD kFileNameCapacity = 1024;
 

@@ -49,6 +49,8 @@ UINT VirtualKey(render::Key key) {
         return VK_PRIOR;
     case render::Key::kPageDown:
         return VK_NEXT;
+    case render::Key::kF4:
+        return VK_F4;
     }
     return 0;
 }

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "core/Settings.h"
 #include "base/RegistryKey.h"
-#include "download/UrlHistory.h"
+#include "core/Settings.h"
+#include "core/UrlHistory.h"
 #include "tests/download/main_dialog_fixture.h"
 
 using namespace std::string_literals;

@@ -131,7 +131,7 @@ struct TerminalStep {
     bool has = false;
     uint64_t count = 0;
     uint64_t rows = 0;
-    uint64_t low = 0;  // WatchSpeed: bits per second
+    uint64_t low = 0; // WatchSpeed: bits per second
     uint64_t high = 0;
     int line = 0;
     int calledAt = 0; // the line of the "do" that ran it from a "steps" group; 0: none

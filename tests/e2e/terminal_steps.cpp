@@ -188,10 +188,13 @@ private:
             [&](const std::string& text) {
                 std::smatch match;
                 if (!std::regex_search(text, match, kSpeed)) return false;
-                const double scale = match[3] == "Mbps" ? 1048576.0 : match[3] == "kbps" ? 1024.0 : 1.0;
+                const double scale = match[3] == "Mbps"   ? 1048576.0
+                                     : match[3] == "kbps" ? 1024.0
+                                                          : 1.0;
                 const double bits = std::stod(match[1]) * scale;
                 ++seen;
-                if (bits < double(step.low) || bits > double(step.high)) outside += match[0].str() + " ";
+                if (bits < double(step.low) || bits > double(step.high))
+                    outside += match[0].str() + " ";
                 return false;
             },
             Millis(step.count), &screen_);

@@ -130,6 +130,7 @@ enum class Key {
     kEnd,
     kPageUp,
     kPageDown,
+    kF4, // opens a combo box's list
 };
 
 enum Modifier : unsigned {

@@ -139,6 +139,9 @@ bool SpecialKey(const RawKey& raw, InputEvent* out) {
     case KEY_NPAGE:
         *out = KeyEvent(Key::kPageDown);
         return true;
+    case KEY_F(4):
+        *out = KeyEvent(Key::kF4);
+        return true;
     case KEY_RESIZE:
         out->kind = InputEvent::Kind::kResize;
         return true;
@@ -212,6 +215,9 @@ bool TildeKey(unsigned number, Key* key) {
     case 6:
         *key = Key::kPageDown;
         return true;
+    case 14: // F4 in the rxvt family
+        *key = Key::kF4;
+        return true;
     default:
         return false;
     }
@@ -236,6 +242,9 @@ bool LetterKey(char32_t final, Key* key) {
         return true;
     case U'F':
         *key = Key::kEnd;
+        return true;
+    case U'S': // F4: SS3 S, modified CSI 1;m S
+        *key = Key::kF4;
         return true;
     default:
         return false;

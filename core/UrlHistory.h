@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "download/TransferState.h"
+#include "core/AppState.h"
 
 constexpr DWORD kUrlHistoryCount = 10;
 

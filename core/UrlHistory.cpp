@@ -1,10 +1,10 @@
-#include "download/UrlHistory.h"
+#include "core/UrlHistory.h"
 
 #include <new>
 
-#include "core/Settings.h"
 #include "base/RegistryKey.h"
 #include "base/StringUtil.h"
+#include "core/Settings.h"
 #include "http/HttpUrl.h"
 
 namespace {
