@@ -33,10 +33,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# OpenSSL is loaded at the first secure socket (platform/winsock/secure_channel.cpp), so no
-# NEEDED entry names it for dpkg-shlibdeps: its package is named here (libssl3t64 from
+# OpenSSL is loaded at the first secure socket (platform/winsock/secure_channel.cpp) and
+# libidn2 at the first host name that is not ASCII (platform/kernel/idn_convert.cpp), so no
+# NEEDED entry names them for dpkg-shlibdeps: their packages are named here (libssl3t64 from
 # Debian 13 on).
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libssl3 | libssl3t64")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libssl3 | libssl3t64, libidn2-0")
 # A cross build's package is of the machine it was built for (armhf), not of the builder.
 if(CMAKE_CROSSCOMPILING AND CMAKE_LIBRARY_ARCHITECTURE)
   execute_process(COMMAND dpkg-architecture -t ${CMAKE_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH

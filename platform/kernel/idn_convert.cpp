@@ -1,10 +1,12 @@
 // IdnToAscii over libidn2: UTS #46 mapping and IDNA 2008, non-transitional, on the text in
-// normalisation form C.
+// normalisation form C. libidn2 (and the libunistring it brings, 200 KB resident) is loaded
+// at the first name that is not ASCII: most downloads never need it.
 #include <climits>
 #include <cstring>
 #include <new>
 #include <string>
 
+#include <dlfcn.h>
 #include <idn2.h>
 #include <windows.h>
 
@@ -17,6 +19,21 @@ constexpr DWORD kSupportedFlags = IDN_ALLOW_UNASSIGNED | IDN_USE_STD3_ASCII_RULE
 int Fail(DWORD error) {
     SetLastError(error);
     return 0;
+}
+
+// libidn2's two calls, once per process; false when the library is missing or lacks one.
+decltype(&idn2_to_ascii_8z) toAscii = nullptr;
+decltype(&idn2_free) freeAscii = nullptr;
+
+bool LoadIdn2() {
+    static const bool loaded = [] {
+        void* library = dlopen("libidn2.so.0", RTLD_NOW | RTLD_LOCAL);
+        if (library == nullptr) return false;
+        toAscii = reinterpret_cast<decltype(toAscii)>(dlsym(library, "idn2_to_ascii_8z"));
+        freeAscii = reinterpret_cast<decltype(freeAscii)>(dlsym(library, "idn2_free"));
+        return toAscii != nullptr && freeAscii != nullptr; // stays loaded until the exit
+    }();
+    return loaded;
 }
 
 bool AllAscii(const char16_t* text, size_t length) {
@@ -52,15 +69,18 @@ bool Convert(DWORD flags, const char16_t* name, size_t length, std::u16string& o
         *error = ERROR_NO_UNICODE_TRANSLATION;
         return false;
     }
+    if (!LoadIdn2()) {
+        *error = ERROR_MOD_NOT_FOUND;
+        return false;
+    }
     char* ascii = nullptr;
-    const int converted =
-        idn2_to_ascii_8z(utf8.c_str(), &ascii, IDN2_NONTRANSITIONAL | IDN2_NFC_INPUT);
+    const int converted = toAscii(utf8.c_str(), &ascii, IDN2_NONTRANSITIONAL | IDN2_NFC_INPUT);
     if (converted != IDN2_OK) {
         *error = converted == IDN2_MALLOC ? ERROR_NOT_ENOUGH_MEMORY : ERROR_INVALID_NAME;
         return false;
     }
     out.assign(ascii, ascii + std::strlen(ascii)); // ASCII only: one unit per byte
-    idn2_free(ascii);
+    freeAscii(ascii);
     if (!std3 || LettersDigitsHyphens(out)) return true;
     *error = ERROR_INVALID_NAME;
     return false;
