@@ -1,5 +1,7 @@
 #include "download/ProgressFormat.h"
 
+#include <initializer_list>
+
 #include <commctrl.h>
 
 #include "core/Language.h"
