@@ -114,8 +114,14 @@ TEST_F(DirectoriesTest, NoMatchAndMissingDirectory) {
 }
 
 TEST_F(DirectoriesTest, EntriesCarryKindAndSize) {
-#ifdef _WIN32
-    std::filesystem::resize_file(sandbox_.hostPath("d/ab"), 0x100000005LL);
+#ifdef _WIN32 // mingw's std::filesystem takes a 32-bit off_t: the size is set through Win32
+    HANDLE file = CreateFileW(sandbox_.hostPath("d/ab").wstring().c_str(), GENERIC_WRITE, 0,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    LARGE_INTEGER size;
+    size.QuadPart = 0x100000005LL;
+    EXPECT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file));
+    CloseHandle(file);
 #else // libstdc++ of a 32-bit system may take 32-bit sizes
     ASSERT_EQ(0, truncate(sandbox_.host("d/ab").c_str(), 0x100000005LL)) << "sparse file";
 #endif
