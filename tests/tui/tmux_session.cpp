@@ -118,9 +118,9 @@ std::string TmuxSession::capture(bool withAttributes) {
     return out;
 }
 
-std::string TmuxSession::format(const std::string& spec) {
+std::string TmuxSession::format(const std::string& formatText) {
     std::string out;
-    tmux({"display-message", "-p", "-t", kSessionName, spec}, &out);
+    tmux({"display-message", "-p", "-t", kSessionName, formatText}, &out);
     return Trim(out);
 }
 
@@ -142,10 +142,10 @@ bool TmuxSession::waitForText(const std::string& text, Millis limit, std::string
                    limit, last);
 }
 
-bool TmuxSession::waitForFormat(const std::string& spec, const std::string& expected,
+bool TmuxSession::waitForFormat(const std::string& formatText, const std::string& expected,
                                 Millis limit) {
     auto deadline = std::chrono::steady_clock::now() + limit;
-    while (format(spec) != expected) {
+    while (format(formatText) != expected) {
         if (std::chrono::steady_clock::now() >= deadline) return false;
         std::this_thread::sleep_for(kPollInterval);
     }

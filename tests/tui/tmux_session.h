@@ -40,7 +40,7 @@ public:
     // The pane as text (capture-pane -p), or with its attributes as escape sequences.
     std::string capture(bool withAttributes = false);
     // A tmux format expanded for the pane (display-message -p), e.g. "#{alternate_on}".
-    std::string format(const std::string& spec);
+    std::string format(const std::string& formatText);
 
     // Polls the pane until `done` holds for its text (or its text with attributes) or
     // `limit` passes; the last capture is kept in `last`.
@@ -48,7 +48,7 @@ public:
                  std::string* last = nullptr, bool withAttributes = false);
     bool waitForText(const std::string& text, Millis limit, std::string* last = nullptr);
     // Polls until the format expands to `expected`.
-    bool waitForFormat(const std::string& spec, const std::string& expected, Millis limit);
+    bool waitForFormat(const std::string& formatText, const std::string& expected, Millis limit);
 
 private:
     bool tmux(const std::vector<std::string>& args, std::string* out = nullptr);
