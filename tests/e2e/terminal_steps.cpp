@@ -67,6 +67,11 @@ public:
         std::string text = step.text;
         std::string label = step.label;
         if (!context_.resolve(text, step.line) || !context_.resolve(label, step.line)) return false;
+        // The texts a step lists (screen-lacks, wait-list) take placeholders too.
+        std::vector<std::string> texts = step.keys;
+        for (std::string& each : texts) {
+            if (!context_.resolve(each, step.line)) return false;
+        }
         using K = TerminalStep::Kind;
         switch (step.kind) {
         case K::Keys:
@@ -99,10 +104,6 @@ public:
             return waitFor([&](const std::string& s) { return s.find(text) == std::string::npos; },
                            "the screen still shows " + text);
         case K::ScreenLacks: {
-            std::vector<std::string> texts = step.keys;
-            for (std::string& each : texts) {
-                if (!context_.resolve(each, step.line)) return false;
-            }
             std::string found;
             const bool shown = terminal_.waitFor(
                 [&](const std::string& s) {
@@ -158,8 +159,8 @@ public:
                 },
                 "the screen is not the one line " + text);
         case K::WaitList:
-            return waitFor([&](const std::string& s) { return framedList(s, text) == step.keys; },
-                           "the list is not " + joined(step.keys, " | ") + ": " +
+            return waitFor([&](const std::string& s) { return framedList(s, text) == texts; },
+                           "the list is not " + joined(texts, " | ") + ": " +
                                joined(framedList(screen_, text), " | "));
         case K::WaitSelected:
             return waitFor([&](const std::string& s) { return looksSelected(s, text, label); },

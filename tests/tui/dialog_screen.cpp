@@ -32,6 +32,23 @@ bool sgrAt(const std::string& line, size_t at, std::vector<int>& codes, size_t& 
     return true;
 }
 
+size_t countSides(const std::string& s) {
+    size_t count = 0;
+    for (size_t at = s.find(kSide); at != std::string::npos; at = s.find(kSide, at + 1)) ++count;
+    return count;
+}
+
+// Where the frame side is that has `skipped` others before it (from the left) or after it
+// (from the right); npos when the line has fewer.
+size_t nthSide(const std::string& line, size_t skipped, bool fromRight) {
+    size_t at = fromRight ? line.rfind(kSide) : line.find(kSide);
+    for (; at != std::string::npos && skipped > 0; --skipped) {
+        if (fromRight && at == 0) return std::string::npos;
+        at = fromRight ? line.rfind(kSide, at - 1) : line.find(kSide, at + 1);
+    }
+    return at;
+}
+
 } // namespace
 
 std::string fieldText(const std::string& pane, const std::string& label) {
@@ -98,11 +115,21 @@ bool looksSelected(const std::string& attributed, const std::string& before,
 
 std::vector<std::string> framedList(const std::string& pane, const std::string& first) {
     std::vector<std::string> items;
+    size_t outerLeft = 0;  // frame sides left of the list's own, counted on its first line
+    size_t outerRight = 0; // and right of it: a list drawn inside a dialog has the dialog's
     for (const std::string& line : paneLines(pane)) {
-        if (items.empty() && line.find(first) == std::string::npos) continue;
-        const size_t left = line.find(kSide);
-        const size_t right = line.rfind(kSide);
-        if (left == std::string::npos || right <= left) break;
+        if (items.empty()) {
+            const size_t at = line.find(first);
+            if (at == std::string::npos) continue;
+            const size_t sidesBefore = countSides(line.substr(0, at));
+            const size_t sidesAfter = countSides(line.substr(at + first.size()));
+            if (sidesBefore == 0 || sidesAfter == 0) break;
+            outerLeft = sidesBefore - 1;
+            outerRight = sidesAfter - 1;
+        }
+        const size_t left = nthSide(line, outerLeft, false);
+        const size_t right = nthSide(line, outerRight, true);
+        if (left == std::string::npos || right == std::string::npos || right <= left) break;
         std::string item = trim(line.substr(left + kSide.size(), right - left - kSide.size()));
         if (item.empty()) break;
         items.push_back(std::move(item));

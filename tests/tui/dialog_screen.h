@@ -28,8 +28,9 @@ std::string buttonsLook(const std::string& attributed, const std::vector<std::st
 bool looksSelected(const std::string& attributed, const std::string& before,
                    const std::string& item);
 
-// The framed list that begins with the line holding `first`: the text between the first and
-// the last frame side of each line from there on, trimmed, up to the first empty one.
+// The framed list that begins with the line holding `first`: the text between the list's own
+// frame sides (the nearest around `first`, a dialog's frame around the list left out) of each
+// line from there on, trimmed, up to the first empty one.
 std::vector<std::string> framedList(const std::string& pane, const std::string& first);
 
 // The lines of the pane that hold anything.
