@@ -67,7 +67,7 @@ public:
         std::string text = step.text;
         std::string label = step.label;
         if (!context_.resolve(text, step.line) || !context_.resolve(label, step.line)) return false;
-        // The texts a step lists (screen-lacks, wait-list) take placeholders too.
+        // What a step lists (keys, screen-lacks, wait-list) takes placeholders too.
         std::vector<std::string> texts = step.keys;
         for (std::string& each : texts) {
             if (!context_.resolve(each, step.line)) return false;
@@ -75,7 +75,7 @@ public:
         using K = TerminalStep::Kind;
         switch (step.kind) {
         case K::Keys:
-            return terminal_.sendKeys(step.keys) || fail("tmux did not send the keys");
+            return terminal_.sendKeys(texts) || fail("tmux did not send the keys");
         case K::Type:
             return terminal_.sendText(text) || fail("tmux did not type the text");
         case K::Paste:
@@ -183,7 +183,7 @@ private:
 
     // The first speed on the screen ("12.5Mbps", "800kbps", "3bps") in bits per second (the
     // dialog's units: Mbps 2^20, kbps 2^10) and its text; nothing when none is shown. A scan by
-    // hand: std::regex trips GCC 12's maybe-uninitialized warning in optimised builds.
+    // hand: std::regex trips GCC 12's maybe-uninitialized warning in the sanitizer builds.
     static std::optional<std::pair<double, std::string>> firstSpeed(const std::string& text) {
         for (size_t unit = text.find("bps"); unit != std::string::npos;
              unit = text.find("bps", unit + 1)) {
